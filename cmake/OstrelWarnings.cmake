@@ -1,0 +1,28 @@
+# Common compile settings for every target of the project.
+function(ostrel_target_defaults target)
+  target_compile_features(${target} PUBLIC cxx_std_17)
+  set_target_properties(${target} PROPERTIES CXX_EXTENSIONS OFF)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    target_compile_options(${target} PRIVATE -Wall -Wextra)
+  endif()
+endfunction()
+
+# A library whose code ends up in libostrel: position independent, hidden
+# symbols unless marked for export.
+function(ostrel_internal_library target)
+  ostrel_target_defaults(${target})
+  set_target_properties(${target} PROPERTIES
+    POSITION_INDEPENDENT_CODE ON
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  target_compile_definitions(${target} PRIVATE OSTREL_BUILDING)
+endfunction()
+
+# One GoogleTest executable per area, registered with CTest.
+function(ostrel_add_test target)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${target} ${ARG_SOURCES})
+  ostrel_target_defaults(${target})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+endfunction()

@@ -1,0 +1,56 @@
+// The exported functions of the configuration store, under plain C names.
+//
+//   IKovaConfig* store = nullptr;              // must come in null
+//   if (CreateKovaConfig(42, &store) == KOVA_S_OK) {
+//     ...                                      // use the store
+//     ReleaseKovaConfig(store);                // give this reference back
+//   }
+//   CleanUpKovaConfig(42);                     // when the call ends
+//
+// The first CreateKovaConfig() of a call id creates its store with two
+// references: the caller's, given back by ReleaseKovaConfig(), and the
+// call's own, given back once by CleanUpKovaConfig(). Each further create adds
+// one. The store is destroyed with the last reference; DestroyKovaConfig()
+// destroys all stores whatever their counts. A store pointer is valid until
+// its caller has given its reference back.
+//
+// All functions may be called from any thread, but not from a store's
+// destructor. GetKovaConfigValue() reads one value without holding a store;
+// for a call without a store it leaves one behind (count 1) that the call's
+// clean-up removes.
+#ifndef OSTREL_INCLUDE_KOVACONFIGAPI_H_
+#define OSTREL_INCLUDE_KOVACONFIGAPI_H_
+
+#include <cstdint>
+
+#include "ConfigData.h"
+#include "IKovaConfig.h"
+#include "KovaConfigTypes.h"
+#include "ostrel_export.h"
+
+namespace kovaStore {
+
+extern "C" {
+
+OSTREL_API KOVA_RESULT CreateKovaConfig(uint32_t callId,
+                                        IKovaConfig** ppConfig);
+OSTREL_API KOVA_RESULT ReleaseKovaConfig(IKovaConfig* pConfig);
+OSTREL_API KOVA_RESULT CleanUpKovaConfig(uint32_t callId);
+OSTREL_API void DestroyKovaConfig();
+// The number of calls that have a store (for tests).
+OSTREL_API uint32_t GetKovaConfigSizeForUT();
+// Reads one value of the call's store, in the group bound to the session
+// type. KOVA_E_INVALIDARG for call id 0xFFFFFFFF.
+OSTREL_API KOVA_RESULT GetKovaConfigValue(kova::KovaSessionType sessionType,
+                                          const char* name, ConfigData& value,
+                                          uint32_t callId);
+// The same with the group given directly.
+OSTREL_API KOVA_RESULT GetKovaConfigValueEx(KovaConfigGroup group,
+                                            const char* name,
+                                            ConfigData& value, uint32_t callId);
+
+}  // extern "C"
+
+}  // namespace kovaStore
+
+#endif  // OSTREL_INCLUDE_KOVACONFIGAPI_H_
