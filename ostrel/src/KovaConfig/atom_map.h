@@ -1,0 +1,154 @@
+// atomMap: an ordered map guarded by its own recursive mutex.
+//
+//   atomMap<std::string, ConfigData> values;
+//   ConfigData old = values.exchange("AecMode", ConfigData("2"));
+//   ConfigData v;
+//   if (values.find("AecMode", v)) ...
+//
+// Every operation holds the table's lock for its whole run and hands values
+// out by copy, so no caller keeps a reference into the table after the call.
+// The lock is recursive: a visitor run by foreach(), or code running while the
+// thread holds the lock, may call the same table again on that thread. No
+// operation takes the lock of a second table.
+//
+// String keys are ordered byte-wise (unsigned bytes, shorter prefix first) and
+// may be looked up by std::string_view or const char* without building a key
+// string; a key string is built only when a new entry is inserted.
+//
+// A failure to lock throws std::system_error, as std::recursive_mutex does,
+// and leaves the table unchanged.
+#ifndef OSTREL_SRC_KOVACONFIG_ATOM_MAP_H_
+#define OSTREL_SRC_KOVACONFIG_ATOM_MAP_H_
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <utility>
+
+namespace kovaStore {
+
+template <class K, class V>
+class atomMap {
+ public:
+  typedef std::map<K, V, std::less<>> Map;
+  typedef std::function<void(const K&, const V&)> Visitor;
+
+  atomMap() = default;
+  virtual ~atomMap() {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    m_map.clear();
+  }
+  atomMap(const atomMap&) = delete;
+
+  // Replaces this table's content with a copy of `other`'s. Locks this table
+  // only: REQUIRES no other thread changes `other` meanwhile.
+  atomMap& operator=(const atomMap& other) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (&other != this) m_map = other.m_map;
+    return *this;
+  }
+
+  // Copies the key's value into `out` and yields true; false (out untouched)
+  // when absent.
+  template <class Key>
+  bool find(const Key& key, V& out) const {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    auto it = m_map.find(key);
+    if (it == m_map.end()) return false;
+    out = it->second;
+    return true;
+  }
+
+  // Stores the value unless the key is present; yields whether it stored.
+  template <class Key>
+  bool insert(const Key& key, V value) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    auto it = m_map.find(key);
+    if (it != m_map.end()) return false;
+    m_map.emplace_hint(it, K(key), std::move(value));
+    return true;
+  }
+
+  // Stores the value and yields the key's previous value (a default V when
+  // it was absent), in one locked step.
+  template <class Key>
+  V exchange(const Key& key, V value) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    auto it = m_map.lower_bound(key);
+    if (it != m_map.end() && !m_map.key_comp()(key, it->first)) {
+      V previous = std::move(it->second);
+      it->second = std::move(value);
+      return previous;
+    }
+    m_map.emplace_hint(it, K(key), std::move(value));
+    return V();
+  }
+
+  // Erases the key and yields its value; a default V when it was absent.
+  template <class Key>
+  V remove(const Key& key) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    auto it = m_map.find(key);
+    if (it == m_map.end()) return V();
+    V value = std::move(it->second);
+    m_map.erase(it);
+    return value;
+  }
+
+  // Erases the key; yields whether it was present.
+  template <class Key>
+  bool erase(const Key& key) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    auto it = m_map.find(key);
+    if (it == m_map.end()) return false;
+    m_map.erase(it);
+    return true;
+  }
+
+  uint32_t size() const {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return static_cast<uint32_t>(m_map.size());
+  }
+
+  void clear() {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    m_map.clear();
+  }
+
+  // Calls the visitor once per entry in ascending key order while holding the
+  // lock; it holds up every other user of the table until it returns. An
+  // empty visitor throws std::bad_function_call unless the table is empty.
+  void foreach(const Visitor& visitor) const {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    for (const auto& entry : m_map) {
+      if (!visitor) throw std::bad_function_call();
+      visitor(entry.first, entry.second);
+    }
+  }
+
+  // Copies the first (lowest) entry out; false when the table is empty.
+  bool first(K& key, V& value) const {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (m_map.empty()) return false;
+    key = m_map.begin()->first;
+    value = m_map.begin()->second;
+    return true;
+  }
+
+  // Hands out the whole content and empties the table in one locked step.
+  Map takeAll() {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    Map content;
+    content.swap(m_map);
+    return content;
+  }
+
+ private:
+  mutable std::recursive_mutex m_mutex;  // guards m_map
+  Map m_map;
+};
+
+}  // namespace kovaStore
+
+#endif  // OSTREL_SRC_KOVACONFIG_ATOM_MAP_H_

@@ -1,0 +1,106 @@
+// KovaConfig: the configuration store of one call, the implementation of
+// IKovaConfig.
+//
+// Stores are created only by the store registry (CreateKovaConfig), which
+// owns them through std::shared_ptr; callers see IKovaConfig*.
+//
+// Locks: the store has none of its own. Each of the 12 value tables, each of
+// the 12 per-group observer tables and the observer table by id has its own
+// recursive mutex. No operation holds two of them at once, and none is held
+// while an observer callback or provider runs.
+#ifndef OSTREL_SRC_KOVACONFIG_KOVA_CONFIG_H_
+#define OSTREL_SRC_KOVACONFIG_KOVA_CONFIG_H_
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ConfigData.h"
+#include "IKovaConfig.h"
+#include "atom_map.h"
+#include "config_event_handler.h"
+#include "config_groups.h"
+
+namespace json {
+class Array;
+}
+
+namespace kovaStore {
+
+class KovaConfig : public IKovaConfig {
+ public:
+  explicit KovaConfig(uint32_t callId);
+  ~KovaConfig() override;
+  KovaConfig(const KovaConfig&) = delete;
+  KovaConfig& operator=(const KovaConfig&) = delete;
+
+  uint64_t SubscribeConfig(KovaConfigGroup group, const char* szConfigName,
+                           KovaConfigCallback callback, ACmThread* pRunThread,
+                           bool bAsync) override;
+  uint64_t BindConfig(KovaConfigGroup group, const char* szConfigName,
+                      KovaConfigProvider provider) override;
+  KOVA_RESULT UnsubscribeConfig(uint64_t id) override;
+  KOVA_RESULT SetKovaConfig(KovaConfigGroup group, const char* szConfigName,
+                            ConfigData value, bool bForceNotify,
+                            bool bNotifyOnly) override;
+  KOVA_RESULT GetKovaConfig(KovaConfigGroup group, const char* szConfigName,
+                            ConfigData& value) override;
+  KOVA_RESULT GetDynamicConfig(KovaConfigGroup group, const char* szConfigName,
+                               ConfigData& value,
+                               ConfigData paramValue) override;
+  KOVA_RESULT RemoveKovaConfig(KovaConfigGroup group,
+                               const char* szConfigName) override;
+  KOVA_RESULT RemoveKovaConfigByGroup(KovaConfigGroup group) override;
+  const char* DumpKovaConfigs(uint32_t groups) override;
+  KOVA_RESULT ApplyKovaConfigs(const char* szJsonConfig) override;
+
+  uint32_t GetCallId() const { return m_callId; }
+  // The number of observers currently linked into the group tables.
+  uint32_t GetTotalObservers() const { return m_TotalObservers.load(); }
+
+  // The call's own reference has been given back. REQUIRES: the store
+  // registry's lock is held.
+  bool IsCleanedUp() const { return m_bCleanedUp; }
+  void MarkCleanedUp() { m_bCleanedUp = true; }
+
+ protected:
+  // The entries of one group as JSON objects {"key": name, "value": text}, in
+  // name order; empty for a group outside 0 to 11.
+  json::Array getConfigsJsonArray(KovaConfigGroup group);
+
+ private:
+  // Observer registry (registration, removal and its wait).
+  uint64_t subscribeConfig(KovaConfigGroup group, const char* szConfigName,
+                           const ConfigEventHandlerPtr& handler,
+                           ACmThread* pRunThread, bool bAsync);
+  uint64_t bindConfig(KovaConfigGroup group, const char* szConfigName,
+                      const ConfigEventHandlerPtr& handler);
+  KOVA_RESULT unsubscribeConfig(KovaConfigGroup group, const char* szConfigName,
+                                const ConfigEventHandlerPtr& handler);
+
+  // Dispatch: tells the name's subscribers of a change, asks its provider.
+  KOVA_RESULT fireEvents(ObserverTable& table, const char* szConfigName,
+                         ConfigData oldValue, ConfigData newValue,
+                         KovaConfigGroup group, bool bForceNotify);
+  KOVA_RESULT invokeEvent(ObserverTable& table, const char* szConfigName,
+                          ConfigData& result, ConfigData paramValue,
+                          KovaConfigGroup group);
+
+  // Members in this order; destruction runs in reverse, so the value tables
+  // go first, then the observer tables, the id table and the dump text.
+  std::atomic<uint32_t> m_TotalObservers{0};
+  const uint32_t m_callId;
+  // Text of the last dump; not locked (one dump at a time per store).
+  std::string m_dumpText;
+  std::atomic<uint64_t> m_nextObserverId{0};
+  atomMap<uint64_t, ConfigEventHandlerPtr> m_observersById;
+  ObserverTable m_observersByName[kKovaConfigGroupCount];
+  atomMap<std::string, ConfigData> m_configs[kKovaConfigGroupCount];
+  // Guarded by the store registry's lock.
+  bool m_bCleanedUp = false;
+};
+
+}  // namespace kovaStore
+
+#endif  // OSTREL_SRC_KOVACONFIG_KOVA_CONFIG_H_
