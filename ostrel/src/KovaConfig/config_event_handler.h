@@ -15,7 +15,10 @@
 // holds the group table's lock, and removal unlinks it under the same lock;
 // so once removal has unlocked, no new delivery can claim the handler and
 // every earlier claim shows in m_nBusy. Removal then waits for m_nBusy to
-// drop to 0 before emptying the callables.
+// drop to 0 before emptying the callables. A delivery therefore touches only
+// handlers it has claimed once it has left the lock.
+//
+// Threads: any thread may call Notify, Invoke and the table operations.
 #ifndef OSTREL_SRC_KOVACONFIG_CONFIG_EVENT_HANDLER_H_
 #define OSTREL_SRC_KOVACONFIG_CONFIG_EVENT_HANDLER_H_
 
@@ -27,6 +30,8 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "ConfigData.h"
@@ -38,6 +43,9 @@ class ACmThread;
 
 namespace kovaStore {
 
+// The calling thread's id as the claim fields and trace lines hold it.
+uint32_t currentThreadId();
+
 class ConfigEventHandler {
  public:
   ConfigEventHandler() = default;
@@ -48,13 +56,25 @@ class ConfigEventHandler {
   ConfigEventHandler(const ConfigEventHandler&) = delete;
   ConfigEventHandler& operator=(const ConfigEventHandler&) = delete;
 
-  // Delivers a change: directly when there is no run thread, else by a
-  // blocking hand-over to the run thread's queue, or by a posted copy when
-  // m_bAsync. False only when the handler has no callback.
+  // Delivers a change: directly when there is no run thread (or the run
+  // thread is the calling one and m_bAsync is false), by a blocking hand-over
+  // to the run thread's queue, or by a posted copy when m_bAsync. False only
+  // when the handler has no callback; a run thread without a queue calls
+  // nothing but still yields true. A callback's exception passes through,
+  // leaving m_nLevel raised.
   bool Notify(const KovaConfigEvent& event);
   // Asks the provider on the calling thread; the invalid value when the
   // handler has no provider.
   ConfigData Invoke(const KovaConfigEvent& event);
+
+  // Claims the handler for one delivery: m_nBusy + 1, and the calling thread
+  // becomes m_nBusyThread unless another claim holds it. Yields the thread id
+  // that already held it, 0 when this claim took it. REQUIRES: the group
+  // table's lock is held (or the handler is not yet visible to others).
+  uint32_t claim(uint32_t threadId);
+  // Gives a claim back: clears m_nBusyThread if it is this thread's, then
+  // m_nBusy - 1. Any thread, no lock.
+  void releaseClaim(uint32_t threadId);
 
   // The fields below are set by the store while the handler is not yet
   // linked into any table (or, for the observer helper's own records, under
@@ -80,20 +100,84 @@ class ConfigEventHandler {
 
 typedef std::shared_ptr<ConfigEventHandler> ConfigEventHandlerPtr;
 
+// A non-owning reference to a callable, for the small steps that the table
+// runs under its lock. It must not outlive the call it is passed to; a
+// temporary lambda passed straight to a table operation lives long enough.
+template <class Signature>
+class CallableRef;
+
+template <class R, class... Args>
+class CallableRef<R(Args...)> {
+ public:
+  template <class F, class = std::enable_if_t<
+                         !std::is_same<std::decay_t<F>, CallableRef>::value>>
+  CallableRef(F&& callable)  // NOLINT: implicit on purpose
+      : m_pCallable(const_cast<void*>(
+            static_cast<const void*>(std::addressof(callable)))),
+        m_pfnCall([](void* p, Args... args) -> R {
+          return (*static_cast<std::remove_reference_t<F>*>(p))(
+              std::forward<Args>(args)...);
+        }) {}
+
+  R operator()(Args... args) const {
+    return m_pfnCall(m_pCallable, std::forward<Args>(args)...);
+  }
+
+ private:
+  void* m_pCallable;
+  R (*m_pfnCall)(void*, Args...);
+};
+
+// One entry of a delivery's private copy of a name's list: the handler and
+// whether this delivery claimed it.
+struct DeliverySlot {
+  ConfigEventHandlerPtr handler;
+  bool bClaimed;
+};
+typedef std::vector<DeliverySlot> DeliverySnapshot;
+
 // The observers of one group, by name. A name's list keeps registration
 // order, which is also delivery order. One recursive mutex guards the map and
-// every list; it is never held while a callable runs.
+// every list; it is never held while a callable runs. Each operation holds it
+// for its whole run.
 class ObserverTable {
  public:
   typedef std::list<ConfigEventHandlerPtr> HandlerList;
+  typedef CallableRef<void()> InLockStep;
+  // Told, under the lock, of a handler that another delivery already holds:
+  // (handler, the thread id holding it).
+  typedef CallableRef<void(const ConfigEventHandler&, uint32_t)>
+      MultipleClaimStep;
 
   ObserverTable() = default;
   ObserverTable(const ObserverTable&) = delete;
   ObserverTable& operator=(const ObserverTable&) = delete;
 
-  // The table primitives (add subscriber, add binder, remove, snapshot) are
-  // implemented next to the store operations that use them.
+  // Appends the handler to the name's list and runs `step` before unlocking.
+  // KOVA_S_FALSE (no step) when it is already there; KOVA_E_INVALIDARG for
+  // an empty name or null handler.
+  KOVA_RESULT addSubscriber(std::string_view name,
+                            const ConfigEventHandlerPtr& handler,
+                            InLockStep step);
+  // Appends the handler unless the name's list already holds it or holds a
+  // provider (KOVA_S_FALSE). KOVA_E_INVALIDARG as above.
+  KOVA_RESULT addBinder(std::string_view name,
+                        const ConfigEventHandlerPtr& handler);
+  // Unlinks this very handler object from the name's list and runs `step`
+  // before unlocking; the name keeps its (possibly empty) list. KOVA_S_FALSE
+  // when it is not there; KOVA_E_INVALIDARG as above.
+  KOVA_RESULT remove(std::string_view name,
+                     const ConfigEventHandlerPtr& handler, InLockStep step);
+  // Copies the name's list into `snapshot` (same order) and claims, for
+  // `threadId`, every handler that takes part: those with a callback, or
+  // with `bProviders` those with a provider. `onMultiple` runs for each
+  // claimed handler that another claim already held. The caller must give
+  // each claim back with releaseClaim().
+  void snapshotAndClaim(std::string_view name, bool bProviders,
+                        uint32_t threadId, MultipleClaimStep onMultiple,
+                        DeliverySnapshot& snapshot);
 
+ private:
   std::recursive_mutex m_mutex;  // guards m_observers and every list in it
   std::map<std::string, HandlerList, std::less<>> m_observers;
 };

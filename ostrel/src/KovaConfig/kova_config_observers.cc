@@ -1,0 +1,220 @@
+// The store's observer registry: registration of subscribers and binders and
+// their safe removal.
+#include <chrono>
+#include <thread>
+
+#include "CmTimer.h"
+#include "kova_config.h"
+#include "trace.h"
+
+namespace kovaStore {
+
+namespace {
+
+// Removal polls the busy count this often while a delivery holds the handler.
+constexpr auto kBusyPollInterval = std::chrono::milliseconds(1);
+// A removal that has waited this long since its last warning warns again.
+constexpr uint64_t kWaitWarningMs = 500;
+// A removal gives up waiting after this long and leaves the callables alone.
+constexpr uint64_t kWaitLimitMs = 3000;
+
+uint64_t nowMs() { return timer_policy::now() / 1000; }
+
+}  // namespace
+
+uint64_t KovaConfig::SubscribeConfig(KovaConfigGroup group,
+                                     const char* szConfigName,
+                                     KovaConfigCallback callback,
+                                     ACmThread* pRunThread, bool bAsync) {
+  auto handler = std::make_shared<ConfigEventHandler>(std::move(callback));
+  return subscribeConfig(group, szConfigName, handler, pRunThread, bAsync);
+}
+
+uint64_t KovaConfig::BindConfig(KovaConfigGroup group, const char* szConfigName,
+                                KovaConfigProvider provider) {
+  auto handler = std::make_shared<ConfigEventHandler>(std::move(provider));
+  return bindConfig(group, szConfigName, handler);
+}
+
+KOVA_RESULT KovaConfig::UnsubscribeConfig(uint64_t id) {
+  ConfigEventHandlerPtr handler;
+  // The id table is done with before the group table is locked: never two
+  // table locks at once.
+  if (!m_observersById.find(id, handler) || !m_observersById.erase(id)) {
+    KOVA_ERROR_TRACE("kovaStore::KovaConfig::UnsubscribeConfig, id="
+                     << static_cast<unsigned long long>(id) << "Failed"
+                     << KOVA_THIS_SUFFIX(this));
+    return KOVA_E_FAIL;
+  }
+  return unsubscribeConfig(handler->m_eGroup, handler->m_strName.c_str(),
+                           handler);
+}
+
+uint64_t KovaConfig::subscribeConfig(KovaConfigGroup group,
+                                     const char* szConfigName,
+                                     const ConfigEventHandlerPtr& handler,
+                                     ACmThread* pRunThread, bool bAsync) {
+  if (!isStorableGroup(group) || szConfigName == nullptr || !handler ||
+      !handler->m_fnNotify || handler->m_nId != 0) {
+    KOVA_ERROR_TRACE("kovaStore::KovaConfig::subscribeConfigError parameters 0"
+                     << KOVA_STORE_SUFFIX(m_callId, this));
+    return 0;
+  }
+  const std::string name(szConfigName);
+  if (name.empty()) {
+    KOVA_ERROR_TRACE("kovaStore::KovaConfig::subscribeConfigError parameters"
+                     << KOVA_STORE_SUFFIX(m_callId, this));
+    return 0;
+  }
+  const uint32_t threadId = currentThreadId();
+
+  // The handler is not visible to any other thread until it is linked.
+  const uint64_t id = ++m_nextObserverId;
+  handler->m_nId = id;
+  handler->m_eGroup = group;
+  handler->m_strName = name;
+  handler->m_nBusyThread.store(0, std::memory_order_relaxed);
+  handler->m_pRunThread = pRunThread;
+  handler->m_bAsync = bAsync;
+  handler->m_nBusy.store(0);
+
+  KOVA_INFO_TRACE("kovaStore::KovaConfig::subscribeConfig, "
+                  << groupName(group) << ", " << name << ", "
+                  << static_cast<unsigned long long>(id)
+                  << ", m_TotalObservers=" << m_TotalObservers.load()
+                  << ", pRunThread=" << static_cast<const void*>(pRunThread)
+                  << ", bAsync=" << static_cast<int>(bAsync)
+                  << KOVA_STORE_SUFFIX(m_callId, this));
+
+  // The subscription itself counts as a running delivery until its initial
+  // notification is over, so that a removal on another thread waits for it.
+  const KOVA_RESULT added =
+      m_observersByName[group].addSubscriber(name, handler, [&] {
+        ++m_TotalObservers;
+        ++handler->m_nBusy;
+        handler->m_nBusyThread.store(threadId, std::memory_order_relaxed);
+      });
+  if (added != KOVA_S_OK) return 0;
+
+  m_observersById.exchange(id, handler);
+
+  ConfigData stored;
+  if (m_configs[group].find(name, stored)) {
+    KovaConfigEvent event;
+    event.configName = name;
+    event.newValue = std::move(stored);
+    event.group = group;
+    event.sessionType = groupToSessionType(group);
+    handler->Notify(event);
+  }
+
+  handler->releaseClaim(threadId);
+  return handler->m_nId;
+}
+
+uint64_t KovaConfig::bindConfig(KovaConfigGroup group, const char* szConfigName,
+                                const ConfigEventHandlerPtr& handler) {
+  if (!isStorableGroup(group) || szConfigName == nullptr || !handler ||
+      !handler->m_fnProvider || handler->m_nId != 0) {
+    KOVA_ERROR_TRACE("kovaStore::KovaConfig::bindConfigError parameters 0"
+                     << KOVA_STORE_SUFFIX(m_callId, this));
+    return 0;
+  }
+  const std::string name(szConfigName);
+  if (name.empty()) {
+    KOVA_ERROR_TRACE("kovaStore::KovaConfig::bindConfigError parameters"
+                     << KOVA_STORE_SUFFIX(m_callId, this));
+    return 0;
+  }
+
+  // An id is consumed by every attempt that passed the checks, also when the
+  // table refuses the handler below.
+  const uint64_t id = ++m_nextObserverId;
+  handler->m_nId = id;
+  handler->m_eGroup = group;
+  handler->m_strName = name;
+  handler->m_nBusyThread.store(0, std::memory_order_relaxed);
+  handler->m_pRunThread = nullptr;
+  handler->m_bAsync = false;
+  handler->m_nBusy.store(0);
+
+  KOVA_INFO_TRACE("kovaStore::KovaConfig::bindConfig, "
+                  << groupName(group) << ", " << name << ", "
+                  << static_cast<unsigned long long>(id)
+                  << ", m_TotalObservers=" << m_TotalObservers.load()
+                  << KOVA_STORE_SUFFIX(m_callId, this));
+
+  if (m_observersByName[group].addBinder(name, handler) != KOVA_S_OK) {
+    handler->m_nId = 0;
+    return 0;
+  }
+  ++m_TotalObservers;
+  m_observersById.exchange(id, handler);
+  return id;
+}
+
+KOVA_RESULT KovaConfig::unsubscribeConfig(
+    KovaConfigGroup group, const char* szConfigName,
+    const ConfigEventHandlerPtr& handler) {
+  if (!handler) return KOVA_E_INVALIDARG;
+  if (!isStorableGroup(group) || szConfigName == nullptr) {
+    KOVA_ERROR_TRACE("kovaStore::KovaConfig::unsubscribeConfigError parameters"
+                     << KOVA_STORE_SUFFIX(m_callId, this));
+    return KOVA_E_INVALIDARG;
+  }
+  KOVA_INFO_TRACE("kovaStore::KovaConfig::unsubscribeConfig, "
+                  << groupName(group) << ", " << szConfigName << ", "
+                  << static_cast<unsigned long long>(handler->m_nId)
+                  << ", m_TotalObservers=" << m_TotalObservers.load()
+                  << KOVA_STORE_SUFFIX(m_callId, this));
+
+  const KOVA_RESULT removed =
+      m_observersByName[group].remove(szConfigName, handler, [&] {
+        --m_TotalObservers;
+        const uint32_t busyThread =
+            handler->m_nBusyThread.load(std::memory_order_relaxed);
+        if (busyThread == 0) return;
+        const uint32_t threadId = currentThreadId();
+        if (busyThread != threadId) {
+          KOVA_ERROR_TRACE(
+              "kovaStore::KovaConfig::unsubscribeConfig::<lambda_1>::operator "
+              "(), Other thread remove itself when notification, "
+              << szConfigName << ", " << busyThread << ", "
+              << static_cast<unsigned long long>(handler->m_nId) << ", "
+              << threadId << KOVA_STORE_SUFFIX(m_callId, this));
+        } else {
+          KOVA_ERROR_TRACE(
+              "kovaStore::KovaConfig::unsubscribeConfig::<lambda_1>::operator "
+              "(), Same thread remove itself when notification, "
+              << szConfigName << ", " << busyThread << ", "
+              << static_cast<unsigned long long>(handler->m_nId)
+              << KOVA_STORE_SUFFIX(m_callId, this));
+        }
+      });
+  if (removed != KOVA_S_OK) return removed;
+
+  // Unlinked under the group lock: no new delivery can claim the handler, and
+  // every earlier claim shows in m_nBusy. Wait for those to be given back.
+  const uint64_t startMs = nowMs();
+  uint64_t lastWarningMs = startMs;
+  while (handler->m_nBusy.load() > 0) {
+    std::this_thread::sleep_for(kBusyPollInterval);
+    const uint64_t now = nowMs();
+    if (now - lastWarningMs > kWaitWarningMs) {
+      KOVA_WARNING_TRACE("kovaStore::KovaConfig::unsubscribeConfig, "
+                         << szConfigName << " Waiting for long time..."
+                         << KOVA_THIS_SUFFIX(this));
+      lastWarningMs = now;
+    }
+    // Still held, most likely by this thread's own delivery: leave the
+    // callables in place rather than wait for ever.
+    if (now - startMs > kWaitLimitMs) return KOVA_S_OK;
+  }
+  // No delivery holds the handler any more: its callables die here, on the
+  // removing thread.
+  handler->m_fnNotify = nullptr;
+  handler->m_fnProvider = nullptr;
+  return KOVA_S_OK;
+}
+
+}  // namespace kovaStore

@@ -1,0 +1,41 @@
+// CSwitchThreadEvent: carries one change notification to an observer's own
+// thread through that thread's event queue.
+//
+// The event owns a full copy of the KovaConfigEvent and a copy of the
+// subscriber's callback taken when it was made. It refers to neither the
+// handler, the store nor the dispatcher's event, so it stays valid after the
+// observer has been removed and after the store is gone. The queue that
+// receives it owns it: it calls OnEventFire() on its own thread and then
+// disposes of it through OnDestorySelf().
+#ifndef OSTREL_SRC_KOVACONFIG_SWITCH_THREAD_EVENT_H_
+#define OSTREL_SRC_KOVACONFIG_SWITCH_THREAD_EVENT_H_
+
+#include <utility>
+
+#include "CmThread.h"
+#include "IKovaConfig.h"
+#include "KovaConfigEvent.h"
+
+namespace kovaStore {
+
+class CSwitchThreadEvent : public ICmEvent {
+ public:
+  CSwitchThreadEvent(const KovaConfigEvent& event, KovaConfigCallback fnNotify)
+      : ICmEvent(0), m_event(event), m_fnNotify(std::move(fnNotify)) {}
+
+  // Calls the carried callback, if any, with the carried event; runs on the
+  // queue's thread. A callback's exception passes through.
+  int OnEventFire() override {
+    if (m_fnNotify) m_fnNotify(m_event);
+    return 0;
+  }
+
+  // Members are destroyed in reverse order: the callback before the event.
+ private:
+  KovaConfigEvent m_event;
+  KovaConfigCallback m_fnNotify;
+};
+
+}  // namespace kovaStore
+
+#endif  // OSTREL_SRC_KOVACONFIG_SWITCH_THREAD_EVENT_H_
