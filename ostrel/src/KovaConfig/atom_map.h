@@ -45,7 +45,10 @@ class atomMap {
   // only: REQUIRES no other thread changes `other` meanwhile.
   atomMap& operator=(const atomMap& other) {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    if (&other != this) m_map = other.m_map;
+    if (&other != this) {
+      m_map = other.m_map;
+      ++m_version;
+    }
     return *this;
   }
 
@@ -67,6 +70,7 @@ class atomMap {
     auto it = m_map.find(key);
     if (it != m_map.end()) return false;
     m_map.emplace_hint(it, K(key), std::move(value));
+    ++m_version;
     return true;
   }
 
@@ -79,9 +83,11 @@ class atomMap {
     if (it != m_map.end() && !m_map.key_comp()(key, it->first)) {
       V previous = std::move(it->second);
       it->second = std::move(value);
+      ++m_version;
       return previous;
     }
     m_map.emplace_hint(it, K(key), std::move(value));
+    ++m_version;
     return V();
   }
 
@@ -93,6 +99,7 @@ class atomMap {
     if (it == m_map.end()) return V();
     V value = std::move(it->second);
     m_map.erase(it);
+    ++m_version;
     return value;
   }
 
@@ -103,6 +110,7 @@ class atomMap {
     auto it = m_map.find(key);
     if (it == m_map.end()) return false;
     m_map.erase(it);
+    ++m_version;
     return true;
   }
 
@@ -114,16 +122,29 @@ class atomMap {
   void clear() {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     m_map.clear();
+    ++m_version;
   }
 
   // Calls the visitor once per entry in ascending key order while holding the
   // lock; it holds up every other user of the table until it returns. An
   // empty visitor throws std::bad_function_call unless the table is empty.
-  void foreach(const Visitor& visitor) const {
+  // The visitor may change this table on the same thread: it is given copies
+  // of the entry, and the walk goes on after the visited key even when the
+  // visitor has erased it or added keys around it.
+  void foreach (const Visitor& visitor) const {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    for (const auto& entry : m_map) {
+    auto it = m_map.begin();
+    while (it != m_map.end()) {
       if (!visitor) throw std::bad_function_call();
-      visitor(entry.first, entry.second);
+      const K key = it->first;
+      const V value = it->second;
+      const uint64_t version = m_version;
+      visitor(key, value);
+      if (m_version == version) {
+        ++it;
+      } else {
+        it = m_map.upper_bound(key);
+      }
     }
   }
 
@@ -141,12 +162,16 @@ class atomMap {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     Map content;
     content.swap(m_map);
+    ++m_version;
     return content;
   }
 
  private:
-  mutable std::recursive_mutex m_mutex;  // guards m_map
+  mutable std::recursive_mutex m_mutex;  // guards m_map and m_version
   Map m_map;
+  // Counts changes of m_map (also a value replaced in place), so that a walk
+  // notices when its visitor changed the table under it.
+  uint64_t m_version = 0;
 };
 
 }  // namespace kovaStore

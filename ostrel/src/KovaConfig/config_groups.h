@@ -1,4 +1,9 @@
 // Names of configuration groups and the two session-type mappings.
+//
+// A store keeps its values in groups 0 to 11; 12 (LastGroup) counts them and
+// answers an unknown name, -1 (Undefined) stands for a session type without a
+// group. These are pure functions over constant tables: any thread may call
+// them at any time.
 #ifndef OSTREL_SRC_KOVACONFIG_CONFIG_GROUPS_H_
 #define OSTREL_SRC_KOVACONFIG_CONFIG_GROUPS_H_
 

@@ -1,0 +1,144 @@
+#include "config_registry.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "CmTrace.h"
+#include "KovaConfigApi.h"
+#include "kova_config.h"
+#include "trace.h"
+
+namespace kovaStore {
+
+namespace {
+
+struct RegistryEntry {
+  // The only long-lived owner of the store.
+  std::shared_ptr<KovaConfig> store;
+  // References still to be given back; the entry goes when it drops below 1.
+  int32_t count;
+};
+
+typedef std::map<uint32_t, RegistryEntry> Registry;
+
+// Built at load in this order and torn down at unload in reverse: the mutex
+// goes first, then the map with every store still in it.
+Registry g_registry;
+// Guards g_registry and every count and clean-up flag in it. Not recursive:
+// nothing that runs under it, a store's destructor included, calls back into
+// the registry.
+std::mutex g_registryMutex;
+
+std::atomic<int> g_cleanUpTracerCalls{0};
+std::atomic<int> g_destroyTracerCalls{0};
+
+// The two texts of a function tracer, built in fixed buffers only when the
+// tracer is enabled; empty otherwise.
+struct FuncTracerTexts {
+  FuncTracerTexts() {
+    first[0] = '\0';
+    second[0] = '\0';
+  }
+  char first[1024];
+  char second[1024];
+};
+
+}  // namespace
+
+bool claimFuncTracerCall(std::atomic<int>& calls) {
+  int seen = calls.load();
+  while (seen < kFuncTracerCallLimit) {
+    if (calls.compare_exchange_weak(seen, seen + 1)) return true;
+  }
+  return false;
+}
+
+KOVA_RESULT CreateKovaConfig(uint32_t callId, IKovaConfig** ppConfig) {
+  if (ppConfig == nullptr) return KOVA_E_INVALIDARG;
+  KOVA_INFO_TRACE("kovaStore::CreateKovaConfig [cid=" << callId << "]");
+
+  std::lock_guard<std::mutex> lock(g_registryMutex);
+  if (*ppConfig != nullptr) return KOVA_E_INVALIDARG;
+  auto it = g_registry.find(callId);
+  if (it != g_registry.end()) {
+    ++it->second.count;
+  } else {
+    it = g_registry
+             .emplace(callId,
+                      RegistryEntry{std::make_shared<KovaConfig>(callId), 2})
+             .first;
+  }
+  *ppConfig = it->second.store.get();
+  return KOVA_S_OK;
+}
+
+KOVA_RESULT ReleaseKovaConfig(IKovaConfig* pConfig) {
+  if (pConfig == nullptr) return KOVA_E_INVALIDARG;
+
+  std::lock_guard<std::mutex> lock(g_registryMutex);
+  for (auto it = g_registry.begin(); it != g_registry.end(); ++it) {
+    if (static_cast<IKovaConfig*>(it->second.store.get()) != pConfig) continue;
+    const uint32_t callId = it->first;
+    const int32_t count = --it->second.count;
+    // Erasing destroys the store here, under the registry lock.
+    if (count < 1) g_registry.erase(it);
+    KOVA_INFO_TRACE("kovaStore::ReleaseKovaConfig [cid="
+                    << callId << "], counts=" << count);
+    return KOVA_S_OK;
+  }
+  return KOVA_S_FALSE;
+}
+
+KOVA_RESULT CleanUpKovaConfig(uint32_t callId) {
+  FuncTracerTexts texts;
+  const bool bTraced = claimFuncTracerCall(g_cleanUpTracerCalls);
+  if (bTraced) {
+    CCmTextFormator first(texts.first, sizeof(texts.first));
+    first << "kovaStore::CleanUpKovaConfig,line=" << __LINE__;
+    CCmTextFormator second(texts.second, sizeof(texts.second));
+    second << ", callId=" << callId;
+  }
+  CCmUtilFuncTracer tracer(bTraced, false, getModuleName(nullptr), texts.first,
+                           texts.second);
+
+  std::lock_guard<std::mutex> lock(g_registryMutex);
+  auto it = g_registry.find(callId);
+  if (it == g_registry.end() || it->second.store->IsCleanedUp()) {
+    return KOVA_S_FALSE;
+  }
+  it->second.store->MarkCleanedUp();
+  const int32_t count = --it->second.count;
+  if (count < 1) g_registry.erase(it);
+  KOVA_INFO_TRACE("kovaStore::CleanUpKovaConfig, callId="
+                  << callId << ", counts=" << count);
+  return KOVA_S_OK;
+}
+
+void DestroyKovaConfig() {
+  FuncTracerTexts texts;
+  const bool bTraced = claimFuncTracerCall(g_destroyTracerCalls);
+  if (bTraced) {
+    CCmTextFormator first(texts.first, sizeof(texts.first));
+    first << "kovaStore::DestroyKovaConfig,line=" << __LINE__;
+  }
+  CCmUtilFuncTracer tracer(bTraced, false, getModuleName(nullptr), texts.first,
+                           texts.second);
+
+  std::lock_guard<std::mutex> lock(g_registryMutex);
+  for (const auto& entry : g_registry) {
+    KOVA_INFO_TRACE("kovaStore::DestroyKovaConfig, callId="
+                    << entry.first << ", counts=" << entry.second.count);
+  }
+  // Whatever their counts and flags; every store the registry alone owned is
+  // destroyed here, under the lock.
+  g_registry.clear();
+}
+
+uint32_t GetKovaConfigSizeForUT() {
+  std::lock_guard<std::mutex> lock(g_registryMutex);
+  return static_cast<uint32_t>(g_registry.size());
+}
+
+}  // namespace kovaStore
