@@ -33,7 +33,8 @@ int memcpy_s(void* dest, uint64_t dmax, const void* src, uint64_t n);
 typedef void (*ConstraintHandlerFn)(const char* msg, void* ptr, int error);
 typedef void (*PrintHookFn)(const char* format, ...);
 
-// The handler called on every violated constraint (default: print at level 1).
+// The handler called on every violated constraint (default: print at level 1);
+// null restores the default. Each setter returns the previous setting.
 ConstraintHandlerFn setConstraintHandler(ConstraintHandlerFn handler);
 // Lines of a level above the threshold (default 1) are not printed.
 int setPrintThreshold(int threshold);
