@@ -1,0 +1,339 @@
+// Registration and removal of observers, value providers, and the removal
+// protocol against running deliveries.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "CmThread.h"
+#include "kova_config.h"
+#include "trace_capture.h"
+
+namespace kovaStore {
+
+// Reaches the store's group tables to build states that the public
+// operations refuse to create.
+class KovaConfigTestPeer {
+ public:
+  static ObserverTable& Table(KovaConfig& store, KovaConfigGroup group) {
+    return store.m_observersByName[group];
+  }
+};
+
+namespace {
+
+constexpr KovaConfigGroup kGroup = KovaConfigGroup_Video;
+
+KovaConfigCallback Ignore() {
+  return [](const KovaConfigEvent&) {};
+}
+KovaConfigProvider Answer(const char* text) {
+  return [text](const KovaConfigEvent&) { return ConfigData(text); };
+}
+
+// Polls the capture until a line containing `part` arrived (bounded).
+bool AwaitLine(const CmTraceCapture& capture, int level,
+               const std::string& part) {
+  for (int i = 0; i < 20000; ++i) {
+    if (capture.Contains(level, part)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
+}
+
+TEST(ObserversTest, IdsCountUpAndRefusedRegistrationsConsumeThem) {
+  CmTraceCapture capture(0);
+  KovaConfig store(3);
+  EXPECT_EQ(1u, store.SubscribeConfig(kGroup, "A", Ignore(), nullptr, false));
+  // Failed argument checks consume no id.
+  EXPECT_EQ(0u, store.SubscribeConfig(KovaConfigGroup_LastGroup, "A", Ignore(),
+                                      nullptr, false));
+  EXPECT_EQ(0u, store.SubscribeConfig(KovaConfigGroup_Undefined, "A", Ignore(),
+                                      nullptr, false));
+  EXPECT_EQ(0u,
+            store.SubscribeConfig(kGroup, nullptr, Ignore(), nullptr, false));
+  EXPECT_EQ(0u, store.SubscribeConfig(kGroup, "A", nullptr, nullptr, false));
+  EXPECT_EQ(0u, store.BindConfig(kGroup, "A", nullptr));
+  EXPECT_EQ(5u, capture.Count(0, "Error parameters 0 [cid=3] [this=0x"));
+  EXPECT_EQ(0u, store.SubscribeConfig(kGroup, "", Ignore(), nullptr, false));
+  EXPECT_EQ(0u, store.BindConfig(kGroup, "", Answer("x")));
+  EXPECT_TRUE(capture.Contains(
+      0, "kovaStore::KovaConfig::subscribeConfigError parameters [cid=3]"));
+  EXPECT_TRUE(capture.Contains(
+      0, "kovaStore::KovaConfig::bindConfigError parameters [cid=3]"));
+
+  EXPECT_EQ(2u, store.BindConfig(kGroup, "B", Answer("x")));
+  // The name already has a provider: refused, but id 3 is gone.
+  EXPECT_EQ(0u, store.BindConfig(kGroup, "B", Answer("y")));
+  EXPECT_EQ(4u, store.SubscribeConfig(kGroup, "B", Ignore(), nullptr, false));
+  EXPECT_EQ(3u, store.GetTotalObservers());
+  ConfigData v;
+  EXPECT_EQ(KOVA_S_OK, store.GetDynamicConfig(kGroup, "B", v, ConfigData()));
+  EXPECT_EQ(ConfigData("x"), v);
+}
+
+TEST(ObserversTest, UnsubscribeRemovesOnceAndCountsDown) {
+  CmTraceCapture capture(0);
+  KovaConfig store(3);
+  const uint64_t sub =
+      store.SubscribeConfig(kGroup, "A", Ignore(), nullptr, false);
+  const uint64_t bind = store.BindConfig(kGroup, "A", Answer("1"));
+  EXPECT_EQ(2u, store.GetTotalObservers());
+  EXPECT_EQ(KOVA_S_OK, store.UnsubscribeConfig(sub));
+  EXPECT_EQ(1u, store.GetTotalObservers());
+  EXPECT_EQ(KOVA_E_FAIL, store.UnsubscribeConfig(sub));
+  EXPECT_EQ(KOVA_E_FAIL, store.UnsubscribeConfig(0));
+  EXPECT_EQ(KOVA_E_FAIL, store.UnsubscribeConfig(77));
+  EXPECT_TRUE(capture.HasExact(
+      0, "kovaStore::KovaConfig::UnsubscribeConfig, id=77Failed [this=" + [&] {
+        char buf[32];
+        std::snprintf(buf, sizeof(buf), "%p", static_cast<void*>(&store));
+        return std::string(buf);
+      }() + "]"));
+  EXPECT_EQ(KOVA_S_OK, store.UnsubscribeConfig(bind));
+  EXPECT_EQ(0u, store.GetTotalObservers());
+  // The name's list is empty again: a new provider may bind.
+  EXPECT_NE(0u, store.BindConfig(kGroup, "A", Answer("2")));
+}
+
+TEST(ObserversTest, ConcurrentRemovalOfOneIdSucceedsOnce) {
+  KovaConfig store(3);
+  for (int round = 0; round < 50; ++round) {
+    const uint64_t id =
+        store.SubscribeConfig(kGroup, "Race", Ignore(), nullptr, false);
+    std::atomic<int> ok{0};
+    std::thread a([&] { ok += store.UnsubscribeConfig(id) == KOVA_S_OK; });
+    std::thread b([&] { ok += store.UnsubscribeConfig(id) == KOVA_S_OK; });
+    a.join();
+    b.join();
+    EXPECT_EQ(1, ok.load());
+  }
+  EXPECT_EQ(0u, store.GetTotalObservers());
+}
+
+TEST(ObserversTest, ProvidersAnswerOnTheQueryingThreadOnly) {
+  CmTraceCapture capture(2);
+  KovaConfig store(3);
+  std::atomic<int> subscriberCalls{0};
+  store.SubscribeConfig(
+      kGroup, "Rtt", [&](const KovaConfigEvent&) { ++subscriberCalls; },
+      nullptr, false);
+  ConfigData untouched("keep");
+  EXPECT_EQ(KOVA_E_NOOBSERVER,
+            store.GetDynamicConfig(kGroup, "Rtt", untouched, ConfigData("p")));
+  EXPECT_EQ(ConfigData("keep"), untouched);
+
+  unsigned long askedOn = 0;
+  store.BindConfig(kGroup, "Rtt", [&](const KovaConfigEvent& e) {
+    askedOn = GetThreadSelfId();
+    EXPECT_FALSE(e.oldValue.IsValid());
+    EXPECT_FALSE(e.newValue.IsValid());
+    EXPECT_EQ(kova::KovaSessionType_Video, e.sessionType);
+    return ConfigData(std::string("rtt of ") + e.paramValue.ToCstr());
+  });
+  std::unique_ptr<ACmThread> thread = CreateCmEventThread("q");
+  ConfigData v;
+  std::promise<KOVA_RESULT> asked;
+  struct Ask : ICmEvent {
+    std::function<void()> fn;
+    int OnEventFire() override {
+      fn();
+      return 0;
+    }
+  };
+  auto* ask = new Ask;
+  ask->fn = [&] {
+    asked.set_value(
+        store.GetDynamicConfig(kGroup, "Rtt", v, ConfigData("peer")));
+  };
+  thread->GetEventQueue()->SendEvent(ask, 0);
+  EXPECT_EQ(KOVA_S_OK, asked.get_future().get());
+  EXPECT_EQ(ConfigData("rtt of peer"), v);
+  EXPECT_EQ(thread->GetThreadId(), askedOn);
+  EXPECT_EQ(0, subscriberCalls.load());
+  EXPECT_TRUE(capture.Contains(
+      2, "kovaStore::KovaConfig::invokeEvent, Video, Rtt [cid=3] [this=0x"));
+  EXPECT_EQ(0u, capture.Count(0, "Bind too much"));
+}
+
+TEST(ObserversTest, SecondProviderForcedIntoTheListIsOnlyCounted) {
+  CmTraceCapture capture(0);
+  KovaConfig store(3);
+  store.BindConfig(kGroup, "Rtt", Answer("first"));
+  // The table's subscriber primitive does not look at providers.
+  std::atomic<int> secondCalls{0};
+  auto forced = std::make_shared<ConfigEventHandler>(
+      KovaConfigProvider([&](const KovaConfigEvent&) {
+        ++secondCalls;
+        return ConfigData("second");
+      }));
+  ASSERT_EQ(KOVA_S_OK, KovaConfigTestPeer::Table(store, kGroup)
+                           .addSubscriber("Rtt", forced, [] {}));
+  ConfigData v;
+  EXPECT_EQ(KOVA_S_OK, store.GetDynamicConfig(kGroup, "Rtt", v, ConfigData()));
+  EXPECT_EQ(ConfigData("first"), v);
+  EXPECT_EQ(0, secondCalls.load());
+  EXPECT_TRUE(capture.Contains(
+      0,
+      "kovaStore::KovaConfig::invokeEvent, Bind too much, , Video, Rtt, "
+      "nCallees=2 [cid=3] [this=0x"));
+}
+
+TEST(ObserverTableTest, PrimitivesRefuseDuplicatesAndStrangers) {
+  ObserverTable table;
+  auto sub = std::make_shared<ConfigEventHandler>(Ignore());
+  auto bind = std::make_shared<ConfigEventHandler>(Answer("x"));
+  int steps = 0;
+  EXPECT_EQ(KOVA_E_INVALIDARG, table.addSubscriber("", sub, [&] { ++steps; }));
+  EXPECT_EQ(KOVA_E_INVALIDARG,
+            table.addSubscriber("n", nullptr, [&] { ++steps; }));
+  EXPECT_EQ(KOVA_S_OK, table.addSubscriber("n", sub, [&] { ++steps; }));
+  EXPECT_EQ(KOVA_S_FALSE, table.addSubscriber("n", sub, [&] { ++steps; }));
+  EXPECT_EQ(KOVA_S_FALSE, table.addBinder("n", sub));
+  EXPECT_EQ(KOVA_S_OK, table.addBinder("n", bind));
+  EXPECT_EQ(
+      KOVA_S_FALSE,
+      table.addBinder("n", std::make_shared<ConfigEventHandler>(Answer("y"))));
+  EXPECT_EQ(KOVA_S_FALSE, table.remove("other", sub, [&] { ++steps; }));
+  EXPECT_EQ(KOVA_S_OK, table.remove("n", sub, [&] { ++steps; }));
+  EXPECT_EQ(KOVA_S_FALSE, table.remove("n", sub, [&] { ++steps; }));
+  EXPECT_EQ(2, steps);
+
+  // Claims are taken only on taking-part handlers, in list order.
+  DeliverySnapshot snapshot;
+  int multiple = 0;
+  table.snapshotAndClaim(
+      "n", false, 42, [&](const ConfigEventHandler&, uint32_t) { ++multiple; },
+      snapshot);
+  ASSERT_EQ(1u, snapshot.size());
+  EXPECT_FALSE(snapshot[0].bClaimed);
+  EXPECT_EQ(0, bind->m_nBusy.load());
+  snapshot.clear();
+  table.snapshotAndClaim(
+      "n", true, 42, [&](const ConfigEventHandler&, uint32_t) { ++multiple; },
+      snapshot);
+  table.snapshotAndClaim(
+      "n", true, 43,
+      [&](const ConfigEventHandler&, uint32_t holder) {
+        EXPECT_EQ(42u, holder);
+        ++multiple;
+      },
+      snapshot);
+  EXPECT_EQ(1, multiple);
+  EXPECT_EQ(2, bind->m_nBusy.load());
+  bind->releaseClaim(43);  // not the holder: the holder stays
+  EXPECT_EQ(42u, bind->m_nBusyThread.load());
+  bind->releaseClaim(42);
+  EXPECT_EQ(0u, bind->m_nBusyThread.load());
+  EXPECT_EQ(0, bind->m_nBusy.load());
+}
+
+TEST(ObserversTest, InitialNotificationOnlyForAStoredValue) {
+  KovaConfig store(3);
+  int calls = 0;
+  KovaConfigEvent seen;
+  auto record = [&](const KovaConfigEvent& e) {
+    ++calls;
+    seen = e;
+  };
+  store.SubscribeConfig(kGroup, "Fps", record, nullptr, false);
+  EXPECT_EQ(0, calls);
+  store.SetKovaConfig(kGroup, "Fps", ConfigData("30"), false, false);
+  calls = 0;
+  store.SubscribeConfig(kGroup, "Fps", record, nullptr, false);
+  EXPECT_EQ(1, calls);
+  EXPECT_FALSE(seen.oldValue.IsValid());
+  EXPECT_EQ(ConfigData("30"), seen.newValue);
+  EXPECT_FALSE(seen.paramValue.IsValid());
+  EXPECT_EQ(kGroup, seen.group);
+  EXPECT_EQ(kova::KovaSessionType_Video, seen.sessionType);
+  // The same name in another group is another name.
+  calls = 0;
+  store.SubscribeConfig(KovaConfigGroup_Audio, "Fps", record, nullptr, false);
+  EXPECT_EQ(0, calls);
+}
+
+// A removal on another thread waits for a delivery that is running, and the
+// subscription's own initial notification counts as one.
+TEST(ObserversTest, RemovalWaitsForTheRunningDelivery) {
+  for (bool bInitial : {true, false}) {
+    CmTraceCapture capture(0);
+    KovaConfig store(3);
+    if (bInitial)
+      store.SetKovaConfig(kGroup, "Busy", ConfigData("1"), false, false);
+    std::promise<void> entered;
+    std::promise<void> gate;
+    std::shared_future<void> opened = gate.get_future().share();
+    std::atomic<bool> finished{false};
+    std::atomic<bool> bFirst{true};
+    auto callback = [&](const KovaConfigEvent&) {
+      if (!bFirst.exchange(false)) return;
+      entered.set_value();
+      opened.wait();
+      finished = true;
+    };
+    std::thread deliverer([&] {
+      const uint64_t id =
+          store.SubscribeConfig(kGroup, "Busy", callback, nullptr, false);
+      EXPECT_EQ(1u, id);
+      if (!bInitial)
+        store.SetKovaConfig(kGroup, "Busy", ConfigData("2"), false, false);
+    });
+    entered.get_future().wait();
+    bool bFinishedWhenRemoved = false;
+    std::thread remover([&] {
+      EXPECT_EQ(KOVA_S_OK, store.UnsubscribeConfig(1));
+      bFinishedWhenRemoved = finished;
+    });
+    EXPECT_TRUE(AwaitLine(capture, 0,
+                          "kovaStore::KovaConfig::unsubscribeConfig::<lambda_1>"
+                          "::operator (), Other thread remove itself when "
+                          "notification, Busy, "));
+    gate.set_value();
+    remover.join();
+    deliverer.join();
+    EXPECT_TRUE(bFinishedWhenRemoved);
+    EXPECT_EQ(0u, store.GetTotalObservers());
+  }
+}
+
+TEST(ObserversTest, SlowSelfRemovalGivesUpAfterTheLimit) {
+  CmTraceCapture capture(1);
+  KovaConfig store(3);
+  std::atomic<int> calls{0};
+  KOVA_RESULT removed = KOVA_E_FAIL;
+  uint64_t id = 0;
+  id = store.SubscribeConfig(
+      kGroup, "Self",
+      [&](const KovaConfigEvent&) {
+        ++calls;
+        removed = store.UnsubscribeConfig(id);
+      },
+      nullptr, false);
+  ASSERT_NE(0u, id);
+  EXPECT_EQ(KOVA_S_OK,
+            store.SetKovaConfig(kGroup, "Self", ConfigData("1"), false, false));
+  EXPECT_EQ(KOVA_S_OK, removed);
+  EXPECT_TRUE(capture.Contains(
+      0,
+      "kovaStore::KovaConfig::unsubscribeConfig::<lambda_1>::operator (), "
+      "Same thread remove itself when notification, Self, " +
+          std::to_string(GetThreadSelfId()) + ", " + std::to_string(id) +
+          " [cid=3] [this=0x"));
+  EXPECT_GE(capture.Count(1,
+                          "kovaStore::KovaConfig::unsubscribeConfig, Self "
+                          "Waiting for long time... [this=0x"),
+            1u);
+  EXPECT_EQ(KOVA_E_NOOBSERVER,
+            store.SetKovaConfig(kGroup, "Self", ConfigData("2"), false, false));
+  EXPECT_EQ(1, calls.load());
+}
+
+}  // namespace
+}  // namespace kovaStore
