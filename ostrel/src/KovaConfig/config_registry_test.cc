@@ -1,0 +1,245 @@
+#include "config_registry.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "KovaConfigApi.h"
+#include "kova_config.h"
+#include "trace_capture.h"
+
+namespace kovaStore {
+namespace {
+
+// Every test starts and ends with an empty registry, whatever other tests of
+// this program left behind.
+class ConfigRegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override { DestroyKovaConfig(); }
+  void TearDown() override { DestroyKovaConfig(); }
+
+  static IKovaConfig* create(uint32_t callId) {
+    IKovaConfig* store = nullptr;
+    EXPECT_EQ(CreateKovaConfig(callId, &store), KOVA_S_OK);
+    EXPECT_NE(store, nullptr);
+    return store;
+  }
+};
+
+TEST_F(ConfigRegistryTest, CreateSharesOneStorePerCall) {
+  CmTraceCapture capture(2);
+  IKovaConfig* first = create(7);
+  IKovaConfig* second = create(7);
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 1u);
+  EXPECT_EQ(static_cast<KovaConfig*>(first)->GetCallId(), 7u);
+  EXPECT_EQ(capture.Count(2, "kovaStore::KovaConfig::KovaConfig [cid=7]"), 1u);
+  EXPECT_TRUE(capture.HasExact(2, "kovaStore::CreateKovaConfig [cid=7]"));
+  EXPECT_NE(create(8), first);
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 2u);
+}
+
+TEST_F(ConfigRegistryTest, CreateRefusesBadOutPointers) {
+  CmTraceCapture capture(2);
+  EXPECT_EQ(CreateKovaConfig(7, nullptr), KOVA_E_INVALIDARG);
+  EXPECT_TRUE(capture.Lines().empty());
+
+  IKovaConfig* store = create(7);
+  capture.Clear();
+  IKovaConfig* notEmpty = store;
+  EXPECT_EQ(CreateKovaConfig(7, &notEmpty), KOVA_E_INVALIDARG);
+  EXPECT_EQ(capture.Texts(),
+            std::vector<std::string>{"kovaStore::CreateKovaConfig [cid=7]"});
+  // The count did not grow: one release and the clean-up erase the entry.
+  EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
+  EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_OK);
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
+
+  IKovaConfig* other = reinterpret_cast<IKovaConfig*>(&capture);
+  EXPECT_EQ(CreateKovaConfig(9, &other), KOVA_E_INVALIDARG);
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
+}
+
+TEST_F(ConfigRegistryTest, ReleaseThenCleanUpErases) {
+  CmTraceCapture capture(2);
+  IKovaConfig* store = create(7);
+  EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
+  EXPECT_TRUE(
+      capture.HasExact(2, "kovaStore::ReleaseKovaConfig [cid=7], counts=1"));
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 1u);
+  EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_OK);
+  EXPECT_TRUE(
+      capture.HasExact(2, "kovaStore::CleanUpKovaConfig, callId=7, counts=0"));
+  EXPECT_EQ(capture.Count(2, "kovaStore::KovaConfig::~KovaConfig [cid=7]"), 1u);
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
+}
+
+TEST_F(ConfigRegistryTest, CleanUpThenReleaseErases) {
+  IKovaConfig* store = create(7);
+  EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_OK);
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 1u);
+  // The store is still usable by the caller that holds a reference.
+  EXPECT_EQ(store->SetKovaConfig(KovaConfigGroup_Audio, "k", ConfigData("v"),
+                                 false, false),
+            KOVA_E_NOOBSERVER);
+  EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
+  EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_FALSE);
+}
+
+TEST_F(ConfigRegistryTest, CleanUpGivesTheCallsReferenceBackOnce) {
+  CmTraceCapture capture(2);
+  IKovaConfig* store = create(7);
+  create(7);  // count 3
+  EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_OK);
+  EXPECT_TRUE(
+      capture.HasExact(2, "kovaStore::CleanUpKovaConfig, callId=7, counts=2"));
+  capture.Clear();
+  EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_FALSE);
+  EXPECT_EQ(capture.Count(-1, "counts="), 0u);
+  EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
+  EXPECT_TRUE(
+      capture.HasExact(2, "kovaStore::ReleaseKovaConfig [cid=7], counts=1"));
+  EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
+
+  // A new store for the same call starts with the flag clear again.
+  create(7);
+  EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_OK);
+}
+
+TEST_F(ConfigRegistryTest, UnknownPointersAndCallsChangeNothing) {
+  IKovaConfig* store = create(7);
+  KovaConfig stranger(7);
+  EXPECT_EQ(ReleaseKovaConfig(&stranger), KOVA_S_FALSE);
+  EXPECT_EQ(ReleaseKovaConfig(nullptr), KOVA_E_INVALIDARG);
+  EXPECT_EQ(CleanUpKovaConfig(8), KOVA_S_FALSE);
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 1u);
+  EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 1u);
+}
+
+TEST_F(ConfigRegistryTest, AnyCallIdIsAccepted) {
+  create(0xFFFFFFFFu);
+  create(0);
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 2u);
+  EXPECT_EQ(CleanUpKovaConfig(0xFFFFFFFFu), KOVA_S_OK);
+}
+
+TEST_F(ConfigRegistryTest, DestroyErasesEveryEntryInCallIdOrder) {
+  create(30);
+  IKovaConfig* ten = create(10);
+  create(10);
+  create(20);
+  CleanUpKovaConfig(20);
+  CmTraceCapture capture(2);
+  DestroyKovaConfig();
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
+  std::vector<std::string> lines;
+  for (const std::string& text : capture.Texts()) {
+    if (text.rfind("kovaStore::DestroyKovaConfig, ", 0) == 0) {
+      lines.push_back(text);
+    }
+  }
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "kovaStore::DestroyKovaConfig, callId=10, counts=3",
+                       "kovaStore::DestroyKovaConfig, callId=20, counts=1",
+                       "kovaStore::DestroyKovaConfig, callId=30, counts=2"}));
+  EXPECT_EQ(capture.Count(2, "kovaStore::KovaConfig::~KovaConfig"), 3u);
+  EXPECT_EQ(ReleaseKovaConfig(ten), KOVA_S_FALSE);
+}
+
+TEST_F(ConfigRegistryTest, NothingIsTracedBelowTheMask) {
+  CmTraceCapture capture(1);
+  IKovaConfig* store = create(3);
+  ReleaseKovaConfig(store);
+  CleanUpKovaConfig(3);
+  DestroyKovaConfig();
+  EXPECT_TRUE(capture.Lines().empty());
+}
+
+TEST(FuncTracerLimitTest, CountsOnlyTheFirstCalls) {
+  std::atomic<int> calls{0};
+  for (int i = 0; i < kFuncTracerCallLimit; ++i) {
+    EXPECT_TRUE(claimFuncTracerCall(calls)) << i;
+  }
+  EXPECT_FALSE(claimFuncTracerCall(calls));
+  EXPECT_FALSE(claimFuncTracerCall(calls));
+  EXPECT_EQ(calls.load(), kFuncTracerCallLimit);
+}
+
+TEST_F(ConfigRegistryTest, CleanUpAndDestroyTraceTheirRunWhileUnderTheLimit) {
+  {
+    CmTraceCapture capture(2);
+    CleanUpKovaConfig(99);
+    DestroyKovaConfig();
+    // Either still under the limit, with the enter and leave lines, or
+    // already past it in this program, without them.
+    for (const char* name : {"CleanUpKovaConfig", "DestroyKovaConfig"}) {
+      const std::string head = std::string("kovaStore::") + name + ",line=";
+      const size_t lines = capture.Count(2, head);
+      EXPECT_TRUE(lines == 0 || lines == 2) << name;
+    }
+    const std::vector<std::string> texts = capture.Texts();
+    if (!texts.empty() &&
+        texts.front().find("CleanUpKovaConfig,line=") != std::string::npos) {
+      const std::string& enter = texts.front();
+      const std::string tail = ", callId=99 enter";
+      ASSERT_GT(enter.size(), tail.size());
+      EXPECT_EQ(enter.substr(enter.size() - tail.size()), tail);
+    }
+  }
+  for (int i = 0; i < kFuncTracerCallLimit; ++i) {
+    CleanUpKovaConfig(99);
+    DestroyKovaConfig();
+  }
+  CmTraceCapture capture(2);
+  CleanUpKovaConfig(99);
+  DestroyKovaConfig();
+  EXPECT_TRUE(capture.Lines().empty());
+}
+
+// Threads create, use and release stores of shared and of their own call ids
+// while others clean the shared calls up; every reference held keeps its
+// store alive, and once all are given back and every call is cleaned up the
+// registry is empty.
+TEST_F(ConfigRegistryTest, ConcurrentCreateReleaseAndCleanUp) {
+  constexpr int kThreads = 4;
+  constexpr int kRounds = 300;
+  constexpr uint32_t kSharedCalls = 3;
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      const uint32_t ownCall = 1000 + t;
+      for (int i = 0; i < kRounds; ++i) {
+        const uint32_t callId = (i % 2 == 0) ? (i / 2) % kSharedCalls : ownCall;
+        IKovaConfig* store = nullptr;
+        if (CreateKovaConfig(callId, &store) != KOVA_S_OK) ++failures;
+        const std::string value = std::to_string(t * kRounds + i);
+        store->SetKovaConfig(KovaConfigGroup_Common, "n", ConfigData(value),
+                             false, false);
+        ConfigData read;
+        if (store->GetKovaConfig(KovaConfigGroup_Common, "n", read) !=
+            KOVA_S_OK) {
+          ++failures;
+        }
+        if (ReleaseKovaConfig(store) != KOVA_S_OK) ++failures;
+        if (i % 5 == t % 5) CleanUpKovaConfig(callId);
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  for (uint32_t callId = 0; callId < kSharedCalls; ++callId) {
+    CleanUpKovaConfig(callId);
+  }
+  for (int t = 0; t < kThreads; ++t) CleanUpKovaConfig(1000 + t);
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
+}
+
+}  // namespace
+}  // namespace kovaStore

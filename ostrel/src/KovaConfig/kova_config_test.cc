@@ -1,0 +1,354 @@
+#include "kova_config.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ConfigData.h"
+#include "trace_capture.h"
+
+namespace kovaStore {
+namespace {
+
+constexpr uint32_t kCallId = 77;
+
+// " [cid=<id>] [this=<address>]" as the store's trace lines end.
+std::string storeSuffix(uint32_t callId, uintptr_t address) {
+  char text[96];
+  std::snprintf(text, sizeof(text), " [cid=%u] [this=0x%llx]", callId,
+                static_cast<unsigned long long>(address));
+  return text;
+}
+
+class KovaConfigTest : public ::testing::Test {
+ protected:
+  std::string suffix() const {
+    return storeSuffix(kCallId, reinterpret_cast<uintptr_t>(&m_store));
+  }
+
+  KovaConfig m_store{kCallId};
+};
+
+TEST(KovaConfigLifeTest, ConstructionAndDestructionAreTraced) {
+  CmTraceCapture capture(2);
+  uintptr_t address = 0;
+  {
+    KovaConfig store(5);
+    address = reinterpret_cast<uintptr_t>(&store);
+    EXPECT_EQ(store.GetCallId(), 5u);
+    EXPECT_FALSE(store.IsCleanedUp());
+  }
+  const std::vector<std::string> texts = capture.Texts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_TRUE(capture.HasExact(
+      2, "kovaStore::KovaConfig::KovaConfig" + storeSuffix(5, address)));
+  EXPECT_EQ(texts[1],
+            "kovaStore::KovaConfig::~KovaConfig" + storeSuffix(5, address));
+}
+
+TEST_F(KovaConfigTest, FirstSetStoresAndReachesNobody) {
+  EXPECT_EQ(m_store.SetKovaConfig(KovaConfigGroup_Audio, "AecMode",
+                                  ConfigData("2"), false, false),
+            KOVA_E_NOOBSERVER);
+  ConfigData value;
+  EXPECT_EQ(m_store.GetKovaConfig(KovaConfigGroup_Audio, "AecMode", value),
+            KOVA_S_OK);
+  EXPECT_EQ(value, ConfigData("2"));
+  // The empty text is a valid value, distinct from no value.
+  EXPECT_EQ(m_store.SetKovaConfig(KovaConfigGroup_Audio, "Empty",
+                                  ConfigData(""), false, false),
+            KOVA_E_NOOBSERVER);
+  EXPECT_EQ(m_store.GetKovaConfig(KovaConfigGroup_Audio, "Empty", value),
+            KOVA_S_OK);
+  EXPECT_TRUE(value.IsValid());
+}
+
+TEST_F(KovaConfigTest, EqualValueIsUnchangedUnlessForced) {
+  std::vector<KovaConfigEvent> events;
+  ASSERT_NE(m_store.SubscribeConfig(
+                KovaConfigGroup_Video, "Fps",
+                [&](const KovaConfigEvent& e) { events.push_back(e); }, nullptr,
+                false),
+            0u);
+  EXPECT_EQ(m_store.SetKovaConfig(KovaConfigGroup_Video, "Fps",
+                                  ConfigData("30"), false, false),
+            KOVA_S_OK);
+  EXPECT_EQ(m_store.SetKovaConfig(KovaConfigGroup_Video, "Fps",
+                                  ConfigData("30"), false, false),
+            KOVA_E_UNCHANGED);
+  EXPECT_EQ(events.size(), 1u);
+  EXPECT_EQ(m_store.SetKovaConfig(KovaConfigGroup_Video, "Fps",
+                                  ConfigData("30"), true, false),
+            KOVA_S_OK);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[1].oldValue, ConfigData("30"));
+  EXPECT_EQ(events[1].newValue, ConfigData("30"));
+  EXPECT_EQ(events[0].oldValue, ConfigData());
+  EXPECT_EQ(events[0].group, KovaConfigGroup_Video);
+  EXPECT_EQ(events[0].sessionType, kova::KovaSessionType_Video);
+  // Forcing a name nobody observes still reaches nobody.
+  m_store.SetKovaConfig(KovaConfigGroup_Video, "Other", ConfigData("1"), false,
+                        false);
+  EXPECT_EQ(m_store.SetKovaConfig(KovaConfigGroup_Video, "Other",
+                                  ConfigData("1"), true, false),
+            KOVA_E_NOOBSERVER);
+}
+
+TEST_F(KovaConfigTest, NotifyOnlyRemovesAndReportsRemovedValue) {
+  m_store.SetKovaConfig(KovaConfigGroup_Common, "Mode", ConfigData("stored"),
+                        false, false);
+  std::vector<KovaConfigEvent> events;
+  m_store.SubscribeConfig(
+      KovaConfigGroup_Common, "Mode",
+      [&](const KovaConfigEvent& e) { events.push_back(e); }, nullptr, false);
+  events.clear();  // the initial notification of the stored value
+
+  EXPECT_EQ(m_store.SetKovaConfig(KovaConfigGroup_Common, "Mode",
+                                  ConfigData("passed"), false, true),
+            KOVA_S_OK);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].oldValue, ConfigData("stored"));
+  EXPECT_EQ(events[0].newValue, ConfigData("passed"));
+  ConfigData value("stale");
+  EXPECT_EQ(m_store.GetKovaConfig(KovaConfigGroup_Common, "Mode", value),
+            KOVA_E_FAIL);
+  EXPECT_FALSE(value.IsValid());
+
+  // Notify-only on an absent name tells the observers of an invalid old value
+  // and still stores nothing.
+  EXPECT_EQ(m_store.SetKovaConfig(KovaConfigGroup_Common, "Mode",
+                                  ConfigData("again"), false, true),
+            KOVA_S_OK);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_FALSE(events[1].oldValue.IsValid());
+  EXPECT_EQ(m_store.GetKovaConfig(KovaConfigGroup_Common, "Mode", value),
+            KOVA_E_FAIL);
+}
+
+TEST_F(KovaConfigTest, ObserverAlreadySeesTheNewValue) {
+  ConfigData seen;
+  m_store.SubscribeConfig(
+      KovaConfigGroup_Feature, "Toggle",
+      [&](const KovaConfigEvent&) {
+        m_store.GetKovaConfig(KovaConfigGroup_Feature, "Toggle", seen);
+      },
+      nullptr, false);
+  m_store.SetKovaConfig(KovaConfigGroup_Feature, "Toggle", ConfigData("on"),
+                        false, false);
+  EXPECT_EQ(seen, ConfigData("on"));
+}
+
+TEST_F(KovaConfigTest, SetRejectsBadArgumentsWithOrWithoutTrace) {
+  CmTraceCapture capture(2);
+  const std::string error =
+      "kovaStore::KovaConfig::SetKovaConfigError parameters" + suffix();
+  const ConfigData good("1");
+  EXPECT_EQ(
+      m_store.SetKovaConfig(KovaConfigGroup_LastGroup, "n", good, false, false),
+      KOVA_E_INVALIDARG);
+  EXPECT_EQ(
+      m_store.SetKovaConfig(KovaConfigGroup_Undefined, "n", good, false, false),
+      KOVA_E_INVALIDARG);
+  EXPECT_EQ(
+      m_store.SetKovaConfig(KovaConfigGroup_Audio, nullptr, good, false, false),
+      KOVA_E_INVALIDARG);
+  EXPECT_EQ(m_store.SetKovaConfig(KovaConfigGroup_Audio, "n", ConfigData(),
+                                  false, false),
+            KOVA_E_INVALIDARG);
+  EXPECT_EQ(capture.Lines().size(), 4u);
+  EXPECT_EQ(capture.Count(0, error), 4u);
+  EXPECT_TRUE(capture.HasExact(0, error));
+
+  capture.Clear();
+  EXPECT_EQ(
+      m_store.SetKovaConfig(KovaConfigGroup_Audio, "", good, false, false),
+      KOVA_E_INVALIDARG);
+  EXPECT_TRUE(capture.Lines().empty());
+  EXPECT_EQ(m_store.SetKovaConfig(KovaConfigGroup_Audio, "n", ConfigData(),
+                                  false, true),
+            KOVA_E_INVALIDARG);
+}
+
+TEST_F(KovaConfigTest, GetRejectsBadArgumentsSilently) {
+  CmTraceCapture capture(2);
+  ConfigData value("kept");
+  EXPECT_EQ(m_store.GetKovaConfig(KovaConfigGroup_LastGroup, "n", value),
+            KOVA_E_INVALIDARG);
+  EXPECT_EQ(m_store.GetKovaConfig(KovaConfigGroup_Undefined, "n", value),
+            KOVA_E_INVALIDARG);
+  EXPECT_EQ(m_store.GetKovaConfig(KovaConfigGroup_Audio, nullptr, value),
+            KOVA_E_INVALIDARG);
+  EXPECT_EQ(m_store.GetKovaConfig(KovaConfigGroup_Audio, "", value),
+            KOVA_E_INVALIDARG);
+  EXPECT_EQ(value, ConfigData("kept"));
+  EXPECT_EQ(m_store.GetKovaConfig(KovaConfigGroup_Audio, "absent", value),
+            KOVA_E_FAIL);
+  EXPECT_FALSE(value.IsValid());
+  EXPECT_TRUE(capture.Lines().empty());
+}
+
+TEST_F(KovaConfigTest, DynamicGetAsksOnlyTheProvider) {
+  CmTraceCapture capture(0);
+  ConfigData value("kept");
+  EXPECT_EQ(m_store.GetDynamicConfig(KovaConfigGroup_TAOnly, "Rtt", value,
+                                     ConfigData("p")),
+            KOVA_E_NOOBSERVER);
+  EXPECT_EQ(value, ConfigData("kept"));
+
+  // A stored value is not an answer: only a provider answers.
+  m_store.SetKovaConfig(KovaConfigGroup_TAOnly, "Rtt", ConfigData("stored"),
+                        false, false);
+  ConfigData param;
+  ASSERT_NE(m_store.BindConfig(KovaConfigGroup_TAOnly, "Rtt",
+                               [&](const KovaConfigEvent& e) {
+                                 param = e.paramValue;
+                                 return ConfigData("42ms");
+                               }),
+            0u);
+  EXPECT_EQ(m_store.GetDynamicConfig(KovaConfigGroup_TAOnly, "Rtt", value,
+                                     ConfigData("p")),
+            KOVA_S_OK);
+  EXPECT_EQ(value, ConfigData("42ms"));
+  EXPECT_EQ(param, ConfigData("p"));
+  EXPECT_TRUE(capture.Lines().empty());
+}
+
+TEST_F(KovaConfigTest, DynamicGetRejectsBadArguments) {
+  CmTraceCapture capture(2);
+  const std::string error =
+      "kovaStore::KovaConfig::GetDynamicConfigError parameters" + suffix();
+  ConfigData value;
+  EXPECT_EQ(m_store.GetDynamicConfig(KovaConfigGroup_LastGroup, "n", value,
+                                     ConfigData()),
+            KOVA_E_INVALIDARG);
+  EXPECT_EQ(m_store.GetDynamicConfig(KovaConfigGroup_Audio, nullptr, value,
+                                     ConfigData()),
+            KOVA_E_INVALIDARG);
+  EXPECT_EQ(capture.Lines().size(), 2u);
+  EXPECT_EQ(capture.Count(0, error), 2u);
+  EXPECT_TRUE(capture.HasExact(0, error));
+  capture.Clear();
+  EXPECT_EQ(
+      m_store.GetDynamicConfig(KovaConfigGroup_Audio, "", value, ConfigData()),
+      KOVA_E_INVALIDARG);
+  EXPECT_TRUE(capture.Lines().empty());
+}
+
+TEST_F(KovaConfigTest, RemoveSucceedsWhetherOrNotStored) {
+  CmTraceCapture capture(2);
+  EXPECT_EQ(m_store.RemoveKovaConfig(KovaConfigGroup_Audio, "Never"),
+            KOVA_S_OK);
+  EXPECT_TRUE(capture.HasExact(
+      2, "kovaStore::KovaConfig::RemoveKovaConfig, Audio, Never, ret=0" +
+             suffix()));
+
+  m_store.SetKovaConfig(KovaConfigGroup_Audio, "Gain", ConfigData("3"), false,
+                        false);
+  m_store.SetKovaConfig(KovaConfigGroup_Video, "Gain", ConfigData("4"), false,
+                        false);
+  EXPECT_EQ(m_store.RemoveKovaConfig(KovaConfigGroup_Audio, "Gain"), KOVA_S_OK);
+  EXPECT_TRUE(capture.HasExact(
+      2, "kovaStore::KovaConfig::RemoveKovaConfig, Audio, Gain, ret=1" +
+             suffix()));
+  ConfigData value;
+  EXPECT_EQ(m_store.GetKovaConfig(KovaConfigGroup_Audio, "Gain", value),
+            KOVA_E_FAIL);
+  EXPECT_EQ(m_store.GetKovaConfig(KovaConfigGroup_Video, "Gain", value),
+            KOVA_S_OK);
+  EXPECT_EQ(value, ConfigData("4"));
+
+  capture.Clear();
+  EXPECT_EQ(m_store.RemoveKovaConfig(KovaConfigGroup_LastGroup, "Gain"),
+            KOVA_E_INVALIDARG);
+  EXPECT_EQ(m_store.RemoveKovaConfig(KovaConfigGroup_Video, nullptr),
+            KOVA_E_INVALIDARG);
+  EXPECT_EQ(m_store.RemoveKovaConfig(KovaConfigGroup_Video, ""),
+            KOVA_E_INVALIDARG);
+  EXPECT_TRUE(capture.Lines().empty());
+}
+
+TEST_F(KovaConfigTest, RemoveDoesNotTellObservers) {
+  int calls = 0;
+  m_store.SubscribeConfig(
+      KovaConfigGroup_Audio, "Gain", [&](const KovaConfigEvent&) { ++calls; },
+      nullptr, false);
+  m_store.SetKovaConfig(KovaConfigGroup_Audio, "Gain", ConfigData("1"), false,
+                        false);
+  m_store.RemoveKovaConfig(KovaConfigGroup_Audio, "Gain");
+  m_store.RemoveKovaConfigByGroup(KovaConfigGroup_Audio);
+  EXPECT_EQ(calls, 1);
+  // The observer stays registered: a new value reaches it.
+  EXPECT_EQ(m_store.SetKovaConfig(KovaConfigGroup_Audio, "Gain",
+                                  ConfigData("1"), false, false),
+            KOVA_S_OK);
+  EXPECT_EQ(calls, 2);
+}
+
+TEST_F(KovaConfigTest, RemoveByGroupClearsOneGroupAndCountsIt) {
+  CmTraceCapture capture(2);
+  EXPECT_EQ(m_store.RemoveKovaConfigByGroup(KovaConfigGroup_Metrics),
+            KOVA_S_OK);
+  EXPECT_TRUE(capture.HasExact(
+      2, "kovaStore::KovaConfig::RemoveKovaConfigByGroup, Metrics, size=0" +
+             suffix()));
+
+  for (const char* name : {"a", "b", "c"}) {
+    m_store.SetKovaConfig(KovaConfigGroup_Metrics, name, ConfigData("1"), false,
+                          false);
+  }
+  m_store.SetKovaConfig(KovaConfigGroup_Transmission, "a", ConfigData("1"),
+                        false, false);
+  EXPECT_EQ(m_store.RemoveKovaConfigByGroup(KovaConfigGroup_Metrics),
+            KOVA_S_OK);
+  EXPECT_TRUE(capture.HasExact(
+      2, "kovaStore::KovaConfig::RemoveKovaConfigByGroup, Metrics, size=3" +
+             suffix()));
+  ConfigData value;
+  EXPECT_EQ(m_store.GetKovaConfig(KovaConfigGroup_Metrics, "b", value),
+            KOVA_E_FAIL);
+  EXPECT_EQ(m_store.GetKovaConfig(KovaConfigGroup_Transmission, "a", value),
+            KOVA_S_OK);
+
+  EXPECT_EQ(m_store.RemoveKovaConfigByGroup(KovaConfigGroup_LastGroup),
+            KOVA_E_INVALIDARG);
+  EXPECT_EQ(m_store.RemoveKovaConfigByGroup(KovaConfigGroup_Undefined),
+            KOVA_E_INVALIDARG);
+}
+
+TEST_F(KovaConfigTest, EveryGroupHoldsItsOwnValues) {
+  for (int g = 0; g < kKovaConfigGroupCount; ++g) {
+    EXPECT_EQ(
+        m_store.SetKovaConfig(static_cast<KovaConfigGroup>(g), "Same",
+                              ConfigData(std::to_string(g)), false, false),
+        KOVA_E_NOOBSERVER);
+  }
+  for (int g = 0; g < kKovaConfigGroupCount; ++g) {
+    ConfigData value;
+    ASSERT_EQ(
+        m_store.GetKovaConfig(static_cast<KovaConfigGroup>(g), "Same", value),
+        KOVA_S_OK);
+    EXPECT_EQ(value, ConfigData(std::to_string(g)));
+  }
+}
+
+TEST_F(KovaConfigTest, BinaryValuesKeepEveryByte) {
+  const char bytes[] = {'a', '\0', 'b', '\xff'};
+  const ConfigData binary(bytes, 4u);
+  EXPECT_EQ(m_store.SetKovaConfig(KovaConfigGroup_Audio, "Blob", binary, false,
+                                  false),
+            KOVA_E_NOOBSERVER);
+  ConfigData value;
+  ASSERT_EQ(m_store.GetKovaConfig(KovaConfigGroup_Audio, "Blob", value),
+            KOVA_S_OK);
+  EXPECT_EQ(value.GetLength(), 4u);
+  EXPECT_EQ(value, binary);
+  EXPECT_EQ(m_store.SetKovaConfig(KovaConfigGroup_Audio, "Blob",
+                                  ConfigData(bytes, 3u), false, false),
+            KOVA_E_NOOBSERVER);
+}
+
+}  // namespace
+}  // namespace kovaStore
