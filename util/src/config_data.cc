@@ -1,6 +1,6 @@
-#include "ConfigData.h"
-
 #include <cstdio>
+
+#include "ConfigData.h"
 
 std::string ConfigData::ToString() const {
   if (!m_bValid) return "<invalid>";

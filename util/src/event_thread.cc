@@ -1,9 +1,12 @@
+#include "CmThread.h"
+
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
-#include "CmThread.h"
 #include "KovaResult.h"
 #include "thread_name.h"
 
@@ -21,22 +24,70 @@ void FireAndDispose(ICmEvent* pEvent) {
   pEvent->OnDestorySelf();
 }
 
-// One OS thread, optionally running a FIFO event queue. m_mutex guards the
-// queue, the stop flag and the per-send completion flags.
+struct SendState {
+  bool done = false;
+  int result = CM_OK;
+};
+
+struct Item {
+  ICmEvent* event;
+  SendState* sender;  // null for a posted event
+};
+
+// What the running loop needs. The OS thread shares it with the thread
+// object, so that the loop can finish safely when the object is destroyed
+// from inside one of its own events.
+struct LoopState {
+  // Guards the queue, the stop flag, the thread id and the per-send
+  // completion flags.
+  std::mutex mutex;
+  std::condition_variable cond;
+  std::deque<Item> queue;
+  bool stopping = false;
+  unsigned long threadId = 0;
+};
+
+// Fires every queued event in FIFO order until stopped with an empty queue.
+void RunLoop(const std::shared_ptr<LoopState>& state, const std::string& name) {
+  SetCurrentThreadName(name.c_str());
+  std::unique_lock<std::mutex> lock(state->mutex);
+  state->threadId = GetThreadSelfId();
+  state->cond.notify_all();
+  for (;;) {
+    state->cond.wait(
+        lock, [&state] { return state->stopping || !state->queue.empty(); });
+    if (state->queue.empty()) break;  // stopping, and everything has been fired
+    Item item = state->queue.front();
+    state->queue.pop_front();
+    lock.unlock();
+    FireAndDispose(item.event);
+    lock.lock();
+    if (item.sender != nullptr) {
+      item.sender->done = true;
+      state->cond.notify_all();
+    }
+  }
+}
+
+// One OS thread, optionally running a FIFO event queue.
 class CCmThreadImpl final : public ACmThread, public ICmEventQueue {
  public:
   CCmThreadImpl(bool bWithQueue, const char* szName)
-      : m_bWithQueue(bWithQueue), m_strName(szName ? szName : "") {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_thread = std::thread([this] { Run(); });
-    m_cond.wait(lock, [this] { return m_threadId != 0; });
+      : m_bWithQueue(bWithQueue), m_state(std::make_shared<LoopState>()) {
+    std::shared_ptr<LoopState> state = m_state;
+    std::string name = szName ? szName : "";
+    std::unique_lock<std::mutex> lock(m_state->mutex);
+    m_thread = std::thread([state, name] { RunLoop(state, name); });
+    m_state->cond.wait(lock, [this] { return m_state->threadId != 0; });
+    m_threadId = m_state->threadId;
   }
 
   ~CCmThreadImpl() override {
     Stop();
     if (m_thread.joinable()) {
       // Destroyed on its own thread (from inside an event): it cannot join
-      // itself, so let it finish on its own.
+      // itself, so the loop drains the queue and ends on its own, keeping
+      // its shared state alive.
       if (GetThreadSelfId() == m_threadId) {
         m_thread.detach();
       } else {
@@ -53,10 +104,10 @@ class CCmThreadImpl final : public ACmThread, public ICmEventQueue {
 
   void Stop() override {
     {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_bStopping = true;
+      std::lock_guard<std::mutex> lock(m_state->mutex);
+      m_state->stopping = true;
     }
-    m_cond.notify_all();
+    m_state->cond.notify_all();
     if (GetThreadSelfId() == m_threadId) return;
     std::lock_guard<std::mutex> joinLock(m_joinMutex);
     if (m_thread.joinable()) m_thread.join();
@@ -65,10 +116,10 @@ class CCmThreadImpl final : public ACmThread, public ICmEventQueue {
   int PostEvent(ICmEvent* pEvent, int /*nPriority*/, int /*nFlags*/) override {
     if (pEvent == nullptr) return CM_ERROR_INVALID_ARG;
     {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      if (!m_bStopping) {
-        m_queue.push_back(Item{pEvent, nullptr});
-        m_cond.notify_all();
+      std::lock_guard<std::mutex> lock(m_state->mutex);
+      if (!m_state->stopping) {
+        m_state->queue.push_back(Item{pEvent, nullptr});
+        m_state->cond.notify_all();
         return CM_OK;
       }
     }
@@ -82,57 +133,24 @@ class CCmThreadImpl final : public ACmThread, public ICmEventQueue {
       FireAndDispose(pEvent);
       return CM_OK;
     }
-    SendState state;
-    std::unique_lock<std::mutex> lock(m_mutex);
-    if (m_bStopping) {
+    SendState sendState;
+    std::unique_lock<std::mutex> lock(m_state->mutex);
+    if (m_state->stopping) {
       lock.unlock();
       pEvent->OnDestorySelf();
       return CM_ERROR_NOT_INITIALIZED;
     }
-    m_queue.push_back(Item{pEvent, &state});
-    m_cond.notify_all();
-    m_cond.wait(lock, [&state] { return state.done; });
-    return state.result;
+    m_state->queue.push_back(Item{pEvent, &sendState});
+    m_state->cond.notify_all();
+    m_state->cond.wait(lock, [&sendState] { return sendState.done; });
+    return sendState.result;
   }
 
  private:
-  struct SendState {
-    bool done = false;
-    int result = CM_OK;
-  };
-  struct Item {
-    ICmEvent* event;
-    SendState* sender;  // null for a posted event
-  };
-
-  void Run() {
-    SetCurrentThreadName(m_strName.c_str());
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_threadId = GetThreadSelfId();
-    m_cond.notify_all();
-    for (;;) {
-      m_cond.wait(lock, [this] { return m_bStopping || !m_queue.empty(); });
-      if (m_queue.empty()) break;  // stopping, and everything has been fired
-      Item item = m_queue.front();
-      m_queue.pop_front();
-      lock.unlock();
-      FireAndDispose(item.event);
-      lock.lock();
-      if (item.sender != nullptr) {
-        item.sender->done = true;
-        m_cond.notify_all();
-      }
-    }
-  }
-
   const bool m_bWithQueue;
-  const std::string m_strName;
-  std::mutex m_mutex;
-  std::condition_variable m_cond;
-  std::deque<Item> m_queue;
-  bool m_bStopping = false;
-  unsigned long m_threadId = 0;
-  std::mutex m_joinMutex;  // serialises joins of concurrent Stop() calls
+  const std::shared_ptr<LoopState> m_state;
+  unsigned long m_threadId = 0;  // set once the thread runs; then constant
+  std::mutex m_joinMutex;        // serialises joins of concurrent Stop() calls
   std::thread m_thread;
 };
 

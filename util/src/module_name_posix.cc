@@ -1,8 +1,8 @@
+#include "CmTrace.h"
+
 #include <dlfcn.h>
 
 #include <cstring>
-
-#include "CmTrace.h"
 
 bool GetCallerModuleName(char* buffer, unsigned size) {
   if (buffer == nullptr || size == 0) return false;

@@ -1,10 +1,11 @@
+#include "CmThread.h"
+
 #include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstring>
 
-#include "CmThread.h"
 #include "thread_name.h"
 
 unsigned long GetThreadSelfId() {

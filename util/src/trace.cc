@@ -1,13 +1,14 @@
+#include "CmTrace.h"
+
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <mutex>
 
 #include "CmThread.h"
-#include "CmTrace.h"
 
 namespace {
 
@@ -38,22 +39,22 @@ void DefaultSink(int level, const char* module, const char* text,
   using std::chrono::system_clock;
   const auto now = system_clock::now();
   const std::time_t seconds = system_clock::to_time_t(now);
-  const long micros = static_cast<long>(
-      std::chrono::duration_cast<std::chrono::microseconds>(
-          now.time_since_epoch())
-          .count() %
-      1000000);
+  const long micros =
+      static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
+                            now.time_since_epoch())
+                            .count() %
+                        1000000);
   std::tm tm{};
 #if defined(_WIN32)
   gmtime_s(&tm, &seconds);
 #else
   gmtime_r(&seconds, &tm);
 #endif
-  std::fprintf(stderr, "%04d-%02d-%02dT%02d:%02d:%02d.%06ldZ %-5s [%lu] %s: %.*s\n",
-               tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
-               tm.tm_min, tm.tm_sec, micros, LevelName(level),
-               GetThreadSelfId(), module ? module : "",
-               static_cast<int>(length), text ? text : "");
+  std::fprintf(
+      stderr, "%04d-%02d-%02dT%02d:%02d:%02d.%06ldZ %-5s [%lu] %s: %.*s\n",
+      tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+      tm.tm_sec, micros, LevelName(level), GetThreadSelfId(),
+      module ? module : "", static_cast<int>(length), text ? text : "");
 }
 
 }  // namespace
@@ -149,8 +150,9 @@ CCmTextFormator& CCmTextFormator::operator<<(unsigned long long n) {
   return *this;
 }
 CCmTextFormator& CCmTextFormator::operator<<(const void* p) {
-  AppendFormatted(*this, "0x%llx",
-                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(p)));
+  AppendFormatted(
+      *this, "0x%llx",
+      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(p)));
   return *this;
 }
 
