@@ -1,0 +1,227 @@
+// The observer bookkeeping of one client: remembering, registering and
+// removing its subscriptions and bindings.
+#include "observer_helper.h"
+
+#include <utility>
+
+#include "trace.h"
+
+namespace kovaStore {
+
+KovaConfigObserverHelper::KovaConfigObserverHelper() : m_pConfig(nullptr) {}
+
+KovaConfigObserverHelper::~KovaConfigObserverHelper() { UnsubscribeAll(); }
+
+ConfigEventHandlerPtr KovaConfigObserverHelper::recordFor(
+    KovaConfigGroup group, const char* szConfigName) {
+  ConfigEventHandlerPtr record;
+  if (m_observersByName[group].find(szConfigName, record)) {
+    std::lock_guard<std::mutex> lock(m_recordMutex);
+    // Accepted through this helper already: a second observer of the same
+    // name and group is refused.
+    if (record->m_nId != 0) return nullptr;
+    return record;
+  }
+  record = std::make_shared<ConfigEventHandler>();
+  record->m_strName = szConfigName;
+  record->m_eGroup = group;
+  return record;
+}
+
+uint64_t KovaConfigObserverHelper::SubscribeConfig(KovaConfigGroup group,
+                                                   const char* szConfigName,
+                                                   KovaConfigCallback callback,
+                                                   ACmThread* pRunThread,
+                                                   bool bAsync) {
+  if (szConfigName == nullptr || szConfigName[0] == '\0' ||
+      !isStorableGroup(group) || !callback) {
+    KOVA_ERROR_TRACE(
+        "kovaStore::KovaConfigObserverHelper::SubscribeConfig"
+        "Error parameters"
+        << KOVA_THIS_SUFFIX(this));
+    return 0;
+  }
+  ConfigEventHandlerPtr record = recordFor(group, szConfigName);
+  if (!record) return 0;
+  {
+    std::lock_guard<std::mutex> lock(m_recordMutex);
+    if (record->m_fnNotify) return 0;
+    record->m_fnNotify = callback;
+    record->m_pRunThread = pRunThread;
+    record->m_bAsync = bAsync;
+  }
+  // A record found above is remembered already; it keeps the callback it
+  // just took and is registered by the next attach.
+  if (!m_observersByName[group].insert(szConfigName, record)) return 0;
+  IKovaConfig* pConfig = m_pConfig.load();
+  if (pConfig == nullptr) return 0;
+  uint64_t id = pConfig->SubscribeConfig(
+      group, szConfigName, std::move(callback), pRunThread, bAsync);
+  return registerRecord(group, szConfigName, record, id);
+}
+
+uint64_t KovaConfigObserverHelper::BindConfig(KovaConfigGroup group,
+                                              const char* szConfigName,
+                                              KovaConfigProvider provider) {
+  if (szConfigName == nullptr || szConfigName[0] == '\0' ||
+      !isStorableGroup(group) || !provider) {
+    KOVA_ERROR_TRACE(
+        "kovaStore::KovaConfigObserverHelper::BindConfig"
+        "Error parameters"
+        << KOVA_THIS_SUFFIX(this));
+    return 0;
+  }
+  ConfigEventHandlerPtr record = recordFor(group, szConfigName);
+  if (!record) return 0;
+  {
+    std::lock_guard<std::mutex> lock(m_recordMutex);
+    if (record->m_fnProvider) return 0;
+    record->m_fnProvider = provider;
+  }
+  if (!m_observersByName[group].insert(szConfigName, record)) return 0;
+  IKovaConfig* pConfig = m_pConfig.load();
+  if (pConfig == nullptr) return 0;
+  uint64_t id = pConfig->BindConfig(group, szConfigName, std::move(provider));
+  return registerRecord(group, szConfigName, record, id);
+}
+
+uint64_t KovaConfigObserverHelper::registerRecord(
+    KovaConfigGroup group, const char* szConfigName,
+    const ConfigEventHandlerPtr& record, uint64_t id) {
+  {
+    std::lock_guard<std::mutex> lock(m_recordMutex);
+    record->m_nId = id;
+  }
+  if (id != 0) {
+    m_observersById.exchange(id, record);
+    return id;
+  }
+  // Refused by the store: the name is forgotten here too, unless another
+  // thread has replaced the record meanwhile.
+  ConfigEventHandlerPtr current;
+  if (m_observersByName[group].find(szConfigName, current) &&
+      current == record) {
+    m_observersByName[group].erase(szConfigName);
+  }
+  return 0;
+}
+
+void KovaConfigObserverHelper::forgetName(const ConfigEventHandlerPtr& record) {
+  // Name and group never change once a record is made.
+  const KovaConfigGroup group = record->m_eGroup;
+  if (!isStorableGroup(group)) return;
+  ConfigEventHandlerPtr found;
+  if (!m_observersByName[group].find(record->m_strName, found) ||
+      found != record) {
+    return;
+  }
+  KovaConfigCallback callback;
+  KovaConfigProvider provider;
+  {
+    std::lock_guard<std::mutex> lock(m_recordMutex);
+    if (!found->m_fnNotify && !found->m_fnProvider) return;
+    callback.swap(found->m_fnNotify);
+    provider.swap(found->m_fnProvider);
+  }
+  m_observersByName[group].erase(record->m_strName);
+  // The client's callables are destroyed here, on this thread, with no lock
+  // held: their destructors may call back into this helper.
+}
+
+KOVA_RESULT KovaConfigObserverHelper::UnsubscribeConfig(uint64_t id) {
+  ConfigEventHandlerPtr record = m_observersById.remove(id);
+  if (!record) return KOVA_E_FAIL;
+  if (IKovaConfig* pConfig = m_pConfig.load()) {
+    // The observer is forgotten here whatever the store answers.
+    pConfig->UnsubscribeConfig(id);
+  }
+  forgetName(record);
+  return KOVA_S_OK;
+}
+
+KOVA_RESULT KovaConfigObserverHelper::UnsubscribeConfig(
+    const char* szConfigName, KovaConfigGroup group) {
+  if (szConfigName == nullptr || !isStorableGroup(group)) {
+    KOVA_ERROR_TRACE(
+        "kovaStore::KovaConfigObserverHelper::UnsubscribeConfig"
+        "Error parameters"
+        << KOVA_THIS_SUFFIX(this));
+    return KOVA_E_INVALIDARG;
+  }
+  ConfigEventHandlerPtr record;
+  if (!m_observersByName[group].find(szConfigName, record)) {
+    KOVA_ERROR_TRACE(
+        "kovaStore::KovaConfigObserverHelper::UnsubscribeConfigFailed"
+        << KOVA_THIS_SUFFIX(this));
+    return KOVA_E_FAIL;
+  }
+  uint64_t id;
+  {
+    std::lock_guard<std::mutex> lock(m_recordMutex);
+    id = record->m_nId;
+  }
+  // A record the store never accepted has id 0, which is never remembered
+  // by id: it stays remembered and the call fails.
+  return UnsubscribeConfig(id);
+}
+
+void KovaConfigObserverHelper::ResubscribeAll() {
+  for (int g = 0; g < kKovaConfigGroupCount; ++g) {
+    const KovaConfigGroup group = static_cast<KovaConfigGroup>(g);
+    // Taken out in one locked step; a subscribe that comes later finds the
+    // table empty and takes the normal path.
+    NameTable::Map records = m_observersByName[group].takeAll();
+    for (const auto& entry : records) {
+      KovaConfigCallback callback;
+      KovaConfigProvider provider;
+      ACmThread* pRunThread;
+      bool bAsync;
+      {
+        std::lock_guard<std::mutex> lock(m_recordMutex);
+        callback = entry.second->m_fnNotify;
+        provider = entry.second->m_fnProvider;
+        pRunThread = entry.second->m_pRunThread;
+        bAsync = entry.second->m_bAsync;
+      }
+      // Each call makes a new record under the store's new id; the old
+      // record goes with `records`.
+      if (callback) {
+        SubscribeConfig(group, entry.first.c_str(), std::move(callback),
+                        pRunThread, bAsync);
+      } else if (provider) {
+        BindConfig(group, entry.first.c_str(), std::move(provider));
+      }
+    }
+  }
+}
+
+void KovaConfigObserverHelper::UnsubscribeAll() {
+  uint64_t id;
+  ConfigEventHandlerPtr first;
+  while (m_observersById.first(id, first)) {
+    ConfigEventHandlerPtr record = m_observersById.remove(id);
+    if (record) {
+      if (IKovaConfig* pConfig = m_pConfig.load()) {
+        pConfig->UnsubscribeConfig(id);
+      }
+      forgetName(record);
+    }
+    // Whatever another thread did meanwhile, the loop moves past this id.
+    m_observersById.erase(id);
+  }
+}
+
+void KovaConfigObserverHelper::AttachConfig(IKovaConfig* pConfig) {
+  if (pConfig == nullptr) return;
+  IKovaConfig* expected = nullptr;
+  if (!m_pConfig.compare_exchange_strong(expected, pConfig)) return;
+  ResubscribeAll();
+}
+
+void KovaConfigObserverHelper::DetachConfig() {
+  if (m_pConfig.load() == nullptr) return;
+  UnsubscribeAll();
+  m_pConfig.store(nullptr);
+}
+
+}  // namespace kovaStore

@@ -1,0 +1,124 @@
+// KovaConfigObserverHelper: the bookkeeping of the observers that one client
+// (a KovaConfigHelper) registers, so that one can be removed by name or by id
+// and all of them together when the client goes away.
+//
+//   KovaConfigObserverHelper observers;             // detached
+//   observers.SubscribeConfig(group, "Name", fn, nullptr, false);  // 0: only
+//                                                   // remembered
+//   observers.AttachConfig(store);                  // registers it now
+//   ...
+//   observers.DetachConfig();                       // removes it from store
+//
+// Ownership: the owning client creates and deletes the helper. The helper
+// refers to at most one store through IKovaConfig and never owns it: the
+// owner keeps its own registry reference for as long as the store is
+// attached, and detaches (or deletes the helper) before giving it back.
+//
+// Records: each remembered observer is a ConfigEventHandler used only as a
+// container (the client's callable, name, group, delivery settings and the
+// store's id, 0 until the store accepted it). The store builds its own
+// handler from a copy of the callable.
+//
+// Threads: every operation may run on any thread, several at once. Each step
+// takes at most one lock of this class and the store is always called with no
+// lock of this class held. AttachConfig and DetachConfig are the owner's: it
+// must not run them concurrently with each other.
+#ifndef OSTREL_SRC_KOVACONFIG_OBSERVER_HELPER_H_
+#define OSTREL_SRC_KOVACONFIG_OBSERVER_HELPER_H_
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "IKovaConfig.h"
+#include "KovaConfigTypes.h"
+#include "atom_map.h"
+#include "config_event_handler.h"
+#include "config_groups.h"
+
+class ACmThread;
+
+namespace kovaStore {
+
+class KovaConfigObserverHelper {
+ public:
+  KovaConfigObserverHelper();
+  // Removes every observer the attached store accepted (UnsubscribeAll)
+  // before the tables go, so a deleted client leaves no observer behind.
+  virtual ~KovaConfigObserverHelper();
+  KovaConfigObserverHelper(const KovaConfigObserverHelper&) = delete;
+  KovaConfigObserverHelper& operator=(const KovaConfigObserverHelper&) = delete;
+
+  // Remembers the subscription and, when a store is attached, registers it
+  // there. Returns the store's observer id; 0 when the arguments are bad
+  // (null or empty name, group outside 0 to 11, empty callback), when the
+  // name is already remembered in this group, when the store refuses (the
+  // name is then forgotten) or when no store is attached (the observer is
+  // remembered and registered by the next attach).
+  uint64_t SubscribeConfig(KovaConfigGroup group, const char* szConfigName,
+                           KovaConfigCallback callback, ACmThread* pRunThread,
+                           bool bAsync);
+  // The same for a value provider.
+  uint64_t BindConfig(KovaConfigGroup group, const char* szConfigName,
+                      KovaConfigProvider provider);
+
+  // Forgets the accepted observer and removes it from the attached store
+  // (whose own result is ignored; it may wait for a running delivery). The
+  // client's callable is destroyed on this thread. KOVA_E_FAIL for an id that
+  // is not remembered, 0 included.
+  KOVA_RESULT UnsubscribeConfig(uint64_t id);
+  // The same by name: KOVA_E_INVALIDARG for a null name or a group outside
+  // 0 to 11, KOVA_E_FAIL when the name is not remembered or was never
+  // accepted by a store.
+  KOVA_RESULT UnsubscribeConfig(const char* szConfigName,
+                                KovaConfigGroup group);
+
+  // Registers every remembered observer with the attached store, group by
+  // group in name order; each gets a fresh record under its new id.
+  void ResubscribeAll();
+  // Removes every accepted observer from the store and forgets it, in
+  // ascending id order. Observers never accepted stay remembered.
+  void UnsubscribeAll();
+
+  // Attaches `pConfig` when no store is attached, then registers every
+  // remembered observer with it; does nothing when a store is attached
+  // already or `pConfig` is null.
+  void AttachConfig(IKovaConfig* pConfig);
+  // Removes every accepted observer from the store and detaches it; does
+  // nothing while detached.
+  void DetachConfig();
+  // The attached store; null while detached.
+  IKovaConfig* GetConfig() const { return m_pConfig.load(); }
+
+ private:
+  typedef atomMap<std::string, ConfigEventHandlerPtr> NameTable;
+
+  // Records the store's answer `id` for a remembered record: accepted ids
+  // are remembered, a refusal (0) forgets the name.
+  uint64_t registerRecord(KovaConfigGroup group, const char* szConfigName,
+                          const ConfigEventHandlerPtr& record, uint64_t id);
+  // Empties the callables of `record` and erases its name entry, if the name
+  // table still holds that very record.
+  void forgetName(const ConfigEventHandlerPtr& record);
+  // The name's remembered record, a new one when absent, or null when the
+  // name is already accepted by the store.
+  ConfigEventHandlerPtr recordFor(KovaConfigGroup group,
+                                  const char* szConfigName);
+
+  // Accepted records by the id their store returned.
+  atomMap<uint64_t, ConfigEventHandlerPtr> m_observersById;
+  // Every remembered record by name, one table per group 0 to 11.
+  NameTable m_observersByName[kKovaConfigGroupCount];
+  // The attached store, not owned; set and cleared only by the owner through
+  // AttachConfig/DetachConfig, read by every operation.
+  std::atomic<IKovaConfig*> m_pConfig;
+  // Guards the mutable fields of every record here (callables, run thread,
+  // async flag, id). Never held while a table lock is taken, the store is
+  // called or a callable is destroyed.
+  mutable std::mutex m_recordMutex;
+};
+
+}  // namespace kovaStore
+
+#endif  // OSTREL_SRC_KOVACONFIG_OBSERVER_HELPER_H_
