@@ -1,0 +1,155 @@
+#include "ostrel_registry.h"
+
+#include <cstdint>
+#include <new>
+
+#include "KovaOstrelApi.h"
+#include "audio_statistic_info.h"
+#include "trace.h"
+#include "video_statistic_info.h"
+
+namespace kovaStore {
+
+namespace {
+
+constexpr uint32_t kNoReference = 0xFFFFFFFF;
+
+// Built during static initialisation when the library is loaded, before any
+// caller can reach the exported functions.
+CKovaOstrel g_ostrel;
+
+// A new object of the kind with no reference yet; nothing for other kinds.
+template <class T>
+bool buildEntity(uint32_t callId, IKovaMediaInfo** ppInfo,
+                 kova::IKovaUnknown** ppUnknown) {
+  T* pObject = new (std::nothrow) T(callId);
+  if (pObject == nullptr) return false;
+  *ppInfo = pObject;
+  *ppUnknown = pObject;
+  return true;
+}
+
+bool buildEntity(KovaMediaStatType type, uint32_t callId,
+                 IKovaMediaInfo** ppInfo, kova::IKovaUnknown** ppUnknown) {
+  switch (type) {
+    case KovaMediaStat_Audio:
+      return buildEntity<KovaAudioStatisticInfo>(callId, ppInfo, ppUnknown);
+    case KovaMediaStat_Video:
+      return buildEntity<KovaVideoStatisticInfo>(callId, ppInfo, ppUnknown);
+    case KovaMediaStat_ContentVideo:
+      return buildEntity<KovaContentVideoStatisticInfo>(callId, ppInfo,
+                                                        ppUnknown);
+    case KovaMediaStat_ContentAudio:
+      return buildEntity<KovaContentAudioStatisticInfo>(callId, ppInfo,
+                                                        ppUnknown);
+  }
+  return false;
+}
+
+unsigned long long pointerNumber(const void* p) {
+  return static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(p));
+}
+
+}  // namespace
+
+CKovaOstrel::CKovaOstrel() = default;
+
+CKovaOstrel::~CKovaOstrel() = default;
+
+CKovaOstrel& CKovaOstrel::instance() { return g_ostrel; }
+
+IKovaMediaInfo* CKovaOstrel::createOrGetOstrelEntity(KovaMediaStatType type,
+                                                     uint32_t callId) {
+  CCmMutexGuardT<CCmMutexThreadRecursive> guard(m_mutex);
+  if (!guard.Locked()) {
+    KOVA_ERROR_TRACE("CKovaOstrel::createOrGetOstrelEntity lock failed, type="
+                     << static_cast<int>(type)
+                     << ", callId=" << static_cast<unsigned>(callId)
+                     << KOVA_THIS_SUFFIX(this));
+    return nullptr;
+  }
+  const EntityKey key(static_cast<int32_t>(type), callId);
+  auto it = m_entities.find(key);
+  if (it == m_entities.end()) {
+    Entity entity{nullptr, nullptr};
+    if (!buildEntity(type, callId, &entity.pInfo, &entity.pUnknown)) {
+      KOVA_INFO_TRACE("CKovaOstrel::createOrGetOstrelEntity failed, type="
+                      << static_cast<int>(type)
+                      << ", callId=" << static_cast<unsigned>(callId)
+                      << KOVA_THIS_SUFFIX(this));
+      return nullptr;
+    }
+    try {
+      it = m_entities.emplace(key, entity).first;
+    } catch (const std::bad_alloc&) {
+      delete entity.pUnknown;  // never handed out, no reference yet
+      return nullptr;
+    }
+  }
+  it->second.pUnknown->AddReference();
+  const uint32_t count = it->second.pUnknown->GetReference();
+  KOVA_INFO_TRACE(
+      "CKovaOstrel::createOrGetOstrelEntity, type="
+      << static_cast<int>(type) << ", callId=" << static_cast<unsigned>(callId)
+      << ", pMediaStatInfo=" << static_cast<const void*>(it->second.pInfo)
+      << ", refCnt=" << static_cast<unsigned>(count) << KOVA_THIS_SUFFIX(this));
+  return it->second.pInfo;
+}
+
+uint32_t CKovaOstrel::releaseOstrelEntity(KovaMediaStatType type,
+                                          uint32_t callId,
+                                          IKovaMediaInfo* pMediaStatInfo) {
+  CCmMutexGuardT<CCmMutexThreadRecursive> guard(m_mutex);
+  if (!guard.Locked()) {
+    KOVA_ERROR_TRACE("CKovaOstrel::releaseOstrelEntity lock failed, type="
+                     << static_cast<int>(type)
+                     << ", callId=" << static_cast<unsigned>(callId)
+                     << KOVA_THIS_SUFFIX(this));
+    return kNoReference;
+  }
+  auto it = m_entities.find(EntityKey(static_cast<int32_t>(type), callId));
+  if (it == m_entities.end()) {
+    KOVA_INFO_TRACE("CKovaOstrel::releaseOstrelEntity, type="
+                    << static_cast<int>(type) << ", callId="
+                    << static_cast<unsigned>(callId) << ", inPMediaStatInfo="
+                    << static_cast<const void*>(pMediaStatInfo)
+                    << ", refCnt=4294967295" << KOVA_THIS_SUFFIX(this));
+    return kNoReference;
+  }
+  const Entity entity = it->second;
+  // At 0 the object deletes itself; only its address is used afterwards.
+  const uint32_t count = entity.pUnknown->ReleaseReference();
+  if (count == 0) m_entities.erase(it);
+  KOVA_INFO_TRACE(
+      "CKovaOstrel::releaseOstrelEntity, type="
+      << static_cast<int>(type) << ", callId=" << static_cast<unsigned>(callId)
+      << ", in_PMediaStatInfo=" << static_cast<const void*>(pMediaStatInfo)
+      << "out_PMediaStatInfo=" << pointerNumber(entity.pInfo)
+      << ", refCnt=" << static_cast<unsigned>(count) << KOVA_THIS_SUFFIX(this));
+  return count;
+}
+
+size_t CKovaOstrel::entityCount() {
+  CCmMutexGuardT<CCmMutexThreadRecursive> guard(m_mutex);
+  return guard.Locked() ? m_entities.size() : 0;
+}
+
+extern "C" {
+
+KOVA_RESULT createOstrelEntity(KovaMediaStatType type, uint32_t callId,
+                               IKovaMediaInfo** ppMediaStatInfo) {
+  if (ppMediaStatInfo == nullptr) return KOVA_E_FAIL;
+  *ppMediaStatInfo = nullptr;
+  *ppMediaStatInfo = g_ostrel.createOrGetOstrelEntity(type, callId);
+  return *ppMediaStatInfo != nullptr ? KOVA_S_OK : KOVA_E_FAIL;
+}
+
+uint32_t releaseOstrelEntity(KovaMediaStatType type, uint32_t callId,
+                             IKovaMediaInfo* pMediaStatInfo) {
+  if (pMediaStatInfo == nullptr) return kNoReference;
+  return g_ostrel.releaseOstrelEntity(type, callId, pMediaStatInfo);
+}
+
+}  // extern "C"
+
+}  // namespace kovaStore

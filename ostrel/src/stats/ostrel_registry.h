@@ -1,0 +1,68 @@
+// CKovaOstrel: the process-wide table of statistics objects by (kind, call
+// id), behind createOstrelEntity() and releaseOstrelEntity().
+//
+// The registry creates an object on the first request for its key and adds
+// one reference per request; it holds no reference of its own. The release
+// through it that brings an object's count to 0 destroys the object and
+// erases the entry. References handed out by the registry must come back
+// through it, never directly through IKovaUnknown, or the table would keep a
+// dangling entry.
+//
+// Any thread may call. Every operation holds the registry lock from look-up
+// to trace; when the lock cannot be taken the request fails without touching
+// the table.
+#ifndef OSTREL_SRC_STATS_OSTREL_REGISTRY_H_
+#define OSTREL_SRC_STATS_OSTREL_REGISTRY_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <utility>
+
+#include "CmMutex.h"
+#include "KovaMediaInfo.h"
+#include "KovaUnknown.h"
+
+namespace kovaStore {
+
+class CKovaOstrel {
+ public:
+  CKovaOstrel();
+  // Frees the table; objects still referenced are left alone.
+  ~CKovaOstrel();
+  CKovaOstrel(const CKovaOstrel&) = delete;
+  CKovaOstrel& operator=(const CKovaOstrel&) = delete;
+
+  // The object for (type, callId), created on first request, with one more
+  // reference; null for an unknown type or when the lock fails.
+  IKovaMediaInfo* createOrGetOstrelEntity(KovaMediaStatType type,
+                                          uint32_t callId);
+  // Releases one reference of the object registered for (type, callId);
+  // pMediaStatInfo is only traced. The references left, or 0xFFFFFFFF when
+  // no object is registered or the lock fails.
+  uint32_t releaseOstrelEntity(KovaMediaStatType type, uint32_t callId,
+                               IKovaMediaInfo* pMediaStatInfo);
+  // The number of registered objects.
+  size_t entityCount();
+
+  // The instance behind the exported functions, built when the library is
+  // loaded.
+  static CKovaOstrel& instance();
+
+ private:
+  // Keys order by type (signed), then call id (unsigned).
+  typedef std::pair<int32_t, uint32_t> EntityKey;
+  struct Entity {
+    IKovaMediaInfo* pInfo;         // what callers hold
+    kova::IKovaUnknown* pUnknown;  // the same object's reference count
+  };
+
+  // Guards m_entities. Recursive as the util's registry lock is; nothing
+  // here takes it again while holding it.
+  CCmMutexThreadRecursive m_mutex;
+  std::map<EntityKey, Entity> m_entities;
+};
+
+}  // namespace kovaStore
+
+#endif  // OSTREL_SRC_STATS_OSTREL_REGISTRY_H_
