@@ -1,5 +1,4 @@
-// Delivery of changes to subscribers, under each delivery mode, and the
-// thread hand-over event.
+// Delivery of changes to subscribers, under each delivery mode.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,7 +13,6 @@
 
 #include "CmThread.h"
 #include "kova_config.h"
-#include "switch_thread_event.h"
 #include "trace_capture.h"
 
 namespace kovaStore {
@@ -355,31 +353,6 @@ TEST(DispatchTest, SlowCallbackIsReportedWithItsCost) {
   EXPECT_EQ(1u, capture.Count(1,
                               "kovaStore::ConfigEventHandler::Notify, "
                               "Slow, 3, cost="));
-}
-
-TEST(SwitchThreadEventTest, CarriesItsOwnCopies) {
-  int calls = 0;
-  std::string seenName;
-  auto* ev = new CSwitchThreadEvent(
-      [] {
-        KovaConfigEvent e;
-        e.configName = "Copied";
-        e.newValue = ConfigData("v");
-        return e;
-      }(),
-      [&](const KovaConfigEvent& e) {
-        ++calls;
-        seenName = e.configName + "=" + e.newValue.ToCstr();
-      });
-  EXPECT_EQ(0, ev->OnEventFire());
-  ev->OnDestorySelf();
-  EXPECT_EQ(1, calls);
-  EXPECT_EQ("Copied=v", seenName);
-
-  // An event without a callback fires harmlessly.
-  auto* empty = new CSwitchThreadEvent(KovaConfigEvent(), nullptr);
-  EXPECT_EQ(0, empty->OnEventFire());
-  empty->OnDestorySelf();
 }
 
 }  // namespace
