@@ -1,0 +1,330 @@
+// KovaConfigHelper: binding, group defaulting, guards and forwarding to the
+// call's store and to the helper's observer bookkeeping.
+#include "KovaConfigHelper.h"
+
+// What the implementation uses beyond its own header.
+#include <utility>
+
+#include "KovaConfigApi.h"
+#include "config_groups.h"
+#include "observer_helper.h"
+#include "trace.h"
+
+namespace kovaStore {
+
+namespace {
+
+constexpr uint32_t kNoCallId = 0xFFFFFFFF;
+
+// Brings the observer bookkeeping in line with the store: attached (and every
+// remembered observer registered) when there is a store, detached when not.
+void syncObserverHelper(KovaConfigObserverHelper* pObserverHelper,
+                        IKovaConfig* pConfig) {
+  if (pObserverHelper->GetConfig() == nullptr && pConfig != nullptr) {
+    pObserverHelper->AttachConfig(pConfig);
+  } else if (pObserverHelper->GetConfig() != nullptr && pConfig == nullptr) {
+    pObserverHelper->DetachConfig();
+  }
+}
+
+}  // namespace
+
+KovaConfigHelper::KovaConfigHelper(uint32_t callId)
+    : m_callId(callId),
+      m_defaultGroup(KovaConfigGroup_Undefined),
+      m_pIKovaConfig(nullptr),
+      m_pObserverHelper(nullptr) {
+  m_pObserverHelper = new KovaConfigObserverHelper();
+  if (m_callId != kNoCallId && m_pIKovaConfig == nullptr &&
+      CreateKovaConfig(m_callId, &m_pIKovaConfig) == KOVA_S_OK) {
+    syncObserverHelper(m_pObserverHelper, m_pIKovaConfig);
+  }
+}
+
+KovaConfigHelper::KovaConfigHelper(const KovaConfigHelper& other)
+    : m_callId(other.m_callId),
+      m_defaultGroup(other.m_defaultGroup),
+      m_pIKovaConfig(nullptr),
+      m_pObserverHelper(nullptr) {
+  m_pObserverHelper = new KovaConfigObserverHelper();
+  // Our own registry reference on the store the original holds.
+  if (other.m_pIKovaConfig != nullptr) createKovaConfig();
+}
+
+KovaConfigHelper& KovaConfigHelper::operator=(const KovaConfigHelper& other) {
+  if (&other == this) return *this;
+  // Allocated first, so that a failure leaves the target as it was.
+  KovaConfigObserverHelper* pFresh = new KovaConfigObserverHelper();
+  releaseKovaConfig();
+  m_callId = other.m_callId;
+  m_defaultGroup = other.m_defaultGroup;
+  m_pObserverHelper = pFresh;
+  if (other.m_pIKovaConfig != nullptr) createKovaConfig();
+  return *this;
+}
+
+KovaConfigHelper::~KovaConfigHelper() { releaseKovaConfig(); }
+
+void KovaConfigHelper::releaseKovaConfig() {
+  // The bookkeeping is detached and deleted before the store reference goes,
+  // so no observer of this helper outlives it in the store.
+  if (m_pIKovaConfig != nullptr) {
+    if (m_pObserverHelper != nullptr) {
+      if (m_pObserverHelper->GetConfig() != nullptr) {
+        m_pObserverHelper->DetachConfig();
+      }
+      delete m_pObserverHelper;
+      m_pObserverHelper = nullptr;
+    }
+    ReleaseKovaConfig(m_pIKovaConfig);
+    m_pIKovaConfig = nullptr;
+  }
+  delete m_pObserverHelper;
+  m_pObserverHelper = nullptr;
+}
+
+KOVA_RESULT KovaConfigHelper::createKovaConfig() {
+  if (m_pIKovaConfig != nullptr) return KOVA_E_FAIL;
+  if (m_callId == kNoCallId ||
+      CreateKovaConfig(m_callId, &m_pIKovaConfig) != KOVA_S_OK) {
+    return KOVA_E_FAIL;
+  }
+  if (m_pObserverHelper == nullptr) return KOVA_E_FAIL;
+  syncObserverHelper(m_pObserverHelper, m_pIKovaConfig);
+  return KOVA_S_OK;
+}
+
+KOVA_RESULT KovaConfigHelper::SetCallId(uint32_t callId) {
+  if (m_callId == kNoCallId && callId != kNoCallId) {
+    m_callId = callId;
+    createKovaConfig();
+    return KOVA_S_OK;
+  }
+  if (m_callId != kNoCallId && m_callId == callId &&
+      m_pIKovaConfig != nullptr) {
+    return KOVA_S_OK;
+  }
+  KOVA_ERROR_TRACE("kovaStore::KovaConfigHelper::SetCallId, m_callId="
+                   << m_callId << ", callId=" << callId
+                   << KOVA_THIS_SUFFIX(this));
+  return KOVA_E_FAIL;
+}
+
+KOVA_RESULT KovaConfigHelper::SetKovaSessionType(
+    kova::KovaSessionType sessionType) {
+  const KovaConfigGroup group = sessionTypeToGroup(sessionType);
+  if (m_defaultGroup == KovaConfigGroup_Undefined) {
+    m_defaultGroup = group;
+    if (group != KovaConfigGroup_Undefined) return KOVA_S_OK;
+  } else if (m_defaultGroup == group) {
+    return KOVA_S_OK;
+  }
+  KOVA_ERROR_TRACE("kovaStore::KovaConfigHelper::SetKovaSessionType, "
+                   << groupName(m_defaultGroup) << ", sessionType="
+                   << static_cast<int>(sessionType) << KOVA_THIS_SUFFIX(this));
+  return KOVA_E_FAIL;
+}
+
+kova::KovaSessionType KovaConfigHelper::GetKovaSessionType() const {
+  return groupToSessionType(m_defaultGroup);
+}
+
+KOVA_RESULT KovaConfigHelper::SetDefaultGroup(KovaConfigGroup group) {
+  // Compared unsigned: every negative group is refused with -1 and 12.
+  if (m_defaultGroup != KovaConfigGroup_Undefined || !isStorableGroup(group)) {
+    return KOVA_E_FAIL;
+  }
+  m_defaultGroup = group;
+  return KOVA_S_OK;
+}
+
+KOVA_RESULT KovaConfigHelper::InitKovaConfig(
+    uint32_t callId, kova::KovaSessionType sessionType) {
+  const KOVA_RESULT callResult = SetCallId(callId);
+  const KOVA_RESULT typeResult = SetKovaSessionType(sessionType);
+  return callResult == KOVA_S_OK && typeResult == KOVA_S_OK ? KOVA_S_OK
+                                                            : KOVA_E_FAIL;
+}
+
+uint64_t KovaConfigHelper::SubscribeConfig(const char* szConfigName,
+                                           KovaConfigCallback callback,
+                                           KovaConfigGroup group,
+                                           ACmThread* pRunThread, bool bAsync) {
+  KOVA_ASSERT_RETURN((m_pObserverHelper != NULL) && (szConfigName != NULL), 0);
+  const KovaConfigGroup resolved = resolveGroup(group);
+  if (resolved == KovaConfigGroup_Undefined) {
+    KOVA_ERROR_TRACE(
+        "kovaStore::KovaConfigHelper::SubscribeConfig Error KovaConfigGroup"
+        << KOVA_THIS_SUFFIX(this));
+    return 0;
+  }
+  return m_pObserverHelper->SubscribeConfig(
+      resolved, szConfigName, std::move(callback), pRunThread, bAsync);
+}
+
+uint64_t KovaConfigHelper::BindConfig(const char* szConfigName,
+                                      KovaConfigProvider provider,
+                                      KovaConfigGroup group) {
+  KOVA_ASSERT_RETURN((m_pObserverHelper != NULL) && (szConfigName != NULL), 0);
+  const KovaConfigGroup resolved = resolveGroup(group);
+  if (resolved == KovaConfigGroup_Undefined) {
+    KOVA_ERROR_TRACE(
+        "kovaStore::KovaConfigHelper::BindConfig Error KovaConfigGroup"
+        << KOVA_THIS_SUFFIX(this));
+    return 0;
+  }
+  return m_pObserverHelper->BindConfig(resolved, szConfigName,
+                                       std::move(provider));
+}
+
+KOVA_RESULT KovaConfigHelper::UnsubscribeConfig(uint64_t id) {
+  KOVA_ASSERT_RETURN(m_pObserverHelper != NULL, KOVA_E_INVALIDARG);
+  return m_pObserverHelper->UnsubscribeConfig(id);
+}
+
+KOVA_RESULT KovaConfigHelper::UnsubscribeConfig(const char* szConfigName,
+                                                KovaConfigGroup group) {
+  KOVA_ASSERT_RETURN(m_pObserverHelper != NULL, KOVA_E_INVALIDARG);
+  const KovaConfigGroup resolved = resolveGroup(group);
+  if (resolved == KovaConfigGroup_Undefined) {
+    KOVA_ERROR_TRACE(
+        "kovaStore::KovaConfigHelper::UnsubscribeConfigError KovaConfigGroup"
+        << KOVA_THIS_SUFFIX(this));
+    return KOVA_E_FAIL;
+  }
+  // The name is checked by the bookkeeping.
+  return m_pObserverHelper->UnsubscribeConfig(szConfigName, resolved);
+}
+
+KOVA_RESULT KovaConfigHelper::SetKovaConfig(const char* szConfigName,
+                                            ConfigData value,
+                                            KovaConfigGroup group,
+                                            bool bForceNotify,
+                                            bool bNotifyOnly) {
+  KOVA_ASSERT_RETURN((szConfigName != NULL) && (m_pIKovaConfig != NULL),
+                     KOVA_E_INVALIDARG);
+  const KovaConfigGroup resolved = resolveGroup(group);
+  if (resolved == KovaConfigGroup_Undefined) {
+    KOVA_ERROR_TRACE(
+        "kovaStore::KovaConfigHelper::SetKovaConfigError KovaConfigGroup"
+        << KOVA_THIS_SUFFIX(this));
+    return KOVA_E_FAIL;
+  }
+  return m_pIKovaConfig->SetKovaConfig(resolved, szConfigName, std::move(value),
+                                       bForceNotify, bNotifyOnly);
+}
+
+KOVA_RESULT KovaConfigHelper::SetKovaConfig(kova::KovaSessionType sessionType,
+                                            const char* szConfigName,
+                                            ConfigData value, bool bForceNotify,
+                                            bool bNotifyOnly) {
+  return SetKovaConfig(szConfigName, std::move(value),
+                       sessionTypeToGroup(sessionType), bForceNotify,
+                       bNotifyOnly);
+}
+
+KOVA_RESULT KovaConfigHelper::GetKovaConfig(const char* szConfigName,
+                                            ConfigData& value,
+                                            KovaConfigGroup group) {
+  KOVA_ASSERT_RETURN((szConfigName != NULL) && (m_pIKovaConfig != NULL),
+                     KOVA_E_INVALIDARG);
+  const KovaConfigGroup resolved = resolveGroup(group);
+  if (resolved == KovaConfigGroup_Undefined) {
+    KOVA_ERROR_TRACE(
+        "kovaStore::KovaConfigHelper::GetKovaConfigError KovaConfigGroup"
+        << KOVA_THIS_SUFFIX(this));
+    return KOVA_E_FAIL;
+  }
+  return m_pIKovaConfig->GetKovaConfig(resolved, szConfigName, value);
+}
+
+ConfigData KovaConfigHelper::GetKovaConfig(const char* szConfigName,
+                                           KovaConfigGroup group) {
+  ConfigData value;
+  GetKovaConfig(szConfigName, value, group);
+  return value;
+}
+
+KOVA_RESULT KovaConfigHelper::GetKovaConfig(kova::KovaSessionType sessionType,
+                                            const char* szConfigName,
+                                            ConfigData& value) {
+  return GetKovaConfig(szConfigName, value, sessionTypeToGroup(sessionType));
+}
+
+ConfigData KovaConfigHelper::GetKovaConfig(kova::KovaSessionType sessionType,
+                                           const char* szConfigName) {
+  ConfigData value;
+  GetKovaConfig(sessionType, szConfigName, value);
+  return value;
+}
+
+KOVA_RESULT KovaConfigHelper::GetDynamicConfig(const char* szConfigName,
+                                               ConfigData& value,
+                                               KovaConfigGroup group,
+                                               ConfigData paramValue) {
+  KOVA_ASSERT_RETURN((szConfigName != NULL) && (m_pIKovaConfig != NULL),
+                     KOVA_E_INVALIDARG);
+  const KovaConfigGroup resolved = resolveGroup(group);
+  if (resolved == KovaConfigGroup_Undefined) {
+    KOVA_ERROR_TRACE(
+        "kovaStore::KovaConfigHelper::GetDynamicConfigError KovaConfigGroup"
+        << KOVA_THIS_SUFFIX(this));
+    return KOVA_E_FAIL;
+  }
+  return m_pIKovaConfig->GetDynamicConfig(resolved, szConfigName, value,
+                                          std::move(paramValue));
+}
+
+ConfigData KovaConfigHelper::GetDynamicConfig(const char* szConfigName,
+                                              KovaConfigGroup group,
+                                              ConfigData paramValue) {
+  ConfigData value;
+  GetDynamicConfig(szConfigName, value, group, std::move(paramValue));
+  return value;
+}
+
+KOVA_RESULT KovaConfigHelper::RemoveKovaConfig(const char* szConfigName,
+                                               KovaConfigGroup group) {
+  KOVA_ASSERT_RETURN((szConfigName != NULL) && (m_pIKovaConfig != NULL),
+                     KOVA_E_INVALIDARG);
+  const KovaConfigGroup resolved = resolveGroup(group);
+  if (resolved == KovaConfigGroup_Undefined) {
+    KOVA_ERROR_TRACE(
+        "kovaStore::KovaConfigHelper::RemoveKovaConfigError KovaConfigGroup"
+        << KOVA_THIS_SUFFIX(this));
+    return KOVA_E_FAIL;
+  }
+  return m_pIKovaConfig->RemoveKovaConfig(resolved, szConfigName);
+}
+
+KOVA_RESULT KovaConfigHelper::RemoveKovaConfigByGroup(KovaConfigGroup group) {
+  KOVA_ASSERT_RETURN((m_pIKovaConfig != NULL), KOVA_E_INVALIDARG);
+  const KovaConfigGroup resolved = resolveGroup(group);
+  if (resolved == KovaConfigGroup_Undefined) {
+    KOVA_ERROR_TRACE(
+        "kovaStore::KovaConfigHelper::RemoveKovaConfigByGroupError "
+        "KovaConfigGroup"
+        << KOVA_THIS_SUFFIX(this));
+    return KOVA_E_FAIL;
+  }
+  return m_pIKovaConfig->RemoveKovaConfigByGroup(resolved);
+}
+
+bool KovaConfigHelper::HaveKovaConfig(const char* szConfigName,
+                                      KovaConfigGroup group) {
+  ConfigData value;
+  return GetKovaConfig(szConfigName, value, group) == KOVA_S_OK;
+}
+
+const char* KovaConfigHelper::DumpKovaConfigs(uint32_t groups) {
+  KOVA_ASSERT_RETURN((m_pIKovaConfig != NULL), nullptr);
+  return m_pIKovaConfig->DumpKovaConfigs(groups);
+}
+
+KOVA_RESULT KovaConfigHelper::ApplyKovaConfigs(const char* szJsonConfig) {
+  KOVA_ASSERT_RETURN((szJsonConfig != NULL) && (m_pIKovaConfig != NULL),
+                     KOVA_E_INVALIDARG);
+  return m_pIKovaConfig->ApplyKovaConfigs(szJsonConfig);
+}
+
+}  // namespace kovaStore
