@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 
 #include "CmTrace.h"
 #include "KovaConfigApi.h"
@@ -24,11 +25,15 @@ struct RegistryEntry {
 typedef std::map<uint32_t, RegistryEntry> Registry;
 
 // Built at load in this order and torn down at unload in reverse: the mutex
-// goes first, then the map with every store still in it.
+// goes first, then the index, then the map with every store still in it.
 Registry g_registry;
-// Guards g_registry and every count and clean-up flag in it. Not recursive:
-// nothing that runs under it, a store's destructor included, calls back into
-// the registry.
+// The call id of every store in g_registry, by the pointer handed out for it,
+// so that a release finds its entry without walking the map or touching what
+// the caller passed. Holds exactly the stores of g_registry.
+std::unordered_map<const IKovaConfig*, uint32_t> g_callIdByStore;
+// Guards g_registry, g_callIdByStore and every count and clean-up flag. Not
+// recursive: nothing that runs under it, a store's destructor included, calls
+// back into the registry.
 std::mutex g_registryMutex;
 
 std::atomic<int> g_cleanUpTracerCalls{0};
@@ -36,6 +41,13 @@ std::atomic<int> g_destroyTracerCalls{0};
 
 // The two texts of a function tracer, built in fixed buffers only when the
 // tracer is enabled; empty otherwise.
+// Erases an entry, destroying its store unless another owner holds it.
+// REQUIRES: g_registryMutex is held.
+void eraseEntry(Registry::iterator it) {
+  g_callIdByStore.erase(it->second.store.get());
+  g_registry.erase(it);
+}
+
 struct FuncTracerTexts {
   FuncTracerTexts() {
     first[0] = '\0';
@@ -69,6 +81,12 @@ KOVA_RESULT CreateKovaConfig(uint32_t callId, IKovaConfig** ppConfig) {
              .emplace(callId,
                       RegistryEntry{std::make_shared<KovaConfig>(callId), 2})
              .first;
+    try {
+      g_callIdByStore.emplace(it->second.store.get(), callId);
+    } catch (...) {
+      g_registry.erase(it);  // keeps the index and the map in step
+      throw;
+    }
   }
   *ppConfig = it->second.store.get();
   return KOVA_S_OK;
@@ -78,17 +96,17 @@ KOVA_RESULT ReleaseKovaConfig(IKovaConfig* pConfig) {
   if (pConfig == nullptr) return KOVA_E_INVALIDARG;
 
   std::lock_guard<std::mutex> lock(g_registryMutex);
-  for (auto it = g_registry.begin(); it != g_registry.end(); ++it) {
-    if (static_cast<IKovaConfig*>(it->second.store.get()) != pConfig) continue;
-    const uint32_t callId = it->first;
-    const int32_t count = --it->second.count;
-    // Erasing destroys the store here, under the registry lock.
-    if (count < 1) g_registry.erase(it);
-    KOVA_INFO_TRACE("kovaStore::ReleaseKovaConfig [cid="
-                    << callId << "], counts=" << count);
-    return KOVA_S_OK;
-  }
-  return KOVA_S_FALSE;
+  auto indexed = g_callIdByStore.find(pConfig);
+  if (indexed == g_callIdByStore.end()) return KOVA_S_FALSE;
+  const uint32_t callId = indexed->second;
+  auto it = g_registry.find(callId);
+  KOVA_ASSERT_RETURN(it != g_registry.end(), KOVA_S_FALSE);
+  const int32_t count = --it->second.count;
+  // Erasing destroys the store here, under the registry lock.
+  if (count < 1) eraseEntry(it);
+  KOVA_INFO_TRACE(
+      "kovaStore::ReleaseKovaConfig [cid=" << callId << "], counts=" << count);
+  return KOVA_S_OK;
 }
 
 KOVA_RESULT CleanUpKovaConfig(uint32_t callId) {
@@ -110,7 +128,7 @@ KOVA_RESULT CleanUpKovaConfig(uint32_t callId) {
   }
   it->second.store->MarkCleanedUp();
   const int32_t count = --it->second.count;
-  if (count < 1) g_registry.erase(it);
+  if (count < 1) eraseEntry(it);
   KOVA_INFO_TRACE("kovaStore::CleanUpKovaConfig, callId="
                   << callId << ", counts=" << count);
   return KOVA_S_OK;
@@ -133,6 +151,7 @@ void DestroyKovaConfig() {
   }
   // Whatever their counts and flags; every store the registry alone owned is
   // destroyed here, under the lock.
+  g_callIdByStore.clear();
   g_registry.clear();
 }
 
