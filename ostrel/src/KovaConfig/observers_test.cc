@@ -103,6 +103,7 @@ TEST(ObserversTest, UnsubscribeRemovesOnceAndCountsDown) {
 }
 
 TEST(ObserversTest, ConcurrentRemovalOfOneIdSucceedsOnce) {
+  CmTraceCapture capture(0);
   KovaConfig store(3);
   for (int round = 0; round < 50; ++round) {
     const uint64_t id =
@@ -114,6 +115,7 @@ TEST(ObserversTest, ConcurrentRemovalOfOneIdSucceedsOnce) {
     b.join();
     EXPECT_EQ(1, ok.load());
   }
+  EXPECT_EQ(50u, capture.Count(0, "Failed"));
   EXPECT_EQ(0u, store.GetTotalObservers());
 }
 
