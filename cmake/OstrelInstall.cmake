@@ -1,0 +1,82 @@
+# The installable package: public headers, the two shared libraries, a CMake
+# package and a pkg-config file.
+#
+#   include/ostrel/        the library's public headers
+#   include/ostrel/util/   the util headers they build on
+#   lib/ (bin/ on Windows) libostrel and libcmutil
+#   lib/cmake/ostrel/      find_package(ostrel CONFIG) -> ostrel::ostrel
+#   lib/pkgconfig/         ostrel.pc
+#
+# The ostrel:: names exist in the build tree too, so a project that vendors
+# ostrel with add_subdirectory links the same targets as one that finds the
+# installed package. A vendoring project gets no install rules unless it sets
+# OSTREL_INSTALL.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+add_library(ostrel::ostrel ALIAS ostrel)
+add_library(ostrel::cmutil ALIAS cmutil)
+
+option(OSTREL_INSTALL "Generate the install rules" ${PROJECT_IS_TOP_LEVEL})
+if(NOT OSTREL_INSTALL)
+  return()
+endif()
+
+set(OSTREL_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/ostrel
+  CACHE STRING "Where the CMake package files are installed")
+
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/ostrel/include/
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ostrel
+  COMPONENT ostrel_development
+  FILES_MATCHING PATTERN "*.h")
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/util/include/
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ostrel/util
+  COMPONENT ostrel_development
+  FILES_MATCHING PATTERN "*.h")
+
+install(TARGETS ostrel cmutil ostrel_headers
+  EXPORT ostrelTargets
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ostrel_runtime
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ostrel_runtime
+    NAMELINK_COMPONENT ostrel_development
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ostrel_development)
+
+install(EXPORT ostrelTargets
+  NAMESPACE ostrel::
+  DESTINATION ${OSTREL_INSTALL_CMAKEDIR}
+  COMPONENT ostrel_development)
+
+configure_package_config_file(
+  ${CMAKE_CURRENT_LIST_DIR}/ostrelConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/ostrelConfig.cmake
+  INSTALL_DESTINATION ${OSTREL_INSTALL_CMAKEDIR})
+# The library's binary interface holds within a major version (its SONAME
+# carries the major version only).
+write_basic_package_version_file(
+  ${PROJECT_BINARY_DIR}/ostrelConfigVersion.cmake
+  VERSION ${PROJECT_VERSION}
+  COMPATIBILITY SameMajorVersion)
+install(FILES
+  ${PROJECT_BINARY_DIR}/ostrelConfig.cmake
+  ${PROJECT_BINARY_DIR}/ostrelConfigVersion.cmake
+  DESTINATION ${OSTREL_INSTALL_CMAKEDIR}
+  COMPONENT ostrel_development)
+
+# The pkg-config file finds its prefix from its own place, so it stays right
+# when the package is installed with --prefix or moved.
+file(RELATIVE_PATH OSTREL_PC_UP
+  /ostrel-prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /ostrel-prefix)
+string(REGEX REPLACE "/$" "" OSTREL_PC_UP "${OSTREL_PC_UP}")
+set(OSTREL_PC_PREFIX "\${pcfiledir}/${OSTREL_PC_UP}")
+foreach(dir LIBDIR INCLUDEDIR)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_${dir}}")
+    set(OSTREL_PC_${dir} "${CMAKE_INSTALL_${dir}}")
+  else()
+    set(OSTREL_PC_${dir} "\${prefix}/${CMAKE_INSTALL_${dir}}")
+  endif()
+endforeach()
+configure_file(${CMAKE_CURRENT_LIST_DIR}/ostrel.pc.in
+  ${PROJECT_BINARY_DIR}/ostrel.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/ostrel.pc
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+  COMPONENT ostrel_development)
