@@ -1,0 +1,152 @@
+// The shared library as the engine uses it: loaded at run time, its plain
+// exported functions found by name, one call driven through them.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "IKovaConfig.h"
+#include "KovaConfigApi.h"
+#include "trace_capture.h"
+
+namespace kovaStore {
+namespace {
+
+typedef KOVA_RESULT (*CreateFn)(uint32_t, IKovaConfig**);
+typedef KOVA_RESULT (*ReleaseFn)(IKovaConfig*);
+typedef KOVA_RESULT (*CleanUpFn)(uint32_t);
+typedef void (*DestroyFn)();
+typedef uint32_t (*SizeFn)();
+typedef KOVA_RESULT (*ValueExFn)(KovaConfigGroup, const char*, ConfigData&,
+                                 uint32_t);
+typedef KOVA_RESULT (*ValueFn)(kova::KovaSessionType, const char*, ConfigData&,
+                               uint32_t);
+
+// Loads the library for one test and unloads it afterwards.
+class LoadedLibrary : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_handle = dlopen(OSTREL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(m_handle, nullptr) << dlerror();
+    m_create = resolve<CreateFn>("CreateKovaConfig");
+    m_release = resolve<ReleaseFn>("ReleaseKovaConfig");
+    m_cleanUp = resolve<CleanUpFn>("CleanUpKovaConfig");
+    m_destroy = resolve<DestroyFn>("DestroyKovaConfig");
+    m_size = resolve<SizeFn>("GetKovaConfigSizeForUT");
+  }
+  void TearDown() override {
+    if (m_destroy != nullptr) m_destroy();
+    if (m_handle != nullptr) dlclose(m_handle);
+  }
+
+  template <class Fn>
+  Fn resolve(const char* name) {
+    void* symbol = dlsym(m_handle, name);
+    EXPECT_NE(symbol, nullptr) << name << ": " << dlerror();
+    return reinterpret_cast<Fn>(symbol);
+  }
+
+  void* m_handle = nullptr;
+  CreateFn m_create = nullptr;
+  ReleaseFn m_release = nullptr;
+  CleanUpFn m_cleanUp = nullptr;
+  DestroyFn m_destroy = nullptr;
+  SizeFn m_size = nullptr;
+};
+
+TEST_F(LoadedLibrary, EveryPlainFunctionIsFoundByItsName) {
+  for (const char* name :
+       {"CreateKovaConfig", "ReleaseKovaConfig", "CleanUpKovaConfig",
+        "DestroyKovaConfig", "GetKovaConfigSizeForUT", "GetKovaConfigValue",
+        "GetKovaConfigValueEx", "createOstrelEntity", "releaseOstrelEntity"}) {
+    EXPECT_NE(dlsym(m_handle, name), nullptr) << name;
+  }
+  // Internal names stay inside.
+  EXPECT_EQ(dlsym(m_handle, "_ZN9kovaStore10KovaConfigC1Ej"), nullptr);
+}
+
+TEST_F(LoadedLibrary, DrivesOneCallFromCreateToCleanUp) {
+  ASSERT_NE(m_create, nullptr);
+  const uint32_t before = m_size();
+  IKovaConfig* store = nullptr;
+  ASSERT_EQ(m_create(4242, &store), KOVA_S_OK);
+  ASSERT_NE(store, nullptr);
+
+  int notified = 0;
+  std::string seen;
+  ASSERT_NE(store->SubscribeConfig(
+                KovaConfigGroup_Audio, "AecMode",
+                [&](const KovaConfigEvent& event) {
+                  ++notified;
+                  seen = event.newValue.ToCstr();
+                },
+                nullptr, false),
+            0u);
+  EXPECT_EQ(store->SetKovaConfig(KovaConfigGroup_Audio, "AecMode",
+                                 ConfigData("2"), false, false),
+            KOVA_S_OK);
+  EXPECT_EQ(notified, 1);
+  EXPECT_EQ(seen, "2");
+  ConfigData value;
+  EXPECT_EQ(store->GetKovaConfig(KovaConfigGroup_Audio, "AecMode", value),
+            KOVA_S_OK);
+  EXPECT_EQ(value, ConfigData("2"));
+
+  IKovaConfig* again = nullptr;
+  ASSERT_EQ(m_create(4242, &again), KOVA_S_OK);
+  EXPECT_EQ(again, store);
+  EXPECT_EQ(m_size(), before + 1);
+
+  EXPECT_EQ(m_release(again), KOVA_S_OK);
+  EXPECT_EQ(m_release(store), KOVA_S_OK);
+  EXPECT_EQ(m_size(), before + 1);  // the call's own reference remains
+  EXPECT_EQ(m_cleanUp(4242), KOVA_S_OK);
+  EXPECT_EQ(m_size(), before);
+  EXPECT_EQ(m_release(store), KOVA_S_FALSE);
+  EXPECT_EQ(m_cleanUp(4242), KOVA_S_FALSE);
+}
+
+TEST_F(LoadedLibrary, ValueReadersWorkWithoutHoldingAStore) {
+  ValueExFn readEx = resolve<ValueExFn>("GetKovaConfigValueEx");
+  ValueFn read = resolve<ValueFn>("GetKovaConfigValue");
+  ASSERT_NE(readEx, nullptr);
+  ASSERT_NE(read, nullptr);
+  IKovaConfig* store = nullptr;
+  ASSERT_EQ(m_create(4243, &store), KOVA_S_OK);
+  store->SetKovaConfig(KovaConfigGroup_Video, "Fps", ConfigData("30"), false,
+                       false);
+  ConfigData value;
+  EXPECT_EQ(readEx(KovaConfigGroup_Video, "Fps", value, 4243), KOVA_S_OK);
+  EXPECT_EQ(value, ConfigData("30"));
+  value = ConfigData();
+  EXPECT_EQ(read(kova::KovaSessionType_Video, "Fps", value, 4243), KOVA_S_OK);
+  EXPECT_EQ(value, ConfigData("30"));
+  const uint32_t size = m_size();
+  EXPECT_EQ(readEx(KovaConfigGroup_Video, "Fps", value, 0xFFFFFFFFu),
+            KOVA_E_INVALIDARG);
+  EXPECT_EQ(m_size(), size);
+  EXPECT_EQ(m_release(store), KOVA_S_OK);
+}
+
+TEST_F(LoadedLibrary, TraceLinesCarryTheLibrarysModuleName) {
+  const char* path = OSTREL_LIBRARY_PATH;
+  const char* slash = std::strrchr(path, '/');
+  const std::string moduleName = slash ? slash + 1 : path;
+  CmTraceCapture capture(2);
+  IKovaConfig* store = nullptr;
+  ASSERT_EQ(m_create(4244, &store), KOVA_S_OK);
+  bool found = false;
+  for (const CmTraceLine& line : capture.Lines()) {
+    if (line.text == "kovaStore::CreateKovaConfig [cid=4244]") {
+      found = true;
+      EXPECT_EQ(line.level, 2);
+      EXPECT_EQ(line.module, moduleName);
+    }
+  }
+  EXPECT_TRUE(found);
+  m_release(store);
+}
+
+}  // namespace
+}  // namespace kovaStore
