@@ -1,0 +1,479 @@
+#include "json_reader.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "json_number.h"
+
+namespace json {
+
+namespace {
+
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+// Marks of the nesting stack: which kind of bracket is open.
+enum NestMark : uint8_t { NestObject = 0, NestArray = 1 };
+
+bool isSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
+         c == '\r';
+}
+
+// Bytes that trimming removes from both ends of a text.
+bool isTrimmed(char c) { return c == '\0' || isSpace(c); }
+
+bool equalsNoCase(std::string_view token, std::string_view word) {
+  if (token.size() != word.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    char c = token[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != word[i]) return false;
+  }
+  return true;
+}
+
+void trimString(std::string& text) {
+  std::size_t end = text.size();
+  while (end > 0 && isTrimmed(text[end - 1])) --end;
+  std::size_t begin = 0;
+  while (begin < end && isTrimmed(text[begin])) ++begin;
+  if (begin != 0 || end != text.size()) text = text.substr(begin, end - begin);
+}
+
+int hexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Reads one document. Every routine works on index ranges [begin, end) of
+// the one text instead of on copies of what remains of it, so that reading
+// stays linear in the size of the document.
+//
+// Matching brackets: a closing bracket is searched for by scanning forward
+// with a nesting stack, where a double quote not preceded by a backslash
+// toggles an in-quote state that hides brackets. Whether a bracket is hidden
+// depends only on the parity of such quotes since the scan's start, so all
+// scans fall into two phases, and one pass over the text (the bracket table)
+// finds the closing bracket that a scan from each opening bracket would
+// find. A scan that fails must still leave its unmatched marks on the
+// nesting stack; it is run for real, which costs no more than the text the
+// failing container would have covered.
+class DocumentReader {
+ public:
+  explicit DocumentReader(std::string_view text) : m_text(text) {}
+
+  Value readTop() {
+    ++m_readsInProgress;
+    Value document = readDocument(0, m_text.size());
+    --m_readsInProgress;
+    return document;
+  }
+
+ private:
+  Value readDocument(std::size_t begin, std::size_t end);
+  Value readObject(std::size_t begin, std::size_t end);
+  Value readArray(std::size_t begin, std::size_t end);
+  Value readValue(std::size_t& pos, std::size_t& end, bool& error);
+  Value readContainer(std::size_t& pos, std::size_t end, bool& error);
+  Value readScalar(std::size_t& pos, std::size_t end, bool& error);
+  Value readString(std::size_t begin, std::size_t end) const;
+
+  void trim(std::size_t& begin, std::size_t& end) const {
+    while (begin < end && isTrimmed(m_text[begin])) ++begin;
+    while (end > begin && isTrimmed(m_text[end - 1])) --end;
+  }
+  std::size_t findClosingQuote(std::size_t from, std::size_t end) const;
+  std::size_t findClosingBracket(std::size_t begin, std::size_t end);
+  std::size_t scanForClosingBracket(std::size_t begin, std::size_t end);
+  std::size_t tabledClosingBracket(std::size_t open);
+  void buildBracketTable();
+  bool popIfTop(NestMark mark) {
+    if (m_stack.empty() || m_stack.back() != mark) return false;
+    m_stack.pop_back();
+    return true;
+  }
+
+  std::string_view m_text;
+  std::vector<NestMark> m_stack;
+  int m_readsInProgress = 0;
+
+  // The bracket table: every opening bracket's position with the position
+  // of the bracket a scan from it would close at (kNone if none), ascending.
+  struct BracketMatch {
+    std::size_t open;
+    std::size_t close;
+  };
+  std::vector<BracketMatch> m_matches;
+  bool m_tableBuilt = false;
+  std::size_t m_cursor = 0;  // reads look brackets up in ascending order
+};
+
+Value DocumentReader::readDocument(std::size_t begin, std::size_t end) {
+  trim(begin, end);
+  if (begin == end) return Value();
+  const char first = m_text[begin];
+  const char last = m_text[end - 1];
+  if (first == '{') {
+    if (last != '}') return Value();
+    m_stack.push_back(NestObject);
+    Value object = readObject(begin, end);
+    if (!object.IsNull()) popIfTop(NestObject);
+    return object;
+  }
+  if (first == '[') {
+    if (last != ']') return Value();
+    m_stack.push_back(NestArray);
+    Value array = readArray(begin, end);
+    if (!array.IsNull()) popIfTop(NestArray);
+    return array;
+  }
+  return Value();
+}
+
+// REQUIRES: the text starts with "{" and ends with "}".
+Value DocumentReader::readObject(std::size_t begin, std::size_t end) {
+  std::size_t pos = begin + 1;
+  std::size_t workEnd = end - 1;
+  Object object;
+  while (pos < workEnd) {
+    // Whatever stands before the key's opening quote (the "," between
+    // members, whitespace) and between its closing quote and the ":" is
+    // passed over unread.
+    const std::size_t openQuote = findClosingQuote(pos, workEnd);
+    if (openQuote == kNone) return Value();
+    const std::size_t closeQuote = findClosingQuote(openQuote + 1, workEnd);
+    if (closeQuote == kNone) return Value();
+    const void* colon =
+        std::memchr(m_text.data() + closeQuote, ':', workEnd - closeQuote);
+    if (colon == nullptr) return Value();
+    if (closeQuote == openQuote + 1) return Value();  // empty key
+    std::string key(m_text.substr(openQuote + 1, closeQuote - openQuote - 1));
+    pos = static_cast<std::size_t>(static_cast<const char*>(colon) -
+                                   m_text.data()) +
+          1;
+    bool error = false;
+    Value member = readValue(pos, workEnd, error);
+    if (error) return Value();
+    object.Set(std::move(key), std::move(member));
+  }
+  return Value(std::move(object));
+}
+
+Value DocumentReader::readArray(std::size_t begin, std::size_t end) {
+  trim(begin, end);
+  if (end - begin < 2 || m_text[begin] != '[' || m_text[end - 1] != ']') {
+    return Value();
+  }
+  std::size_t pos = begin + 1;
+  std::size_t workEnd = end - 1;
+  Array array;
+  while (pos < workEnd) {
+    bool error = false;
+    Value element;
+    std::size_t i = pos;
+    for (;; ++i) {
+      const char c = m_text[i];
+      if (c == '{' || c == '[') {
+        // A nested element: read from the start of the remaining text, so
+        // that bytes collected before the bracket are trimmed or read.
+        element = readValue(pos, workEnd, error);
+        break;
+      }
+      if (c == ',' || c == ']' || i + 1 == workEnd) {
+        std::size_t elementBegin = pos;
+        std::size_t elementEnd = (c == ',' || c == ']') ? i : i + 1;
+        element = readValue(elementBegin, elementEnd, error);
+        pos = i + 1;
+        break;
+      }
+    }
+    if (error) return Value();
+    if (!element.IsNull()) array.push_back(std::move(element));
+  }
+  return Value(std::move(array));
+}
+
+// Reads one value from the front of [pos, end) and consumes its text. The
+// range is trimmed in place first, so what remains is always a suffix of
+// the trimmed text.
+Value DocumentReader::readValue(std::size_t& pos, std::size_t& end,
+                                bool& error) {
+  error = false;
+  trim(pos, end);
+  if (pos == end) return Value();
+  const char first = m_text[pos];
+  if (first == '[' || first == '{') return readContainer(pos, end, error);
+  if (first == '"') {
+    const std::size_t closeQuote = findClosingQuote(pos + 1, end);
+    if (closeQuote == kNone) {
+      error = true;
+      return Value();
+    }
+    Value text = readString(pos + 1, closeQuote);
+    pos = closeQuote + 1;
+    return text;
+  }
+  return readScalar(pos, end, error);
+}
+
+Value DocumentReader::readContainer(std::size_t& pos, std::size_t end,
+                                    bool& error) {
+  if (m_readsInProgress >= kMaxNestedReads) {
+    error = true;  // too deep: neither marked nor scanned
+    return Value();
+  }
+  const bool isArray = m_text[pos] == '[';
+  m_stack.push_back(isArray ? NestArray : NestObject);
+  const std::size_t close = findClosingBracket(pos, end);
+  if (close == kNone) {
+    error = true;
+    return Value();
+  }
+  ++m_readsInProgress;
+  Value container =
+      isArray ? readArray(pos, close + 1) : readDocument(pos, close + 1);
+  --m_readsInProgress;
+  pos = close + 1;
+  return container;
+}
+
+// A bare word up to the first "," (which stays unread): whitespace inside
+// it is dropped, and "]" or "}" in it must close the innermost open bracket.
+Value DocumentReader::readScalar(std::size_t& pos, std::size_t end,
+                                 bool& error) {
+  bool dotSeen = false;
+  bool exponentSeen = false;
+  bool spaceSeen = false;
+  std::size_t i = pos;
+  for (; i < end; ++i) {
+    const char c = m_text[i];
+    if (c == ',') break;
+    if (c == '.') {
+      dotSeen = true;
+    } else if (c == 'e') {
+      exponentSeen = true;
+    } else if (c == ']' || c == '}') {
+      if (!popIfTop(c == ']' ? NestArray : NestObject)) {
+        error = true;
+        return Value();
+      }
+    } else if (isSpace(c)) {
+      spaceSeen = true;
+    }
+  }
+  std::string_view token = m_text.substr(pos, i - pos);
+  std::string compacted;
+  if (spaceSeen) {
+    compacted.reserve(token.size());
+    for (char c : token) {
+      if (!isSpace(c)) compacted.push_back(c);
+    }
+    token = compacted;
+  }
+  pos = i;
+
+  if (equalsNoCase(token, "true")) return Value(true);
+  if (equalsNoCase(token, "false")) return Value(false);
+  const double number = parseClassicDouble(token);
+  if (dotSeen || exponentSeen) return Value(number);
+  if (equalsNoCase(token, "null")) return Value();
+  if (number >= -2147483648.0 && number <= 2147483647.0) {
+    return Value(parseClassicInt(token));
+  }
+  if (number >= 0 && number <= 4294967295.0) {
+    return Value(static_cast<uint32_t>(number));
+  }
+  return Value(number);  // beyond both ranges, or NaN
+}
+
+// A string body with escapes decoded, trimmed. Of a \u escape only the last
+// two of its four hex digits count, giving one byte.
+Value DocumentReader::readString(std::size_t begin, std::size_t end) const {
+  std::string_view body = m_text.substr(begin, end - begin);
+  std::string text;
+  if (body.find('\\') == std::string_view::npos) {
+    std::size_t from = 0;
+    std::size_t to = body.size();
+    while (from < to && isTrimmed(body[from])) ++from;
+    while (to > from && isTrimmed(body[to - 1])) --to;
+    return Value(std::string(body.substr(from, to - from)));
+  }
+  text.reserve(body.size());
+  std::size_t i = 0;
+  while (i < body.size()) {
+    const char c = body[i];
+    if (c != '\\' || i + 1 == body.size()) {
+      text.push_back(c);
+      ++i;
+      continue;
+    }
+    const char escaped = body[i + 1];
+    switch (escaped) {
+      case '"':
+      case '/':
+      case '\\':
+        text.push_back(escaped);
+        break;
+      case 'b':
+        text.push_back('\b');
+        break;
+      case 'f':
+        text.push_back('\f');
+        break;
+      case 'n':
+        text.push_back('\n');
+        break;
+      case 'r':
+        text.push_back('\r');
+        break;
+      case 't':
+        text.push_back('\t');
+        break;
+      case 'u': {
+        // The hex digits at offsets 4 and 5 (as many as the body holds),
+        // read as far as they are hex digits.
+        int byte = 0;
+        for (std::size_t k = i + 4; k < i + 6 && k < body.size(); ++k) {
+          const int digit = hexDigitValue(body[k]);
+          if (digit < 0) break;
+          byte = byte * 16 + digit;
+        }
+        text.push_back(static_cast<char>(static_cast<unsigned char>(byte)));
+        i += 6;
+        continue;
+      }
+      default:
+        break;  // an unknown escape yields nothing
+    }
+    i += 2;
+  }
+  trimString(text);
+  return Value(std::move(text));
+}
+
+// The first double quote at or after `from` that is not escaped by an odd
+// run of backslashes, or kNone.
+std::size_t DocumentReader::findClosingQuote(std::size_t from,
+                                             std::size_t end) const {
+  bool escaped = false;
+  for (std::size_t i = from; i < end; ++i) {
+    const char c = m_text[i];
+    if (c == '\\') {
+      escaped = !escaped;
+    } else if (c == '"' && !escaped) {
+      return i;
+    } else {
+      escaped = false;
+    }
+  }
+  return kNone;
+}
+
+// REQUIRES: the mark for the bracket at `begin` is on top of the stack.
+// Returns the position of the closing bracket within [begin, end), having
+// popped that mark; or kNone, leaving on the stack what the scan pushed.
+std::size_t DocumentReader::findClosingBracket(std::size_t begin,
+                                               std::size_t end) {
+  const std::size_t close = tabledClosingBracket(begin);
+  if (close != kNone && close < end) {
+    m_stack.pop_back();
+    return close;
+  }
+  return scanForClosingBracket(begin, end);
+}
+
+std::size_t DocumentReader::scanForClosingBracket(std::size_t begin,
+                                                  std::size_t end) {
+  const std::size_t entryDepth = m_stack.size();
+  if (end - begin < 2) return kNone;
+  bool inQuote = false;
+  for (std::size_t i = begin + 1; i < end; ++i) {
+    const char c = m_text[i];
+    if (c == '"') {
+      if (m_text[i - 1] != '\\') inQuote = !inQuote;
+    } else if (inQuote) {
+      continue;
+    } else if (c == '[') {
+      m_stack.push_back(NestArray);
+    } else if (c == '{') {
+      m_stack.push_back(NestObject);
+    } else if (c == ']' || c == '}') {
+      const NestMark wanted = c == ']' ? NestArray : NestObject;
+      if (m_stack.empty() || m_stack.back() != wanted) return kNone;
+      const std::size_t depthBeforePop = m_stack.size();
+      m_stack.pop_back();
+      if (depthBeforePop == entryDepth) return i;
+    }
+  }
+  return kNone;
+}
+
+std::size_t DocumentReader::tabledClosingBracket(std::size_t open) {
+  if (!m_tableBuilt) buildBracketTable();
+  if (m_cursor > 0 && m_matches[m_cursor - 1].open >= open) {
+    m_cursor = 0;  // not the reader's ascending order; search afresh
+  }
+  // Usually the next opening bracket is only a few entries ahead.
+  for (int step = 0; step < 8 && m_cursor < m_matches.size() &&
+                     m_matches[m_cursor].open < open;
+       ++step) {
+    ++m_cursor;
+  }
+  auto it = std::lower_bound(
+      m_matches.begin() + static_cast<std::ptrdiff_t>(m_cursor),
+      m_matches.end(), open,
+      [](const BracketMatch& match, std::size_t position) {
+        return match.open < position;
+      });
+  m_cursor = static_cast<std::size_t>(it - m_matches.begin());
+  if (it == m_matches.end() || it->open != open) return kNone;
+  return it->close;
+}
+
+// One pass with a stack of open brackets per quote phase. A closing bracket
+// of the wrong kind ends every scan still open in its phase, so that phase's
+// stack is cleared; one that finds its phase's stack empty ends no scan.
+void DocumentReader::buildBracketTable() {
+  m_tableBuilt = true;
+  std::vector<std::size_t> open[2];  // indexes into m_matches
+  int phase = 0;
+  for (std::size_t i = 0; i < m_text.size(); ++i) {
+    const char c = m_text[i];
+    if (c == '"') {
+      if (i == 0 || m_text[i - 1] != '\\') phase ^= 1;
+    } else if (c == '[' || c == '{') {
+      open[phase].push_back(m_matches.size());
+      m_matches.push_back(BracketMatch{i, kNone});
+    } else if (c == ']' || c == '}') {
+      std::vector<std::size_t>& stack = open[phase];
+      if (stack.empty()) continue;
+      BracketMatch& top = m_matches[stack.back()];
+      if ((m_text[top.open] == '[') == (c == ']')) {
+        top.close = i;
+        stack.pop_back();
+      } else {
+        stack.clear();
+      }
+    }
+  }
+}
+
+}  // namespace
+
+Value FromText(std::string_view text) { return DocumentReader(text).readTop(); }
+
+Value FromText(const std::string& text) {
+  return FromText(std::string_view(text));
+}
+
+Value FromText(const char* szText) {
+  if (szText == nullptr) return Value();
+  return FromText(std::string_view(szText));
+}
+
+}  // namespace json
