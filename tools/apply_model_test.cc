@@ -1,0 +1,189 @@
+#include "apply_model.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "KovaConfigApi.h"
+#include "check_report.h"
+#include "json_reader.h"
+
+namespace ostrel_cli {
+namespace {
+
+const uint32_t kAllGroups = 0xFFF;
+
+struct LibraryOutcome {
+  bool bApplied;
+  std::string dump;
+};
+
+// Applies the text to a fresh store through the public API.
+LibraryOutcome applyWithLibrary(const std::string& text) {
+  static uint32_t callId = 70000;
+  kovaStore::IKovaConfig* store = nullptr;
+  EXPECT_EQ(kovaStore::CreateKovaConfig(++callId, &store), KOVA_S_OK);
+  LibraryOutcome outcome;
+  outcome.bApplied = store->ApplyKovaConfigs(text.c_str()) == KOVA_S_OK;
+  outcome.dump = store->DumpKovaConfigs(kAllGroups);
+  kovaStore::ReleaseKovaConfig(store);
+  kovaStore::CleanUpKovaConfig(callId);
+  return outcome;
+}
+
+void expectAgreement(const std::string& text) {
+  const DocumentReport report = CheckDocumentText("doc", text);
+  const LibraryOutcome library = applyWithLibrary(text);
+  EXPECT_EQ(!DocumentFails(report), library.bApplied) << text;
+  EXPECT_EQ(PredictedDump(report.prediction, kAllGroups), library.dump) << text;
+}
+
+// The shipped sample and every broken example document.
+std::vector<std::string> exampleDocuments() {
+  const std::filesystem::path examples(OSTREL_EXAMPLES_DIR);
+  std::vector<std::filesystem::path> paths = {examples / "call-sample.json"};
+  for (const auto& entry :
+       std::filesystem::directory_iterator(examples / "broken"))
+    if (entry.path().extension() == ".json") paths.push_back(entry.path());
+  std::vector<std::string> texts;
+  for (const std::filesystem::path& path : paths) {
+    std::ifstream file(path, std::ios::binary);
+    texts.emplace_back(std::istreambuf_iterator<char>(file),
+                       std::istreambuf_iterator<char>());
+  }
+  return texts;
+}
+
+// Documents built from pieces that exercise every rule of the apply and the
+// reader's odd corners, in a fixed pseudo-random mix.
+std::string generatedDocument(std::mt19937& random) {
+  static const char* const groups[] = {
+      "Audio",   "Video",           "Feature",  "Common",
+      "audio",   "Undefined_Group", "TAOnly",   "Transmission",
+      "AudioSi", "AudioSlide",      "LastGroup"};
+  static const char* const entries[] = {
+      "{\"key\":\"AecMode\",\"value\":\"2\"}",
+      "{\"key\":\"AecMode\",\"value\":\"3\"}",
+      "{\"value\":\"x\",\"key\":\"Zeta\"}",
+      "{\"key\":\"n\",\"value\":5}",
+      "{\"key\":\"n\",\"value\":true}",
+      "{\"key\":\"only\"}",
+      "{\"key\":\"  padded \",\"value\":\"  v  \"}",
+      "{\"key\":\"\",\"value\":\"empty name\"}",
+      "{\"key\":\"esc\",\"value\":\"a\\u20ACb\\qc\\n\"}",
+      "{\"key\":\"list\",\"value\":\"1,2]\"}",
+      "{\"key\":\"k\",\"value\":\"v\",}",
+      "{\"key\":\"k\" \"value\":\"v\"}",
+      "{\"key\":\"k\",\"value\":\"v\",\"extra\":[1,{}]}",
+      "{\"key\":\"EnableRelayMod\",\"value\":\"1\"}",
+      "{\"k\\u0065y\":\"raw\",\"value\":\"1\"}",
+      "null",
+      "",
+      "7",
+      "\"a,b\"",
+      "[]",
+  };
+  const size_t groupCount = random() % 4;
+  std::string text = "{";
+  for (size_t g = 0; g < groupCount; ++g) {
+    if (g != 0) text += random() % 5 == 0 ? " , " : ",";
+    text += "\"" + std::string(groups[random() % std::size(groups)]) + "\":";
+    if (random() % 9 == 0) {
+      text += random() % 2 ? "{}" : "\"text\"";
+      continue;
+    }
+    text += "[";
+    const size_t entryCount = random() % 5;
+    for (size_t e = 0; e < entryCount; ++e) {
+      if (e != 0) text += random() % 4 == 0 ? ",\n  " : ",";
+      text += entries[random() % std::size(entries)];
+    }
+    text += "]";
+  }
+  return text + (random() % 6 == 0 ? " }" : "}");
+}
+
+TEST(ApplyModelTest, CheckAgreesWithTheLibraryOnEveryExample) {
+  const std::vector<std::string> texts = exampleDocuments();
+  ASSERT_GE(texts.size(), 7u);
+  for (const std::string& text : texts) expectAgreement(text);
+}
+
+TEST(ApplyModelTest, CheckAgreesWithTheLibraryOnGeneratedDocuments) {
+  std::mt19937 random(20261205);
+  for (int i = 0; i < 400; ++i) expectAgreement(generatedDocument(random));
+}
+
+TEST(ApplyModelTest, CheckAgreesWithTheLibraryOnDamagedSamples) {
+  std::mt19937 random(7);
+  const std::vector<std::string> texts = exampleDocuments();
+  const std::string damage = "{}[],:\"\\ \nx0";
+  for (int i = 0; i < 300; ++i) {
+    std::string text = texts[random() % texts.size()];
+    for (int edits = 1 + random() % 3; edits > 0 && !text.empty(); --edits) {
+      const size_t at = random() % text.size();
+      if (random() % 2)
+        text.erase(at, 1);
+      else
+        text.insert(at, 1, damage[random() % damage.size()]);
+    }
+    expectAgreement(text);
+  }
+}
+
+TEST(ApplyModelTest, WalksGroupsInByteOrderAndStopsAtTheFirstFailure) {
+  const ApplyPrediction p = PredictApply(json::FromText(
+      "{\"Video\":[{\"key\":\"v\",\"value\":\"1\"}],\"Undefined_Group\":[],"
+      "\"Audio\":[{\"key\":\"a\",\"value\":\"1\"},{\"key\":\"b\",\"value\":2},"
+      "{\"key\":\"c\",\"value\":\"3\"}]}"));
+  ASSERT_TRUE(p.bDocumentIsObject);
+  EXPECT_FALSE(p.bSucceeds);
+  ASSERT_EQ(p.steps.size(), 3u);
+  EXPECT_EQ(p.steps[0].kind, ApplyStepKind::GroupStart);
+  EXPECT_EQ(p.steps[0].group, "Audio");
+  EXPECT_EQ(p.steps[1].kind, ApplyStepKind::Stored);
+  EXPECT_EQ(p.steps[2].kind, ApplyStepKind::EntryFails);
+  EXPECT_NE(p.steps[2].reason.find("write it as \"2\""), std::string::npos);
+  EXPECT_EQ(p.unreachedEntries, 1u);
+  EXPECT_EQ(p.unreachedGroups, 2u);
+}
+
+TEST(ApplyModelTest, ExplainsGroupFailuresWithTheRightSpelling) {
+  ApplyPrediction p = PredictApply(json::FromText("{\"audio\":[]}"));
+  ASSERT_EQ(p.steps.size(), 1u);
+  EXPECT_EQ(p.steps[0].kind, ApplyStepKind::GroupFails);
+  EXPECT_NE(p.steps[0].reason.find("did you mean \"Audio\""),
+            std::string::npos);
+  p = PredictApply(json::FromText("{\"Video\":{}}"));
+  EXPECT_NE(p.steps[0].reason.find("not an array"), std::string::npos);
+  p = PredictApply(json::FromText("[]"));
+  EXPECT_FALSE(p.bDocumentIsObject);
+  EXPECT_EQ(p.documentKind, "an array of 0");
+}
+
+TEST(ApplyModelTest, RemarksOnUnknownTogglesAndRepeatedNames) {
+  const ApplyPrediction p = PredictApply(json::FromText(
+      "{\"Feature\":[{\"key\":\"EnableRelayMod\",\"value\":\"1\"},"
+      "{\"key\":\"EnableRelayMode\",\"value\":\"1\"},"
+      "{\"key\":\"EnableRelayMode\",\"value\":\"0\"}]}"));
+  ASSERT_TRUE(p.bSucceeds);
+  ASSERT_EQ(p.steps.size(), 4u);
+  ASSERT_EQ(p.steps[1].remarks.size(), 1u);
+  EXPECT_NE(p.steps[1].remarks[0].find("closest: \"EnableRelayMode\""),
+            std::string::npos);
+  EXPECT_TRUE(p.steps[2].remarks.empty());
+  ASSERT_EQ(p.steps[3].remarks.size(), 1u);
+  EXPECT_NE(p.steps[3].remarks[0].find("again"), std::string::npos);
+  EXPECT_EQ(
+      p.stored.at(kovaStore::KovaConfigGroup_Feature).at("EnableRelayMode"),
+      "0");
+}
+
+}  // namespace
+}  // namespace ostrel_cli

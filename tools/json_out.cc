@@ -1,0 +1,108 @@
+#include "json_out.h"
+
+#include <cstdio>
+
+namespace ostrel_cli {
+
+void JsonOut::separate() {
+  if (m_bAfterKey) {
+    m_bAfterKey = false;
+    return;
+  }
+  if (!m_hasItem.empty()) {
+    if (m_hasItem.back()) m_text += ',';
+    m_hasItem.back() = true;
+  }
+}
+
+void JsonOut::appendString(const std::string& value) {
+  m_text += '"';
+  for (unsigned char c : value) {
+    switch (c) {
+      case '"':
+        m_text += "\\\"";
+        break;
+      case '\\':
+        m_text += "\\\\";
+        break;
+      case '\n':
+        m_text += "\\n";
+        break;
+      case '\t':
+        m_text += "\\t";
+        break;
+      case '\r':
+        m_text += "\\r";
+        break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char escape[8];
+          std::snprintf(escape, sizeof escape, "\\u%04X", c);
+          m_text += escape;
+        } else {
+          m_text += static_cast<char>(c);
+        }
+    }
+  }
+  m_text += '"';
+}
+
+JsonOut& JsonOut::BeginObject() {
+  separate();
+  m_text += '{';
+  m_hasItem.push_back(false);
+  return *this;
+}
+
+JsonOut& JsonOut::EndObject() {
+  m_text += '}';
+  if (!m_hasItem.empty()) m_hasItem.pop_back();
+  return *this;
+}
+
+JsonOut& JsonOut::BeginArray() {
+  separate();
+  m_text += '[';
+  m_hasItem.push_back(false);
+  return *this;
+}
+
+JsonOut& JsonOut::EndArray() {
+  m_text += ']';
+  if (!m_hasItem.empty()) m_hasItem.pop_back();
+  return *this;
+}
+
+JsonOut& JsonOut::Key(const std::string& key) {
+  separate();
+  appendString(key);
+  m_text += ':';
+  m_bAfterKey = true;
+  return *this;
+}
+
+JsonOut& JsonOut::String(const std::string& value) {
+  separate();
+  appendString(value);
+  return *this;
+}
+
+JsonOut& JsonOut::Int(int64_t value) {
+  separate();
+  m_text += std::to_string(value);
+  return *this;
+}
+
+JsonOut& JsonOut::Bool(bool bValue) {
+  separate();
+  m_text += bValue ? "true" : "false";
+  return *this;
+}
+
+JsonOut& JsonOut::Null() {
+  separate();
+  m_text += "null";
+  return *this;
+}
+
+}  // namespace ostrel_cli
