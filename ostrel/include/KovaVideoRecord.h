@@ -1,6 +1,7 @@
 // The video statistics record and the stream source record: sizes and the
 // layout every media module fills and reads (see IKovaVideoInfo.h for the
-// operations, KovaRecordFields.h to read and write single fields).
+// operations, KovaRecordFields.h to read and write single fields). Sizes
+// and layout only: no state, nothing for threads to share.
 //
 // All fields are little-endian; u32/i32/u64 are unsigned/signed integers of
 // that many bits, f32 a 32-bit float. Bytes not listed are written only by

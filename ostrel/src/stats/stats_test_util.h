@@ -1,6 +1,6 @@
 // Test support for the statistics objects: little-endian byte images of
 // field values, and patches that say which bytes of a record a call may
-// change.
+// change. Plain functions over caller-owned buffers; no shared state.
 #ifndef OSTREL_SRC_STATS_STATS_TEST_UTIL_H_
 #define OSTREL_SRC_STATS_STATS_TEST_UTIL_H_
 

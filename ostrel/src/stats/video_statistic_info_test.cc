@@ -326,25 +326,6 @@ TEST(VideoStatisticInfoTest, ResettingReadsHandOutDeltasAcrossWraparound) {
   EXPECT_EQ(0x100u, ReadRecordU32(ResettingRead(video).data(), Entry(1, 116)));
 }
 
-TEST(VideoStatisticInfoTest, ValuesAt88GiveDeltasOnlyOnResettingReads) {
-  KovaVideoStatisticInfo object(1);
-  IKovaVideoInfo& video = object;
-  std::vector<uint8_t> sources = Sources();
-  video.SetStreamCountAndKind(1, 0);
-  WriteRecordU32(sources.data(), 92, 10);
-  video.SetStreamValues88(sources.data(), 1);
-  ResettingRead(video);
-  WriteRecordU32(sources.data(), 92, 25);
-  video.SetStreamValues88(sources.data(), 1);
-  EXPECT_EQ(25u, ReadRecordU32(Record(video).data(), 88));
-  EXPECT_EQ(15u, ReadRecordU32(ResettingRead(video).data(), 88));
-  EXPECT_EQ(0u, ReadRecordU32(ResettingRead(video).data(), 88));
-  video.ResetStatistics(1);
-  video.SetStreamCountAndKind(1, 0);
-  video.SetStreamValues88(sources.data(), 1);
-  EXPECT_EQ(25u, ReadRecordU32(ResettingRead(video).data(), 88));
-}
-
 TEST(VideoStatisticInfoTest,
      HostileIndexesCountsAndPointersStayInsideTheRecord) {
   KovaVideoStatisticInfo object(1);
@@ -407,21 +388,6 @@ TEST(VideoStatisticInfoTest,
   Bytes first = ResettingRead(video);
   EXPECT_EQ(0u, ReadRecordU32(ResettingRead(video).data(), Entry(4, 116)));
   EXPECT_EQ(0xFFFFFFFFu, ReadRecordU32(first.data(), Entry(4, 116)));
-}
-
-TEST(VideoStatisticInfoTest, RunningMaximumKeepsTheLargestUntilAResettingRead) {
-  KovaVideoStatisticInfo object(1);
-  IKovaVideoInfo& video = object;
-  video.RaiseSessionMaximum(5);
-  video.RaiseSessionMaximum(3);
-  video.RaiseSessionMaximum(-7);
-  EXPECT_EQ(5, ReadRecordI32(ResettingRead(video).data(), 1356));
-  EXPECT_EQ(-1, ReadRecordI32(Record(video).data(), 1356));
-  video.RaiseSessionMaximum(-2);
-  EXPECT_EQ(-1, ReadRecordI32(Record(video).data(), 1356));
-  video.ClearStatistics();
-  video.RaiseSessionMaximum(-2);
-  EXPECT_EQ(0, ReadRecordI32(Record(video).data(), 1356));
 }
 
 TEST(VideoStatisticInfoTest, ReferencesAndQueryInterfaceFollowTheUnknownRules) {
