@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CmTrace.h"
@@ -383,6 +384,32 @@ TEST_F(KovaConfigHelperTest, GuardsReportTheirExpression) {
   // Group defaulting is not reached after a failed guard.
   EXPECT_EQ(0u, capture.Count(0, "Error KovaConfigGroup"));
   EXPECT_EQ(10u, capture.Lines().size());
+}
+
+TEST_F(KovaConfigHelperTest, ConcurrentUseLeavesNoObserverBehind) {
+  CmTraceCapture quiet(-1);
+  {
+    KovaConfigHelper helper(kCall);
+    ASSERT_EQ(KOVA_S_OK, helper.SetDefaultGroup(KovaConfigGroup_Common));
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+      threads.emplace_back([&helper, t] {
+        for (int i = 0; i < 300; ++i) {
+          // Three names shared by all threads: subscriptions collide.
+          const std::string name = "N" + std::to_string((t + i) % 3);
+          const uint64_t id = helper.SubscribeConfig(name.c_str(), ignoreEvent);
+          helper.SetKovaConfig(name.c_str(), ConfigData(std::to_string(i)));
+          if (i % 2 == 0) {
+            helper.UnsubscribeConfig(name.c_str(), KovaConfigGroup_Undefined);
+          } else if (id != 0) {
+            helper.UnsubscribeConfig(id);
+          }
+        }
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+  }
+  EXPECT_EQ(0u, observersOf(kCall));
 }
 
 TEST_F(KovaConfigHelperTest, CopiesHoldTheirOwnReference) {
