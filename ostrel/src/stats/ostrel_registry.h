@@ -34,7 +34,8 @@ class CKovaOstrel {
   CKovaOstrel& operator=(const CKovaOstrel&) = delete;
 
   // The object for (type, callId), created on first request, with one more
-  // reference; null for an unknown type or when the lock fails.
+  // reference; null for an unknown type, when the lock fails or when memory
+  // runs out.
   IKovaMediaInfo* createOrGetOstrelEntity(KovaMediaStatType type,
                                           uint32_t callId);
   // Releases one reference of the object registered for (type, callId);
