@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "json_reader.h"
+
 namespace ostrel_cli {
 namespace {
 
@@ -134,6 +136,56 @@ TEST(DocumentScanTest, AnyBytesAreScannedWithoutFault) {
 TEST(DocumentScanTest, QuotedShowsBytesReadably) {
   EXPECT_EQ(Quoted("a\"b\\c\n"), "\"a\\\"b\\\\c\\x0A\"");
   EXPECT_EQ(Quoted("abcdef", 3), "\"abc...\"");
+}
+
+// The notes that explain why an array element goes missing must appear
+// exactly when the library's reader loses the element.
+TEST(DocumentScanTest, ExplainsEveryElementTheReaderLoses) {
+  const char* const elements[] = {
+      "{\"key\":\"k\",\"value\":\"v\"}",
+      "{\"key\":\"k\",\"value\":\"v\" }",
+      "{ \"key\" : \"k\" , \"value\" : \"v\" }",
+      "{\"key\":\"k\",\"value\":\"v\",}",
+      "{\"key\":\"k\",\"value\":\"v\", }",
+      "{\"key\":\"k\",\"value\":\"v\" junk}",
+      "{junk \"key\":\"k\",\"value\":\"v\"}",
+      "{\"key\":\"k\",\"value\"}",
+      "{\"key\" \"k\"}",
+      "{\"\":\"k\"}",
+      "{\"key\":7,\"value\":\"v\"}",
+      "{\"key\":7 \"value\":\"v\"}",
+      "{\"key\":\"k\",\"value\":[1,\"a,b\"]}",
+      "{\"key\":\"k\",\"value\":{\"x\":1,}}",
+      "{}",
+      "null",
+      "NULL",
+      "\"a,b\"",
+      "\"a[b,\"",
+      "7",
+      "[]",
+      "[null]",
+  };
+  for (const char* element : elements) {
+    const std::string text = std::string("{\"A\":[") + element + "]}";
+    const json::Value document = json::FromText(text);
+    const json::Value& group = document.GetObject().begin()->second;
+    const bool bLost =
+        group.GetKind() != json::KindArray || group.GetArray().size() != 1;
+    // Only notes about the element itself count: notes about parts nested
+    // inside it explain losses that leave the element in place.
+    const size_t elementOffset = 6;
+    bool bExplained = false;
+    for (const ScanNote& note : ScanDocumentText(text)) {
+      const bool bAtElement = note.offset == elementOffset;
+      bExplained =
+          bExplained ||
+          (note.kind == ScanNoteKind::DroppedElement && bAtElement) ||
+          (note.kind == ScanNoteKind::StringBreaksArray && bAtElement) ||
+          (note.kind == ScanNoteKind::ObjectReadsAsNull &&
+           note.message.find("dropped from its array") != std::string::npos);
+    }
+    EXPECT_EQ(bLost, bExplained) << text;
+  }
 }
 
 }  // namespace
