@@ -65,7 +65,8 @@ int hexDigitValue(char c) {
 // failing container would have covered.
 class DocumentReader {
  public:
-  explicit DocumentReader(std::string_view text) : m_text(text) {}
+  explicit DocumentReader(std::string_view text)
+      : m_text(text), m_reserveBudget(text.size() / 16) {}
 
   Value readTop() {
     ++m_readsInProgress;
@@ -78,6 +79,9 @@ class DocumentReader {
   Value readDocument(std::size_t begin, std::size_t end);
   Value readObject(std::size_t begin, std::size_t end);
   Value readArray(std::size_t begin, std::size_t end);
+  Value readElement(std::size_t& pos, std::size_t& end, bool& error);
+  void reserveLike(Array& array, std::size_t firstLength,
+                   std::size_t arrayLength);
   Value readValue(std::size_t& pos, std::size_t& end, bool& error);
   Value readContainer(std::size_t& pos, std::size_t end, bool& error);
   Value readScalar(std::size_t& pos, std::size_t end, bool& error);
@@ -101,6 +105,8 @@ class DocumentReader {
   std::string_view m_text;
   std::vector<NestMark> m_stack;
   int m_readsInProgress = 0;
+  // Array elements that may still be reserved ahead (see reserveLike).
+  std::size_t m_reserveBudget;
 
   // The bracket table: every opening bracket's position with the position
   // of the bracket a scan from it would close at (kNone if none), ascending.
@@ -173,29 +179,46 @@ Value DocumentReader::readArray(std::size_t begin, std::size_t end) {
   std::size_t workEnd = end - 1;
   Array array;
   while (pos < workEnd) {
+    const std::size_t elementStart = pos;
     bool error = false;
-    Value element;
-    std::size_t i = pos;
-    for (;; ++i) {
-      const char c = m_text[i];
-      if (c == '{' || c == '[') {
-        // A nested element: read from the start of the remaining text, so
-        // that bytes collected before the bracket are trimmed or read.
-        element = readValue(pos, workEnd, error);
-        break;
-      }
-      if (c == ',' || c == ']' || i + 1 == workEnd) {
-        std::size_t elementBegin = pos;
-        std::size_t elementEnd = (c == ',' || c == ']') ? i : i + 1;
-        element = readValue(elementBegin, elementEnd, error);
-        pos = i + 1;
-        break;
-      }
-    }
+    Value element = readElement(pos, workEnd, error);
     if (error) return Value();
-    if (!element.IsNull()) array.push_back(std::move(element));
+    if (element.IsNull()) continue;
+    array.push_back(std::move(element));
+    if (array.size() == 1) reserveLike(array, pos - elementStart, end - begin);
   }
   return Value(std::move(array));
+}
+
+// One element from the front of the array's remaining text [pos, end).
+Value DocumentReader::readElement(std::size_t& pos, std::size_t& end,
+                                  bool& error) {
+  for (std::size_t i = pos;; ++i) {
+    const char c = m_text[i];
+    if (c == '{' || c == '[') {
+      // A nested element: read from the start of the remaining text, so
+      // that bytes collected before the bracket are trimmed or read.
+      return readValue(pos, end, error);
+    }
+    if (c == ',' || c == ']' || i + 1 == end) {
+      std::size_t elementBegin = pos;
+      std::size_t elementEnd = (c == ',' || c == ']') ? i : i + 1;
+      pos = i + 1;
+      return readValue(elementBegin, elementEnd, error);
+    }
+  }
+}
+
+// Reserves room for as many elements as the array's text would hold if all
+// were as long as its first, within a budget that keeps the total reserved
+// proportional to the document's size whatever its shape.
+void DocumentReader::reserveLike(Array& array, std::size_t firstLength,
+                                 std::size_t arrayLength) {
+  const std::size_t estimate =
+      arrayLength / std::max<std::size_t>(firstLength, 16) + 1;
+  if (estimate < 8 || estimate > m_reserveBudget) return;
+  m_reserveBudget -= estimate;
+  array.reserve(estimate);
 }
 
 // Reads one value from the front of [pos, end) and consumes its text. The
@@ -356,20 +379,25 @@ Value DocumentReader::readString(std::size_t begin, std::size_t end) const {
   return Value(std::move(text));
 }
 
-// The first double quote at or after `from` that is not escaped by an odd
-// run of backslashes, or kNone.
+// The first double quote at or after `from` that is not escaped, or kNone.
+// A backslash escapes the byte after it unless it is itself escaped, so a
+// quote is escaped exactly when an odd run of backslashes (counted from
+// `from` on) stands right before it.
 std::size_t DocumentReader::findClosingQuote(std::size_t from,
                                              std::size_t end) const {
-  bool escaped = false;
-  for (std::size_t i = from; i < end; ++i) {
-    const char c = m_text[i];
-    if (c == '\\') {
-      escaped = !escaped;
-    } else if (c == '"' && !escaped) {
-      return i;
-    } else {
-      escaped = false;
+  std::size_t i = from;
+  while (i < end) {
+    const void* found = std::memchr(m_text.data() + i, '"', end - i);
+    if (found == nullptr) return kNone;
+    const std::size_t quote = static_cast<std::size_t>(
+        static_cast<const char*>(found) - m_text.data());
+    std::size_t backslashes = 0;
+    while (quote - backslashes > from &&
+           m_text[quote - backslashes - 1] == '\\') {
+      ++backslashes;
     }
+    if (backslashes % 2 == 0) return quote;
+    i = quote + 1;
   }
   return kNone;
 }
