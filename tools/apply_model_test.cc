@@ -12,6 +12,7 @@
 
 #include "KovaConfigApi.h"
 #include "check_report.h"
+#include "document_scan.h"
 #include "json_reader.h"
 
 namespace ostrel_cli {
@@ -134,6 +135,19 @@ TEST(ApplyModelTest, CheckAgreesWithTheLibraryOnDamagedSamples) {
         text.insert(at, 1, damage[random() % damage.size()]);
     }
     expectAgreement(text);
+  }
+}
+
+TEST(ApplyModelTest, CheckAgreesWithTheLibraryOnRandomText) {
+  std::mt19937 random(99);
+  const std::string alphabet = "{}[],:\"\\ \nnulAudiokeyvalue0u";
+  for (int i = 0; i < 2000; ++i) {
+    std::string text = random() % 2 ? "{\"Audio\":[" : "{";
+    for (size_t n = random() % 60; n > 0; --n)
+      text += alphabet[random() % alphabet.size()];
+    text += random() % 2 ? "]}" : "}";
+    expectAgreement(text);
+    ScanDocumentText(text);
   }
 }
 
