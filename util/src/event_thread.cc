@@ -41,7 +41,8 @@ struct LoopState {
   // Guards the queue, the stop flag, the thread id and the per-send
   // completion flags.
   std::mutex mutex;
-  std::condition_variable cond;
+  std::condition_variable cond;      // wakes the loop: work or stop
+  std::condition_variable sendDone;  // wakes senders: an event was fired
   std::deque<Item> queue;
   bool stopping = false;
   unsigned long threadId = 0;
@@ -64,7 +65,7 @@ void RunLoop(const std::shared_ptr<LoopState>& state, const std::string& name) {
     lock.lock();
     if (item.sender != nullptr) {
       item.sender->done = true;
-      state->cond.notify_all();
+      state->sendDone.notify_all();
     }
   }
 }
@@ -119,7 +120,7 @@ class CCmThreadImpl final : public ACmThread, public ICmEventQueue {
       std::lock_guard<std::mutex> lock(m_state->mutex);
       if (!m_state->stopping) {
         m_state->queue.push_back(Item{pEvent, nullptr});
-        m_state->cond.notify_all();
+        m_state->cond.notify_one();
         return CM_OK;
       }
     }
@@ -141,8 +142,8 @@ class CCmThreadImpl final : public ACmThread, public ICmEventQueue {
       return CM_ERROR_NOT_INITIALIZED;
     }
     m_state->queue.push_back(Item{pEvent, &sendState});
-    m_state->cond.notify_all();
-    m_state->cond.wait(lock, [&sendState] { return sendState.done; });
+    m_state->cond.notify_one();
+    m_state->sendDone.wait(lock, [&sendState] { return sendState.done; });
     return sendState.result;
   }
 
