@@ -2,12 +2,12 @@
 // (a KovaConfigHelper) registers, so that one can be removed by name or by id
 // and all of them together when the client goes away.
 //
-//   KovaConfigObserverHelper observers;             // detached
-//   observers.SubscribeConfig(group, "Name", fn, nullptr, false);  // 0: only
-//                                                   // remembered
-//   observers.AttachConfig(store);                  // registers it now
+//   KovaConfigObserverHelper observers;        // detached
+//   observers.SubscribeConfig(group, "Name", fn, nullptr, false);
+//                                              // 0: only remembered
+//   observers.AttachConfig(store);             // registers it now
 //   ...
-//   observers.DetachConfig();                       // removes it from store
+//   observers.DetachConfig();                  // removes it from the store
 //
 // Ownership: the owning client creates and deletes the helper. The helper
 // refers to at most one store through IKovaConfig and never owns it: the
