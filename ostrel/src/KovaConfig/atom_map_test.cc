@@ -60,16 +60,6 @@ TEST(AtomMapTest, AbsentKeysLeaveOutputAndTableAlone) {
   EXPECT_FALSE(table.find("present", out));
 }
 
-TEST(AtomMapTest, LookupIsExactAndCaseSensitive) {
-  ValueTable table;
-  table.exchange("Mode", ConfigData("1"));
-  ConfigData out;
-  EXPECT_FALSE(table.find("mode", out));
-  EXPECT_FALSE(table.find("Mode ", out));
-  EXPECT_FALSE(table.find("Mod", out));
-  EXPECT_TRUE(table.find(std::string_view("Mode"), out));
-}
-
 TEST(AtomMapTest, StringKeysOrderAsUnsignedBytes) {
   ValueTable table;
   for (const char* key : {"b", "\xC3\xA9", "a", "ab", "B", ""}) {
