@@ -20,7 +20,8 @@ int RunCheck(const CheckOptions& options, std::ostream& out,
       bUnreadable = true;
       continue;
     }
-    const DocumentReport report = CheckDocumentText(file, text);
+    const DocumentReport report =
+        CheckDocumentText(file == "-" ? "(standard input)" : file, text);
     bAnyFails = bAnyFails || DocumentFails(report);
     if (options.bJson) {
       AddReportJson(report, json);

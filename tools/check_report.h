@@ -21,7 +21,7 @@
 namespace ostrel_cli {
 
 struct DocumentReport {
-  std::string source;  // the file name, "-" for standard input
+  std::string source;  // the file name, or "(standard input)"
   size_t depth = 0;    // deepest bracket nesting of the text
   std::vector<ScanNote> notes;
   ApplyPrediction prediction;
