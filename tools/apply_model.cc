@@ -103,6 +103,10 @@ class ApplyWalk {
         reason += "; did you mean \"" + suggestion + "\"?";
       return failGroup(key, reason);
     }
+    if (value.GetKind() == json::KindNull)
+      return failGroup(key, "group " + Quoted(key) +
+                                " reads as null, not as an array (written "
+                                "null, or a part the reader cannot read)");
     if (value.GetKind() != json::KindArray)
       return failGroup(key, "group " + Quoted(key) + " is " +
                                 DescribeValue(value) + ", not an array");

@@ -75,6 +75,10 @@ const char* codeName(KOVA_RESULT code) {
 // Deliveries seen by the demo's callbacks, from any thread.
 class DeliveryLog {
  public:
+  DeliveryLog() = default;
+  DeliveryLog(const DeliveryLog&) = delete;
+  DeliveryLog& operator=(const DeliveryLog&) = delete;
+
   void SetThreadNames(
       std::vector<std::pair<unsigned long, std::string>> names) {
     m_threadNames = std::move(names);

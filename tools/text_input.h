@@ -1,5 +1,7 @@
 // Reading a command's input documents: a file, or standard input for "-".
 // Also finds the sample call configuration that ships in examples/.
+//
+// Called on the command's main thread; standard input can be read once.
 #ifndef TOOLS_TEXT_INPUT_H_
 #define TOOLS_TEXT_INPUT_H_
 
