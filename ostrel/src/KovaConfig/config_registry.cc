@@ -36,11 +36,11 @@ std::unordered_map<const IKovaConfig*, uint32_t> g_callIdByStore;
 // back into the registry.
 std::mutex g_registryMutex;
 
+// Calls counted for the function tracers of clean-up and destroy; they only
+// decide whether tracer lines are written.
 std::atomic<int> g_cleanUpTracerCalls{0};
 std::atomic<int> g_destroyTracerCalls{0};
 
-// The two texts of a function tracer, built in fixed buffers only when the
-// tracer is enabled; empty otherwise.
 // Erases an entry, destroying its store unless another owner holds it.
 // REQUIRES: g_registryMutex is held.
 void eraseEntry(Registry::iterator it) {
@@ -48,6 +48,8 @@ void eraseEntry(Registry::iterator it) {
   g_registry.erase(it);
 }
 
+// The two texts of a function tracer, built in fixed buffers only when the
+// tracer is enabled; empty otherwise.
 struct FuncTracerTexts {
   FuncTracerTexts() {
     first[0] = '\0';
