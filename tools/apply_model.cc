@@ -186,7 +186,13 @@ class ApplyWalk {
     if (group == kovaStore::KovaConfigGroup_Feature &&
         !IsFeatureToggleName(step.name)) {
       std::string remark = Quoted(step.name) + " is not a feature toggle name";
-      const std::vector<std::string> closest = ClosestToggleNames(step.name);
+      // Suggestions cost a comparison with every toggle name; a document
+      // full of unknown names gets them for its first ones only.
+      std::vector<std::string> closest;
+      if (m_suggestionsLeft != 0) {
+        --m_suggestionsLeft;
+        closest = ClosestToggleNames(step.name);
+      }
       for (size_t i = 0; i < closest.size(); ++i)
         remark += (i == 0 ? "; closest: " : ", ") + Quoted(closest[i]);
       step.remarks.push_back(remark);
@@ -195,6 +201,7 @@ class ApplyWalk {
 
   ApplyPrediction& m_prediction;
   size_t m_groupsLeft = 0;
+  size_t m_suggestionsLeft = 100;
 };
 
 }  // namespace
