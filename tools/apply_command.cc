@@ -20,11 +20,11 @@ std::string trimmed(const std::string& text) {
   return text.substr(b, text.find_last_not_of(" \t") - b + 1);
 }
 
-bool parseNumericMask(const std::string& spec, uint32_t& mask) {
-  if (spec.empty() || spec[0] == '-' || spec[0] == '+') return false;
+bool parseNumericMask(const std::string& digits, uint32_t& mask) {
+  if (digits.empty() || digits[0] == '-' || digits[0] == '+') return false;
   char* end = nullptr;
   errno = 0;
-  const unsigned long long value = std::strtoull(spec.c_str(), &end, 0);
+  const unsigned long long value = std::strtoull(digits.c_str(), &end, 0);
   if (errno != 0 || end == nullptr || *end != '\0' || value > 0xFFFFFFFFull)
     return false;
   mask = static_cast<uint32_t>(value);
@@ -33,9 +33,9 @@ bool parseNumericMask(const std::string& spec, uint32_t& mask) {
 
 }  // namespace
 
-bool ParseGroupMask(const std::string& spec, uint32_t& mask,
+bool ParseGroupMask(const std::string& groups, uint32_t& mask,
                     std::string& error) {
-  const std::string text = trimmed(spec);
+  const std::string text = trimmed(groups);
   if (!text.empty() && text[0] >= '0' && text[0] <= '9') {
     if (parseNumericMask(text, mask)) return true;
     error = "bad group mask \"" + text + "\"";

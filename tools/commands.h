@@ -32,7 +32,7 @@ int RunApply(const ApplyOptions& options, std::ostream& out, std::ostream& err);
 // Parses "Audio,Video" (exact group names) or a number ("0xFFF", "8") into a
 // dump mask. False with a reason in `error` for an unknown name or a bad
 // number.
-bool ParseGroupMask(const std::string& spec, uint32_t& mask,
+bool ParseGroupMask(const std::string& groups, uint32_t& mask,
                     std::string& error);
 
 // Lists the feature toggles: id and configuration name.
