@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <future>
@@ -93,7 +94,9 @@ TEST(ObserversTest, UnsubscribeRemovesOnceAndCountsDown) {
   EXPECT_TRUE(capture.HasExact(
       0, "kovaStore::KovaConfig::UnsubscribeConfig, id=77Failed [this=" + [&] {
         char buf[32];
-        std::snprintf(buf, sizeof(buf), "%p", static_cast<void*>(&store));
+        std::snprintf(buf, sizeof(buf), "0x%llx",
+                      static_cast<unsigned long long>(
+                          reinterpret_cast<uintptr_t>(&store)));
         return std::string(buf);
       }() + "]"));
   EXPECT_EQ(KOVA_S_OK, store.UnsubscribeConfig(bind));
