@@ -15,7 +15,15 @@ function(ostrel_internal_library target)
     POSITION_INDEPENDENT_CODE ON
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
-  target_compile_definitions(${target} PRIVATE OSTREL_BUILDING)
+  # A static part is linked into the binary that defines the exported API
+  # (libostrel, or a test or tool that links the parts directly), so code
+  # using it must declare that API as defined there, not imported from a DLL.
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "STATIC_LIBRARY")
+    target_compile_definitions(${target} PUBLIC OSTREL_BUILDING)
+  else()
+    target_compile_definitions(${target} PRIVATE OSTREL_BUILDING)
+  endif()
 endfunction()
 
 # One GoogleTest executable per area, registered with CTest.
