@@ -43,6 +43,26 @@ void trimString(std::string& text) {
   if (begin != 0 || end != text.size()) text = text.substr(begin, end - begin);
 }
 
+// Whether any of the 8 bytes at `p` is a double quote or a bracket. "[" and
+// "]" differ from "{" and "}" only in bit 0x20, and no other byte turns into
+// "{" or "}" when that bit is set. (The zero-byte test may also flag bytes
+// next to a true match, never a word without one.)
+bool mayHoldBracketOrQuote(const char* p) {
+  uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHighs = 0x8080808080808080ULL;
+  auto hasZeroByte = [](uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+  const uint64_t folded = word | (kOnes * 0x20);
+  return (hasZeroByte(word ^ (kOnes * '"')) |
+          hasZeroByte(folded ^ (kOnes * '{')) |
+          hasZeroByte(folded ^ (kOnes * '}'))) != 0;
+}
+
+bool isBracketOrQuote(char c) {
+  return c == '"' || c == '[' || c == ']' || c == '{' || c == '}';
+}
+
 int hexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -92,6 +112,14 @@ class DocumentReader {
     while (end > begin && isTrimmed(m_text[end - 1])) --end;
   }
   std::size_t findClosingQuote(std::size_t from, std::size_t end) const;
+  // The first `byte` in [from, end), or kNone.
+  std::size_t findByte(char byte, std::size_t from, std::size_t end) const {
+    if (from >= end) return kNone;
+    const void* found = std::memchr(m_text.data() + from, byte, end - from);
+    if (found == nullptr) return kNone;
+    return static_cast<std::size_t>(static_cast<const char*>(found) -
+                                    m_text.data());
+  }
   std::size_t findClosingBracket(std::size_t begin, std::size_t end);
   std::size_t scanForClosingBracket(std::size_t begin, std::size_t end);
   std::size_t tabledClosingBracket(std::size_t open);
@@ -154,14 +182,11 @@ Value DocumentReader::readObject(std::size_t begin, std::size_t end) {
     if (openQuote == kNone) return Value();
     const std::size_t closeQuote = findClosingQuote(openQuote + 1, workEnd);
     if (closeQuote == kNone) return Value();
-    const void* colon =
-        std::memchr(m_text.data() + closeQuote, ':', workEnd - closeQuote);
-    if (colon == nullptr) return Value();
+    const std::size_t colon = findByte(':', closeQuote, workEnd);
+    if (colon == kNone) return Value();
     if (closeQuote == openQuote + 1) return Value();  // empty key
     std::string key(m_text.substr(openQuote + 1, closeQuote - openQuote - 1));
-    pos = static_cast<std::size_t>(static_cast<const char*>(colon) -
-                                   m_text.data()) +
-          1;
+    pos = colon + 1;
     bool error = false;
     Value member = readValue(pos, workEnd, error);
     if (error) return Value();
@@ -470,7 +495,18 @@ void DocumentReader::buildBracketTable() {
   m_tableBuilt = true;
   std::vector<std::size_t> open[2];  // indexes into m_matches
   int phase = 0;
-  for (std::size_t i = 0; i < m_text.size(); ++i) {
+  const std::size_t size = m_text.size();
+  std::size_t i = 0;
+  while (i < size) {
+    // Most bytes are none of the five that matter: pass over words without
+    // any, then go straight to the first that does.
+    if (i + 8 <= size) {
+      if (!mayHoldBracketOrQuote(m_text.data() + i)) {
+        i += 8;
+        continue;
+      }
+      while (!isBracketOrQuote(m_text[i])) ++i;  // one lies within the word
+    }
     const char c = m_text[i];
     if (c == '"') {
       if (i == 0 || m_text[i - 1] != '\\') phase ^= 1;
@@ -479,15 +515,17 @@ void DocumentReader::buildBracketTable() {
       m_matches.push_back(BracketMatch{i, kNone});
     } else if (c == ']' || c == '}') {
       std::vector<std::size_t>& stack = open[phase];
-      if (stack.empty()) continue;
-      BracketMatch& top = m_matches[stack.back()];
-      if ((m_text[top.open] == '[') == (c == ']')) {
-        top.close = i;
-        stack.pop_back();
-      } else {
-        stack.clear();
+      if (!stack.empty()) {
+        BracketMatch& top = m_matches[stack.back()];
+        if ((m_text[top.open] == '[') == (c == ']')) {
+          top.close = i;
+          stack.pop_back();
+        } else {
+          stack.clear();
+        }
       }
     }
+    ++i;
   }
 }
 

@@ -136,12 +136,12 @@ std::size_t Object::erase(std::string_view key) {
 }
 
 void Object::Set(std::string key, Value&& value) {
-  // Keys that arrive in ascending order go to the end without a search.
-  if (m_members.empty() || m_members.rbegin()->first < key) {
-    m_members.emplace_hint(m_members.end(), std::move(key), std::move(value));
-    return;
-  }
-  m_members.insert_or_assign(std::move(key), std::move(value));
+  // Hinted at the end, keys that arrive in ascending order need no search.
+  const std::size_t before = m_members.size();
+  auto it =
+      m_members.try_emplace(m_members.end(), std::move(key), std::move(value));
+  // try_emplace leaves both arguments untouched when the key is present.
+  if (m_members.size() == before) it->second = std::move(value);
 }
 
 // ----------------------------------------------------------------- Array
