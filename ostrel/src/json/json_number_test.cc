@@ -12,7 +12,18 @@
 namespace json {
 namespace {
 
-// The tests run in the "C" locale, so the C library is the reference.
+// The tests run in the "C" locale, so the C library is the reference. The
+// Windows C runtime is no conforming one (atof reads no hexadecimal, infinity
+// or NaN forms, strtod and printf treat signs and NaNs their own way), so
+// there the comparisons with it are skipped; the conversions are the
+// library's own code, the same on every platform.
+#if defined(_WIN32)
+#define SKIP_WITHOUT_C99_REFERENCE() \
+  GTEST_SKIP() << "the C runtime is no C99 reference here"
+#else
+#define SKIP_WITHOUT_C99_REFERENCE() static_cast<void>(0)
+#endif
+
 bool SameDouble(double a, double b) {
   if (std::isnan(a) || std::isnan(b)) {
     return std::isnan(a) && std::isnan(b) && std::signbit(a) == std::signbit(b);
@@ -21,6 +32,7 @@ bool SameDouble(double a, double b) {
 }
 
 TEST(JsonNumberTest, ParsesLikeAtofOnHandPickedForms) {
+  SKIP_WITHOUT_C99_REFERENCE();
   const char* cases[] = {
       "",
       "x",
@@ -86,6 +98,7 @@ TEST(JsonNumberTest, ParsesLikeAtofOnHandPickedForms) {
 }
 
 TEST(JsonNumberTest, ParsesLikeAtofOnGeneratedForms) {
+  SKIP_WITHOUT_C99_REFERENCE();
   std::mt19937 rng(7);
   const char kBytes[] = "0123456789012345.eE+-xXpPabcdefinty";
   std::uniform_int_distribution<int> pick(0, sizeof(kBytes) - 2);
@@ -110,6 +123,7 @@ TEST(JsonNumberTest, ParsesIntegersLikeAtoiAndSaturates) {
 }
 
 TEST(JsonNumberTest, FormatsLikePrintfFixed) {
+  SKIP_WITHOUT_C99_REFERENCE();
   std::mt19937_64 rng(11);
   std::vector<double> values = {0.0,
                                 -0.0,
