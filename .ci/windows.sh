@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The Windows build: cross-compiles cmutil.dll, ostrel.dll and the test
+# programs for x86-64 Windows with MinGW-w64, runs the test suite under Wine
+# and checks the DLLs' export tables and imports. Installs the packages it
+# needs when they are missing. Prints the test summary and the time the step
+# took; exits non-zero on any failure.
+#
+# OSTREL_WINDOWS_BUILD_DIR picks the build directory (default build/windows);
+# the Wine prefix lives inside it.
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+start=$SECONDS
+build=${OSTREL_WINDOWS_BUILD_DIR:-build/windows}
+
+packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64)
+missing=()
+# dpkg -s also succeeds for a removed package whose configuration files are
+# left, so the status must say "installed".
+for pkg in "${packages[@]}"; do
+  if ! dpkg -s "$pkg" 2>/dev/null | grep -q '^Status: install ok installed$'; then
+    missing+=("$pkg")
+  fi
+done
+if ((${#missing[@]} > 0)); then
+  sudo=()
+  ((EUID == 0)) || sudo=(sudo)
+  echo "Installing: ${missing[*]}"
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+mkdir -p "$build"
+WINEPREFIX=$(cd "$build" && pwd)/wine
+export WINEPREFIX WINEDEBUG=-all
+# Two cores are all CI has; builds take both and no more.
+export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
+
+# The prefix's wineserver outlives the programs for a few seconds; it is this
+# step's own, so it is ended with the step.
+stop_wine() { wineserver -k >/dev/null 2>&1 || true; }
+trap stop_wine EXIT
+
+if [[ ! -f $WINEPREFIX/system.reg ]]; then
+  echo "== creating the Wine prefix $WINEPREFIX"
+  wineboot -i >"$build/wineboot.log" 2>&1 || {
+    cat "$build/wineboot.log"
+    exit 1
+  }
+  wineserver -w
+fi
+
+echo "== configure and build ($build)"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-mingw-w64.cmake" \
+  -DOSTREL_BUILD_TESTS=ON -DOSTREL_BUILD_TOOLS=OFF \
+  -DOSTREL_BUILD_BENCHMARKS=OFF -DOSTREL_BUILD_FUZZERS=OFF >/dev/null
+cmake --build "$build"
+
+echo "== tests under $(wine --version)"
+status=0
+ctest --test-dir "$build" -j2 --timeout 300 --output-on-failure \
+  >"$build/ctest.log" 2>&1 || status=$?
+grep -vE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed|^ +Start +[0-9]+:' \
+  "$build/ctest.log" || true
+
+echo "== export table"
+bash ostrel/test/windows_exports_test.sh "$build/bin/ostrel.dll" \
+  "$build/bin/cmutil.dll" x86_64-w64-mingw32-objdump || status=1
+
+summary=$(grep -E 'tests passed' "$build/ctest.log" | tail -n 1 || true)
+echo "windows: ${summary:-no ctest summary}"
+echo "windows step took $((SECONDS - start)) s"
+exit "$status"
