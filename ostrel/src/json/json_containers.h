@@ -73,6 +73,8 @@ class Array {
 
   void push_back(const Value& value);
   void push_back(Value&& value);
+  // Removes the last element; does nothing on an empty array.
+  void pop_back();
   // Inserts before the element at `index`; an index past the end appends.
   void insert(std::size_t index, const Value& value);
   // The first element equal to `value` (see operator== of Value), or end().

@@ -89,21 +89,26 @@ class DocumentReader {
       : m_text(text), m_reserveBudget(text.size() / 16) {}
 
   Value readTop() {
+    Value document;
     ++m_readsInProgress;
-    Value document = readDocument(0, m_text.size());
+    readDocument(0, m_text.size(), document);
     --m_readsInProgress;
     return document;
   }
 
  private:
-  Value readDocument(std::size_t begin, std::size_t end);
-  Value readObject(std::size_t begin, std::size_t end);
-  Value readArray(std::size_t begin, std::size_t end);
-  Value readElement(std::size_t& pos, std::size_t& end, bool& error);
+  void readDocument(std::size_t begin, std::size_t end, Value& out);
+  void readObject(std::size_t begin, std::size_t end, Value& out);
+  void readArray(std::size_t begin, std::size_t end, Value& out);
+  void readElement(std::size_t& pos, std::size_t& end, bool& error, Value& out);
   void reserveLike(Array& array, std::size_t firstLength,
                    std::size_t arrayLength);
-  Value readValue(std::size_t& pos, std::size_t& end, bool& error);
-  Value readContainer(std::size_t& pos, std::size_t end, bool& error);
+  void readValue(std::size_t& pos, std::size_t& end, bool& error, Value& out);
+  void readContainer(std::size_t& pos, std::size_t end, bool& error,
+                     Value& out);
+  // A container that cannot be read reads as null, its collected parts
+  // dropped.
+  static void fail(Value& out) { out = Value(); }
   Value readScalar(std::size_t& pos, std::size_t end, bool& error);
   Value readString(std::size_t begin, std::size_t end) const;
 
@@ -147,89 +152,101 @@ class DocumentReader {
   std::size_t m_cursor = 0;  // reads look brackets up in ascending order
 };
 
-Value DocumentReader::readDocument(std::size_t begin, std::size_t end) {
+// The recursive routines below write their result into `out`, which is
+// null on entry: members and elements are read straight into their place in
+// the tree, so that no value is held on the stack across a nested read.
+void DocumentReader::readDocument(std::size_t begin, std::size_t end,
+                                  Value& out) {
   trim(begin, end);
-  if (begin == end) return Value();
+  if (begin == end) return;
   const char first = m_text[begin];
   const char last = m_text[end - 1];
   if (first == '{') {
-    if (last != '}') return Value();
+    if (last != '}') return;
     m_stack.push_back(NestObject);
-    Value object = readObject(begin, end);
-    if (!object.IsNull()) popIfTop(NestObject);
-    return object;
-  }
-  if (first == '[') {
-    if (last != ']') return Value();
+    readObject(begin, end, out);
+    if (!out.IsNull()) popIfTop(NestObject);
+  } else if (first == '[') {
+    if (last != ']') return;
     m_stack.push_back(NestArray);
-    Value array = readArray(begin, end);
-    if (!array.IsNull()) popIfTop(NestArray);
-    return array;
+    readArray(begin, end, out);
+    if (!out.IsNull()) popIfTop(NestArray);
   }
-  return Value();
 }
 
-// REQUIRES: the text starts with "{" and ends with "}".
-Value DocumentReader::readObject(std::size_t begin, std::size_t end) {
+// REQUIRES: the text starts with "{" and ends with "}". Members are
+// collected in the unused object field of the null `out`.
+void DocumentReader::readObject(std::size_t begin, std::size_t end,
+                                Value& out) {
   std::size_t pos = begin + 1;
   std::size_t workEnd = end - 1;
-  Object object;
+  Object& object = out.GetObject();
   while (pos < workEnd) {
     // Whatever stands before the key's opening quote (the "," between
     // members, whitespace) and between its closing quote and the ":" is
     // passed over unread.
     const std::size_t openQuote = findClosingQuote(pos, workEnd);
-    if (openQuote == kNone) return Value();
+    if (openQuote == kNone) return fail(out);
     const std::size_t closeQuote = findClosingQuote(openQuote + 1, workEnd);
-    if (closeQuote == kNone) return Value();
+    if (closeQuote == kNone) return fail(out);
     const std::size_t colon = findByte(':', closeQuote, workEnd);
-    if (colon == kNone) return Value();
-    if (closeQuote == openQuote + 1) return Value();  // empty key
-    std::string key(m_text.substr(openQuote + 1, closeQuote - openQuote - 1));
+    if (colon == kNone) return fail(out);
+    if (closeQuote == openQuote + 1) return fail(out);  // empty key
+    // A later duplicate key replaces the earlier member.
+    Value& member =
+        object[m_text.substr(openQuote + 1, closeQuote - openQuote - 1)];
+    if (!member.IsNull()) member = Value();
     pos = colon + 1;
     bool error = false;
-    Value member = readValue(pos, workEnd, error);
-    if (error) return Value();
-    object.Set(std::move(key), std::move(member));
+    readValue(pos, workEnd, error, member);
+    if (error) return fail(out);
   }
-  return Value(std::move(object));
+  out = Value(std::move(object));
 }
 
-Value DocumentReader::readArray(std::size_t begin, std::size_t end) {
+// Elements are collected in the unused array field of the null `out`.
+void DocumentReader::readArray(std::size_t begin, std::size_t end, Value& out) {
   trim(begin, end);
   if (end - begin < 2 || m_text[begin] != '[' || m_text[end - 1] != ']') {
-    return Value();
+    return;
   }
   std::size_t pos = begin + 1;
   std::size_t workEnd = end - 1;
-  Array array;
+  Array& array = out.GetArray();
+  bool reserved = false;
   while (pos < workEnd) {
     const std::size_t elementStart = pos;
+    // The element is read in place; a null one leaves its slot for the next.
+    if (array.empty() || !array[array.size() - 1].IsNull()) {
+      array.push_back(Value());
+    }
     bool error = false;
-    Value element = readElement(pos, workEnd, error);
-    if (error) return Value();
-    if (element.IsNull()) continue;
-    array.push_back(std::move(element));
-    if (array.size() == 1) reserveLike(array, pos - elementStart, end - begin);
+    readElement(pos, workEnd, error, array[array.size() - 1]);
+    if (error) return fail(out);
+    if (!reserved && !array[0].IsNull()) {
+      reserved = true;
+      reserveLike(array, pos - elementStart, end - begin);
+    }
   }
-  return Value(std::move(array));
+  if (!array.empty() && array[array.size() - 1].IsNull()) array.pop_back();
+  out = Value(std::move(array));
 }
 
 // One element from the front of the array's remaining text [pos, end).
-Value DocumentReader::readElement(std::size_t& pos, std::size_t& end,
-                                  bool& error) {
+void DocumentReader::readElement(std::size_t& pos, std::size_t& end,
+                                 bool& error, Value& out) {
   for (std::size_t i = pos;; ++i) {
     const char c = m_text[i];
     if (c == '{' || c == '[') {
       // A nested element: read from the start of the remaining text, so
       // that bytes collected before the bracket are trimmed or read.
-      return readValue(pos, end, error);
+      return readValue(pos, end, error, out);
     }
     if (c == ',' || c == ']' || i + 1 == end) {
       std::size_t elementBegin = pos;
       std::size_t elementEnd = (c == ',' || c == ']') ? i : i + 1;
       pos = i + 1;
-      return readValue(elementBegin, elementEnd, error);
+      return readValue(elementBegin, elementEnd, error, out);
     }
   }
 }
@@ -249,45 +266,47 @@ void DocumentReader::reserveLike(Array& array, std::size_t firstLength,
 // Reads one value from the front of [pos, end) and consumes its text. The
 // range is trimmed in place first, so what remains is always a suffix of
 // the trimmed text.
-Value DocumentReader::readValue(std::size_t& pos, std::size_t& end,
-                                bool& error) {
+void DocumentReader::readValue(std::size_t& pos, std::size_t& end, bool& error,
+                               Value& out) {
   error = false;
   trim(pos, end);
-  if (pos == end) return Value();
+  if (pos == end) return;
   const char first = m_text[pos];
-  if (first == '[' || first == '{') return readContainer(pos, end, error);
+  if (first == '[' || first == '{') return readContainer(pos, end, error, out);
   if (first == '"') {
     const std::size_t closeQuote = findClosingQuote(pos + 1, end);
     if (closeQuote == kNone) {
       error = true;
-      return Value();
+      return;
     }
-    Value text = readString(pos + 1, closeQuote);
+    out = readString(pos + 1, closeQuote);
     pos = closeQuote + 1;
-    return text;
+    return;
   }
-  return readScalar(pos, end, error);
+  out = readScalar(pos, end, error);
 }
 
-Value DocumentReader::readContainer(std::size_t& pos, std::size_t end,
-                                    bool& error) {
+void DocumentReader::readContainer(std::size_t& pos, std::size_t end,
+                                   bool& error, Value& out) {
   if (m_readsInProgress >= kMaxNestedReads) {
     error = true;  // too deep: neither marked nor scanned
-    return Value();
+    return;
   }
   const bool isArray = m_text[pos] == '[';
   m_stack.push_back(isArray ? NestArray : NestObject);
   const std::size_t close = findClosingBracket(pos, end);
   if (close == kNone) {
     error = true;
-    return Value();
+    return;
   }
   ++m_readsInProgress;
-  Value container =
-      isArray ? readArray(pos, close + 1) : readDocument(pos, close + 1);
+  if (isArray) {
+    readArray(pos, close + 1, out);
+  } else {
+    readDocument(pos, close + 1, out);
+  }
   --m_readsInProgress;
   pos = close + 1;
-  return container;
 }
 
 // A bare word up to the first "," (which stays unread): whitespace inside

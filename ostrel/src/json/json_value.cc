@@ -150,6 +150,10 @@ void Array::push_back(const Value& value) { m_elements.push_back(value); }
 
 void Array::push_back(Value&& value) { m_elements.push_back(std::move(value)); }
 
+void Array::pop_back() {
+  if (!m_elements.empty()) m_elements.pop_back();
+}
+
 void Array::insert(std::size_t index, const Value& value) {
   index = std::min(index, m_elements.size());
   m_elements.insert(m_elements.begin() + static_cast<std::ptrdiff_t>(index),
@@ -236,6 +240,11 @@ Value& Value::operator=(const Value& other) {
 Value::Value(Value&& other) noexcept { moveFrom(other); }
 
 Value& Value::operator=(Value&& other) noexcept {
+  if (m_kind == KindNull && m_string.empty() && m_object.empty() &&
+      m_array.empty()) {
+    moveFrom(other);  // an empty null holds nothing `other` could live in
+    return *this;
+  }
   if (this != &other) {
     Value taken(std::move(other));  // `other` may live inside this value
     m_string = std::string();
