@@ -73,6 +73,8 @@ class Array {
 
   void push_back(const Value& value);
   void push_back(Value&& value);
+  // Appends a null element and returns it.
+  Value& emplace_back();
   // Removes the last element; does nothing on an empty array.
   void pop_back();
   // Inserts before the element at `index`; an index past the end appends.

@@ -106,9 +106,7 @@ class DocumentReader {
   void readValue(std::size_t& pos, std::size_t& end, bool& error, Value& out);
   void readContainer(std::size_t& pos, std::size_t end, bool& error,
                      Value& out);
-  // A container that cannot be read reads as null, its collected parts
-  // dropped.
-  static void fail(Value& out) { out = Value(); }
+
   Value readScalar(std::size_t& pos, std::size_t end, bool& error);
   Value readString(std::size_t begin, std::size_t end) const;
 
@@ -174,24 +172,23 @@ void DocumentReader::readDocument(std::size_t begin, std::size_t end,
   }
 }
 
-// REQUIRES: the text starts with "{" and ends with "}". Members are
-// collected in the unused object field of the null `out`.
+// REQUIRES: the text starts with "{" and ends with "}".
 void DocumentReader::readObject(std::size_t begin, std::size_t end,
                                 Value& out) {
   std::size_t pos = begin + 1;
   std::size_t workEnd = end - 1;
-  Object& object = out.GetObject();
+  Object object;
   while (pos < workEnd) {
     // Whatever stands before the key's opening quote (the "," between
     // members, whitespace) and between its closing quote and the ":" is
     // passed over unread.
     const std::size_t openQuote = findClosingQuote(pos, workEnd);
-    if (openQuote == kNone) return fail(out);
+    if (openQuote == kNone) return;
     const std::size_t closeQuote = findClosingQuote(openQuote + 1, workEnd);
-    if (closeQuote == kNone) return fail(out);
+    if (closeQuote == kNone) return;
     const std::size_t colon = findByte(':', closeQuote, workEnd);
-    if (colon == kNone) return fail(out);
-    if (closeQuote == openQuote + 1) return fail(out);  // empty key
+    if (colon == kNone) return;
+    if (closeQuote == openQuote + 1) return;  // empty key
     // A later duplicate key replaces the earlier member.
     Value& member =
         object[m_text.substr(openQuote + 1, closeQuote - openQuote - 1)];
@@ -199,12 +196,11 @@ void DocumentReader::readObject(std::size_t begin, std::size_t end,
     pos = colon + 1;
     bool error = false;
     readValue(pos, workEnd, error, member);
-    if (error) return fail(out);
+    if (error) return;  // the whole object reads as null
   }
   out = Value(std::move(object));
 }
 
-// Elements are collected in the unused array field of the null `out`.
 void DocumentReader::readArray(std::size_t begin, std::size_t end, Value& out) {
   trim(begin, end);
   if (end - begin < 2 || m_text[begin] != '[' || m_text[end - 1] != ']') {
@@ -212,17 +208,17 @@ void DocumentReader::readArray(std::size_t begin, std::size_t end, Value& out) {
   }
   std::size_t pos = begin + 1;
   std::size_t workEnd = end - 1;
-  Array& array = out.GetArray();
+  Array array;
   bool reserved = false;
   while (pos < workEnd) {
     const std::size_t elementStart = pos;
     // The element is read in place; a null one leaves its slot for the next.
     if (array.empty() || !array[array.size() - 1].IsNull()) {
-      array.push_back(Value());
+      array.emplace_back();
     }
     bool error = false;
     readElement(pos, workEnd, error, array[array.size() - 1]);
-    if (error) return fail(out);
+    if (error) return;  // the whole array reads as null
     if (!reserved && !array[0].IsNull()) {
       reserved = true;
       reserveLike(array, pos - elementStart, end - begin);

@@ -102,7 +102,7 @@ Value& Object::operator[](const std::string& key) {
 Value& Object::operator[](std::string_view key) {
   auto it = m_members.lower_bound(key);
   if (it != m_members.end() && it->first == key) return it->second;
-  return m_members.emplace_hint(it, std::string(key), Value())->second;
+  return m_members.try_emplace(it, std::string(key))->second;
 }
 
 bool Object::HasKey(std::string_view key) const {
@@ -149,6 +149,8 @@ void Object::Set(std::string key, Value&& value) {
 void Array::push_back(const Value& value) { m_elements.push_back(value); }
 
 void Array::push_back(Value&& value) { m_elements.push_back(std::move(value)); }
+
+Value& Array::emplace_back() { return m_elements.emplace_back(); }
 
 void Array::pop_back() {
   if (!m_elements.empty()) m_elements.pop_back();
