@@ -65,7 +65,11 @@ void RunLoop(const std::shared_ptr<LoopState>& state, const std::string& name) {
     lock.lock();
     if (item.sender != nullptr) {
       item.sender->done = true;
+      // Notified without the lock, so the woken sender need not block on it
+      // again; the condition lives in the shared state, not with the sender.
+      lock.unlock();
       state->sendDone.notify_all();
+      lock.lock();
     }
   }
 }
