@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows build: cross-compiles cmutil.dll, ostrel.dll and the test
 # programs for x86-64 Windows with MinGW-w64, runs the test suite under Wine
-# and checks the DLLs' export tables and imports. Installs the packages it
+# and checks the DLLs' export tables and imports, then builds the example
+# consumer against the installed package and runs it. Installs the packages it
 # needs when they are missing. Prints the test summary and the time the step
 # took; exits non-zero on any failure.
 #
@@ -32,7 +33,8 @@ if ((${#missing[@]} > 0)); then
 fi
 
 mkdir -p "$build"
-WINEPREFIX=$(cd "$build" && pwd)/wine
+build=$(cd "$build" && pwd)
+WINEPREFIX=$build/wine
 export WINEPREFIX WINEDEBUG=-all
 # Two cores are all CI has; builds take both and no more.
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
@@ -68,6 +70,24 @@ grep -vE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed|^ +Start +[0-9]+:' \
 echo "== export table"
 bash ostrel/test/windows_exports_test.sh "$build/bin/ostrel.dll" \
   "$build/bin/cmutil.dll" x86_64-w64-mingw32-objdump || status=1
+
+echo "== example consumer against the installed Windows package"
+prefix=$build/install
+rm -rf "$prefix" "$build/consumer"
+cmake --install "$build" --prefix "$prefix" >/dev/null
+# The toolchain confines package searches to the MinGW root, so the package
+# is named by its directory.
+if cmake -S examples/consumer -B "$build/consumer" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-mingw-w64.cmake" \
+  -Dostrel_DIR="$prefix/lib/cmake/ostrel" >/dev/null &&
+  cmake --build "$build/consumer"; then
+  # A Windows program finds its DLLs beside it.
+  cp "$prefix"/bin/*.dll "$build/consumer/"
+  wine "$build/consumer/ostrel_consumer.exe" || status=1
+else
+  echo "consumer build failed"
+  status=1
+fi
 
 summary=$(grep -E 'tests passed' "$build/ctest.log" | tail -n 1 || true)
 echo "windows: ${summary:-no ctest summary}"
