@@ -57,7 +57,7 @@ IKovaAudioInfo& IKovaAudioInfo::operator=(const IKovaAudioInfo& other) {
 }
 
 KovaAudioStatisticInfo::KovaAudioStatisticInfo(uint32_t callId)
-    : IKovaAudioInfo(callId) {
+    : KovaCountedMediaInfo(callId) {
   resetRecords(callId);
 }
 
@@ -253,23 +253,6 @@ KOVA_RESULT KovaAudioStatisticInfo::GetAuxiliary(void* pAuxiliary,
   memcpy_s(pAuxiliary, kKovaAudioAuxiliarySize, m_auxiliary[index],
            kKovaAudioAuxiliarySize);
   return KOVA_S_OK;
-}
-
-uint32_t KovaAudioStatisticInfo::AddReference() {
-  return CKovaUnknownImpl::AddReference();
-}
-
-uint32_t KovaAudioStatisticInfo::ReleaseReference() {
-  return CKovaUnknownImpl::ReleaseReference();
-}
-
-KOVA_RESULT KovaAudioStatisticInfo::QueryInterface(const kova::KOVA_GUID& iid,
-                                                   void** ppv) {
-  return CKovaUnknownImpl::QueryInterface(iid, ppv);
-}
-
-uint32_t KovaAudioStatisticInfo::GetReference() {
-  return CKovaUnknownImpl::GetReference();
 }
 
 }  // namespace kovaStore

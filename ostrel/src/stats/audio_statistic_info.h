@@ -2,7 +2,7 @@
 // hands out for kind 0, and its content-sharing twin for kind 3.
 //
 // The object owns its records and counts its own references through
-// CKovaUnknownImpl: it starts at 0, the registry adds one per request, and
+// KovaCountedMediaInfo: it starts at 0, the registry adds one per request, and
 // the release that brings it to 0 deletes the object. Only the count is
 // atomic; the records are written without a lock (see KovaMediaInfo.h).
 #ifndef OSTREL_SRC_STATS_AUDIO_STATISTIC_INFO_H_
@@ -11,18 +11,14 @@
 #include <cstdint>
 
 #include "IKovaAudioInfo.h"
-#include "KovaUnknown.h"
+#include "counted_media_info.h"
 
 namespace kovaStore {
 
-class KovaAudioStatisticInfo : public IKovaAudioInfo,
-                               public kova::IKovaUnknown,
-                               public kova::CKovaUnknownImpl {
+class KovaAudioStatisticInfo : public KovaCountedMediaInfo<IKovaAudioInfo> {
  public:
   explicit KovaAudioStatisticInfo(uint32_t callId);
   ~KovaAudioStatisticInfo() override;
-  KovaAudioStatisticInfo(const KovaAudioStatisticInfo&) = delete;
-  KovaAudioStatisticInfo& operator=(const KovaAudioStatisticInfo&) = delete;
 
   // IKovaMediaInfo
   KOVA_RESULT SetStatistics(const void* pRecord) override;
@@ -54,12 +50,6 @@ class KovaAudioStatisticInfo : public IKovaAudioInfo,
   KOVA_RESULT GetStreamStatistics(void* pRecord, int32_t nIndex,
                                   bool bReset) override;
   KOVA_RESULT GetAuxiliary(void* pAuxiliary, int32_t nIndex) override;
-
-  // IKovaUnknown, forwarded to CKovaUnknownImpl.
-  uint32_t AddReference() override;
-  uint32_t ReleaseReference() override;
-  KOVA_RESULT QueryInterface(const kova::KOVA_GUID& iid, void** ppv) override;
-  uint32_t GetReference() override;
 
  private:
   // Zeroes every record, applies the session defaults, binds callId.

@@ -80,7 +80,7 @@ IKovaVideoInfo& IKovaVideoInfo::operator=(const IKovaVideoInfo& other) {
 }
 
 KovaVideoStatisticInfo::KovaVideoStatisticInfo(uint32_t callId)
-    : IKovaVideoInfo(callId) {
+    : KovaCountedMediaInfo(callId) {
   memset_s(m_statistics, sizeof(m_statistics), 0, sizeof(m_statistics));
   memset_s(m_spare, sizeof(m_spare), 0, sizeof(m_spare));
   clearSnapshots();
@@ -354,23 +354,6 @@ void KovaVideoStatisticInfo::SetSessionSummary(float fA, float fB, uint32_t uC,
   WriteRecordU32(m_statistics, 1224, uD);
   WriteRecordU32(m_statistics, 1204, uE);
   WriteRecordU32(m_statistics, 1340, uF);
-}
-
-uint32_t KovaVideoStatisticInfo::AddReference() {
-  return CKovaUnknownImpl::AddReference();
-}
-
-uint32_t KovaVideoStatisticInfo::ReleaseReference() {
-  return CKovaUnknownImpl::ReleaseReference();
-}
-
-KOVA_RESULT KovaVideoStatisticInfo::QueryInterface(const kova::KOVA_GUID& iid,
-                                                   void** ppv) {
-  return CKovaUnknownImpl::QueryInterface(iid, ppv);
-}
-
-uint32_t KovaVideoStatisticInfo::GetReference() {
-  return CKovaUnknownImpl::GetReference();
 }
 
 }  // namespace kovaStore

@@ -2,8 +2,8 @@
 // hands out for kind 1, and its content-sharing twin for kind 2.
 //
 // The object owns its records and its per-stream snapshots and counts its
-// own references through CKovaUnknownImpl: it starts at 0, the registry adds
-// one per request, and the release that brings it to 0 deletes the object.
+// own references through KovaCountedMediaInfo: it starts at 0, the registry
+// adds one per request, and the release that brings it to 0 deletes the object.
 // Only the count is atomic; records and snapshots are written without a lock
 // (see KovaMediaInfo.h).
 #ifndef OSTREL_SRC_STATS_VIDEO_STATISTIC_INFO_H_
@@ -12,18 +12,14 @@
 #include <cstdint>
 
 #include "IKovaVideoInfo.h"
-#include "KovaUnknown.h"
+#include "counted_media_info.h"
 
 namespace kovaStore {
 
-class KovaVideoStatisticInfo : public IKovaVideoInfo,
-                               public kova::IKovaUnknown,
-                               public kova::CKovaUnknownImpl {
+class KovaVideoStatisticInfo : public KovaCountedMediaInfo<IKovaVideoInfo> {
  public:
   explicit KovaVideoStatisticInfo(uint32_t callId);
   ~KovaVideoStatisticInfo() override;
-  KovaVideoStatisticInfo(const KovaVideoStatisticInfo&) = delete;
-  KovaVideoStatisticInfo& operator=(const KovaVideoStatisticInfo&) = delete;
 
   // IKovaMediaInfo
   KOVA_RESULT SetStatistics(const void* pRecord) override;
@@ -60,12 +56,6 @@ class KovaVideoStatisticInfo : public IKovaVideoInfo,
   void SetSessionWide1192(uint32_t uValue) override;
   void SetSessionSummary(float fA, float fB, uint32_t uC, int32_t nKind,
                          uint32_t uD, uint32_t uE, uint32_t uF) override;
-
-  // IKovaUnknown, forwarded to CKovaUnknownImpl.
-  uint32_t AddReference() override;
-  uint32_t ReleaseReference() override;
-  KOVA_RESULT QueryInterface(const kova::KOVA_GUID& iid, void** ppv) override;
-  uint32_t GetReference() override;
 
  private:
   static constexpr int kCounterCount = 11;

@@ -1,0 +1,49 @@
+// KovaCountedMediaInfo: the reference-counting half that every statistics
+// object shares. It joins a statistics interface (IKovaAudioInfo or
+// IKovaVideoInfo) with kova::IKovaUnknown and kova::CKovaUnknownImpl, in that
+// order, and forwards IKovaUnknown's operations to CKovaUnknownImpl, so that
+// callers holding either interface reach the one atomic count.
+//
+// The count starts at 0; the release that brings it to 0 deletes the whole
+// object through its virtual destructor, after which it must not be touched.
+// Any thread may add, release or read references; the records behind InfoT
+// follow that interface's own rules (see KovaMediaInfo.h).
+#ifndef OSTREL_SRC_STATS_COUNTED_MEDIA_INFO_H_
+#define OSTREL_SRC_STATS_COUNTED_MEDIA_INFO_H_
+
+#include <cstdint>
+
+#include "KovaUnknown.h"
+
+namespace kovaStore {
+
+template <class InfoT>
+class KovaCountedMediaInfo : public InfoT,
+                             public kova::IKovaUnknown,
+                             public kova::CKovaUnknownImpl {
+ public:
+  // A reference count is never copied along with the records.
+  KovaCountedMediaInfo(const KovaCountedMediaInfo&) = delete;
+  KovaCountedMediaInfo& operator=(const KovaCountedMediaInfo&) = delete;
+
+  uint32_t AddReference() override {
+    return kova::CKovaUnknownImpl::AddReference();
+  }
+  uint32_t ReleaseReference() override {
+    return kova::CKovaUnknownImpl::ReleaseReference();
+  }
+  KOVA_RESULT QueryInterface(const kova::KOVA_GUID& iid, void** ppv) override {
+    return kova::CKovaUnknownImpl::QueryInterface(iid, ppv);
+  }
+  uint32_t GetReference() override {
+    return kova::CKovaUnknownImpl::GetReference();
+  }
+
+ protected:
+  explicit KovaCountedMediaInfo(uint32_t callId) : InfoT(callId) {}
+  ~KovaCountedMediaInfo() override = default;
+};
+
+}  // namespace kovaStore
+
+#endif  // OSTREL_SRC_STATS_COUNTED_MEDIA_INFO_H_
