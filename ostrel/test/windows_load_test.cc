@@ -1,10 +1,13 @@
 // ostrel.dll as a Windows host loads it: LoadLibrary, the plain functions
 // found by their undecorated names, trace lines that carry the DLL's own file
-// name, and thread ids that are the system's.
+// name, thread ids that are the system's and named event threads.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdint>
+#include <future>
+#include <memory>
+#include <string>
 #include <thread>
 
 #include "CmThread.h"
@@ -87,6 +90,45 @@ TEST(WindowsThreadIdTest, IdsAreTheSystemThreadIds) {
   other.join();
   EXPECT_EQ(static_cast<unsigned long>(system), inside);
   EXPECT_NE(GetThreadSelfId(), inside);
+}
+
+// Fires once on the queue's thread and hands back that thread's description.
+class DescribeThreadEvent : public ICmEvent {
+ public:
+  explicit DescribeThreadEvent(std::promise<std::wstring>* pResult)
+      : m_pResult(pResult) {}
+  int OnEventFire() override {
+    typedef HRESULT(WINAPI * GetThreadDescriptionFn)(HANDLE, PWSTR*);
+    auto getDescription = reinterpret_cast<GetThreadDescriptionFn>(
+        reinterpret_cast<void*>(::GetProcAddress(
+            ::GetModuleHandleW(L"kernel32.dll"), "GetThreadDescription")));
+    std::wstring text = L"<unsupported>";
+    PWSTR description = nullptr;
+    if (getDescription != nullptr &&
+        SUCCEEDED(getDescription(::GetCurrentThread(), &description))) {
+      text = description;
+      ::LocalFree(description);
+    }
+    m_pResult->set_value(text);
+    return 0;
+  }
+
+ private:
+  std::promise<std::wstring>* m_pResult;
+};
+
+TEST(WindowsThreadNameTest, EventThreadsCarryTheirNameWhereTheSystemKeepsOne) {
+  std::unique_ptr<ACmThread> thread = CreateCmEventThread("ostrel-events");
+  ASSERT_NE(nullptr, thread);
+  std::promise<std::wstring> result;
+  std::future<std::wstring> description = result.get_future();
+  thread->GetEventQueue()->SendEvent(new DescribeThreadEvent(&result));
+  const std::wstring text = description.get();
+  thread->Stop();
+  if (text == L"<unsupported>") {
+    GTEST_SKIP() << "this system keeps no thread descriptions";
+  }
+  EXPECT_TRUE(text == L"ostrel-events");
 }
 
 }  // namespace
