@@ -1,6 +1,8 @@
 // The store's observer registry: registration of subscribers and binders and
 // their safe removal.
+#include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "CmTimer.h"
@@ -19,6 +21,45 @@ constexpr uint64_t kWaitWarningMs = 500;
 constexpr uint64_t kWaitLimitMs = 3000;
 
 uint64_t nowMs() { return timer_policy::now() / 1000; }
+
+// The checks and the id taking that subscribing and binding share. A handler
+// that passes gets a fresh id and its registration fields, and `name` its
+// name; a refused one is traced under `szOperation` and yields 0 without
+// consuming an id. An id is consumed by every attempt that passes, also when
+// the group table refuses the handler afterwards. The handler is not visible
+// to any other thread until it is linked, so its fields are written freely.
+uint64_t takeObserverId(const char* szOperation, uint32_t callId,
+                        const void* pStore, std::atomic<uint64_t>& nextId,
+                        KovaConfigGroup group, const char* szConfigName,
+                        const ConfigEventHandlerPtr& handler, bool bProvider,
+                        ACmThread* pRunThread, bool bAsync, std::string& name) {
+  const bool bHasCallable =
+      handler && (bProvider ? static_cast<bool>(handler->m_fnProvider)
+                            : static_cast<bool>(handler->m_fnNotify));
+  if (!isStorableGroup(group) || szConfigName == nullptr || !bHasCallable ||
+      handler->m_nId != 0) {
+    KOVA_ERROR_TRACE("kovaStore::KovaConfig::"
+                     << szOperation << "Error parameters 0"
+                     << KOVA_STORE_SUFFIX(callId, pStore));
+    return 0;
+  }
+  if (szConfigName[0] == '\0') {
+    KOVA_ERROR_TRACE("kovaStore::KovaConfig::"
+                     << szOperation << "Error parameters"
+                     << KOVA_STORE_SUFFIX(callId, pStore));
+    return 0;
+  }
+  name = szConfigName;
+  const uint64_t id = ++nextId;
+  handler->m_nId = id;
+  handler->m_eGroup = group;
+  handler->m_strName = name;
+  handler->m_nBusyThread.store(0, std::memory_order_relaxed);
+  handler->m_pRunThread = pRunThread;
+  handler->m_bAsync = bAsync;
+  handler->m_nBusy.store(0);
+  return id;
+}
 
 }  // namespace
 
@@ -54,29 +95,12 @@ uint64_t KovaConfig::subscribeConfig(KovaConfigGroup group,
                                      const char* szConfigName,
                                      const ConfigEventHandlerPtr& handler,
                                      ACmThread* pRunThread, bool bAsync) {
-  if (!isStorableGroup(group) || szConfigName == nullptr || !handler ||
-      !handler->m_fnNotify || handler->m_nId != 0) {
-    KOVA_ERROR_TRACE("kovaStore::KovaConfig::subscribeConfigError parameters 0"
-                     << KOVA_STORE_SUFFIX(m_callId, this));
-    return 0;
-  }
-  const std::string name(szConfigName);
-  if (name.empty()) {
-    KOVA_ERROR_TRACE("kovaStore::KovaConfig::subscribeConfigError parameters"
-                     << KOVA_STORE_SUFFIX(m_callId, this));
-    return 0;
-  }
+  std::string name;
+  const uint64_t id =
+      takeObserverId("subscribeConfig", m_callId, this, m_nextObserverId, group,
+                     szConfigName, handler, false, pRunThread, bAsync, name);
+  if (id == 0) return 0;
   const uint32_t threadId = currentThreadId();
-
-  // The handler is not visible to any other thread until it is linked.
-  const uint64_t id = ++m_nextObserverId;
-  handler->m_nId = id;
-  handler->m_eGroup = group;
-  handler->m_strName = name;
-  handler->m_nBusyThread.store(0, std::memory_order_relaxed);
-  handler->m_pRunThread = pRunThread;
-  handler->m_bAsync = bAsync;
-  handler->m_nBusy.store(0);
 
   KOVA_INFO_TRACE("kovaStore::KovaConfig::subscribeConfig, "
                   << groupName(group) << ", " << name << ", "
@@ -114,29 +138,11 @@ uint64_t KovaConfig::subscribeConfig(KovaConfigGroup group,
 
 uint64_t KovaConfig::bindConfig(KovaConfigGroup group, const char* szConfigName,
                                 const ConfigEventHandlerPtr& handler) {
-  if (!isStorableGroup(group) || szConfigName == nullptr || !handler ||
-      !handler->m_fnProvider || handler->m_nId != 0) {
-    KOVA_ERROR_TRACE("kovaStore::KovaConfig::bindConfigError parameters 0"
-                     << KOVA_STORE_SUFFIX(m_callId, this));
-    return 0;
-  }
-  const std::string name(szConfigName);
-  if (name.empty()) {
-    KOVA_ERROR_TRACE("kovaStore::KovaConfig::bindConfigError parameters"
-                     << KOVA_STORE_SUFFIX(m_callId, this));
-    return 0;
-  }
-
-  // An id is consumed by every attempt that passed the checks, also when the
-  // table refuses the handler below.
-  const uint64_t id = ++m_nextObserverId;
-  handler->m_nId = id;
-  handler->m_eGroup = group;
-  handler->m_strName = name;
-  handler->m_nBusyThread.store(0, std::memory_order_relaxed);
-  handler->m_pRunThread = nullptr;
-  handler->m_bAsync = false;
-  handler->m_nBusy.store(0);
+  std::string name;
+  const uint64_t id =
+      takeObserverId("bindConfig", m_callId, this, m_nextObserverId, group,
+                     szConfigName, handler, true, nullptr, false, name);
+  if (id == 0) return 0;
 
   KOVA_INFO_TRACE("kovaStore::KovaConfig::bindConfig, "
                   << groupName(group) << ", " << name << ", "
