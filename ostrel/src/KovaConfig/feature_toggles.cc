@@ -298,9 +298,7 @@ KOVA_RESULT KovaConfigHelper::UnsubscribeFeatureToggle(KovaFeatureToggleID id) {
 }
 
 bool KovaConfigHelper::HaveFeatureToggle(KovaFeatureToggleID id) {
-  ConfigData value;
-  return GetKovaConfig(GetFeatureToggleName(id), value,
-                       KovaConfigGroup_Feature) == KOVA_S_OK;
+  return HaveKovaConfig(GetFeatureToggleName(id), KovaConfigGroup_Feature);
 }
 
 KOVA_RESULT KovaConfigHelper::RemoveFeatureToggle(KovaFeatureToggleID id) {

@@ -27,6 +27,20 @@ void syncObserverHelper(KovaConfigObserverHelper* pObserverHelper,
   }
 }
 
+// Runs `forward` with the resolved `group`. A group that did not resolve
+// (-1 with no default group) forwards nothing: the error line `szError` about
+// `self` is written and `failed` returned. Whatever the caller passed by value
+// is then destroyed with the caller's frame.
+template <typename Result, typename Forward>
+Result forwardInGroup(KovaConfigGroup group, const void* self,
+                      const char* szError, Result failed, Forward&& forward) {
+  if (group == KovaConfigGroup_Undefined) {
+    KOVA_ERROR_TRACE(szError << KOVA_THIS_SUFFIX(self));
+    return failed;
+  }
+  return forward(group);
+}
+
 }  // namespace
 
 KovaConfigHelper::KovaConfigHelper(uint32_t callId)
@@ -151,30 +165,26 @@ uint64_t KovaConfigHelper::SubscribeConfig(const char* szConfigName,
                                            KovaConfigGroup group,
                                            ACmThread* pRunThread, bool bAsync) {
   KOVA_ASSERT_RETURN((m_pObserverHelper != NULL) && (szConfigName != NULL), 0);
-  const KovaConfigGroup resolved = resolveGroup(group);
-  if (resolved == KovaConfigGroup_Undefined) {
-    KOVA_ERROR_TRACE(
-        "kovaStore::KovaConfigHelper::SubscribeConfig Error KovaConfigGroup"
-        << KOVA_THIS_SUFFIX(this));
-    return 0;
-  }
-  return m_pObserverHelper->SubscribeConfig(
-      resolved, szConfigName, std::move(callback), pRunThread, bAsync);
+  return forwardInGroup<uint64_t>(
+      resolveGroup(group), this,
+      "kovaStore::KovaConfigHelper::SubscribeConfig Error KovaConfigGroup", 0,
+      [&](KovaConfigGroup resolved) {
+        return m_pObserverHelper->SubscribeConfig(
+            resolved, szConfigName, std::move(callback), pRunThread, bAsync);
+      });
 }
 
 uint64_t KovaConfigHelper::BindConfig(const char* szConfigName,
                                       KovaConfigProvider provider,
                                       KovaConfigGroup group) {
   KOVA_ASSERT_RETURN((m_pObserverHelper != NULL) && (szConfigName != NULL), 0);
-  const KovaConfigGroup resolved = resolveGroup(group);
-  if (resolved == KovaConfigGroup_Undefined) {
-    KOVA_ERROR_TRACE(
-        "kovaStore::KovaConfigHelper::BindConfig Error KovaConfigGroup"
-        << KOVA_THIS_SUFFIX(this));
-    return 0;
-  }
-  return m_pObserverHelper->BindConfig(resolved, szConfigName,
-                                       std::move(provider));
+  return forwardInGroup<uint64_t>(
+      resolveGroup(group), this,
+      "kovaStore::KovaConfigHelper::BindConfig Error KovaConfigGroup", 0,
+      [&](KovaConfigGroup resolved) {
+        return m_pObserverHelper->BindConfig(resolved, szConfigName,
+                                             std::move(provider));
+      });
 }
 
 KOVA_RESULT KovaConfigHelper::UnsubscribeConfig(uint64_t id) {
@@ -185,15 +195,13 @@ KOVA_RESULT KovaConfigHelper::UnsubscribeConfig(uint64_t id) {
 KOVA_RESULT KovaConfigHelper::UnsubscribeConfig(const char* szConfigName,
                                                 KovaConfigGroup group) {
   KOVA_ASSERT_RETURN(m_pObserverHelper != NULL, KOVA_E_INVALIDARG);
-  const KovaConfigGroup resolved = resolveGroup(group);
-  if (resolved == KovaConfigGroup_Undefined) {
-    KOVA_ERROR_TRACE(
-        "kovaStore::KovaConfigHelper::UnsubscribeConfigError KovaConfigGroup"
-        << KOVA_THIS_SUFFIX(this));
-    return KOVA_E_FAIL;
-  }
   // The name is checked by the bookkeeping.
-  return m_pObserverHelper->UnsubscribeConfig(szConfigName, resolved);
+  return forwardInGroup<KOVA_RESULT>(
+      resolveGroup(group), this,
+      "kovaStore::KovaConfigHelper::UnsubscribeConfigError KovaConfigGroup",
+      KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
+        return m_pObserverHelper->UnsubscribeConfig(szConfigName, resolved);
+      });
 }
 
 KOVA_RESULT KovaConfigHelper::SetKovaConfig(const char* szConfigName,
@@ -203,15 +211,14 @@ KOVA_RESULT KovaConfigHelper::SetKovaConfig(const char* szConfigName,
                                             bool bNotifyOnly) {
   KOVA_ASSERT_RETURN((szConfigName != NULL) && (m_pIKovaConfig != NULL),
                      KOVA_E_INVALIDARG);
-  const KovaConfigGroup resolved = resolveGroup(group);
-  if (resolved == KovaConfigGroup_Undefined) {
-    KOVA_ERROR_TRACE(
-        "kovaStore::KovaConfigHelper::SetKovaConfigError KovaConfigGroup"
-        << KOVA_THIS_SUFFIX(this));
-    return KOVA_E_FAIL;
-  }
-  return m_pIKovaConfig->SetKovaConfig(resolved, szConfigName, std::move(value),
-                                       bForceNotify, bNotifyOnly);
+  return forwardInGroup<KOVA_RESULT>(
+      resolveGroup(group), this,
+      "kovaStore::KovaConfigHelper::SetKovaConfigError KovaConfigGroup",
+      KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
+        return m_pIKovaConfig->SetKovaConfig(resolved, szConfigName,
+                                             std::move(value), bForceNotify,
+                                             bNotifyOnly);
+      });
 }
 
 KOVA_RESULT KovaConfigHelper::SetKovaConfig(kova::KovaSessionType sessionType,
@@ -228,14 +235,12 @@ KOVA_RESULT KovaConfigHelper::GetKovaConfig(const char* szConfigName,
                                             KovaConfigGroup group) {
   KOVA_ASSERT_RETURN((szConfigName != NULL) && (m_pIKovaConfig != NULL),
                      KOVA_E_INVALIDARG);
-  const KovaConfigGroup resolved = resolveGroup(group);
-  if (resolved == KovaConfigGroup_Undefined) {
-    KOVA_ERROR_TRACE(
-        "kovaStore::KovaConfigHelper::GetKovaConfigError KovaConfigGroup"
-        << KOVA_THIS_SUFFIX(this));
-    return KOVA_E_FAIL;
-  }
-  return m_pIKovaConfig->GetKovaConfig(resolved, szConfigName, value);
+  return forwardInGroup<KOVA_RESULT>(
+      resolveGroup(group), this,
+      "kovaStore::KovaConfigHelper::GetKovaConfigError KovaConfigGroup",
+      KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
+        return m_pIKovaConfig->GetKovaConfig(resolved, szConfigName, value);
+      });
 }
 
 ConfigData KovaConfigHelper::GetKovaConfig(const char* szConfigName,
@@ -264,15 +269,13 @@ KOVA_RESULT KovaConfigHelper::GetDynamicConfig(const char* szConfigName,
                                                ConfigData paramValue) {
   KOVA_ASSERT_RETURN((szConfigName != NULL) && (m_pIKovaConfig != NULL),
                      KOVA_E_INVALIDARG);
-  const KovaConfigGroup resolved = resolveGroup(group);
-  if (resolved == KovaConfigGroup_Undefined) {
-    KOVA_ERROR_TRACE(
-        "kovaStore::KovaConfigHelper::GetDynamicConfigError KovaConfigGroup"
-        << KOVA_THIS_SUFFIX(this));
-    return KOVA_E_FAIL;
-  }
-  return m_pIKovaConfig->GetDynamicConfig(resolved, szConfigName, value,
-                                          std::move(paramValue));
+  return forwardInGroup<KOVA_RESULT>(
+      resolveGroup(group), this,
+      "kovaStore::KovaConfigHelper::GetDynamicConfigError KovaConfigGroup",
+      KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
+        return m_pIKovaConfig->GetDynamicConfig(resolved, szConfigName, value,
+                                                std::move(paramValue));
+      });
 }
 
 ConfigData KovaConfigHelper::GetDynamicConfig(const char* szConfigName,
@@ -287,27 +290,23 @@ KOVA_RESULT KovaConfigHelper::RemoveKovaConfig(const char* szConfigName,
                                                KovaConfigGroup group) {
   KOVA_ASSERT_RETURN((szConfigName != NULL) && (m_pIKovaConfig != NULL),
                      KOVA_E_INVALIDARG);
-  const KovaConfigGroup resolved = resolveGroup(group);
-  if (resolved == KovaConfigGroup_Undefined) {
-    KOVA_ERROR_TRACE(
-        "kovaStore::KovaConfigHelper::RemoveKovaConfigError KovaConfigGroup"
-        << KOVA_THIS_SUFFIX(this));
-    return KOVA_E_FAIL;
-  }
-  return m_pIKovaConfig->RemoveKovaConfig(resolved, szConfigName);
+  return forwardInGroup<KOVA_RESULT>(
+      resolveGroup(group), this,
+      "kovaStore::KovaConfigHelper::RemoveKovaConfigError KovaConfigGroup",
+      KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
+        return m_pIKovaConfig->RemoveKovaConfig(resolved, szConfigName);
+      });
 }
 
 KOVA_RESULT KovaConfigHelper::RemoveKovaConfigByGroup(KovaConfigGroup group) {
   KOVA_ASSERT_RETURN((m_pIKovaConfig != NULL), KOVA_E_INVALIDARG);
-  const KovaConfigGroup resolved = resolveGroup(group);
-  if (resolved == KovaConfigGroup_Undefined) {
-    KOVA_ERROR_TRACE(
-        "kovaStore::KovaConfigHelper::RemoveKovaConfigByGroupError "
-        "KovaConfigGroup"
-        << KOVA_THIS_SUFFIX(this));
-    return KOVA_E_FAIL;
-  }
-  return m_pIKovaConfig->RemoveKovaConfigByGroup(resolved);
+  return forwardInGroup<KOVA_RESULT>(
+      resolveGroup(group), this,
+      "kovaStore::KovaConfigHelper::RemoveKovaConfigByGroupError "
+      "KovaConfigGroup",
+      KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
+        return m_pIKovaConfig->RemoveKovaConfigByGroup(resolved);
+      });
 }
 
 bool KovaConfigHelper::HaveKovaConfig(const char* szConfigName,

@@ -28,61 +28,67 @@ ConfigEventHandlerPtr KovaConfigObserverHelper::recordFor(
   return record;
 }
 
+template <typename Fill, typename Register>
+uint64_t KovaConfigObserverHelper::observe(KovaConfigGroup group,
+                                           const char* szConfigName,
+                                           bool bHasCallable,
+                                           const char* szError, Fill&& fill,
+                                           Register&& registerWith) {
+  if (szConfigName == nullptr || szConfigName[0] == '\0' ||
+      !isStorableGroup(group) || !bHasCallable) {
+    KOVA_ERROR_TRACE(szError << KOVA_THIS_SUFFIX(this));
+    return 0;
+  }
+  ConfigEventHandlerPtr record = recordFor(group, szConfigName);
+  if (!record) return 0;
+  {
+    std::lock_guard<std::mutex> lock(m_recordMutex);
+    if (!fill(*record)) return 0;
+  }
+  // A record found above is remembered already; it keeps the callable it
+  // just took and is registered by the next attach.
+  if (!m_observersByName[group].insert(szConfigName, record)) return 0;
+  IKovaConfig* pConfig = m_pConfig.load();
+  if (pConfig == nullptr) return 0;
+  const uint64_t id = registerWith(pConfig);
+  return registerRecord(group, szConfigName, record, id);
+}
+
 uint64_t KovaConfigObserverHelper::SubscribeConfig(KovaConfigGroup group,
                                                    const char* szConfigName,
                                                    KovaConfigCallback callback,
                                                    ACmThread* pRunThread,
                                                    bool bAsync) {
-  if (szConfigName == nullptr || szConfigName[0] == '\0' ||
-      !isStorableGroup(group) || !callback) {
-    KOVA_ERROR_TRACE(
-        "kovaStore::KovaConfigObserverHelper::SubscribeConfig"
-        "Error parameters"
-        << KOVA_THIS_SUFFIX(this));
-    return 0;
-  }
-  ConfigEventHandlerPtr record = recordFor(group, szConfigName);
-  if (!record) return 0;
-  {
-    std::lock_guard<std::mutex> lock(m_recordMutex);
-    if (record->m_fnNotify) return 0;
-    record->m_fnNotify = callback;
-    record->m_pRunThread = pRunThread;
-    record->m_bAsync = bAsync;
-  }
-  // A record found above is remembered already; it keeps the callback it
-  // just took and is registered by the next attach.
-  if (!m_observersByName[group].insert(szConfigName, record)) return 0;
-  IKovaConfig* pConfig = m_pConfig.load();
-  if (pConfig == nullptr) return 0;
-  uint64_t id = pConfig->SubscribeConfig(
-      group, szConfigName, std::move(callback), pRunThread, bAsync);
-  return registerRecord(group, szConfigName, record, id);
+  return observe(
+      group, szConfigName, static_cast<bool>(callback),
+      "kovaStore::KovaConfigObserverHelper::SubscribeConfigError parameters",
+      [&](ConfigEventHandler& record) {
+        if (record.m_fnNotify) return false;
+        record.m_fnNotify = callback;
+        record.m_pRunThread = pRunThread;
+        record.m_bAsync = bAsync;
+        return true;
+      },
+      [&](IKovaConfig* pConfig) {
+        return pConfig->SubscribeConfig(
+            group, szConfigName, std::move(callback), pRunThread, bAsync);
+      });
 }
 
 uint64_t KovaConfigObserverHelper::BindConfig(KovaConfigGroup group,
                                               const char* szConfigName,
                                               KovaConfigProvider provider) {
-  if (szConfigName == nullptr || szConfigName[0] == '\0' ||
-      !isStorableGroup(group) || !provider) {
-    KOVA_ERROR_TRACE(
-        "kovaStore::KovaConfigObserverHelper::BindConfig"
-        "Error parameters"
-        << KOVA_THIS_SUFFIX(this));
-    return 0;
-  }
-  ConfigEventHandlerPtr record = recordFor(group, szConfigName);
-  if (!record) return 0;
-  {
-    std::lock_guard<std::mutex> lock(m_recordMutex);
-    if (record->m_fnProvider) return 0;
-    record->m_fnProvider = provider;
-  }
-  if (!m_observersByName[group].insert(szConfigName, record)) return 0;
-  IKovaConfig* pConfig = m_pConfig.load();
-  if (pConfig == nullptr) return 0;
-  uint64_t id = pConfig->BindConfig(group, szConfigName, std::move(provider));
-  return registerRecord(group, szConfigName, record, id);
+  return observe(
+      group, szConfigName, static_cast<bool>(provider),
+      "kovaStore::KovaConfigObserverHelper::BindConfigError parameters",
+      [&](ConfigEventHandler& record) {
+        if (record.m_fnProvider) return false;
+        record.m_fnProvider = provider;
+        return true;
+      },
+      [&](IKovaConfig* pConfig) {
+        return pConfig->BindConfig(group, szConfigName, std::move(provider));
+      });
 }
 
 uint64_t KovaConfigObserverHelper::registerRecord(

@@ -94,6 +94,16 @@ class KovaConfigObserverHelper {
  private:
   typedef atomMap<std::string, ConfigEventHandlerPtr> NameTable;
 
+  // What SubscribeConfig and BindConfig share: the argument check (traced
+  // with `szError`), finding or making the name's record, remembering it and
+  // registering it with an attached store. `fill(record)` runs under
+  // m_recordMutex and takes the client's callable into the record, or returns
+  // false when the record holds one of that kind already;
+  // `registerWith(pConfig)` hands a copy to the store and returns its id.
+  template <typename Fill, typename Register>
+  uint64_t observe(KovaConfigGroup group, const char* szConfigName,
+                   bool bHasCallable, const char* szError, Fill&& fill,
+                   Register&& registerWith);
   // Records the store's answer `id` for a remembered record: accepted ids
   // are remembered, a refusal (0) forgets the name.
   uint64_t registerRecord(KovaConfigGroup group, const char* szConfigName,
