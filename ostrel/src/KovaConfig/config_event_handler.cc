@@ -118,6 +118,7 @@ KOVA_RESULT ObserverTable::addSubscriber(std::string_view name,
       return KOVA_S_FALSE;
   } else {
     it = m_observers.emplace(std::string(name), HandlerList()).first;
+    m_bHasNames.store(true, std::memory_order_release);
   }
   it->second.push_back(handler);
   step();
@@ -135,6 +136,7 @@ KOVA_RESULT ObserverTable::addBinder(std::string_view name,
     }
   } else {
     it = m_observers.emplace(std::string(name), HandlerList()).first;
+    m_bHasNames.store(true, std::memory_order_release);
   }
   it->second.push_back(handler);
   return KOVA_S_OK;
@@ -159,6 +161,7 @@ void ObserverTable::snapshotAndClaim(std::string_view name, bool bProviders,
                                      uint32_t threadId,
                                      MultipleClaimStep onMultiple,
                                      DeliverySnapshot& snapshot) {
+  if (!m_bHasNames.load(std::memory_order_acquire)) return;
   std::lock_guard<std::recursive_mutex> lock(m_mutex);
   auto it = m_observers.find(name);
   if (it == m_observers.end()) return;

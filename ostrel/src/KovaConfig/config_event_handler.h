@@ -180,6 +180,10 @@ class ObserverTable {
  private:
   std::recursive_mutex m_mutex;  // guards m_observers and every list in it
   std::map<std::string, HandlerList, std::less<>> m_observers;
+  // Set, under m_mutex, once m_observers holds a name (names are never
+  // erased). A snapshot that finds it clear skips the lock: a handler linked
+  // after that look is one linked after the snapshot.
+  std::atomic<bool> m_bHasNames{false};
 };
 
 }  // namespace kovaStore

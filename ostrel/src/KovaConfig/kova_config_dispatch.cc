@@ -1,5 +1,8 @@
 // The store's dispatch: changes to the name's subscribers, dynamic queries to
 // the name's provider.
+#include <optional>
+#include <string_view>
+
 #include "kova_config.h"
 #include "trace.h"
 
@@ -13,7 +16,7 @@ namespace {
 // given back right after its delivery returns. If `deliver` throws, the
 // remaining claims stay taken, as removal expects of a failed delivery.
 template <class Deliver>
-void deliverToObservers(ObserverTable& table, const std::string& name,
+void deliverToObservers(ObserverTable& table, std::string_view name,
                         bool bProviders, uint32_t threadId,
                         ObserverTable::MultipleClaimStep onMultiple,
                         Deliver&& deliver) {
@@ -48,18 +51,13 @@ KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
                   << ", bForceNotify=" << static_cast<int>(bForceNotify)
                   << KOVA_STORE_SUFFIX(m_callId, this));
 
-  // Built once and shared by every direct delivery; only hand-overs to
-  // another thread copy it.
-  KovaConfigEvent event;
-  event.configName = szConfigName;
-  event.oldValue = std::move(oldValue);
-  event.newValue = std::move(newValue);
-  event.group = group;
-  event.sessionType = groupToSessionType(group);
-
+  // Built for the first claimed handler and shared by every later direct
+  // delivery; only hand-overs to another thread copy it. A name nobody
+  // observes costs no event.
+  std::optional<KovaConfigEvent> event;
   int nReached = 0;
   deliverToObservers(
-      table, event.configName, false, threadId,
+      table, szConfigName, false, threadId,
       [&](const ConfigEventHandler& handler, uint32_t busyThread) {
         KOVA_WARNING_TRACE(
             "kovaStore::KovaConfig::fireEvents::<lambda_1>::operator (), "
@@ -69,12 +67,20 @@ KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
             << threadId << KOVA_STORE_SUFFIX(m_callId, this));
       },
       [&](ConfigEventHandler& handler) {
-        if (handler.Notify(event)) ++nReached;
+        if (!event) {
+          event.emplace();
+          event->configName = szConfigName;
+          event->oldValue = std::move(oldValue);
+          event->newValue = std::move(newValue);
+          event->group = group;
+          event->sessionType = groupToSessionType(group);
+        }
+        if (handler.Notify(*event)) ++nReached;
       });
 
   if (nReached > 0) {
     KOVA_INFO_TRACE("kovaStore::KovaConfig::fireEvents, "
-                    << groupName(group) << ", " << event.configName
+                    << groupName(group) << ", " << szConfigName
                     << ", nObservers=" << nReached
                     << KOVA_STORE_SUFFIX(m_callId, this));
     return KOVA_S_OK;
