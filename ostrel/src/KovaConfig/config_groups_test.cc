@@ -25,9 +25,10 @@ TEST(ConfigGroupsTest, NamesRoundTripAndOthersAreRefused) {
     EXPECT_FALSE(isStorableGroup(group)) << value;
   }
   EXPECT_FALSE(isStorableGroup(KovaConfigGroup_LastGroup));
-  for (const std::string name :
-       {std::string("common"), "", "LastGroup", "Undefined_Group", "Audio ",
-        std::string("Audio\0x", 7)}) {
+  const std::string unknown[] = {"common",    "",
+                                 "LastGroup", "Undefined_Group",
+                                 "Audio ",    std::string("Audio\0x", 7)};
+  for (const std::string& name : unknown) {
     EXPECT_EQ(stringToGroup(name), KovaConfigGroup_LastGroup) << name;
   }
 }
