@@ -44,84 +44,60 @@ TEST_F(ConfigRegistryTest, CreateSharesOneStorePerCall) {
   EXPECT_EQ(GetKovaConfigSizeForUT(), 3u);
 }
 
-TEST_F(ConfigRegistryTest, CreateRefusesBadOutPointers) {
+// Bad out-pointers, unknown pointers and unknown calls change nothing.
+TEST_F(ConfigRegistryTest, RefusedArgumentsChangeNothing) {
   CmTraceCapture capture(2);
   EXPECT_EQ(CreateKovaConfig(7, nullptr), KOVA_E_INVALIDARG);
   EXPECT_TRUE(capture.Lines().empty());
-
   IKovaConfig* store = create(7);
   capture.Clear();
   IKovaConfig* notEmpty = store;
   EXPECT_EQ(CreateKovaConfig(7, &notEmpty), KOVA_E_INVALIDARG);
   EXPECT_EQ(capture.Texts(),
             std::vector<std::string>{"kovaStore::CreateKovaConfig [cid=7]"});
-  // The count did not grow: one release and the clean-up erase the entry.
-  EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
-  EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_OK);
-  EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
-
   IKovaConfig* other = reinterpret_cast<IKovaConfig*>(&capture);
   EXPECT_EQ(CreateKovaConfig(9, &other), KOVA_E_INVALIDARG);
-  EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
-}
-
-TEST_F(ConfigRegistryTest, ReleaseThenCleanUpErases) {
-  CmTraceCapture capture(2);
-  IKovaConfig* store = create(7);
-  EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
-  EXPECT_TRUE(
-      capture.HasExact(2, "kovaStore::ReleaseKovaConfig [cid=7], counts=1"));
-  EXPECT_EQ(GetKovaConfigSizeForUT(), 1u);
-  EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_OK);
-  EXPECT_TRUE(
-      capture.HasExact(2, "kovaStore::CleanUpKovaConfig, callId=7, counts=0"));
-  EXPECT_EQ(capture.Count(2, "kovaStore::KovaConfig::~KovaConfig [cid=7]"), 1u);
-  EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
-}
-
-TEST_F(ConfigRegistryTest, CleanUpThenReleaseErases) {
-  IKovaConfig* store = create(7);
-  EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_OK);
-  EXPECT_EQ(GetKovaConfigSizeForUT(), 1u);
-  // The store is still usable by the caller that holds a reference.
-  EXPECT_EQ(store->SetKovaConfig(KovaConfigGroup_Audio, "k", ConfigData("v"),
-                                 false, false),
-            KOVA_E_NOOBSERVER);
-  EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
-  EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
-  EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_FALSE);
-}
-
-TEST_F(ConfigRegistryTest, CleanUpGivesTheCallsReferenceBackOnce) {
-  CmTraceCapture capture(2);
-  IKovaConfig* store = create(7);
-  create(7);  // count 3
-  EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_OK);
-  EXPECT_TRUE(
-      capture.HasExact(2, "kovaStore::CleanUpKovaConfig, callId=7, counts=2"));
-  capture.Clear();
-  EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_FALSE);
-  EXPECT_EQ(capture.Count(-1, "counts="), 0u);
-  EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
-  EXPECT_TRUE(
-      capture.HasExact(2, "kovaStore::ReleaseKovaConfig [cid=7], counts=1"));
-  EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
-  EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
-
-  // A new store for the same call starts with the flag clear again.
-  create(7);
-  EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_OK);
-}
-
-TEST_F(ConfigRegistryTest, UnknownPointersAndCallsChangeNothing) {
-  IKovaConfig* store = create(7);
   KovaConfig stranger(7);
   EXPECT_EQ(ReleaseKovaConfig(&stranger), KOVA_S_FALSE);
   EXPECT_EQ(ReleaseKovaConfig(nullptr), KOVA_E_INVALIDARG);
   EXPECT_EQ(CleanUpKovaConfig(8), KOVA_S_FALSE);
   EXPECT_EQ(GetKovaConfigSizeForUT(), 1u);
+  // The count did not grow: one release and the clean-up erase the entry.
   EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
-  EXPECT_EQ(GetKovaConfigSizeForUT(), 1u);
+  EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_OK);
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
+}
+
+// The call's own reference goes back once, with the clean-up, before or after
+// the callers' releases; the store stays usable while a reference is held.
+TEST_F(ConfigRegistryTest, LastOfCleanUpAndReleasesErases) {
+  for (bool bCleanUpFirst : {true, false}) {
+    SCOPED_TRACE(bCleanUpFirst);
+    CmTraceCapture capture(2);
+    IKovaConfig* store = create(7);
+    create(7);  // count 3
+    if (bCleanUpFirst) {
+      EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_OK);
+      EXPECT_TRUE(capture.HasExact(
+          2, "kovaStore::CleanUpKovaConfig, callId=7, counts=2"));
+      EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_FALSE);
+    }
+    EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
+    EXPECT_EQ(store->SetKovaConfig(KovaConfigGroup_Audio, "k", ConfigData("v"),
+                                   false, false),
+              KOVA_E_NOOBSERVER);
+    EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
+    EXPECT_EQ(GetKovaConfigSizeForUT(), bCleanUpFirst ? 0u : 1u);
+    if (!bCleanUpFirst) {
+      EXPECT_TRUE(capture.HasExact(
+          2, "kovaStore::ReleaseKovaConfig [cid=7], counts=1"));
+      EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_OK);
+    }
+    EXPECT_EQ(capture.Count(2, "kovaStore::KovaConfig::~KovaConfig [cid=7]"),
+              1u);
+    EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
+    EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_FALSE);
+  }
 }
 
 TEST_F(ConfigRegistryTest, DestroyErasesEveryEntryInCallIdOrder) {
