@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -25,8 +25,8 @@ void capturePrint(const char* format, ...) {
   g_printed.push_back(line);
 }
 
-std::string corruptionLine(const char* msg) {
-  return std::string("DATA INCONSISTENCY/DATA CORRUPTION: (22) ") + msg + "\n";
+std::string corruptionLine(const std::string& msg) {
+  return "DATA INCONSISTENCY/DATA CORRUPTION: (22) " + msg + "\n";
 }
 
 // Routes printed lines into g_printed for the duration of each test.
@@ -35,129 +35,87 @@ class BoundedMemoryTest : public ::testing::Test {
   void SetUp() override {
     g_printed.clear();
     m_previousHook = setPrintHook(&capturePrint);
-    errno = 0;
   }
   void TearDown() override { setPrintHook(m_previousHook); }
-
-  // A violation returns 22, leaves errno at 22 and prints exactly one line.
-  static void expectViolation(int rc, const char* msg) {
-    EXPECT_EQ(22, rc) << msg;
-    EXPECT_EQ(22, errno) << msg;
-    ASSERT_EQ(1u, g_printed.size()) << msg;
-    EXPECT_EQ(corruptionLine(msg), g_printed[0]);
-    g_printed.clear();
-    errno = 0;
-  }
-  static void expectSuccess(int rc) {
-    EXPECT_EQ(0, rc);
-    EXPECT_TRUE(g_printed.empty());
-    g_printed.clear();
-  }
 
   PrintHookFn m_previousHook = nullptr;
 };
 
-TEST_F(BoundedMemoryTest, MemsetRejectsNullAndOversizedCapacityWithoutWriting) {
-  expectViolation(memset_s(nullptr, 8, 0, 4), "memset_s: s is null");
-  // The null check comes before every size check.
-  expectViolation(memset_s(nullptr, kMax + 1, 0, kMax + 1),
-                  "memset_s: s is null");
+TEST_F(BoundedMemoryTest, EachCallFailsOrWritesExactlyAsBounded) {
+  // Every row runs on a fresh 64-byte pattern. A violation returns 22, sets
+  // errno to 22 and prints exactly one line; success leaves errno alone.
+  // `written` is what the buffer holds at `at` afterwards, the rest unchanged.
+  static const char kSrc[] = "01234567";
+  struct Case {
+    int (*call)(char* buf);
+    const char* violation;  // null: success
+    size_t at = 0;
+    std::string written = "";
+  };
+  const char* const kSNull = "memset_s: s is null";
+  const char* const kSmaxMax = "memset_s: smax exceeds max";
+  const char* const kNMax = "memset_s: n exceeds max";
+  const char* const kNSmax = "memset_s: n exceeds smax";
+  const char* const kDestNull = "memcpy_s: dest is NULL";
+  const char* const kSrcNull = "memcpy_s: src is NULL";
+  const char* const kNDmax = "memcpy_s: n exceeds dmax";
+  const char* const kDmaxMax = "memcpy_s: dmax exceeds max";
+  const char* const kOverlap = "memcpy_s: overlap undefined";
+  const Case cases[] = {
+      // The null check comes first, then smax, then n.
+      {[](char*) { return memset_s(nullptr, kMax + 1, 0, kMax + 1); }, kSNull},
+      {[](char* b) { return memset_s(b, kMax + 1, 0, kMax + 1); }, kSmaxMax},
+      // An oversized count still fills up to the capacity.
+      {[](char* b) { return memset_s(b, 4, 'a', kMax + 1); }, kNMax, 0, "aaaa"},
+      {[](char* b) { return memset_s(b, 5, 'b', 6); }, kNSmax, 0, "bbbbb"},
+      {[](char* b) { return memset_s(b, 8, 'a', 8); }, nullptr, 0, "aaaaaaaa"},
+      // Only the low byte of the fill value is used.
+      {[](char* b) { return memset_s(b, 8, 0x1FF, 3); }, nullptr, 0,
+       "\xFF\xFF\xFF"},
+      {[](char* b) { return memset_s(b, 0, 'a', 0); }, nullptr},
 
-  char buf[8];
-  std::memset(buf, 'x', sizeof buf);
-  expectViolation(memset_s(buf, kMax + 1, 0, 0), "memset_s: smax exceeds max");
-  expectViolation(memset_s(buf, kMax + 1, 0, kMax + 1),
-                  "memset_s: smax exceeds max");
-  EXPECT_EQ(std::string(8, 'x'), std::string(buf, sizeof buf));
-}
+      {[](char*) { return memcpy_s(nullptr, 8, nullptr, 4); }, kDestNull},
+      {[](char* b) { return memcpy_s(b, 8, nullptr, 4); }, kSrcNull},
+      {[](char* b) { return memcpy_s(b, 4, kSrc, 5); }, kNDmax},
+      // n above dmax is caught before dmax above the largest size.
+      {[](char* b) { return memcpy_s(b, kMax + 1, kSrc, kMax + 2); }, kNDmax},
+      {[](char* b) { return memcpy_s(b, kMax + 1, kSrc, 4); }, kDmaxMax},
+      {[](char* b) { return memcpy_s(b, 8, kSrc, 3); }, nullptr, 0, "012"},
+      {[](char* b) { return memcpy_s(b, 8, kSrc, 8); }, nullptr, 0, kSrc},
+      {[](char* b) { return memcpy_s(b, 0, kSrc, 0); }, nullptr},
 
-TEST_F(BoundedMemoryTest,
-       MemsetFillsUpToCapacityBeforeReportingOversizedCount) {
-  char buf[8];
-  std::memset(buf, 'x', sizeof buf);
-  expectViolation(memset_s(buf, 4, 'a', kMax + 1), "memset_s: n exceeds max");
-  EXPECT_EQ("aaaaxxxx", std::string(buf, sizeof buf));
-
-  std::memset(buf, 'x', sizeof buf);
-  expectViolation(memset_s(buf, 5, 'b', 6), "memset_s: n exceeds smax");
-  EXPECT_EQ("bbbbbxxx", std::string(buf, sizeof buf));
-}
-
-TEST_F(BoundedMemoryTest, MemsetFillsExactlyNBytesWithinCapacity) {
-  char buf[8];
-  std::memset(buf, 'x', sizeof buf);
-  expectSuccess(memset_s(buf, 8, 'a', 8));
-  EXPECT_EQ(std::string(8, 'a'), std::string(buf, sizeof buf));
-
-  std::memset(buf, 'x', sizeof buf);
-  expectSuccess(memset_s(buf, 8, 0x1FF, 3));  // only the low byte is used
-  EXPECT_EQ(std::string("\xFF\xFF\xFFxxxxx", 8), std::string(buf, sizeof buf));
-
-  std::memset(buf, 'x', sizeof buf);
-  expectSuccess(memset_s(buf, 8, 'a', 0));
-  expectSuccess(memset_s(buf, 0, 'a', 0));
-  EXPECT_EQ(std::string(8, 'x'), std::string(buf, sizeof buf));
-  EXPECT_EQ(0, errno);
-}
-
-TEST_F(BoundedMemoryTest, MemcpyChecksArgumentsInOrderAndWritesNothing) {
-  char dst[8];
-  const char src[8] = {'0', '1', '2', '3', '4', '5', '6', '7'};
-  std::memset(dst, 'x', sizeof dst);
-
-  expectViolation(memcpy_s(nullptr, 8, nullptr, 4), "memcpy_s: dest is NULL");
-  expectViolation(memcpy_s(dst, 8, nullptr, 4), "memcpy_s: src is NULL");
-  expectViolation(memcpy_s(dst, 4, src, 5), "memcpy_s: n exceeds dmax");
-  // n above dmax is caught before dmax above the largest size.
-  expectViolation(memcpy_s(dst, kMax + 1, src, kMax + 2),
-                  "memcpy_s: n exceeds dmax");
-  expectViolation(memcpy_s(dst, kMax + 1, src, 4),
-                  "memcpy_s: dmax exceeds max");
-  EXPECT_EQ(std::string(8, 'x'), std::string(dst, sizeof dst));
-}
-
-TEST_F(BoundedMemoryTest, MemcpyCopiesNBytesAndZeroCopiesNothing) {
-  char dst[8];
-  const char src[8] = {'0', '1', '2', '3', '4', '5', '6', '7'};
-  std::memset(dst, 'x', sizeof dst);
-  expectSuccess(memcpy_s(dst, 8, src, 3));
-  EXPECT_EQ("012xxxxx", std::string(dst, sizeof dst));
-  expectSuccess(memcpy_s(dst, 8, src, 8));
-  EXPECT_EQ("01234567", std::string(dst, sizeof dst));
-
-  std::memset(dst, 'x', sizeof dst);
-  expectSuccess(memcpy_s(dst, 8, src, 0));
-  expectSuccess(memcpy_s(dst, 0, src, 0));  // no rule against a zero capacity
-  EXPECT_EQ(std::string(8, 'x'), std::string(dst, sizeof dst));
-  EXPECT_EQ(0, errno);
-}
-
-TEST_F(BoundedMemoryTest, MemcpyOverlapMeasuresDestinationByCapacity) {
-  char buf[64];
-  for (int i = 0; i < 64; ++i) buf[i] = static_cast<char>('A' + i % 26);
-  const std::string before(buf, sizeof buf);
-
-  // Source inside the destination's capacity, though beyond dest + n.
-  expectViolation(memcpy_s(buf, 16, buf + 8, 4), "memcpy_s: overlap undefined");
-  // The same holds for a copy of nothing.
-  expectViolation(memcpy_s(buf, 16, buf + 15, 0),
-                  "memcpy_s: overlap undefined");
-  // Destination inside the copied source range.
-  expectViolation(memcpy_s(buf + 4, 8, buf, 8), "memcpy_s: overlap undefined");
-  expectViolation(memcpy_s(buf + 7, 8, buf, 8), "memcpy_s: overlap undefined");
-  EXPECT_EQ(before, std::string(buf, sizeof buf));
-
-  // Source right at the end of the destination's capacity.
-  expectSuccess(memcpy_s(buf, 8, buf + 8, 8));
-  EXPECT_EQ(before.substr(8, 8), std::string(buf, 8));
-  // Destination at or above src + n, with any capacity.
-  expectSuccess(memcpy_s(buf + 40, kMax, buf + 32, 8));
-  EXPECT_EQ(std::string(buf + 32, 8), std::string(buf + 40, 8));
-  expectSuccess(memcpy_s(buf + 56, 8, buf, 8));
-  // A source equal to the destination changes nothing.
-  const std::string same(buf, sizeof buf);
-  expectSuccess(memcpy_s(buf, 64, buf, 64));
-  EXPECT_EQ(same, std::string(buf, sizeof buf));
+      // Overlap measures the destination by its capacity, the source by n:
+      // a source inside the capacity fails, even beyond dest + n or for n 0.
+      {[](char* b) { return memcpy_s(b, 16, b + 8, 4); }, kOverlap},
+      {[](char* b) { return memcpy_s(b, 16, b + 15, 0); }, kOverlap},
+      {[](char* b) { return memcpy_s(b + 7, 8, b, 8); }, kOverlap},
+      {[](char* b) { return memcpy_s(b, 8, b + 8, 8); }, nullptr, 0,
+       "IJKLMNOP"},
+      {[](char* b) { return memcpy_s(b + 40, kMax, b + 32, 8); }, nullptr, 40,
+       "GHIJKLMN"},
+      // A source equal to the destination passes and changes nothing.
+      {[](char* b) { return memcpy_s(b, 64, b, 64); }, nullptr},
+  };
+  std::string pattern;
+  for (int i = 0; i < 64; ++i) pattern += static_cast<char>('A' + i % 26);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(testing::Message() << "row " << i);
+    char buf[64];
+    pattern.copy(buf, sizeof buf);
+    g_printed.clear();
+    errno = 0;
+    const int rc = c.call(buf);
+    EXPECT_EQ(c.violation ? 22 : 0, rc);
+    EXPECT_EQ(c.violation ? 22 : 0, errno);
+    EXPECT_EQ(c.violation
+                  ? std::vector<std::string>{corruptionLine(c.violation)}
+                  : std::vector<std::string>(),
+              g_printed);
+    std::string expected = pattern;
+    expected.replace(c.at, c.written.size(), c.written);
+    EXPECT_EQ(expected, std::string(buf, sizeof buf));
+  }
 }
 
 struct HandlerCall {
@@ -189,16 +147,18 @@ TEST_F(BoundedMemoryTest, HandlerGetsMessageNullPointerAndErrorNumber) {
     EXPECT_EQ(nullptr, c.ptr);
     EXPECT_EQ(22, c.error);
   }
-
   // Null brings back the default handler.
   EXPECT_EQ(&recordingHandler, setConstraintHandler(nullptr));
-  expectViolation(memset_s(nullptr, 1, 0, 1), "memset_s: s is null");
+  EXPECT_EQ(22, memset_s(nullptr, 1, 0, 1));
+  EXPECT_EQ(std::vector<std::string>{corruptionLine("memset_s: s is null")},
+            g_printed);
   setConstraintHandler(previous);
 }
 
 TEST_F(BoundedMemoryTest, ThresholdBelowOneSilencesButStillFails) {
   const int previous = setPrintThreshold(0);
   EXPECT_EQ(1, previous);
+  errno = 0;
   EXPECT_EQ(22, memset_s(nullptr, 1, 0, 1));
   EXPECT_EQ(22, errno);
   EXPECT_TRUE(g_printed.empty());
