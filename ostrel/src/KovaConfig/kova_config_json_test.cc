@@ -38,38 +38,31 @@ class KovaConfigJsonTest : public ::testing::Test {
   KovaConfig m_store{kCallId};
 };
 
-TEST_F(KovaConfigJsonTest, DumpWithoutStorableGroupsIsAnEmptyObject) {
-  set(KovaConfigGroup_Audio, "a", "1");
-  EXPECT_STREQ(m_store.DumpKovaConfigs(0), "{}");
-  EXPECT_STREQ(m_store.DumpKovaConfigs(0x1000), "{}");
-  EXPECT_STREQ(m_store.DumpKovaConfigs(0xFFFFF000u), "{}");
-}
+constexpr const char* kAllEmpty =
+    "{\"Application\":[],\"Audio\":[],\"AudioSi\":[],\"AudioSlide\":[],"
+    "\"Common\":[],\"Feature\":[],\"Gamestate\":[],\"Metrics\":[],"
+    "\"TAOnly\":[],\"Transmission\":[],\"Video\":[],\"VideoSlide\":[]}";
 
-TEST_F(KovaConfigJsonTest, DumpListsGroupsByNameEvenWhenEmpty) {
+// Groups are listed by name, also when empty, entries by key; bits of no
+// storable group select nothing.
+TEST_F(KovaConfigJsonTest, DumpListsSelectedGroupsAndEntriesByName) {
   CmTraceCapture capture(2);
-  EXPECT_STREQ(m_store.DumpKovaConfigs(kAllGroups),
-               "{\"Application\":[],\"Audio\":[],\"AudioSi\":[],"
-               "\"AudioSlide\":[],\"Common\":[],\"Feature\":[],"
-               "\"Gamestate\":[],\"Metrics\":[],\"TAOnly\":[],"
-               "\"Transmission\":[],\"Video\":[],\"VideoSlide\":[]}");
+  EXPECT_STREQ(m_store.DumpKovaConfigs(kAllGroups), kAllEmpty);
   EXPECT_TRUE(capture.HasExact(
       2,
       "kovaStore::KovaConfig::DumpKovaConfigs, groups=4294967295 [cid=31] "
       "[this=" +
           address() + "]"));
-}
-
-TEST_F(KovaConfigJsonTest, DumpListsEntriesByName) {
   set(KovaConfigGroup_Audio, "beta", "abc");
   set(KovaConfigGroup_Audio, "alpha", "1");
   set(KovaConfigGroup_Common, "hidden", "x");
+  for (uint32_t groups : {0u, 0x1000u, 0xFFFFF000u}) {
+    EXPECT_STREQ(m_store.DumpKovaConfigs(groups), "{}") << groups;
+  }
   EXPECT_STREQ(m_store.DumpKovaConfigs(bit(KovaConfigGroup_Audio) |
                                        bit(KovaConfigGroup_Video)),
                "{\"Audio\":[{\"key\":\"alpha\",\"value\":\"1\"},"
                "{\"key\":\"beta\",\"value\":\"abc\"}],\"Video\":[]}");
-  // The text belongs to the store and is replaced by the next dump.
-  const char* second = m_store.DumpKovaConfigs(bit(KovaConfigGroup_Common));
-  EXPECT_STREQ(second, "{\"Common\":[{\"key\":\"hidden\",\"value\":\"x\"}]}");
 }
 
 TEST_F(KovaConfigJsonTest, ApplyStoresEveryEntryAndTracesTheText) {
@@ -88,75 +81,64 @@ TEST_F(KovaConfigJsonTest, ApplyStoresEveryEntryAndTracesTheText) {
              text + " [this=" + address() + "]"));
 }
 
-TEST_F(KovaConfigJsonTest, ApplyRefusesWhatIsNotADocument) {
-  CmTraceCapture capture(2);
-  EXPECT_EQ(m_store.ApplyKovaConfigs(nullptr), KOVA_E_FAIL);
-  EXPECT_TRUE(capture.Lines().empty());
-  for (const char* text : {"[]", "", "not json", "\"Audio\"", "5"}) {
-    EXPECT_EQ(m_store.ApplyKovaConfigs(text), KOVA_E_FAIL) << text;
-  }
-  EXPECT_EQ(m_store.ApplyKovaConfigs("{}"), KOVA_S_OK);
-  EXPECT_STREQ(m_store.DumpKovaConfigs(kAllGroups),
-               "{\"Application\":[],\"Audio\":[],\"AudioSi\":[],"
-               "\"AudioSlide\":[],\"Common\":[],\"Feature\":[],"
-               "\"Gamestate\":[],\"Metrics\":[],\"TAOnly\":[],"
-               "\"Transmission\":[],\"Video\":[],\"VideoSlide\":[]}");
-  // Apply writes no failure line of its own.
-  EXPECT_EQ(capture.Count(0, ""), 0u);
-}
-
-TEST_F(KovaConfigJsonTest, ApplyRefusesUnknownGroupNames) {
-  for (const char* key : {"audio", "LastGroup", "Undefined_Group", ""}) {
-    const std::string text = std::string("{\"") + key + "\":[]}";
-    EXPECT_EQ(m_store.ApplyKovaConfigs(text.c_str()), KOVA_E_FAIL) << key;
-  }
-}
-
-TEST_F(KovaConfigJsonTest, ApplyStopsAtTheFirstBadGroupInNameOrder) {
-  // "Undefined_Group" sorts before "Video": nothing is stored.
-  EXPECT_EQ(m_store.ApplyKovaConfigs(
-                "{\"Video\":[{\"key\":\"Fps\",\"value\":\"30\"}],"
-                "\"Undefined_Group\":[]}"),
-            KOVA_E_FAIL);
-  EXPECT_EQ(get(KovaConfigGroup_Video, "Fps"), "<none>");
-  // "Audio" sorts before it: its entries stay stored.
-  EXPECT_EQ(m_store.ApplyKovaConfigs(
-                "{\"Undefined_Group\":[],"
-                "\"Audio\":[{\"key\":\"Gain\",\"value\":\"5\"}]}"),
-            KOVA_E_FAIL);
-  EXPECT_EQ(get(KovaConfigGroup_Audio, "Gain"), "5");
-  // A group that is not an array.
-  EXPECT_EQ(m_store.ApplyKovaConfigs(
-                "{\"Audio\":[{\"key\":\"A\",\"value\":\"1\"}],\"Common\":{}}"),
-            KOVA_E_FAIL);
-  EXPECT_EQ(get(KovaConfigGroup_Audio, "A"), "1");
-  EXPECT_EQ(m_store.ApplyKovaConfigs("{\"Common\":\"x\"}"), KOVA_E_FAIL);
-}
-
-TEST_F(KovaConfigJsonTest, ApplyStopsAtTheFirstBadEntry) {
-  const char* bad[] = {
-      "{\"Common\":[{\"key\":\"a\",\"value\":\"1\"},{\"key\":\"b\"}]}",
-      "{\"Common\":[{\"key\":\"a\",\"value\":\"1\"},{\"value\":\"2\"}]}",
-      "{\"Common\":[{\"key\":\"a\",\"value\":\"1\"},{\"key\":\"b\",\"value\":5}"
-      "]}",
-      "{\"Common\":[{\"key\":\"a\",\"value\":\"1\"},{\"key\":7,\"value\":\"2\"}"
-      "]}",
-      "{\"Common\":[{\"key\":\"a\",\"value\":\"1\"},{\"key\":\"b\",\"value\":"
-      "true}]}",
-      "{\"Common\":[{\"key\":\"a\",\"value\":\"1\"},\"b\"]}",
-      "{\"Common\":[{\"key\":\"a\",\"value\":\"1\"},[\"b\",\"2\"]]}",
+// Apply refuses with KOVA_E_FAIL and no failure line of its own; groups run
+// in name order and entries in array order, so what came before the fault
+// stays stored and nothing after it is.
+TEST_F(KovaConfigJsonTest, ApplyStopsAtTheFirstFault) {
+  const struct {
+    const char* text;
+    KovaConfigGroup group;
+    const char* name;
+    const char* stored;
+  } rows[] = {
+      {"[]", KovaConfigGroup_Common, "a", "<none>"},
+      {"", KovaConfigGroup_Common, "a", "<none>"},
+      {"not json", KovaConfigGroup_Common, "a", "<none>"},
+      {"5", KovaConfigGroup_Common, "a", "<none>"},
+      {"{\"audio\":[]}", KovaConfigGroup_Common, "a", "<none>"},
+      {"{\"LastGroup\":[]}", KovaConfigGroup_Common, "a", "<none>"},
+      {"{\"\":[]}", KovaConfigGroup_Common, "a", "<none>"},
+      {"{\"Common\":\"x\"}", KovaConfigGroup_Common, "a", "<none>"},
+      {"{\"Video\":[{\"key\":\"Fps\",\"value\":\"30\"}],"
+       "\"Undefined_Group\":[]}",
+       KovaConfigGroup_Video, "Fps", "<none>"},
+      {"{\"Undefined_Group\":[],\"Audio\":[{\"key\":\"G\",\"value\":\"5\"}]}",
+       KovaConfigGroup_Audio, "G", "5"},
+      {"{\"Audio\":[{\"key\":\"A\",\"value\":\"1\"}],\"Common\":{}}",
+       KovaConfigGroup_Audio, "A", "1"},
   };
-  for (const char* text : bad) {
+  const char* badEntries[] = {"{\"key\":\"b\"}",
+                              "{\"value\":\"2\"}",
+                              "{\"key\":\"b\",\"value\":5}",
+                              "{\"key\":7,\"value\":\"2\"}",
+                              "{\"key\":\"b\",\"value\":true}",
+                              "\"b\"",
+                              "[\"b\",\"2\"]"};
+  for (const auto& row : rows) {
+    KovaConfig store(kCallId);
+    CmTraceCapture capture(0);
+    EXPECT_EQ(store.ApplyKovaConfigs(row.text), KOVA_E_FAIL) << row.text;
+    ConfigData value;
+    EXPECT_EQ(store.GetKovaConfig(row.group, row.name, value) == KOVA_S_OK
+                  ? std::string(value.ToCstr())
+                  : "<none>",
+              row.stored)
+        << row.text;
+    EXPECT_TRUE(capture.Lines().empty()) << row.text;
+  }
+  for (const char* entry : badEntries) {
+    const std::string text =
+        std::string("{\"Common\":[{\"key\":\"a\",\"value\":\"1\"},") + entry +
+        "]}";
     m_store.RemoveKovaConfigByGroup(KovaConfigGroup_Common);
-    EXPECT_EQ(m_store.ApplyKovaConfigs(text), KOVA_E_FAIL) << text;
-    // The entry before the bad one is stored, the bad one is not.
+    EXPECT_EQ(m_store.ApplyKovaConfigs(text.c_str()), KOVA_E_FAIL) << text;
     EXPECT_EQ(get(KovaConfigGroup_Common, "a"), "1") << text;
     EXPECT_EQ(get(KovaConfigGroup_Common, "b"), "<none>") << text;
   }
-  EXPECT_EQ(m_store.ApplyKovaConfigs(
-                "{\"Common\":[{\"key\":\"b\",\"value\":\"5\"}]}"),
-            KOVA_S_OK);
-  EXPECT_EQ(get(KovaConfigGroup_Common, "b"), "5");
+  CmTraceCapture capture(2);
+  EXPECT_EQ(m_store.ApplyKovaConfigs(nullptr), KOVA_E_FAIL);
+  EXPECT_TRUE(capture.Lines().empty());
+  EXPECT_EQ(m_store.ApplyKovaConfigs("{}"), KOVA_S_OK);
 }
 
 TEST_F(KovaConfigJsonTest, ApplyPassesOverEntriesTheStoreRefuses) {
