@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -17,6 +16,10 @@ namespace {
 
 constexpr uint32_t kCall = 0x48000001;
 constexpr uint32_t kOtherCall = 0x48000002;
+constexpr uint32_t kNoCall = 0xFFFFFFFF;
+constexpr KovaConfigGroup kAudio = KovaConfigGroup_Audio;
+constexpr KovaConfigGroup kNone = KovaConfigGroup_Undefined;
+const auto kUnmappedType = static_cast<kova::KovaSessionType>(7);
 
 std::string thisSuffix(const void* self) {
   char buffer[64];
@@ -25,17 +28,33 @@ std::string thisSuffix(const void* self) {
   return std::string(buffer, formator.tell());
 }
 
-// Observers currently linked into the call's store, seen through a reference
-// of the test's own.
+// Observers linked into the call's store, seen through a reference of the
+// test's own.
 uint32_t observersOf(uint32_t callId) {
   IKovaConfig* store = nullptr;
-  if (CreateKovaConfig(callId, &store) != KOVA_S_OK) return 0xFFFFFFFF;
+  if (CreateKovaConfig(callId, &store) != KOVA_S_OK) return kNoCall;
   const uint32_t total = static_cast<KovaConfig*>(store)->GetTotalObservers();
   ReleaseKovaConfig(store);
   return total;
 }
 
 void ignoreEvent(const KovaConfigEvent&) {}
+ConfigData answerNothing(const KovaConfigEvent&) { return ConfigData(); }
+
+// `call` gives `failure` and writes exactly one error line, which contains
+// `part`, along with `asserts` assertion reports (0 or 1) from this helper.
+#define EXPECT_REFUSED(failure, call, asserts, part)                     \
+  do {                                                                   \
+    SCOPED_TRACE(#call);                                                 \
+    CmTraceCapture capture(0);                                           \
+    const unsigned long before = cm_assertion_report_count();            \
+    EXPECT_EQ(failure, call);                                            \
+    EXPECT_EQ(asserts, cm_assertion_report_count() - before);            \
+    ASSERT_EQ(1u, capture.Lines().size());                               \
+    const std::string line = capture.Lines()[0].text;                    \
+    EXPECT_NE(std::string::npos, line.find(part)) << line;               \
+    EXPECT_EQ(asserts != 0u, line.find("kova_config_helper.cc:") == 0u); \
+  } while (0)
 
 // Every test starts and ends with an empty registry.
 class KovaConfigHelperTest : public ::testing::Test {
@@ -44,365 +63,251 @@ class KovaConfigHelperTest : public ::testing::Test {
   void TearDown() override { DestroyKovaConfig(); }
 };
 
-TEST_F(KovaConfigHelperTest, HelpersOfOneCallShareOneStore) {
-  KovaConfigHelper first(kCall);
-  KovaConfigHelper second(kCall);
+TEST_F(KovaConfigHelperTest, ForwardsToTheSharedStoreWithTheResolvedGroup) {
+  KovaConfigHelper h(kCall);
+  KovaConfigHelper other(kCall);
   EXPECT_EQ(1u, GetKovaConfigSizeForUT());
-  // The store's own code comes back unchanged: nobody observes the name.
-  EXPECT_EQ(KOVA_E_NOOBSERVER, first.SetKovaConfig("Shared", ConfigData("v"),
-                                                   KovaConfigGroup_Common));
-  EXPECT_EQ(ConfigData("v"),
-            second.GetKovaConfig("Shared", KovaConfigGroup_Common));
-  EXPECT_TRUE(second.HaveKovaConfig("Shared", KovaConfigGroup_Common));
-  EXPECT_FALSE(second.HaveKovaConfig("Shared", KovaConfigGroup_Audio));
-}
-
-TEST_F(KovaConfigHelperTest, ForwardsEveryOperationWithTheResolvedGroup) {
-  KovaConfigHelper helper(kCall);
-  ASSERT_EQ(KOVA_S_OK, helper.SetKovaSessionType(kova::KovaSessionType_Video));
-  ConfigData seenParam;
-  EXPECT_NE(0u,
-            helper.BindConfig("Fps", [&seenParam](const KovaConfigEvent& e) {
-              seenParam = e.paramValue;
-              return ConfigData("30");
-            }));
+  ASSERT_EQ(KOVA_S_OK, h.SetKovaSessionType(kova::KovaSessionType_Video));
+  ConfigData param;
+  EXPECT_NE(0u, h.BindConfig("Fps", [&](const KovaConfigEvent& e) {
+    param = e.paramValue;
+    return ConfigData("30");
+  }));
   EXPECT_EQ(
       ConfigData("30"),
-      helper.GetDynamicConfig("Fps", KovaConfigGroup_Video, ConfigData("p")));
-  EXPECT_EQ(ConfigData("p"), seenParam);
-  ConfigData out;
-  EXPECT_EQ(KOVA_E_NOOBSERVER,
-            helper.GetDynamicConfig("Fps", out, KovaConfigGroup_Audio));
+      other.GetDynamicConfig("Fps", KovaConfigGroup_Video, ConfigData("p")));
+  EXPECT_EQ(ConfigData("p"), param);
 
-  std::vector<std::string> seen;
+  int notified = 0;
   const uint64_t id =
-      helper.SubscribeConfig("Res", [&seen](const KovaConfigEvent& e) {
-        seen.push_back(e.newValue.ToString());
-      });
-  EXPECT_NE(0u, id);
-  // The session-type overload writes to the type's group, -1 to the default.
-  EXPECT_EQ(KOVA_S_OK, helper.SetKovaConfig(kova::KovaSessionType_Video, "Res",
-                                            ConfigData("720")));
-  EXPECT_EQ(KOVA_E_UNCHANGED, helper.SetKovaConfig("Res", ConfigData("720")));
-  EXPECT_EQ(KOVA_S_OK, helper.SetKovaConfig("Res", ConfigData("720"),
-                                            KovaConfigGroup_Undefined, true));
-  EXPECT_EQ((std::vector<std::string>{"720", "720"}), seen);
-  EXPECT_EQ(KOVA_S_OK,
-            helper.GetKovaConfig(kova::KovaSessionType_Video, "Res", out));
-  EXPECT_EQ(ConfigData("720"), out);
+      h.SubscribeConfig("Res", [&](const KovaConfigEvent&) { ++notified; });
+  // The session-type overload writes to the type's group, -1 to the default;
+  // the store's codes and the force flag pass through unchanged.
+  EXPECT_EQ(KOVA_S_OK, other.SetKovaConfig(kova::KovaSessionType_Video, "Res",
+                                           ConfigData("720")));
+  EXPECT_EQ(KOVA_E_UNCHANGED, h.SetKovaConfig("Res", ConfigData("720")));
+  EXPECT_EQ(KOVA_S_OK, h.SetKovaConfig("Res", ConfigData("720"), kNone, true));
+  EXPECT_EQ(2, notified);
   // A session type without a group falls back to the default group.
-  EXPECT_EQ(ConfigData("720"),
-            helper.GetKovaConfig(static_cast<kova::KovaSessionType>(7), "Res"));
-  EXPECT_EQ(ConfigData(),
-            helper.GetKovaConfig(kova::KovaSessionType_Audio, "Res"));
+  EXPECT_EQ(ConfigData("720"), h.GetKovaConfig(kUnmappedType, "Res"));
+  EXPECT_EQ(ConfigData(), h.GetKovaConfig(kova::KovaSessionType_Audio, "Res"));
 
-  EXPECT_EQ(KOVA_S_OK, helper.UnsubscribeConfig(id));
-  EXPECT_EQ(KOVA_E_NOOBSERVER, helper.SetKovaConfig("Res", ConfigData("1080")));
-  EXPECT_EQ(2u, seen.size());
-
-  EXPECT_EQ(KOVA_S_OK, helper.RemoveKovaConfig("Res"));
-  EXPECT_FALSE(helper.HaveKovaConfig("Res"));
-  helper.SetKovaConfig("A", ConfigData("1"));
-  helper.SetKovaConfig("B", ConfigData("2"));
-  EXPECT_EQ(KOVA_S_OK,
-            helper.RemoveKovaConfigByGroup(KovaConfigGroup_Undefined));
-  EXPECT_FALSE(helper.HaveKovaConfig("A"));
-  EXPECT_FALSE(helper.HaveKovaConfig("B"));
+  EXPECT_EQ(KOVA_S_OK, h.UnsubscribeConfig(id));
+  EXPECT_EQ(KOVA_E_NOOBSERVER, h.SetKovaConfig("Res", ConfigData("1080")));
+  EXPECT_EQ(KOVA_S_OK, h.RemoveKovaConfig("Res"));
+  EXPECT_FALSE(other.HaveKovaConfig("Res", KovaConfigGroup_Video));
+  h.SetKovaConfig("A", ConfigData("1"));
+  EXPECT_EQ(KOVA_S_OK, h.RemoveKovaConfigByGroup(kNone));
+  EXPECT_FALSE(h.HaveKovaConfig("A"));
 }
 
+// Regression: the client's callable must not outlive the store it was
+// registered with, nor an observer be left in a store that lives on.
 TEST_F(KovaConfigHelperTest, DestructionRemovesItsObserversBeforeReleasing) {
   CmTraceCapture capture(2);
   const std::string storeGone =
       "kovaStore::KovaConfig::~KovaConfig [cid=" + std::to_string(kCall) + "]";
-  // Records whether the store was already gone when the last copy of the
-  // client's callable was destroyed.
-  struct Witness {
-    explicit Witness(std::function<void()> onDestroy)
-        : m_onDestroy(std::move(onDestroy)) {}
-    ~Witness() { m_onDestroy(); }
-    std::function<void()> m_onDestroy;
-  };
-  bool bDestroyed = false;
-  bool bStoreGoneFirst = false;
+  bool bStoreGoneFirst = true;
   {
-    auto helper = std::make_unique<KovaConfigHelper>(kCall);
+    KovaConfigHelper h(kCall);
     // Only the helper's reference is left: its release destroys the store.
     ASSERT_EQ(KOVA_S_OK, CleanUpKovaConfig(kCall));
-    auto witness = std::make_shared<Witness>([&] {
-      bDestroyed = true;
+    std::shared_ptr<void> witness(nullptr, [&](void*) {
       bStoreGoneFirst = capture.Contains(2, storeGone);
     });
-    EXPECT_NE(0u, helper->SubscribeConfig(
-                      "A", [witness](const KovaConfigEvent&) {},
-                      KovaConfigGroup_Audio));
-    EXPECT_NE(0u,
-              helper->SubscribeConfig("B", ignoreEvent, KovaConfigGroup_Audio));
-    EXPECT_NE(0u, helper->BindConfig(
-                      "C", [](const KovaConfigEvent&) { return ConfigData(); },
-                      KovaConfigGroup_Video));
+    EXPECT_NE(0u, h.SubscribeConfig(
+                      "A", [witness](const KovaConfigEvent&) {}, kAudio));
+    EXPECT_NE(0u, h.BindConfig("C", answerNothing, KovaConfigGroup_Video));
     witness.reset();
-    EXPECT_EQ(3u, observersOf(kCall));
-    EXPECT_FALSE(bDestroyed);
-  }
-  EXPECT_TRUE(bDestroyed);
-  EXPECT_FALSE(bStoreGoneFirst);
-  EXPECT_TRUE(capture.Contains(2, storeGone));
-  EXPECT_EQ(0u, GetKovaConfigSizeForUT());
-
-  // With the store kept alive by another reference, it is left without them.
-  {
-    KovaConfigHelper helper(kCall);
-    helper.SubscribeConfig("A", ignoreEvent, KovaConfigGroup_Audio);
-    helper.BindConfig(
-        "C", [](const KovaConfigEvent&) { return ConfigData("x"); },
-        KovaConfigGroup_Video);
     EXPECT_EQ(2u, observersOf(kCall));
+  }
+  EXPECT_FALSE(bStoreGoneFirst);
+  EXPECT_EQ(0u, GetKovaConfigSizeForUT());
+  {
+    KovaConfigHelper h(kCall);
+    h.SubscribeConfig("A", ignoreEvent, kAudio);
+    EXPECT_EQ(1u, observersOf(kCall));
   }
   EXPECT_EQ(0u, observersOf(kCall));
 }
 
 TEST_F(KovaConfigHelperTest, UnboundHelperRemembersSubscriptionsUntilBound) {
-  KovaConfigHelper helper;
-  EXPECT_EQ(0xFFFFFFFFu, helper.GetCallId());
-  EXPECT_EQ(0u, GetKovaConfigSizeForUT());
+  KovaConfigHelper h;
   std::vector<std::string> seen;
-  EXPECT_EQ(0u, helper.SubscribeConfig(
+  EXPECT_EQ(0u, h.SubscribeConfig(
                     "Late",
-                    [&seen](const KovaConfigEvent& e) {
+                    [&](const KovaConfigEvent& e) {
                       seen.push_back(e.newValue.ToString());
                     },
-                    KovaConfigGroup_Audio));
-
-  // Without a store every store operation fails its guard.
-  {
-    CmTraceCapture capture(0);
-    const unsigned long reports = cm_assertion_report_count();
-    ConfigData out("kept");
-    EXPECT_EQ(KOVA_E_INVALIDARG,
-              helper.GetKovaConfig("Late", out, KovaConfigGroup_Audio));
-    EXPECT_FALSE(helper.HaveKovaConfig("Late", KovaConfigGroup_Audio));
-    EXPECT_EQ(2u, cm_assertion_report_count() - reports);
-    EXPECT_EQ(2u, capture.Count(0,
-                                " Assert failed: (szConfigName != NULL) && "
-                                "(m_pIKovaConfig != NULL)"));
-    EXPECT_EQ(2u, capture.Count(0, "kova_config_helper.cc:"));
-  }
-
+                    kAudio));
+  EXPECT_EQ(0u, GetKovaConfigSizeForUT());
   // A value stored before the bind is the subscription's first notification.
-  {
-    IKovaConfig* store = nullptr;
-    ASSERT_EQ(KOVA_S_OK, CreateKovaConfig(kCall, &store));
-    store->SetKovaConfig(KovaConfigGroup_Audio, "Late", ConfigData("early"),
-                         false, false);
-    ReleaseKovaConfig(store);
-  }
-  EXPECT_EQ(KOVA_S_OK, helper.SetCallId(kCall));
-  EXPECT_EQ((std::vector<std::string>{"early"}), seen);
-  EXPECT_EQ(1u, observersOf(kCall));
-  EXPECT_EQ(KOVA_S_OK, helper.SetKovaConfig("Late", ConfigData("now"),
-                                            KovaConfigGroup_Audio));
+  IKovaConfig* store = nullptr;
+  ASSERT_EQ(KOVA_S_OK, CreateKovaConfig(kCall, &store));
+  store->SetKovaConfig(kAudio, "Late", ConfigData("early"), false, false);
+  ReleaseKovaConfig(store);
+  EXPECT_EQ(KOVA_S_OK, h.SetCallId(kCall));
+  EXPECT_EQ(KOVA_S_OK, h.SetKovaConfig("Late", ConfigData("now"), kAudio));
   EXPECT_EQ((std::vector<std::string>{"early", "now"}), seen);
-  EXPECT_EQ(KOVA_S_OK, helper.UnsubscribeConfig("Late", KovaConfigGroup_Audio));
+  EXPECT_EQ(KOVA_S_OK, h.UnsubscribeConfig("Late", kAudio));
   EXPECT_EQ(0u, observersOf(kCall));
 }
 
-TEST_F(KovaConfigHelperTest, CallIdIsBoundOnce) {
-  KovaConfigHelper helper;
+TEST_F(KovaConfigHelperTest, CallIdSessionTypeAndDefaultGroupAreSetOnce) {
   CmTraceCapture capture(0);
-  EXPECT_EQ(KOVA_E_FAIL, helper.SetCallId(0xFFFFFFFF));
-  EXPECT_TRUE(capture.HasExact(
-      0,
-      "kovaStore::KovaConfigHelper::SetCallId, m_callId=4294967295, "
-      "callId=4294967295" +
-          thisSuffix(&helper)));
-  EXPECT_EQ(0u, GetKovaConfigSizeForUT());
+  KovaConfigHelper h;
+  EXPECT_EQ(KOVA_E_FAIL, h.SetCallId(kNoCall));
+  EXPECT_EQ(KOVA_S_OK, h.SetCallId(7));
+  EXPECT_EQ(KOVA_S_OK, h.SetCallId(7));
+  EXPECT_EQ(KOVA_E_FAIL, h.SetCallId(8));
+  EXPECT_EQ(7u, h.GetCallId());
+  EXPECT_TRUE(capture.HasExact(0,
+                               "kovaStore::KovaConfigHelper::SetCallId, "
+                               "m_callId=7, callId=8" +
+                                   thisSuffix(&h)));
 
-  EXPECT_EQ(KOVA_S_OK, helper.SetCallId(7));
-  EXPECT_EQ(1u, GetKovaConfigSizeForUT());
-  EXPECT_EQ(KOVA_S_OK, helper.SetCallId(7));
-  capture.Clear();
-  EXPECT_EQ(KOVA_E_FAIL, helper.SetCallId(8));
-  EXPECT_TRUE(capture.HasExact(
-      0, "kovaStore::KovaConfigHelper::SetCallId, m_callId=7, callId=8" +
-             thisSuffix(&helper)));
-  EXPECT_EQ(7u, helper.GetCallId());
-  EXPECT_EQ(1u, GetKovaConfigSizeForUT());
+  EXPECT_EQ(kova::KovaSessionType_None, h.GetKovaSessionType());
+  EXPECT_EQ(KOVA_S_OK, h.SetKovaSessionType(kova::KovaSessionType_Video));
+  EXPECT_EQ(KOVA_S_OK, h.SetKovaSessionType(kova::KovaSessionType_Video));
+  EXPECT_EQ(KOVA_E_FAIL, h.SetKovaSessionType(kova::KovaSessionType_Audio));
+  EXPECT_EQ(KOVA_E_FAIL, h.SetDefaultGroup(KovaConfigGroup_Common));
+  EXPECT_EQ(kova::KovaSessionType_Video, h.GetKovaSessionType());
+  EXPECT_TRUE(capture.HasExact(0,
+                               "kovaStore::KovaConfigHelper::"
+                               "SetKovaSessionType, Video, sessionType=0" +
+                                   thisSuffix(&h)));
+  EXPECT_EQ(3u, capture.Lines().size());
 
-  // Bound at construction, the same rules hold.
-  KovaConfigHelper bound(9);
-  EXPECT_EQ(KOVA_S_OK, bound.SetCallId(9));
-  EXPECT_EQ(KOVA_E_FAIL, bound.SetCallId(0xFFFFFFFF));
-}
-
-TEST_F(KovaConfigHelperTest, SessionTypeAndDefaultGroupAreSetOnce) {
-  CmTraceCapture capture(0);
-  KovaConfigHelper helper;
-  EXPECT_EQ(kova::KovaSessionType_None, helper.GetKovaSessionType());
-  EXPECT_EQ(KOVA_S_OK, helper.SetKovaSessionType(kova::KovaSessionType_Video));
-  EXPECT_EQ(kova::KovaSessionType_Video, helper.GetKovaSessionType());
-  EXPECT_EQ(KOVA_S_OK, helper.SetKovaSessionType(kova::KovaSessionType_Video));
-  EXPECT_TRUE(capture.Lines().empty());
-  EXPECT_EQ(KOVA_E_FAIL,
-            helper.SetKovaSessionType(kova::KovaSessionType_Audio));
-  EXPECT_TRUE(capture.HasExact(
-      0,
-      "kovaStore::KovaConfigHelper::SetKovaSessionType, Video, "
-      "sessionType=0" +
-          thisSuffix(&helper)));
-  EXPECT_EQ(KOVA_E_FAIL, helper.SetDefaultGroup(KovaConfigGroup_Common));
-  EXPECT_EQ(kova::KovaSessionType_Video, helper.GetKovaSessionType());
-
-  KovaConfigHelper unmapped;
-  capture.Clear();
-  EXPECT_EQ(KOVA_E_FAIL,
-            unmapped.SetKovaSessionType(static_cast<kova::KovaSessionType>(7)));
-  EXPECT_TRUE(capture.HasExact(
-      0,
-      "kovaStore::KovaConfigHelper::SetKovaSessionType, Undefined_Group, "
-      "sessionType=7" +
-          thisSuffix(&unmapped)));
-  // The failed type left the default unset.
-  capture.Clear();
-  EXPECT_EQ(KOVA_S_OK, unmapped.SetDefaultGroup(KovaConfigGroup_Common));
-  EXPECT_EQ(kova::KovaSessionType_None, unmapped.GetKovaSessionType());
-  EXPECT_EQ(KOVA_E_FAIL, unmapped.SetDefaultGroup(KovaConfigGroup_Common));
-  EXPECT_EQ(KOVA_E_FAIL,
-            unmapped.SetKovaSessionType(kova::KovaSessionType_None));
-  EXPECT_TRUE(
-      capture.Contains(0, "SetKovaSessionType, Common, sessionType=15"));
-
+  // A type without a group leaves the default unset; groups outside 0 to 11
+  // are refused untraced.
+  KovaConfigHelper fresh;
+  EXPECT_EQ(KOVA_E_FAIL, fresh.SetKovaSessionType(kUnmappedType));
+  EXPECT_TRUE(capture.Contains(0, ", Undefined_Group, sessionType=7"));
   for (int group : {12, -1, -5}) {
-    KovaConfigHelper fresh;
-    capture.Clear();
     EXPECT_EQ(KOVA_E_FAIL,
               fresh.SetDefaultGroup(static_cast<KovaConfigGroup>(group)));
-    EXPECT_TRUE(capture.Lines().empty());
-    EXPECT_EQ(KOVA_S_OK,
-              fresh.SetKovaSessionType(kova::KovaSessionType_AudioSi));
-    EXPECT_EQ(kova::KovaSessionType_AudioSi, fresh.GetKovaSessionType());
   }
+  EXPECT_EQ(4u, capture.Lines().size());
+  EXPECT_EQ(KOVA_S_OK, fresh.SetDefaultGroup(KovaConfigGroup_Common));
+  EXPECT_EQ(kova::KovaSessionType_None, fresh.GetKovaSessionType());
 }
 
 TEST_F(KovaConfigHelperTest, InitKovaConfigRunsBothSteps) {
   KovaConfigHelper unmapped;
-  EXPECT_EQ(KOVA_E_FAIL, unmapped.InitKovaConfig(
-                             kCall, static_cast<kova::KovaSessionType>(7)));
+  EXPECT_EQ(KOVA_E_FAIL, unmapped.InitKovaConfig(kCall, kUnmappedType));
   // The call was bound and its store obtained all the same.
-  EXPECT_EQ(kCall, unmapped.GetCallId());
-  EXPECT_EQ(KOVA_E_NOOBSERVER, unmapped.SetKovaConfig("N", ConfigData("1"),
-                                                      KovaConfigGroup_Audio));
-
-  KovaConfigHelper audio;
-  EXPECT_EQ(KOVA_S_OK,
-            audio.InitKovaConfig(kCall, kova::KovaSessionType_Audio));
-  EXPECT_EQ(ConfigData("1"), audio.GetKovaConfig("N"));
-  // Both steps run even when the first fails.
-  EXPECT_EQ(KOVA_E_FAIL,
-            audio.InitKovaConfig(kOtherCall, kova::KovaSessionType_Audio));
-  EXPECT_EQ(KOVA_S_OK,
-            audio.InitKovaConfig(kCall, kova::KovaSessionType_Audio));
+  unmapped.SetKovaConfig("N", ConfigData("1"), kAudio);
   KovaConfigHelper late;
   EXPECT_EQ(KOVA_E_FAIL,
-            late.InitKovaConfig(0xFFFFFFFF, kova::KovaSessionType_Gamestate));
-  EXPECT_EQ(kova::KovaSessionType_Gamestate, late.GetKovaSessionType());
+            late.InitKovaConfig(kNoCall, kova::KovaSessionType_Audio));
+  EXPECT_EQ(KOVA_S_OK, late.InitKovaConfig(kCall, kova::KovaSessionType_Audio));
+  EXPECT_EQ(ConfigData("1"), late.GetKovaConfig("N"));
 }
 
-TEST_F(KovaConfigHelperTest, GroupWithoutDefaultFailsWithItsTrace) {
-  KovaConfigHelper helper(kCall);
-  CmTraceCapture capture(0);
-  const std::string self = thisSuffix(&helper);
-  const std::string prefix = "kovaStore::KovaConfigHelper::";
-  ConfigData out;
-
-  EXPECT_EQ(0u, helper.SubscribeConfig("N", ignoreEvent));
-  EXPECT_EQ(0u, helper.BindConfig(
-                    "N", [](const KovaConfigEvent&) { return ConfigData(); }));
-  EXPECT_EQ(KOVA_E_FAIL,
-            helper.UnsubscribeConfig("N", KovaConfigGroup_Undefined));
-  EXPECT_EQ(KOVA_E_FAIL, helper.SetKovaConfig("N", ConfigData("1")));
-  EXPECT_EQ(KOVA_E_FAIL, helper.GetKovaConfig("N", out));
-  EXPECT_EQ(KOVA_E_FAIL,
-            helper.GetDynamicConfig("N", out, KovaConfigGroup_Undefined));
-  EXPECT_EQ(KOVA_E_FAIL, helper.RemoveKovaConfig("N"));
-  EXPECT_EQ(KOVA_E_FAIL,
-            helper.RemoveKovaConfigByGroup(KovaConfigGroup_Undefined));
-  EXPECT_FALSE(helper.HaveKovaConfig("N"));
-
-  // Only subscribe and bind have a blank before "Error".
-  const std::vector<std::string> expected = {
-      prefix + "SubscribeConfig Error KovaConfigGroup" + self,
-      prefix + "BindConfig Error KovaConfigGroup" + self,
-      prefix + "UnsubscribeConfigError KovaConfigGroup" + self,
-      prefix + "SetKovaConfigError KovaConfigGroup" + self,
-      prefix + "GetKovaConfigError KovaConfigGroup" + self,
-      prefix + "GetDynamicConfigError KovaConfigGroup" + self,
-      prefix + "RemoveKovaConfigError KovaConfigGroup" + self,
-      prefix + "RemoveKovaConfigByGroupError KovaConfigGroup" + self,
-      prefix + "GetKovaConfigError KovaConfigGroup" + self,
-  };
-  EXPECT_EQ(expected, capture.Texts());
-  EXPECT_EQ(0u, observersOf(kCall));
-}
-
-TEST_F(KovaConfigHelperTest, GuardsReportTheirExpression) {
+TEST_F(KovaConfigHelperTest, GuardsAndGroupDefaultingRefuseWithOneReport) {
   KovaConfigHelper unbound;
-  KovaConfigHelper bound(kCall);
-  CmTraceCapture capture(0);
-  const unsigned long reports = cm_assertion_report_count();
+  KovaConfigHelper h(kCall);
   ConfigData out;
-  const std::string storeGuard =
-      " Assert failed: (szConfigName != NULL) && (m_pIKovaConfig != NULL)";
-  EXPECT_EQ(KOVA_E_INVALIDARG,
-            unbound.SetKovaConfig("N", ConfigData("1"), KovaConfigGroup_Audio));
-  EXPECT_EQ(KOVA_E_INVALIDARG,
-            bound.GetKovaConfig(nullptr, out, KovaConfigGroup_Audio));
-  EXPECT_EQ(KOVA_E_INVALIDARG,
-            unbound.GetDynamicConfig("N", out, KovaConfigGroup_Audio));
-  EXPECT_EQ(KOVA_E_INVALIDARG,
-            bound.RemoveKovaConfig(nullptr, KovaConfigGroup_Audio));
-  EXPECT_EQ(4u, capture.Count(0, storeGuard));
+  const std::string store =
+      " failed: (szConfigName != NULL) && "
+      "(m_pIKovaConfig != NULL)";
+  const std::string noStore = " failed: (m_pIKovaConfig != NULL)";
+  const std::string json =
+      " failed: (szJsonConfig != NULL) && "
+      "(m_pIKovaConfig != NULL)";
+  const std::string observers =
+      " failed: (m_pObserverHelper != NULL) && "
+      "(szConfigName != NULL)";
+  EXPECT_REFUSED(KOVA_E_INVALIDARG,
+                 unbound.SetKovaConfig("N", ConfigData("1"), kAudio), 1u,
+                 store);
+  EXPECT_REFUSED(KOVA_E_INVALIDARG, h.GetKovaConfig(nullptr, out, kAudio), 1u,
+                 store);
+  EXPECT_REFUSED(false, unbound.HaveKovaConfig("N", kAudio), 1u, store);
+  EXPECT_REFUSED(KOVA_E_INVALIDARG, unbound.GetDynamicConfig("N", out, kAudio),
+                 1u, store);
+  EXPECT_REFUSED(KOVA_E_INVALIDARG, h.RemoveKovaConfig(nullptr, kAudio), 1u,
+                 store);
+  EXPECT_REFUSED(KOVA_E_INVALIDARG, unbound.RemoveKovaConfigByGroup(kAudio), 1u,
+                 noStore);
+  EXPECT_REFUSED(nullptr, unbound.DumpKovaConfigs(0xFFF), 1u, noStore);
+  EXPECT_REFUSED(KOVA_E_INVALIDARG, unbound.ApplyKovaConfigs("{}"), 1u, json);
+  EXPECT_REFUSED(KOVA_E_INVALIDARG, h.ApplyKovaConfigs(nullptr), 1u, json);
+  EXPECT_REFUSED(0u, h.SubscribeConfig(nullptr, ignoreEvent, kAudio), 1u,
+                 observers);
+  EXPECT_REFUSED(0u, h.BindConfig(nullptr, answerNothing, kAudio), 1u,
+                 observers);
+  // Group -1 without a default group, once the guard passed: only subscribe
+  // and bind have a blank before "Error".
+  EXPECT_REFUSED(0u, h.SubscribeConfig("N", ignoreEvent), 0u,
+                 "::SubscribeConfig Error KovaConfigGroup [this=");
+  EXPECT_REFUSED(0u, h.BindConfig("N", answerNothing), 0u,
+                 "::BindConfig Error KovaConfigGroup [this=");
+  EXPECT_REFUSED(KOVA_E_FAIL, h.UnsubscribeConfig("N", kNone), 0u,
+                 "::UnsubscribeConfigError KovaConfigGroup [this=");
+  EXPECT_REFUSED(KOVA_E_FAIL, h.SetKovaConfig("N", ConfigData("1")), 0u,
+                 "::SetKovaConfigError KovaConfigGroup [this=");
+  EXPECT_REFUSED(KOVA_E_FAIL, h.GetKovaConfig("N", out), 0u,
+                 "::GetKovaConfigError KovaConfigGroup [this=");
+  EXPECT_REFUSED(false, h.HaveKovaConfig("N"), 0u,
+                 "::GetKovaConfigError KovaConfigGroup [this=");
+  EXPECT_REFUSED(KOVA_E_FAIL, h.GetDynamicConfig("N", out, kNone), 0u,
+                 "::GetDynamicConfigError KovaConfigGroup [this=");
+  EXPECT_REFUSED(KOVA_E_FAIL, h.RemoveKovaConfig("N"), 0u,
+                 "::RemoveKovaConfigError KovaConfigGroup [this=");
+  EXPECT_REFUSED(KOVA_E_FAIL, h.RemoveKovaConfigByGroup(kNone), 0u,
+                 "::RemoveKovaConfigByGroupError KovaConfigGroup [this=");
+  EXPECT_EQ(0u, observersOf(kCall));
+  // One line in full.
+  CmTraceCapture capture(0);
+  h.SetKovaConfig("N", ConfigData("1"));
+  EXPECT_TRUE(capture.HasExact(0,
+                               "kovaStore::KovaConfigHelper::SetKovaConfig"
+                               "Error KovaConfigGroup" +
+                                   thisSuffix(&h)));
+}
 
-  EXPECT_EQ(KOVA_E_INVALIDARG,
-            unbound.RemoveKovaConfigByGroup(KovaConfigGroup_Audio));
-  EXPECT_EQ(nullptr, unbound.DumpKovaConfigs(0xFFF));
-  EXPECT_EQ(2u, capture.Count(0, " Assert failed: (m_pIKovaConfig != NULL)"));
-  EXPECT_EQ(KOVA_E_INVALIDARG, unbound.ApplyKovaConfigs("{}"));
-  EXPECT_EQ(KOVA_E_INVALIDARG, bound.ApplyKovaConfigs(nullptr));
-  EXPECT_EQ(2u, capture.Count(0,
-                              " Assert failed: (szJsonConfig != NULL) && "
-                              "(m_pIKovaConfig != NULL)"));
-  EXPECT_EQ(0u,
-            bound.SubscribeConfig(nullptr, ignoreEvent, KovaConfigGroup_Audio));
-  EXPECT_EQ(0u,
-            bound.BindConfig(
-                nullptr, [](const KovaConfigEvent&) { return ConfigData(); },
-                KovaConfigGroup_Audio));
-  EXPECT_EQ(2u, capture.Count(0,
-                              " Assert failed: (m_pObserverHelper != NULL) && "
-                              "(szConfigName != NULL)"));
-  EXPECT_EQ(10u, cm_assertion_report_count() - reports);
-  // Group defaulting is not reached after a failed guard.
-  EXPECT_EQ(0u, capture.Count(0, "Error KovaConfigGroup"));
-  EXPECT_EQ(10u, capture.Lines().size());
+// A toggle id without a name fails as a null name does, in whatever the
+// operation hands it to.
+TEST_F(KovaConfigHelperTest, ToggleIdsWithoutNameFailLikeANullName) {
+  KovaConfigHelper h(kCall);
+  const std::string store =
+      " failed: (szConfigName != NULL) && "
+      "(m_pIKovaConfig != NULL)";
+  for (int raw : {251, -1}) {
+    SCOPED_TRACE(raw);
+    const auto id = static_cast<KovaFeatureToggleID>(raw);
+    EXPECT_EQ(nullptr, KovaConfigHelper::GetFeatureToggleName(id));
+    EXPECT_REFUSED(KOVA_E_INVALIDARG, h.SetFeatureToggle(id, ConfigData("1")),
+                   1u, store);
+    EXPECT_REFUSED(ConfigData(), h.GetFeatureToggle(id), 1u, store);
+    EXPECT_REFUSED(false, h.HaveFeatureToggle(id), 1u, store);
+    EXPECT_REFUSED(KOVA_E_INVALIDARG, h.RemoveFeatureToggle(id), 1u, store);
+    EXPECT_REFUSED(0u, h.SubscribeFeatureToggle(id, ignoreEvent), 1u,
+                   "(m_pObserverHelper != NULL) && (szConfigName != NULL)");
+    EXPECT_REFUSED(KOVA_E_INVALIDARG, h.UnsubscribeFeatureToggle(id), 0u,
+                   "kovaStore::KovaConfigObserverHelper::UnsubscribeConfigError"
+                   " parameters [this=");
+  }
 }
 
 TEST_F(KovaConfigHelperTest, ConcurrentUseLeavesNoObserverBehind) {
   CmTraceCapture quiet(-1);
   {
-    KovaConfigHelper helper(kCall);
-    ASSERT_EQ(KOVA_S_OK, helper.SetDefaultGroup(KovaConfigGroup_Common));
+    KovaConfigHelper h(kCall);
+    ASSERT_EQ(KOVA_S_OK, h.SetDefaultGroup(KovaConfigGroup_Common));
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
-      threads.emplace_back([&helper, t] {
+      threads.emplace_back([&h, t] {
         for (int i = 0; i < 300; ++i) {
           // Three names shared by all threads: subscriptions collide.
           const std::string name = "N" + std::to_string((t + i) % 3);
-          const uint64_t id = helper.SubscribeConfig(name.c_str(), ignoreEvent);
-          helper.SetKovaConfig(name.c_str(), ConfigData(std::to_string(i)));
+          const uint64_t id = h.SubscribeConfig(name.c_str(), ignoreEvent);
+          h.SetKovaConfig(name.c_str(), ConfigData(std::to_string(i)));
           if (i % 2 == 0) {
-            helper.UnsubscribeConfig(name.c_str(), KovaConfigGroup_Undefined);
+            h.UnsubscribeConfig(name.c_str(), kNone);
           } else if (id != 0) {
-            helper.UnsubscribeConfig(id);
+            h.UnsubscribeConfig(id);
           }
         }
       });
@@ -412,104 +317,63 @@ TEST_F(KovaConfigHelperTest, ConcurrentUseLeavesNoObserverBehind) {
   EXPECT_EQ(0u, observersOf(kCall));
 }
 
-TEST_F(KovaConfigHelperTest, CopiesHoldTheirOwnReference) {
+TEST_F(KovaConfigHelperTest, CopiesAndAssignmentHoldTheirOwnReference) {
   for (bool bOriginalFirst : {true, false}) {
-    SCOPED_TRACE(bOriginalFirst ? "original destroyed first"
-                                : "copy destroyed first");
+    SCOPED_TRACE(bOriginalFirst);
+    // Same store and default group, but subscriptions of its own.
     auto original = std::make_unique<KovaConfigHelper>(kCall);
     original->SetDefaultGroup(KovaConfigGroup_Metrics);
     EXPECT_NE(0u, original->SubscribeConfig("N", ignoreEvent));
     auto copy = std::make_unique<KovaConfigHelper>(*original);
-    EXPECT_EQ(kCall, copy->GetCallId());
-    EXPECT_EQ(1u, GetKovaConfigSizeForUT());
-    // Same store and default group, but its own subscriptions.
     copy->SetKovaConfig("V", ConfigData("1"));
     EXPECT_EQ(ConfigData("1"), original->GetKovaConfig("V"));
-    EXPECT_EQ(KOVA_E_FAIL,
-              copy->UnsubscribeConfig("N", KovaConfigGroup_Metrics));
     EXPECT_NE(0u, copy->SubscribeConfig("N", ignoreEvent));
     EXPECT_EQ(2u, observersOf(kCall));
-
-    if (bOriginalFirst)
-      original.reset();
-    else
-      copy.reset();
+    (bOriginalFirst ? original : copy).reset();
     EXPECT_EQ(1u, observersOf(kCall));
-    if (bOriginalFirst)
-      copy.reset();
-    else
-      original.reset();
+    (bOriginalFirst ? copy : original).reset();
     EXPECT_EQ(0u, observersOf(kCall));
     // Only the call's own reference is left: the clean-up erases the entry.
     EXPECT_EQ(KOVA_S_OK, CleanUpKovaConfig(kCall));
     EXPECT_EQ(0u, GetKovaConfigSizeForUT());
   }
 
-  // A copy of an unbound helper takes nothing from the registry.
-  KovaConfigHelper unbound;
-  KovaConfigHelper unboundCopy(unbound);
-  EXPECT_EQ(0u, GetKovaConfigSizeForUT());
-}
-
-TEST_F(KovaConfigHelperTest, AssignmentReleasesWhatTheTargetHeld) {
   KovaConfigHelper source(kCall);
   KovaConfigHelper target(kOtherCall);
-  EXPECT_NE(0u,
-            target.SubscribeConfig("N", ignoreEvent, KovaConfigGroup_Common));
-  EXPECT_EQ(1u, observersOf(kOtherCall));
+  EXPECT_NE(0u, target.SubscribeConfig("N", ignoreEvent, kAudio));
   target = source;
-  EXPECT_EQ(kCall, target.GetCallId());
   // The other call kept only its own reference and lost the subscription.
   EXPECT_EQ(0u, observersOf(kOtherCall));
   EXPECT_EQ(KOVA_S_OK, CleanUpKovaConfig(kOtherCall));
-  EXPECT_EQ(1u, GetKovaConfigSizeForUT());
-
   KovaConfigHelper& self = target;
   target = self;
-  EXPECT_EQ(KOVA_E_NOOBSERVER,
-            target.SetKovaConfig("V", ConfigData("2"), KovaConfigGroup_Common));
-  EXPECT_EQ(ConfigData("2"), source.GetKovaConfig("V", KovaConfigGroup_Common));
-
+  target.SetKovaConfig("V", ConfigData("2"), kAudio);
+  EXPECT_EQ(ConfigData("2"), source.GetKovaConfig("V", kAudio));
   KovaConfigHelper unbound;
   target = unbound;
-  EXPECT_EQ(0xFFFFFFFFu, target.GetCallId());
-  EXPECT_FALSE(target.HaveKovaConfig("V", KovaConfigGroup_Common));
+  KovaConfigHelper unboundCopy(unbound);
+  EXPECT_EQ(kNoCall, target.GetCallId());
+  EXPECT_EQ(1u, GetKovaConfigSizeForUT());
 }
 
 TEST_F(KovaConfigHelperTest, ValueReadersUseATemporaryHelper) {
   ConfigData value("stale");
   EXPECT_EQ(KOVA_E_INVALIDARG, GetKovaConfigValue(kova::KovaSessionType_Audio,
-                                                  "N", value, 0xFFFFFFFF));
-  EXPECT_EQ(KOVA_E_INVALIDARG, GetKovaConfigValueEx(KovaConfigGroup_Audio, "N",
-                                                    value, 0xFFFFFFFF));
+                                                  "N", value, kNoCall));
   EXPECT_EQ(0u, GetKovaConfigSizeForUT());
-
   EXPECT_EQ(KOVA_E_FAIL,
             GetKovaConfigValue(kova::KovaSessionType_Audio, "N", value, kCall));
   EXPECT_FALSE(value.IsValid());
-  // The store it created stays with the call's own reference only.
-  EXPECT_EQ(1u, GetKovaConfigSizeForUT());
-  {
-    KovaConfigHelper writer(kCall);
-    writer.SetKovaConfig("N", ConfigData("3"), KovaConfigGroup_Audio);
-  }
+  KovaConfigHelper(kCall).SetKovaConfig("N", ConfigData("3"), kAudio);
   EXPECT_EQ(KOVA_S_OK,
             GetKovaConfigValue(kova::KovaSessionType_Audio, "N", value, kCall));
   EXPECT_EQ(ConfigData("3"), value);
-  EXPECT_EQ(KOVA_S_OK,
-            GetKovaConfigValueEx(KovaConfigGroup_Audio, "N", value, kCall));
   EXPECT_EQ(KOVA_E_FAIL,
             GetKovaConfigValueEx(KovaConfigGroup_Video, "N", value, kCall));
-  {
-    CmTraceCapture capture(0);
-    EXPECT_EQ(KOVA_E_FAIL,
-              GetKovaConfigValue(static_cast<kova::KovaSessionType>(7), "N",
-                                 value, kCall));
-    EXPECT_EQ(1u,
-              capture.Count(0,
-                            "kovaStore::KovaConfigHelper::GetKovaConfigError "
-                            "KovaConfigGroup [this="));
-  }
+  EXPECT_REFUSED(KOVA_E_FAIL,
+                 GetKovaConfigValue(kUnmappedType, "N", value, kCall), 0u,
+                 "kovaStore::KovaConfigHelper::GetKovaConfigError");
+  // The store the readers created stays with the call's own reference only.
   EXPECT_EQ(KOVA_S_OK, CleanUpKovaConfig(kCall));
   EXPECT_EQ(0u, GetKovaConfigSizeForUT());
 }
