@@ -115,11 +115,22 @@ class Worker {
  private:
   int Pick(int n) { return static_cast<int>(m_random() % n); }
 
-  void Subscribe() {
-    if (m_live.size() >= kMaxLivePerWorker) return;
+  // A new observer of a random name, or null when this worker holds enough.
+  std::shared_ptr<Observer> NewObserver() {
+    if (m_live.size() >= kMaxLivePerWorker) return nullptr;
     auto obs = std::make_shared<Observer>();
     obs->group = kGroups[Pick(2)];
     obs->name = kNames[Pick(4)];
+    return obs;
+  }
+  void Track(const std::shared_ptr<Observer>& obs) {
+    m_all.push_back(obs);
+    m_live.push_back(obs);
+  }
+
+  void Subscribe() {
+    std::shared_ptr<Observer> obs = NewObserver();
+    if (!obs) return;
     const int mode = Pick(3);  // direct, blocking hand-over, posted
     ACmThread* runThread =
         mode == 0 ? nullptr
@@ -132,8 +143,7 @@ class Worker {
         obs->bPosted);
     obs->registeredTick = Tick();
     ASSERT_NE(0u, obs->id);
-    m_all.push_back(obs);
-    m_live.push_back(obs);
+    Track(obs);
   }
 
   void RemoveOne() {
@@ -160,29 +170,24 @@ class Worker {
   }
 
   void BindOrQuery() {
-    const KovaConfigGroup group = kGroups[Pick(2)];
-    const char* name = kNames[Pick(4)];
     if (Pick(2) == 0) {
       ConfigData answer;
-      const KOVA_RESULT r =
-          m_store.GetDynamicConfig(group, name, answer, ConfigData("q"));
+      const KOVA_RESULT r = m_store.GetDynamicConfig(
+          kGroups[Pick(2)], kNames[Pick(4)], answer, ConfigData("q"));
       EXPECT_TRUE(r == KOVA_S_OK || r == KOVA_E_NOOBSERVER);
       return;
     }
-    if (m_live.size() >= kMaxLivePerWorker) return;
-    auto obs = std::make_shared<Observer>();
-    obs->group = group;
-    obs->name = name;
+    std::shared_ptr<Observer> obs = NewObserver();
+    if (!obs) return;
     obs->bProvider = true;
     Observer* raw = obs.get();
-    obs->id = m_store.BindConfig(group, name, [raw](const KovaConfigEvent& e) {
-      if (raw->bRemoved.load() || e.configName != raw->name) ++raw->faults;
-      return ConfigData("answer");
-    });
+    obs->id = m_store.BindConfig(
+        obs->group, obs->name.c_str(), [raw](const KovaConfigEvent& e) {
+          if (raw->bRemoved.load() || e.configName != raw->name) ++raw->faults;
+          return ConfigData("answer");
+        });
     obs->registeredTick = Tick();
-    if (obs->id == 0) return;  // the name already has a provider
-    m_all.push_back(obs);
-    m_live.push_back(obs);
+    if (obs->id != 0) Track(obs);  // 0: the name already has a provider
   }
 
   KovaConfig& m_store;
@@ -193,11 +198,9 @@ class Worker {
 };
 
 TEST(StressTest, ConcurrentObserversAndSetsKeepTheDeliveryPromises) {
-  std::vector<std::unique_ptr<ACmThread>> runThreads;
-  runThreads.push_back(CreateCmEventThread("stress-run-1"));
-  runThreads.push_back(CreateCmEventThread("stress-run-2"));
-  std::vector<ACmThread*> raw;
-  for (auto& t : runThreads) raw.push_back(t.get());
+  std::unique_ptr<ACmThread> runThreads[] = {
+      CreateCmEventThread("stress-run-1"), CreateCmEventThread("stress-run-2")};
+  std::vector<ACmThread*> raw = {runThreads[0].get(), runThreads[1].get()};
 
   auto store = std::make_shared<KovaConfig>(4242);
   std::atomic<uint64_t> nextValue{0};
@@ -221,11 +224,9 @@ TEST(StressTest, ConcurrentObserversAndSetsKeepTheDeliveryPromises) {
 
   // Sets by name, in start order, for the window look-ups below.
   std::map<std::pair<int, std::string>, std::vector<SetRecord>> setsByName;
-  size_t nSets = 0;
   for (auto& w : workers) {
     for (SetRecord& s : w->m_sets) {
       setsByName[{s.group, s.name}].push_back(std::move(s));
-      ++nSets;
     }
   }
   for (auto& entry : setsByName) {
@@ -240,11 +241,8 @@ TEST(StressTest, ConcurrentObserversAndSetsKeepTheDeliveryPromises) {
     for (const std::shared_ptr<Observer>& obs : w->m_all) {
       EXPECT_EQ(0, obs->faults.load()) << obs->name << " id " << obs->id;
       if (obs->bProvider) continue;
-      std::vector<uint64_t> seen;
-      {
-        std::lock_guard<std::mutex> lock(obs->mutex);
-        seen = obs->seen;
-      }
+      // Every queue has drained: nobody writes `seen` any more.
+      std::vector<uint64_t>& seen = obs->seen;
       std::sort(seen.begin(), seen.end());
       const std::vector<SetRecord>& sets = setsByName[{obs->group, obs->name}];
       auto first = std::partition_point(
@@ -263,7 +261,6 @@ TEST(StressTest, ConcurrentObserversAndSetsKeepTheDeliveryPromises) {
       }
     }
   }
-  EXPECT_GT(nSets, 0u);
   EXPECT_GT(nChecked, 0u);
 }
 
