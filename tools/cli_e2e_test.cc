@@ -48,25 +48,20 @@ std::string jsonDump(const std::string& report) {
   const std::string marker = "\"dump\":\"";
   size_t i = report.find(marker);
   if (i == std::string::npos) return "(no dump)";
+  const std::string escapes = "ntr", bytes = "\n\t\r";
   std::string dump;
   for (i += marker.size(); i < report.size() && report[i] != '"'; ++i) {
-    if (report[i] != '\\' || i + 1 == report.size()) {
-      dump += report[i];
-      continue;
+    char c = report[i];
+    if (c == '\\' && i + 1 < report.size()) {
+      c = report[++i];
+      if (c == 'u') {
+        c = static_cast<char>(std::stoi(report.substr(i + 1, 4), nullptr, 16));
+        i += 4;
+      } else if (escapes.find(c) != std::string::npos) {
+        c = bytes[escapes.find(c)];
+      }
     }
-    const char e = report[++i];
-    if (e == 'n')
-      dump += '\n';
-    else if (e == 't')
-      dump += '\t';
-    else if (e == 'r')
-      dump += '\r';
-    else if (e == 'u') {
-      dump +=
-          static_cast<char>(std::stoi(report.substr(i + 1, 4), nullptr, 16));
-      i += 4;
-    } else
-      dump += e;
+    dump += c;
   }
   return dump;
 }
@@ -101,7 +96,6 @@ TEST(CliEndToEndTest, BrokenDocumentsFailWithTheirReason) {
     EXPECT_EQ(run.exitCode, 1) << c.file;
     EXPECT_TRUE(has(run, c.line)) << c.file << "\n" << run.out;
     EXPECT_TRUE(has(run, "result: FAILS")) << c.file;
-    EXPECT_EQ(runCommand("apply " + example(c.file)).exitCode, 1) << c.file;
   }
 }
 
@@ -118,6 +112,7 @@ TEST(CliEndToEndTest, WarningsDoNotFailADocument) {
     EXPECT_TRUE(has(run, kind)) << kind << "\n" << run.out;
 }
 
+// Also the apply's exit code on every document: it equals the check's.
 TEST(CliEndToEndTest, CheckPredictsExactlyWhatApplyDumps) {
   for (const char* file :
        {"call-sample.json", "broken/number-value.json",
@@ -144,10 +139,9 @@ TEST(CliEndToEndTest, ReadsStandardInputAndSeveralFiles) {
 }
 
 TEST(CliEndToEndTest, UsageErrorsExitWithTwoAndHelpWithZero) {
-  EXPECT_EQ(runCommand("").exitCode, 2);
-  EXPECT_EQ(runCommand("check").exitCode, 2);
-  EXPECT_EQ(runCommand("frobnicate").exitCode, 2);
-  EXPECT_EQ(runCommand("check /nonexistent/file.json").exitCode, 2);
+  for (const char* command :
+       {"", "check", "frobnicate", "check /nonexistent/file.json"})
+    EXPECT_EQ(runCommand(command).exitCode, 2) << command;
   const CommandRun run = runCommand(
       "apply " + example("call-sample.json") + " --groups Audoi", true);
   EXPECT_EQ(run.exitCode, 2);
@@ -171,26 +165,13 @@ TEST(CliEndToEndTest, TogglesListsAllTwoHundredFiftyOne) {
 TEST(CliEndToEndTest, DemoTellsTheCallAndTearsDownCleanly) {
   const CommandRun run = runCommand("demo");
   EXPECT_EQ(run.exitCode, 0) << run.out;
-  EXPECT_TRUE(has(run,
-                  "ApplyKovaConfigs(the shipped call-sample.json) -> "
-                  "KOVA_S_OK"))
-      << run.out;
-  EXPECT_TRUE(has(run,
-                  "audio module got AecMode: \"2\" -> \"3\"  on "
-                  "audio-module"))
-      << run.out;
-  EXPECT_TRUE(has(run,
-                  "video module got MaxFps: \"30\" -> \"15\"  on "
-                  "video-module"))
-      << run.out;
-  EXPECT_TRUE(has(run,
-                  "media engine got EnableRelayMode: \"1\" -> \"0\"  on "
-                  "main"))
-      << run.out;
-  EXPECT_TRUE(has(run,
-                  "\nteardown: clean — 0 stores, 0 observers, 0 "
-                  "statistics objects\n"))
-      << run.out;
+  for (const char* line :
+       {"ApplyKovaConfigs(the shipped call-sample.json) -> KOVA_S_OK",
+        "audio module got AecMode: \"2\" -> \"3\"  on audio-module",
+        "video module got MaxFps: \"30\" -> \"15\"  on video-module",
+        "media engine got EnableRelayMode: \"1\" -> \"0\"  on main",
+        "\nteardown: clean — 0 stores, 0 observers, 0 statistics objects\n"})
+    EXPECT_TRUE(has(run, line)) << line << "\n" << run.out;
   // A failing configuration makes the demo fail, but it still tears down.
   const CommandRun broken =
       runCommand("demo " + example("broken/number-value.json"));

@@ -14,12 +14,11 @@ TEST(ToggleNamesTest, KnowsEveryToggleNameExactly) {
 }
 
 TEST(ToggleNamesTest, SuggestsTheClosestNamesForTyposAndCase) {
-  std::vector<std::string> closest = ClosestToggleNames("EnableRelayMod");
-  ASSERT_FALSE(closest.empty());
-  EXPECT_EQ(closest[0], "EnableRelayMode");
-  closest = ClosestToggleNames("enablerelaymode");
-  ASSERT_FALSE(closest.empty());
-  EXPECT_EQ(closest[0], "EnableRelayMode");
+  for (const char* typo : {"EnableRelayMod", "enablerelaymode"}) {
+    const std::vector<std::string> closest = ClosestToggleNames(typo);
+    ASSERT_FALSE(closest.empty()) << typo;
+    EXPECT_EQ(closest[0], "EnableRelayMode") << typo;
+  }
   EXPECT_LE(ClosestToggleNames("EnableX", 2).size(), 2u);
   // Nothing plausible: no suggestion rather than a random one.
   EXPECT_TRUE(ClosestToggleNames("zzzzzzzzzzzzzzzzzzzzzzzzzzzzzz").empty());
