@@ -47,31 +47,23 @@ void JsonOut::appendString(const std::string& value) {
   m_text += '"';
 }
 
-JsonOut& JsonOut::BeginObject() {
+JsonOut& JsonOut::open(char bracket) {
   separate();
-  m_text += '{';
+  m_text += bracket;
   m_hasItem.push_back(false);
   return *this;
 }
 
-JsonOut& JsonOut::EndObject() {
-  m_text += '}';
+JsonOut& JsonOut::close(char bracket) {
+  m_text += bracket;
   if (!m_hasItem.empty()) m_hasItem.pop_back();
   return *this;
 }
 
-JsonOut& JsonOut::BeginArray() {
-  separate();
-  m_text += '[';
-  m_hasItem.push_back(false);
-  return *this;
-}
-
-JsonOut& JsonOut::EndArray() {
-  m_text += ']';
-  if (!m_hasItem.empty()) m_hasItem.pop_back();
-  return *this;
-}
+JsonOut& JsonOut::BeginObject() { return open('{'); }
+JsonOut& JsonOut::EndObject() { return close('}'); }
+JsonOut& JsonOut::BeginArray() { return open('['); }
+JsonOut& JsonOut::EndArray() { return close(']'); }
 
 JsonOut& JsonOut::Key(const std::string& key) {
   separate();

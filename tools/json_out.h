@@ -37,6 +37,9 @@ class JsonOut {
 
  private:
   void separate();
+  // Opens or closes an object or array.
+  JsonOut& open(char bracket);
+  JsonOut& close(char bracket);
   void appendString(const std::string& value);
 
   std::string m_text;
