@@ -1,16 +1,9 @@
 #include "CmTrace.h"
 
-// Only the core API, and no min/max macros to clash with the standard library.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
 #include <cstring>
 #include <vector>
+
+#include "windows_api.h"
 
 #if defined(_MSC_VER)
 #include <intrin.h>

@@ -1,17 +1,9 @@
 #include "CmThread.h"
 
-// Only the core API, and no min/max macros to clash with the standard library.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
 #include <string>
 
 #include "thread_name.h"
+#include "windows_api.h"
 
 unsigned long GetThreadSelfId() {
   // Never 0: Windows hands out no thread id 0 to a running thread.
