@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "CmTrace.h"
 #include "trace_capture.h"
@@ -62,228 +63,176 @@ ACmThread* fakeThread() {
   return reinterpret_cast<ACmThread*>(&s_token);
 }
 
-TEST(ObserverHelperTest, RemembersObserversUntilAttachThenRegistersThem) {
-  StrictMock<MockKovaConfig> store;
-  KovaConfigObserverHelper helper;
+// A helper and a strict mock store, attached by each test; the helper goes
+// first, so its destructor's removals reach the mock.
+class ObserverHelperTest : public ::testing::Test {
+ protected:
+  // Subscribes (or binds) `name` through the helper, the store answering `id`.
+  uint64_t subscribe(KovaConfigGroup group, const char* name, uint64_t id) {
+    EXPECT_CALL(m_store, SubscribeConfig(group, StrEq(name), _, nullptr, false))
+        .WillOnce(Return(id));
+    return m_helper.SubscribeConfig(group, name, ignoreEvent, nullptr, false);
+  }
+  uint64_t bind(KovaConfigGroup group, const char* name, uint64_t id) {
+    EXPECT_CALL(m_store, BindConfig(group, StrEq(name), _))
+        .WillOnce(Return(id));
+    return m_helper.BindConfig(group, name, answerNothing);
+  }
+  void expectRemoval(uint64_t id, KOVA_RESULT result = KOVA_S_OK) {
+    EXPECT_CALL(m_store, UnsubscribeConfig(id)).WillOnce(Return(result));
+  }
+
+  StrictMock<MockKovaConfig> m_store;
+  KovaConfigObserverHelper m_helper;
+};
+
+TEST_F(ObserverHelperTest, RemembersObserversUntilAttach) {
   int calls = 0;
-  EXPECT_EQ(0u, helper.SubscribeConfig(
+  EXPECT_EQ(0u, m_helper.SubscribeConfig(
                     KovaConfigGroup_Audio, "AecMode",
                     [&calls](const KovaConfigEvent&) { ++calls; }, fakeThread(),
                     true));
-  EXPECT_EQ(0u, helper.BindConfig(
+  EXPECT_EQ(0u, m_helper.BindConfig(
                     KovaConfigGroup_Video, "Fps",
                     [](const KovaConfigEvent&) { return ConfigData("30"); }));
   // Remembered, not accepted: neither id nor name removes it.
-  EXPECT_EQ(KOVA_E_FAIL, helper.UnsubscribeConfig(uint64_t{0}));
+  EXPECT_EQ(KOVA_E_FAIL, m_helper.UnsubscribeConfig(uint64_t{0}));
   EXPECT_EQ(KOVA_E_FAIL,
-            helper.UnsubscribeConfig("AecMode", KovaConfigGroup_Audio));
+            m_helper.UnsubscribeConfig("AecMode", KovaConfigGroup_Audio));
 
-  KovaConfigCallback forwarded;
-  KovaConfigProvider forwardedProvider;
-  EXPECT_CALL(store, SubscribeConfig(KovaConfigGroup_Audio, StrEq("AecMode"), _,
-                                     fakeThread(), true))
-      .WillOnce(DoAll(SaveArg<2>(&forwarded), Return(5)));
-  EXPECT_CALL(store, BindConfig(KovaConfigGroup_Video, StrEq("Fps"), _))
-      .WillOnce(DoAll(SaveArg<2>(&forwardedProvider), Return(6)));
-  helper.AttachConfig(&store);
-  EXPECT_EQ(&store, helper.GetConfig());
-
+  KovaConfigCallback callback;
+  KovaConfigProvider provider;
+  EXPECT_CALL(m_store, SubscribeConfig(KovaConfigGroup_Audio, StrEq("AecMode"),
+                                       _, fakeThread(), true))
+      .WillOnce(DoAll(SaveArg<2>(&callback), Return(5)));
+  EXPECT_CALL(m_store, BindConfig(KovaConfigGroup_Video, StrEq("Fps"), _))
+      .WillOnce(DoAll(SaveArg<2>(&provider), Return(6)));
+  m_helper.AttachConfig(&m_store);
   // The store received copies of the client's callables.
-  forwarded(KovaConfigEvent());
+  callback(KovaConfigEvent());
   EXPECT_EQ(1, calls);
-  EXPECT_EQ(ConfigData("30"), forwardedProvider(KovaConfigEvent()));
-
-  // A second attach changes nothing.
+  EXPECT_EQ(ConfigData("30"), provider(KovaConfigEvent()));
   StrictMock<MockKovaConfig> other;
-  helper.AttachConfig(&other);
-  EXPECT_EQ(&store, helper.GetConfig());
+  m_helper.AttachConfig(&other);
+  EXPECT_EQ(&m_store, m_helper.GetConfig());
 
-  EXPECT_CALL(store, UnsubscribeConfig(5)).WillOnce(Return(KOVA_S_OK));
-  EXPECT_CALL(store, UnsubscribeConfig(6)).WillOnce(Return(KOVA_S_OK));
-  helper.DetachConfig();
-  EXPECT_EQ(nullptr, helper.GetConfig());
+  expectRemoval(5);
+  expectRemoval(6);
+  m_helper.DetachConfig();
+  EXPECT_EQ(nullptr, m_helper.GetConfig());
+  // Accepted observers are forgotten at the detach: a new attach has nothing
+  // to register.
+  m_helper.AttachConfig(&m_store);
+  EXPECT_EQ(KOVA_E_FAIL, m_helper.UnsubscribeConfig(uint64_t{5}));
 }
 
-TEST(ObserverHelperTest, UnsubscribeAllRemovesInAscendingIdOrder) {
-  StrictMock<MockKovaConfig> store;
-  auto helper = std::make_unique<KovaConfigObserverHelper>();
-  helper->AttachConfig(&store);
-  EXPECT_CALL(store, SubscribeConfig(_, StrEq("A"), _, nullptr, false))
-      .WillOnce(Return(9));
-  EXPECT_CALL(store, SubscribeConfig(_, StrEq("B"), _, nullptr, false))
-      .WillOnce(Return(3));
-  EXPECT_CALL(store, BindConfig(_, StrEq("C"), _)).WillOnce(Return(7));
-  EXPECT_EQ(9u, helper->SubscribeConfig(KovaConfigGroup_Common, "A",
-                                        ignoreEvent, nullptr, false));
-  EXPECT_EQ(3u, helper->SubscribeConfig(KovaConfigGroup_TAOnly, "B",
-                                        ignoreEvent, nullptr, false));
-  EXPECT_EQ(7u,
-            helper->BindConfig(KovaConfigGroup_Metrics, "C", answerNothing));
-  {
-    InSequence order;
-    // A failing store unsubscribe does not stop the others.
-    EXPECT_CALL(store, UnsubscribeConfig(3)).WillOnce(Return(KOVA_E_FAIL));
-    EXPECT_CALL(store, UnsubscribeConfig(7)).WillOnce(Return(KOVA_S_OK));
-    EXPECT_CALL(store, UnsubscribeConfig(9)).WillOnce(Return(KOVA_S_OK));
-  }
-  helper.reset();
+TEST_F(ObserverHelperTest, DestructorRemovesInAscendingIdOrder) {
+  m_helper.AttachConfig(&m_store);
+  EXPECT_EQ(9u, subscribe(KovaConfigGroup_Common, "A", 9));
+  EXPECT_EQ(3u, subscribe(KovaConfigGroup_TAOnly, "B", 3));
+  EXPECT_EQ(7u, bind(KovaConfigGroup_Metrics, "C", 7));
+  InSequence order;
+  // A failing store unsubscribe does not stop the others.
+  expectRemoval(3, KOVA_E_FAIL);
+  expectRemoval(7);
+  expectRemoval(9);
 }
 
-TEST(ObserverHelperTest, DetachForgetsAcceptedObservers) {
-  StrictMock<MockKovaConfig> store;
-  KovaConfigObserverHelper helper;
-  helper.AttachConfig(&store);
-  EXPECT_CALL(store, SubscribeConfig(KovaConfigGroup_Feature, StrEq("X"), _,
-                                     nullptr, false))
-      .WillOnce(Return(2));
-  EXPECT_EQ(2u, helper.SubscribeConfig(KovaConfigGroup_Feature, "X",
-                                       ignoreEvent, nullptr, false));
-  EXPECT_CALL(store, UnsubscribeConfig(2)).WillOnce(Return(KOVA_S_OK));
-  helper.DetachConfig();
-  // Nothing left to register or remove: the strict mock sees no more calls.
-  helper.AttachConfig(&store);
-  EXPECT_EQ(KOVA_E_FAIL, helper.UnsubscribeConfig(uint64_t{2}));
-  helper.DetachConfig();
-}
-
-TEST(ObserverHelperTest, UnsubscribeByIdOrNameDestroysTheClientCallable) {
-  StrictMock<MockKovaConfig> store;
-  KovaConfigObserverHelper helper;
-  helper.AttachConfig(&store);
+TEST_F(ObserverHelperTest, UnsubscribeByIdOrNameDestroysTheClientCallable) {
+  m_helper.AttachConfig(&m_store);
   auto token = std::make_shared<int>(0);
   std::weak_ptr<int> watch = token;
-  EXPECT_CALL(store, SubscribeConfig(KovaConfigGroup_Audio, StrEq("N"), _,
-                                     nullptr, false))
-      .WillOnce(Return(11))
-      .WillOnce(Return(12));
+  EXPECT_CALL(m_store, SubscribeConfig(KovaConfigGroup_Audio, StrEq("N"), _,
+                                       nullptr, false))
+      .WillOnce(Return(11));
   EXPECT_EQ(11u,
-            helper.SubscribeConfig(
+            m_helper.SubscribeConfig(
                 KovaConfigGroup_Audio, "N",
                 [token](const KovaConfigEvent&) { ++*token; }, nullptr, false));
   token.reset();
   EXPECT_FALSE(watch.expired());
-
-  EXPECT_CALL(store, UnsubscribeConfig(11)).WillOnce(Return(KOVA_S_OK));
-  EXPECT_EQ(KOVA_S_OK, helper.UnsubscribeConfig(uint64_t{11}));
+  expectRemoval(11);
+  EXPECT_EQ(KOVA_S_OK, m_helper.UnsubscribeConfig(uint64_t{11}));
   EXPECT_TRUE(watch.expired());
-  EXPECT_EQ(KOVA_E_FAIL, helper.UnsubscribeConfig(uint64_t{11}));
+  EXPECT_EQ(KOVA_E_FAIL, m_helper.UnsubscribeConfig(uint64_t{11}));
 
-  // The name is free again; removal by name goes through the same path.
-  EXPECT_EQ(12u, helper.SubscribeConfig(KovaConfigGroup_Audio, "N", ignoreEvent,
-                                        nullptr, false));
-  EXPECT_CALL(store, UnsubscribeConfig(12)).WillOnce(Return(KOVA_E_FAIL));
-  EXPECT_EQ(KOVA_S_OK, helper.UnsubscribeConfig("N", KovaConfigGroup_Audio));
-
+  // The name is free again; removal by name ignores the store's answer.
+  EXPECT_EQ(12u, subscribe(KovaConfigGroup_Audio, "N", 12));
+  expectRemoval(12, KOVA_E_FAIL);
+  EXPECT_EQ(KOVA_S_OK, m_helper.UnsubscribeConfig("N", KovaConfigGroup_Audio));
   CmTraceCapture capture(0);
-  EXPECT_EQ(KOVA_E_FAIL, helper.UnsubscribeConfig("N", KovaConfigGroup_Audio));
+  EXPECT_EQ(KOVA_E_FAIL,
+            m_helper.UnsubscribeConfig("N", KovaConfigGroup_Audio));
   EXPECT_TRUE(capture.HasExact(
       0, "kovaStore::KovaConfigObserverHelper::UnsubscribeConfigFailed" +
-             thisSuffix(&helper)));
+             thisSuffix(&m_helper)));
 }
 
-TEST(ObserverHelperTest, OneObserverPerNameAndGroup) {
-  StrictMock<MockKovaConfig> store;
-  KovaConfigObserverHelper helper;
-  helper.AttachConfig(&store);
-  EXPECT_CALL(store, SubscribeConfig(KovaConfigGroup_Audio, StrEq("N"), _,
-                                     nullptr, false))
-      .WillOnce(Return(4));
-  EXPECT_CALL(store, BindConfig(KovaConfigGroup_Video, StrEq("N"), _))
-      .WillOnce(Return(5));
-  EXPECT_EQ(4u, helper.SubscribeConfig(KovaConfigGroup_Audio, "N", ignoreEvent,
-                                       nullptr, false));
-  // Same name and group: refused here, without asking the store.
-  EXPECT_EQ(0u, helper.SubscribeConfig(KovaConfigGroup_Audio, "N", ignoreEvent,
-                                       nullptr, false));
-  EXPECT_EQ(0u, helper.BindConfig(KovaConfigGroup_Audio, "N", answerNothing));
-  // Another group is independent.
-  EXPECT_EQ(5u, helper.BindConfig(KovaConfigGroup_Video, "N", answerNothing));
-
-  EXPECT_CALL(store, UnsubscribeConfig(4)).WillOnce(Return(KOVA_S_OK));
-  EXPECT_CALL(store, UnsubscribeConfig(5)).WillOnce(Return(KOVA_S_OK));
+TEST_F(ObserverHelperTest, OneObserverPerNameAndGroup) {
+  m_helper.AttachConfig(&m_store);
+  EXPECT_EQ(4u, subscribe(KovaConfigGroup_Audio, "N", 4));
+  // Same name and group: refused here, without asking the (strict) store.
+  EXPECT_EQ(0u, m_helper.SubscribeConfig(KovaConfigGroup_Audio, "N",
+                                         ignoreEvent, nullptr, false));
+  EXPECT_EQ(0u, m_helper.BindConfig(KovaConfigGroup_Audio, "N", answerNothing));
+  EXPECT_EQ(5u, bind(KovaConfigGroup_Video, "N", 5));
+  expectRemoval(4);
+  expectRemoval(5);
 }
 
-TEST(ObserverHelperTest, RefusedRegistrationForgetsTheName) {
-  StrictMock<MockKovaConfig> store;
-  KovaConfigObserverHelper helper;
-  helper.AttachConfig(&store);
-  EXPECT_CALL(store, BindConfig(KovaConfigGroup_Common, StrEq("P"), _))
-      .WillOnce(Return(0))
-      .WillOnce(Return(8));
-  EXPECT_EQ(0u, helper.BindConfig(KovaConfigGroup_Common, "P", answerNothing));
-  {
-    CmTraceCapture capture(0);
-    EXPECT_EQ(KOVA_E_FAIL,
-              helper.UnsubscribeConfig("P", KovaConfigGroup_Common));
-    EXPECT_EQ(1u, capture.Count(0, "UnsubscribeConfigFailed"));
-  }
-  // Nothing of the refused binding is left to block a new one.
-  EXPECT_EQ(8u, helper.BindConfig(KovaConfigGroup_Common, "P", answerNothing));
-  EXPECT_CALL(store, UnsubscribeConfig(8)).WillOnce(Return(KOVA_S_OK));
-}
-
-TEST(ObserverHelperTest, BadArgumentsAreRefusedWithTrace) {
-  StrictMock<MockKovaConfig> store;
-  KovaConfigObserverHelper helper;
-  helper.AttachConfig(&store);
-  CmTraceCapture capture(0);
-  const std::string subscribeError =
-      "kovaStore::KovaConfigObserverHelper::SubscribeConfigError parameters" +
-      thisSuffix(&helper);
-  EXPECT_EQ(0u, helper.SubscribeConfig(KovaConfigGroup_Audio, nullptr,
-                                       ignoreEvent, nullptr, false));
-  EXPECT_EQ(0u, helper.SubscribeConfig(KovaConfigGroup_Audio, "", ignoreEvent,
-                                       nullptr, false));
-  EXPECT_EQ(0u, helper.SubscribeConfig(KovaConfigGroup_LastGroup, "N",
-                                       ignoreEvent, nullptr, false));
-  EXPECT_EQ(0u, helper.SubscribeConfig(KovaConfigGroup_Undefined, "N",
-                                       ignoreEvent, nullptr, false));
-  EXPECT_EQ(0u, helper.SubscribeConfig(KovaConfigGroup_Audio, "N",
-                                       KovaConfigCallback(), nullptr, false));
-  EXPECT_EQ(5u, capture.Count(0, subscribeError));
-  for (const std::string& text : capture.Texts()) {
-    EXPECT_EQ(subscribeError, text);
-  }
-
-  capture.Clear();
-  EXPECT_EQ(0u, helper.BindConfig(KovaConfigGroup_Audio, "", answerNothing));
-  EXPECT_EQ(0u, helper.BindConfig(static_cast<KovaConfigGroup>(-7), "N",
-                                  answerNothing));
-  EXPECT_EQ(
-      0u, helper.BindConfig(KovaConfigGroup_Audio, "N", KovaConfigProvider()));
-  EXPECT_EQ(
-      3u, capture.Count(0,
-                        "kovaStore::KovaConfigObserverHelper::BindConfigError "
-                        "parameters" +
-                            thisSuffix(&helper)));
-
-  capture.Clear();
-  EXPECT_EQ(KOVA_E_INVALIDARG,
-            helper.UnsubscribeConfig(nullptr, KovaConfigGroup_Audio));
-  EXPECT_EQ(KOVA_E_INVALIDARG,
-            helper.UnsubscribeConfig("N", KovaConfigGroup_LastGroup));
-  EXPECT_EQ(2u, capture.Count(0,
-                              "kovaStore::KovaConfigObserverHelper::"
-                              "UnsubscribeConfigError parameters" +
-                                  thisSuffix(&helper)));
-}
-
-TEST(ObserverHelperTest, RememberedBindingRefusedAtAttachIsForgotten) {
-  StrictMock<MockKovaConfig> store;
-  KovaConfigObserverHelper helper;
-  EXPECT_EQ(0u,
-            helper.BindConfig(KovaConfigGroup_Gamestate, "G", answerNothing));
+TEST_F(ObserverHelperTest, RefusedRegistrationForgetsTheName) {
+  const KovaConfigGroup group = KovaConfigGroup_Gamestate;
+  EXPECT_EQ(0u, m_helper.BindConfig(group, "G", answerNothing));
   // A detached helper keeps refusing a second observer of that name.
-  EXPECT_EQ(0u,
-            helper.BindConfig(KovaConfigGroup_Gamestate, "G", answerNothing));
-  helper.DetachConfig();
+  EXPECT_EQ(0u, m_helper.BindConfig(group, "G", answerNothing));
+  // Refused at the attach, and once more while attached.
+  EXPECT_CALL(m_store, BindConfig(group, StrEq("G"), _))
+      .Times(2)
+      .WillRepeatedly(Return(0));
+  m_helper.AttachConfig(&m_store);
+  EXPECT_EQ(KOVA_E_FAIL, m_helper.UnsubscribeConfig("G", group));
+  EXPECT_EQ(0u, m_helper.BindConfig(group, "G", answerNothing));
+  // Nothing of the refused bindings is left to block a new one.
+  EXPECT_EQ(8u, bind(group, "G", 8));
+  expectRemoval(8);
+}
 
-  EXPECT_CALL(store, BindConfig(KovaConfigGroup_Gamestate, StrEq("G"), _))
-      .WillOnce(Return(0));
-  // The store refuses at attach: the name is forgotten, nothing to remove.
-  helper.AttachConfig(&store);
-  EXPECT_EQ(KOVA_E_FAIL,
-            helper.UnsubscribeConfig("G", KovaConfigGroup_Gamestate));
+TEST_F(ObserverHelperTest, BadArgumentsAreRefusedWithTrace) {
+  m_helper.AttachConfig(&m_store);
+  CmTraceCapture capture(0);
+  const std::string prefix = "kovaStore::KovaConfigObserverHelper::";
+  const std::string self = thisSuffix(&m_helper);
+  const std::vector<std::string> expected = {
+      prefix + "SubscribeConfigError parameters" + self,
+      prefix + "BindConfigError parameters" + self};
+  const struct {
+    KovaConfigGroup group;
+    const char* name;
+    bool bCallable;
+  } rows[] = {{KovaConfigGroup_Audio, nullptr, true},
+              {KovaConfigGroup_Audio, "", true},
+              {KovaConfigGroup_LastGroup, "N", true},
+              {static_cast<KovaConfigGroup>(-7), "N", true},
+              {KovaConfigGroup_Audio, "N", false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.group);
+    capture.Clear();
+    EXPECT_EQ(0u, m_helper.SubscribeConfig(
+                      row.group, row.name,
+                      row.bCallable ? ignoreEvent : KovaConfigCallback(),
+                      nullptr, false));
+    EXPECT_EQ(0u, m_helper.BindConfig(
+                      row.group, row.name,
+                      row.bCallable ? answerNothing : KovaConfigProvider()));
+    EXPECT_EQ(expected, capture.Texts());
+  }
+  capture.Clear();
+  EXPECT_EQ(KOVA_E_INVALIDARG,
+            m_helper.UnsubscribeConfig(nullptr, KovaConfigGroup_Audio));
+  EXPECT_EQ(KOVA_E_INVALIDARG,
+            m_helper.UnsubscribeConfig("N", KovaConfigGroup_LastGroup));
+  EXPECT_EQ(2u, capture.Count(
+                    0, prefix + "UnsubscribeConfigError parameters" + self));
 }
 
 }  // namespace
