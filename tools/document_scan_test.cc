@@ -29,26 +29,27 @@ TEST(DocumentScanTest, CleanDocumentsHaveNoNotes) {
     EXPECT_TRUE(kindsOf(text).empty()) << text;
 }
 
+// A document whose only entry has this value text, as written in JSON.
+std::string value(const std::string& text) {
+  return R"({"A":[{"key":"k","value":")" + text + R"("}]})";
+}
+
 TEST(DocumentScanTest, NotesWhatTheReaderChangesOrDrops) {
   using K = ScanNoteKind;
   struct Case {
-    const char* text;
+    std::string text;
     ScanNoteKind kind;
     const char* part;  // in the note's message
     bool bNoted;
   };
   const Case cases[] = {
-      {R"({"A":[{"key":"k","value":"  on "}]})", K::TrimmedValue, "\"on\"",
-       true},
+      {value(R"(  on )"), K::TrimmedValue, "\"on\"", true},
       // A \n escape at the end is trimmed too, after decoding.
-      {R"({"A":[{"key":"k","value":"on\n"}]})", K::TrimmedValue, "", true},
-      {R"({"A":[{"key":"k","value":"\u20AC"}]})", K::LossyUnicodeEscape, "0xAC",
-       true},
-      {R"({"A":[{"key":"k","value":"x\u0041"}]})", K::LossyUnicodeEscape, "",
-       false},
-      {R"({"A":[{"key":"k","value":"\u12"}]})", K::LossyUnicodeEscape,
-       "four hex digits", true},
-      {R"({"A":[{"key":"k","value":"a\qb"}]})", K::DroppedEscape, "\\q", true},
+      {value(R"(on\n)"), K::TrimmedValue, "", true},
+      {value(R"(\u20AC)"), K::LossyUnicodeEscape, "0xAC", true},
+      {value(R"(x\u0041)"), K::LossyUnicodeEscape, "", false},
+      {value(R"(\u12)"), K::LossyUnicodeEscape, "four hex digits", true},
+      {value(R"(a\qb)"), K::DroppedEscape, "\\q", true},
       {R"({"Au\u0064io":[]})", K::RawKeyEscape, "", true},
       {R"({"Audio":[],"Audio":[]})", K::DuplicateKey, "only the last one",
        true},
@@ -63,7 +64,7 @@ TEST(DocumentScanTest, NotesWhatTheReaderChangesOrDrops) {
       // A '[' first makes the reader read the string whole; strings inside
       // nested objects are not split either.
       {R"({"A":["a[,b"]})", K::StringBreaksArray, "", false},
-      {R"({"A":[{"key":"k","value":"1,2"}]})", K::StringBreaksArray, "", false},
+      {value(R"(1,2)"), K::StringBreaksArray, "", false},
       {R"({"A":[{"key":"k","value":"v",}]})", K::ObjectReadsAsNull,
        "dropped from its array", true},
       {R"({"A":[],})", K::ObjectReadsAsNull, "document reads as null", true},
