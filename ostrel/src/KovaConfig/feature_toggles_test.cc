@@ -67,30 +67,31 @@ TEST_F(FeatureToggleTest, TogglesLiveInFeatureWhateverTheDefaultGroup) {
 }
 
 TEST_F(FeatureToggleTest, SubscriptionSeesDirectWritesOfTheSameName) {
-  // Made before the helper has a store: remembered, registered at the bind.
   KovaConfigHelper h;
   std::string seen;
+  // Made before the helper has a store: remembered, registered at the bind.
   EXPECT_EQ(0u,
             h.SubscribeFeatureToggle(
                 KOVA_FT_EnableMusicDetection, [&](const KovaConfigEvent& e) {
                   EXPECT_EQ(KovaConfigGroup_Feature, e.group);
                   seen += e.configName + "=" + e.newValue.ToString() + ";";
                 }));
-  ASSERT_EQ(KOVA_S_OK, h.SetCallId(kCall));
   IKovaConfig* store = nullptr;
   ASSERT_EQ(KOVA_S_OK, CreateKovaConfig(kCall, &store));
-  EXPECT_EQ(KOVA_S_OK, store->SetKovaConfig(KovaConfigGroup_Feature,
-                                            "EnableMusicDetection",
-                                            ConfigData("on"), false, false));
-  EXPECT_EQ("EnableMusicDetection=on;", seen);
+  auto setDirectly = [store](const char* szValue) {
+    return store->SetKovaConfig(KovaConfigGroup_Feature, "EnableMusicDetection",
+                                ConfigData(szValue), false, false);
+  };
+  setDirectly("on");
+  // A value stored before the bind is the first notification.
+  ASSERT_EQ(KOVA_S_OK, h.SetCallId(kCall));
+  EXPECT_EQ(KOVA_S_OK, setDirectly("off"));
+  EXPECT_EQ("EnableMusicDetection=on;EnableMusicDetection=off;", seen);
   EXPECT_EQ(0u, h.SubscribeFeatureToggle(KOVA_FT_EnableMusicDetection,
                                          [](const KovaConfigEvent&) {}));
   EXPECT_EQ(KOVA_S_OK,
             h.UnsubscribeFeatureToggle(KOVA_FT_EnableMusicDetection));
-  EXPECT_EQ(
-      KOVA_E_NOOBSERVER,
-      store->SetKovaConfig(KovaConfigGroup_Feature, "EnableMusicDetection",
-                           ConfigData("off"), false, false));
+  EXPECT_EQ(KOVA_E_NOOBSERVER, setDirectly("again"));
   EXPECT_EQ(KOVA_E_FAIL,
             h.UnsubscribeFeatureToggle(KOVA_FT_EnableMusicDetection));
   ReleaseKovaConfig(store);

@@ -131,28 +131,6 @@ TEST_F(KovaConfigHelperTest, DestructionRemovesItsObserversBeforeReleasing) {
   EXPECT_EQ(0u, observersOf(kCall));
 }
 
-TEST_F(KovaConfigHelperTest, UnboundHelperRemembersSubscriptionsUntilBound) {
-  KovaConfigHelper h;
-  std::vector<std::string> seen;
-  EXPECT_EQ(0u, h.SubscribeConfig(
-                    "Late",
-                    [&](const KovaConfigEvent& e) {
-                      seen.push_back(e.newValue.ToString());
-                    },
-                    kAudio));
-  EXPECT_EQ(0u, GetKovaConfigSizeForUT());
-  // A value stored before the bind is the subscription's first notification.
-  IKovaConfig* store = nullptr;
-  ASSERT_EQ(KOVA_S_OK, CreateKovaConfig(kCall, &store));
-  store->SetKovaConfig(kAudio, "Late", ConfigData("early"), false, false);
-  ReleaseKovaConfig(store);
-  EXPECT_EQ(KOVA_S_OK, h.SetCallId(kCall));
-  EXPECT_EQ(KOVA_S_OK, h.SetKovaConfig("Late", ConfigData("now"), kAudio));
-  EXPECT_EQ((std::vector<std::string>{"early", "now"}), seen);
-  EXPECT_EQ(KOVA_S_OK, h.UnsubscribeConfig("Late", kAudio));
-  EXPECT_EQ(0u, observersOf(kCall));
-}
-
 TEST_F(KovaConfigHelperTest, CallIdSessionTypeAndDefaultGroupAreSetOnce) {
   CmTraceCapture capture(0);
   KovaConfigHelper h;
@@ -204,7 +182,7 @@ TEST_F(KovaConfigHelperTest, InitKovaConfigRunsBothSteps) {
   EXPECT_EQ(ConfigData("1"), late.GetKovaConfig("N"));
 }
 
-TEST_F(KovaConfigHelperTest, GuardsAndGroupDefaultingRefuseWithOneReport) {
+TEST_F(KovaConfigHelperTest, GuardsGroupDefaultingAndUnnamedTogglesRefuse) {
   KovaConfigHelper unbound;
   KovaConfigHelper h(kCall);
   ConfigData out;
@@ -257,6 +235,22 @@ TEST_F(KovaConfigHelperTest, GuardsAndGroupDefaultingRefuseWithOneReport) {
                  "::RemoveKovaConfigError KovaConfigGroup [this=");
   EXPECT_REFUSED(KOVA_E_FAIL, h.RemoveKovaConfigByGroup(kNone), 0u,
                  "::RemoveKovaConfigByGroupError KovaConfigGroup [this=");
+  // A toggle id without a name fails as a null name does, in whatever the
+  // operation hands it to.
+  for (int raw : {251, -1}) {
+    SCOPED_TRACE(raw);
+    const auto id = static_cast<KovaFeatureToggleID>(raw);
+    EXPECT_REFUSED(KOVA_E_INVALIDARG, h.SetFeatureToggle(id, ConfigData("1")),
+                   1u, store);
+    EXPECT_REFUSED(ConfigData(), h.GetFeatureToggle(id), 1u, store);
+    EXPECT_REFUSED(false, h.HaveFeatureToggle(id), 1u, store);
+    EXPECT_REFUSED(KOVA_E_INVALIDARG, h.RemoveFeatureToggle(id), 1u, store);
+    EXPECT_REFUSED(0u, h.SubscribeFeatureToggle(id, ignoreEvent), 1u,
+                   observers);
+    EXPECT_REFUSED(KOVA_E_INVALIDARG, h.UnsubscribeFeatureToggle(id), 0u,
+                   "kovaStore::KovaConfigObserverHelper::UnsubscribeConfigError"
+                   " parameters [this=");
+  }
   EXPECT_EQ(0u, observersOf(kCall));
   // One line in full.
   CmTraceCapture capture(0);
@@ -265,30 +259,6 @@ TEST_F(KovaConfigHelperTest, GuardsAndGroupDefaultingRefuseWithOneReport) {
                                "kovaStore::KovaConfigHelper::SetKovaConfig"
                                "Error KovaConfigGroup" +
                                    thisSuffix(&h)));
-}
-
-// A toggle id without a name fails as a null name does, in whatever the
-// operation hands it to.
-TEST_F(KovaConfigHelperTest, ToggleIdsWithoutNameFailLikeANullName) {
-  KovaConfigHelper h(kCall);
-  const std::string store =
-      " failed: (szConfigName != NULL) && "
-      "(m_pIKovaConfig != NULL)";
-  for (int raw : {251, -1}) {
-    SCOPED_TRACE(raw);
-    const auto id = static_cast<KovaFeatureToggleID>(raw);
-    EXPECT_EQ(nullptr, KovaConfigHelper::GetFeatureToggleName(id));
-    EXPECT_REFUSED(KOVA_E_INVALIDARG, h.SetFeatureToggle(id, ConfigData("1")),
-                   1u, store);
-    EXPECT_REFUSED(ConfigData(), h.GetFeatureToggle(id), 1u, store);
-    EXPECT_REFUSED(false, h.HaveFeatureToggle(id), 1u, store);
-    EXPECT_REFUSED(KOVA_E_INVALIDARG, h.RemoveFeatureToggle(id), 1u, store);
-    EXPECT_REFUSED(0u, h.SubscribeFeatureToggle(id, ignoreEvent), 1u,
-                   "(m_pObserverHelper != NULL) && (szConfigName != NULL)");
-    EXPECT_REFUSED(KOVA_E_INVALIDARG, h.UnsubscribeFeatureToggle(id), 0u,
-                   "kovaStore::KovaConfigObserverHelper::UnsubscribeConfigError"
-                   " parameters [this=");
-  }
 }
 
 TEST_F(KovaConfigHelperTest, ConcurrentUseLeavesNoObserverBehind) {
@@ -318,25 +288,24 @@ TEST_F(KovaConfigHelperTest, ConcurrentUseLeavesNoObserverBehind) {
 }
 
 TEST_F(KovaConfigHelperTest, CopiesAndAssignmentHoldTheirOwnReference) {
-  for (bool bOriginalFirst : {true, false}) {
-    SCOPED_TRACE(bOriginalFirst);
-    // Same store and default group, but subscriptions of its own.
-    auto original = std::make_unique<KovaConfigHelper>(kCall);
-    original->SetDefaultGroup(KovaConfigGroup_Metrics);
-    EXPECT_NE(0u, original->SubscribeConfig("N", ignoreEvent));
-    auto copy = std::make_unique<KovaConfigHelper>(*original);
-    copy->SetKovaConfig("V", ConfigData("1"));
-    EXPECT_EQ(ConfigData("1"), original->GetKovaConfig("V"));
-    EXPECT_NE(0u, copy->SubscribeConfig("N", ignoreEvent));
-    EXPECT_EQ(2u, observersOf(kCall));
-    (bOriginalFirst ? original : copy).reset();
+  {
+    KovaConfigHelper original(kCall);
+    original.SetDefaultGroup(KovaConfigGroup_Metrics);
+    EXPECT_NE(0u, original.SubscribeConfig("N", ignoreEvent));
+    {
+      // Same store and default group, but subscriptions of its own.
+      KovaConfigHelper copy(original);
+      copy.SetKovaConfig("V", ConfigData("1"));
+      EXPECT_EQ(ConfigData("1"), original.GetKovaConfig("V"));
+      EXPECT_NE(0u, copy.SubscribeConfig("N", ignoreEvent));
+      EXPECT_EQ(2u, observersOf(kCall));
+    }
     EXPECT_EQ(1u, observersOf(kCall));
-    (bOriginalFirst ? copy : original).reset();
-    EXPECT_EQ(0u, observersOf(kCall));
-    // Only the call's own reference is left: the clean-up erases the entry.
-    EXPECT_EQ(KOVA_S_OK, CleanUpKovaConfig(kCall));
-    EXPECT_EQ(0u, GetKovaConfigSizeForUT());
+    EXPECT_TRUE(original.HaveKovaConfig("V"));
   }
+  // Only the call's own reference is left: the clean-up erases the entry.
+  EXPECT_EQ(KOVA_S_OK, CleanUpKovaConfig(kCall));
+  EXPECT_EQ(0u, GetKovaConfigSizeForUT());
 
   KovaConfigHelper source(kCall);
   KovaConfigHelper target(kOtherCall);
