@@ -91,6 +91,25 @@ class atomMap {
     return V();
   }
 
+  // As exchange(), and runs `step(previous, stored)` under the lock right
+  // after the store, so that the caller may compare or copy the two values
+  // within the same hold. `step` must not lock another table.
+  template <class Key, class Step>
+  V exchange(const Key& key, V value, Step&& step) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    auto it = m_map.lower_bound(key);
+    V previous;
+    if (it != m_map.end() && !m_map.key_comp()(key, it->first)) {
+      previous = std::move(it->second);
+      it->second = std::move(value);
+    } else {
+      it = m_map.emplace_hint(it, K(key), std::move(value));
+    }
+    ++m_version;
+    step(static_cast<const V&>(previous), static_cast<const V&>(it->second));
+    return previous;
+  }
+
   // Erases the key and yields its value; a default V when it was absent.
   template <class Key>
   V remove(const Key& key) {

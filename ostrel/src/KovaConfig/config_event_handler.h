@@ -168,6 +168,12 @@ class ObserverTable {
   // when it is not there; KOVA_E_INVALIDARG as above.
   KOVA_RESULT remove(std::string_view name,
                      const ConfigEventHandlerPtr& handler, InLockStep step);
+  // False until the table has held a name. Takes no lock, so it may be asked
+  // while another table's lock is held; a handler linked after a false
+  // answer counts as linked after the asker's look.
+  bool mayHaveObservers() const {
+    return m_bHasNames.load(std::memory_order_acquire);
+  }
   // Copies the name's list into `snapshot` (same order) and claims, for
   // `threadId`, every handler that takes part: those with a callback, or
   // with `bProviders` those with a provider. `onMultiple` runs for each

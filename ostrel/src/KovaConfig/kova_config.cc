@@ -28,13 +28,32 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
   }
   if (szConfigName[0] == '\0') return KOVA_E_INVALIDARG;
 
-  // The table keeps its own copy of a stored value; the caller's value then
-  // travels on to the observers as the new value.
   const std::string_view name(szConfigName);
-  ConfigData oldValue = bNotifyOnly ? m_configs[group].remove(name)
-                                    : m_configs[group].exchange(name, value);
-  return fireEvents(m_observersByName[group], szConfigName, std::move(oldValue),
-                    std::move(value), group, bForceNotify);
+  ObserverTable& observers = m_observersByName[group];
+  if (bNotifyOnly) {
+    return fireEvents(observers, szConfigName, m_configs[group].remove(name),
+                      std::move(value), group, bForceNotify);
+  }
+  // The table takes the caller's value. A copy for the dispatch is made, in
+  // the same lock hold, only when an observer or the change trace may read
+  // it. Observers are looked for after the store, so a subscriber linked
+  // later finds the value at its subscription instead of being told of it.
+  const bool bTraced = get_external_trace_mask() >= 2;
+  bool bDispatch = false;
+  bool bSame = false;
+  ConfigData newValue;
+  ConfigData oldValue = m_configs[group].exchange(
+      name, std::move(value),
+      [&](const ConfigData& previous, const ConfigData& stored) {
+        bSame = previous == stored;
+        bDispatch = bTraced || observers.mayHaveObservers();
+        if (bDispatch) newValue = stored;
+      });
+  if (bDispatch) {
+    return fireEvents(observers, szConfigName, std::move(oldValue),
+                      std::move(newValue), group, bForceNotify);
+  }
+  return !bForceNotify && bSame ? KOVA_E_UNCHANGED : KOVA_E_NOOBSERVER;
 }
 
 KOVA_RESULT KovaConfig::GetKovaConfig(KovaConfigGroup group,

@@ -69,6 +69,32 @@ TEST_F(KovaConfigTest, EveryGroupHoldsItsOwnValues) {
   EXPECT_TRUE(value.IsValid());
 }
 
+// A store that never had an observer gives the same results, and the same
+// change lines when traced, as one with observers elsewhere.
+TEST(KovaConfigUnobservedTest, SetResultsAndTracesAtEachLevel) {
+  for (int level : {0, 2}) {
+    SCOPED_TRACE(level);
+    CmTraceCapture capture(level);
+    KovaConfig store(kCallId);
+    EXPECT_EQ(store.SetKovaConfig(KovaConfigGroup_Audio, "N", ConfigData("1"),
+                                  false, false),
+              KOVA_E_NOOBSERVER);
+    EXPECT_EQ(store.SetKovaConfig(KovaConfigGroup_Audio, "N", ConfigData("1"),
+                                  false, false),
+              KOVA_E_UNCHANGED);
+    EXPECT_EQ(store.SetKovaConfig(KovaConfigGroup_Audio, "N", ConfigData("1"),
+                                  true, false),
+              KOVA_E_NOOBSERVER);
+    ConfigData value;
+    EXPECT_EQ(store.GetKovaConfig(KovaConfigGroup_Audio, "N", value),
+              KOVA_S_OK);
+    EXPECT_EQ(value, ConfigData("1"));
+    EXPECT_EQ(capture.Count(2, "kovaStore::KovaConfig::fireEvents, Audio, N, "),
+              level == 2 ? 2u : 0u);
+    EXPECT_EQ(capture.Count(2, "nObservers="), 0u);
+  }
+}
+
 TEST_F(KovaConfigTest, EqualValueIsUnchangedUnlessForced) {
   std::vector<KovaConfigEvent> events;
   ConfigData seen;  // what the store holds while the observer runs
