@@ -138,7 +138,9 @@ TEST_F(ObserverHelperTest, DestructorRemovesInAscendingIdOrder) {
   expectRemoval(9);
 }
 
-TEST_F(ObserverHelperTest, UnsubscribeByIdOrNameDestroysTheClientCallable) {
+// A name holds one observer per group until it is unsubscribed, which
+// destroys the client's callable.
+TEST_F(ObserverHelperTest, OneObserverPerNameUntilUnsubscribed) {
   m_helper.AttachConfig(&m_store);
   auto token = std::make_shared<int>(0);
   std::weak_ptr<int> watch = token;
@@ -150,6 +152,13 @@ TEST_F(ObserverHelperTest, UnsubscribeByIdOrNameDestroysTheClientCallable) {
                 KovaConfigGroup_Audio, "N",
                 [token](const KovaConfigEvent&) { ++*token; }, nullptr, false));
   token.reset();
+  // Same name and group: refused here, without asking the (strict) store;
+  // another group is independent.
+  EXPECT_EQ(0u, m_helper.SubscribeConfig(KovaConfigGroup_Audio, "N",
+                                         ignoreEvent, nullptr, false));
+  EXPECT_EQ(0u, m_helper.BindConfig(KovaConfigGroup_Audio, "N", answerNothing));
+  EXPECT_EQ(5u, bind(KovaConfigGroup_Video, "N", 5));
+  expectRemoval(5);
   EXPECT_FALSE(watch.expired());
   expectRemoval(11);
   EXPECT_EQ(KOVA_S_OK, m_helper.UnsubscribeConfig(uint64_t{11}));
@@ -166,18 +175,6 @@ TEST_F(ObserverHelperTest, UnsubscribeByIdOrNameDestroysTheClientCallable) {
   EXPECT_TRUE(capture.HasExact(
       0, "kovaStore::KovaConfigObserverHelper::UnsubscribeConfigFailed" +
              thisSuffix(&m_helper)));
-}
-
-TEST_F(ObserverHelperTest, OneObserverPerNameAndGroup) {
-  m_helper.AttachConfig(&m_store);
-  EXPECT_EQ(4u, subscribe(KovaConfigGroup_Audio, "N", 4));
-  // Same name and group: refused here, without asking the (strict) store.
-  EXPECT_EQ(0u, m_helper.SubscribeConfig(KovaConfigGroup_Audio, "N",
-                                         ignoreEvent, nullptr, false));
-  EXPECT_EQ(0u, m_helper.BindConfig(KovaConfigGroup_Audio, "N", answerNothing));
-  EXPECT_EQ(5u, bind(KovaConfigGroup_Video, "N", 5));
-  expectRemoval(4);
-  expectRemoval(5);
 }
 
 TEST_F(ObserverHelperTest, RefusedRegistrationForgetsTheName) {
