@@ -5,8 +5,11 @@
 #include <atomic>
 #include <climits>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <thread>
+#include <typeinfo>
+#include <utility>
 #include <vector>
 
 #include "KovaOstrelApi.h"
@@ -27,7 +30,9 @@ std::string Printed(const void* p) {
   return std::string(buffer, formator.tell());
 }
 
-std::string Registry() { return Printed(&CKovaOstrel::instance()); }
+std::string ThisSuffix() {
+  return " [this=" + Printed(&CKovaOstrel::instance()) + "]";
+}
 
 IKovaMediaInfo* Create(int32_t type, uint32_t callId) {
   IKovaMediaInfo* p = nullptr;
@@ -42,71 +47,61 @@ uint32_t Release(int32_t type, uint32_t callId, IKovaMediaInfo* p) {
 
 TEST(OstrelRegistryTest, CountsFollowCreateAndReleaseWithTheirTraces) {
   CmTraceCapture capture(2);
-  IKovaMediaInfo* first = Create(0, 5);
-  IKovaMediaInfo* second = Create(0, 5);
-  ASSERT_NE(nullptr, first);
-  EXPECT_EQ(first, second);
-  EXPECT_EQ(5u, first->GetCallId());
-  const std::string created =
-      "CKovaOstrel::createOrGetOstrelEntity, type=0, callId=5, "
-      "pMediaStatInfo=" +
-      Printed(first) + ", refCnt=";
-  EXPECT_TRUE(capture.HasExact(2, created + "1 [this=" + Registry() + "]"));
-  EXPECT_TRUE(capture.HasExact(2, created + "2 [this=" + Registry() + "]"));
-
-  EXPECT_EQ(1u, Release(0, 5, first));
-  EXPECT_EQ(0u, Release(0, 5, first));
-  EXPECT_EQ(kNone, Release(0, 5, first));
-  const std::string released =
-      "CKovaOstrel::releaseOstrelEntity, type=0, callId=5, in_PMediaStatInfo=" +
-      Printed(first) + "out_PMediaStatInfo=" +
-      std::to_string(reinterpret_cast<uintptr_t>(first)) + ", refCnt=";
-  EXPECT_TRUE(capture.HasExact(2, released + "1 [this=" + Registry() + "]"));
-  EXPECT_TRUE(capture.HasExact(2, released + "0 [this=" + Registry() + "]"));
-  EXPECT_TRUE(capture.HasExact(
-      2,
-      "CKovaOstrel::releaseOstrelEntity, type=0, callId=5, "
-      "inPMediaStatInfo=" +
-          Printed(first) + ", refCnt=4294967295 [this=" + Registry() + "]"));
+  auto* p = static_cast<IKovaAudioInfo*>(Create(0, 5));
+  ASSERT_NE(nullptr, p);
+  EXPECT_EQ(p, Create(0, 5));
+  EXPECT_EQ(5u, p->GetCallId());
+  p->SetSessionValue12(12);
+  EXPECT_EQ(1u, Release(0, 5, p));
+  EXPECT_EQ(0u, Release(0, 5, p));
+  EXPECT_EQ(kNone, Release(0, 5, p));
   EXPECT_EQ(0u, CKovaOstrel::instance().entityCount());
+  const std::string head = "type=0, callId=5, ";
+  EXPECT_TRUE(capture.HasExact(2, "CKovaOstrel::createOrGetOstrelEntity, " +
+                                      head + "pMediaStatInfo=" + Printed(p) +
+                                      ", refCnt=2" + ThisSuffix()));
+  EXPECT_TRUE(capture.HasExact(
+      2, "CKovaOstrel::releaseOstrelEntity, " + head +
+             "in_PMediaStatInfo=" + Printed(p) + "out_PMediaStatInfo=" +
+             std::to_string(reinterpret_cast<uintptr_t>(p)) + ", refCnt=0" +
+             ThisSuffix()));
+  EXPECT_TRUE(capture.HasExact(2, "CKovaOstrel::releaseOstrelEntity, " + head +
+                                      "inPMediaStatInfo=" + Printed(p) +
+                                      ", refCnt=4294967295" + ThisSuffix()));
+
+  // After the last release the key gets a new object with fresh statistics.
+  p = static_cast<IKovaAudioInfo*>(Create(0, 5));
+  uint8_t record[kKovaAudioRecordSize];
+  ASSERT_EQ(KOVA_S_OK, p->GetStatistics(record, false));
+  EXPECT_EQ(0u, ReadRecordU32(record, 12));
+  EXPECT_EQ(20u, ReadRecordU32(record, 112));
+  EXPECT_EQ(0u, Release(0, 5, p));
 }
 
 TEST(OstrelRegistryTest, EachKindAndCallIdHasItsOwnObjectOfItsClass) {
-  IKovaMediaInfo* audio = Create(0, 5);
-  IKovaMediaInfo* video = Create(1, 5);
-  IKovaMediaInfo* contentVideo = Create(2, 5);
-  IKovaMediaInfo* contentAudio = Create(3, 5);
-  IKovaMediaInfo* otherCall = Create(0, 6);
-  IKovaMediaInfo* highCall = Create(0, 0xFFFFFFFF);
-  std::vector<IKovaMediaInfo*> all = {audio,        video,     contentVideo,
-                                      contentAudio, otherCall, highCall};
-  for (size_t i = 0; i < all.size(); ++i) {
-    for (size_t j = i + 1; j < all.size(); ++j) EXPECT_NE(all[i], all[j]);
-  }
+  const std::pair<int32_t, uint32_t> keys[] = {{0, 5}, {1, 5}, {2, 5},
+                                               {3, 5}, {0, 6}, {0, kNone}};
+  std::vector<IKovaMediaInfo*> objects;
+  for (const auto& key : keys) objects.push_back(Create(key.first, key.second));
+  EXPECT_EQ(6u,
+            std::set<IKovaMediaInfo*>(objects.begin(), objects.end()).size());
   EXPECT_EQ(6u, CKovaOstrel::instance().entityCount());
-  EXPECT_EQ(0xFFFFFFFFu, highCall->GetCallId());
+  EXPECT_EQ(kNone, objects[5]->GetCallId());
 
   // The kind decides the class; content objects are distinct types.
-  auto* plainAudio = dynamic_cast<KovaAudioStatisticInfo*>(audio);
-  ASSERT_NE(nullptr, plainAudio);
-  EXPECT_EQ(nullptr, dynamic_cast<KovaContentAudioStatisticInfo*>(audio));
-  EXPECT_NE(nullptr,
-            dynamic_cast<KovaContentAudioStatisticInfo*>(contentAudio));
-  EXPECT_NE(nullptr, dynamic_cast<KovaVideoStatisticInfo*>(video));
-  EXPECT_EQ(nullptr, dynamic_cast<KovaContentVideoStatisticInfo*>(video));
-  EXPECT_NE(nullptr,
-            dynamic_cast<KovaContentVideoStatisticInfo*>(contentVideo));
-  EXPECT_EQ(1u, plainAudio->GetReference());
+  EXPECT_EQ(typeid(KovaAudioStatisticInfo), typeid(*objects[0]));
+  EXPECT_EQ(typeid(KovaVideoStatisticInfo), typeid(*objects[1]));
+  EXPECT_EQ(typeid(KovaContentVideoStatisticInfo), typeid(*objects[2]));
+  EXPECT_EQ(typeid(KovaContentAudioStatisticInfo), typeid(*objects[3]));
+  auto* audio = static_cast<KovaAudioStatisticInfo*>(objects[0]);
+  EXPECT_EQ(1u, audio->GetReference());
 
   // The key alone decides what is released; the pointer is only printed.
   EXPECT_EQ(0u, Release(1, 5, audio));
-  EXPECT_EQ(kNone, Release(1, 5, video));
-  EXPECT_EQ(1u, plainAudio->GetReference());
-  EXPECT_EQ(0u, Release(2, 5, contentVideo));
-  EXPECT_EQ(0u, Release(3, 5, contentAudio));
-  EXPECT_EQ(0u, Release(0, 6, otherCall));
-  EXPECT_EQ(0u, Release(0, 0xFFFFFFFF, highCall));
-  EXPECT_EQ(0u, Release(0, 5, audio));
+  EXPECT_EQ(kNone, Release(1, 5, objects[1]));
+  EXPECT_EQ(1u, audio->GetReference());
+  for (size_t i : {0, 2, 3, 4, 5})
+    EXPECT_EQ(0u, Release(keys[i].first, keys[i].second, objects[i])) << i;
   EXPECT_EQ(0u, CKovaOstrel::instance().entityCount());
 }
 
@@ -119,7 +114,7 @@ TEST(OstrelRegistryTest, UnknownKindsNullPointersAndUnknownKeysChangeNothing) {
     EXPECT_EQ(nullptr, p);
     EXPECT_TRUE(capture.HasExact(
         2, "CKovaOstrel::createOrGetOstrelEntity failed, type=" +
-               std::to_string(type) + ", callId=5 [this=" + Registry() + "]"));
+               std::to_string(type) + ", callId=5" + ThisSuffix()));
   }
   capture.Clear();
   EXPECT_EQ(KOVA_E_FAIL, createOstrelEntity(KovaMediaStat_Video, 5, nullptr));
@@ -133,36 +128,13 @@ TEST(OstrelRegistryTest, UnknownKindsNullPointersAndUnknownKeysChangeNothing) {
   EXPECT_EQ(0u, Release(1, 8, video));
 }
 
-TEST(OstrelRegistryTest, ARequestAfterTheLastReleaseGetsFreshStatistics) {
-  auto* video = static_cast<IKovaVideoInfo*>(Create(1, 11));
-  auto* audio = static_cast<IKovaAudioInfo*>(Create(0, 11));
-  video->SetSessionValue1336(77);
-  audio->SetSessionValue12(12);
-  EXPECT_EQ(0u, Release(1, 11, video));
-  EXPECT_EQ(0u, Release(0, 11, audio));
-
-  video = static_cast<IKovaVideoInfo*>(Create(1, 11));
-  audio = static_cast<IKovaAudioInfo*>(Create(0, 11));
-  uint8_t record[kKovaVideoRecordSize];
-  video->GetStatistics(record, false);
-  EXPECT_EQ(0u, ReadRecordU32(record, 1336));
-  EXPECT_EQ(-1, ReadRecordI32(record, 1356));
-  audio->GetStatistics(record, false);
-  EXPECT_EQ(0u, ReadRecordU32(record, 12));
-  EXPECT_EQ(20u, ReadRecordU32(record, 112));
-  EXPECT_EQ(0u, Release(1, 11, video));
-  EXPECT_EQ(0u, Release(0, 11, audio));
-}
-
 TEST(OstrelRegistryTest, ConcurrentCreateAndReleaseOfSharedKeysBalance) {
   CKovaOstrel registry;
-  constexpr int kThreads = 4;
-  constexpr int kRounds = 2000;
   std::atomic<int> failures{0};
   std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
+  for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&registry, &failures, t] {
-      for (int i = 0; i < kRounds; ++i) {
+      for (int i = 0; i < 2000; ++i) {
         const auto type = static_cast<KovaMediaStatType>((i + t) % 4);
         const uint32_t callId = static_cast<uint32_t>(i % 3);
         IKovaMediaInfo* p = registry.createOrGetOstrelEntity(type, callId);
