@@ -43,8 +43,8 @@ Bytes FreshImage() {
 }
 
 // Each setter runs alone on an object reset before it; the reset must bring
-// back exactly the fresh image.
-TEST(AudioStatisticInfoTest, EachSetterWritesItsOwnFieldsAndResetUndoesIt) {
+// back exactly the fresh image. Bad indexes and null pointers write nothing.
+TEST(AudioStatisticInfoTest, SettersWriteOnlyTheirOwnFieldsAndBadInputsNothing) {
   // Inputs with every byte non-zero, so that a field copied from the wrong
   // place or a padding byte carried along shows up. Sized exactly, so that a
   // read past them shows under ASan.
@@ -59,6 +59,7 @@ TEST(AudioStatisticInfoTest, EachSetterWritesItsOwnFieldsAndResetUndoesIt) {
   Bytes auxStored = aux;
   for (size_t padding : {1, 2, 3, 29, 30, 31}) auxStored[padding] = 0;
   const Bytes noise(kKovaAudioRecordSize, 0x5A);
+  Bytes out(kKovaAudioRecordSize, 0x44);
   const Patches described = {
       {0, {0xA1}},
       {4, LeU32(4)},
@@ -95,7 +96,32 @@ TEST(AudioStatisticInfoTest, EachSetterWritesItsOwnFieldsAndResetUndoesIt) {
       {[](A& a) { a.SetSessionValue56(56); }, {{56, LeU32(56)}}},
       {[&](A& a) { a.SetAuxiliary(5, aux.data()); }, {{Aux(5), auxStored}}},
       {[&](A& a) { EXPECT_EQ(KOVA_S_OK, a.SetStatistics(noise.data())); },
-       {{0, noise}}}};
+       {{0, noise}}},
+      // Bad indexes and null pointers touch nothing, not even `out`.
+      {[&](A& a) {
+         for (int32_t index : {-1, 20, 21, INT_MAX, INT_MIN}) {
+           a.SetStreamValue12(index, 1);
+           a.SetStreamCodec(index, 0);
+           a.SetStreamFlagAndValue(index, 1, 1);
+           a.SetStreamCounters(index, source.data(), 1, 1);
+           a.SetStreamTriple(index, 1, 1, 1);
+           a.SetStreamFlag(index, 1);
+           a.SetAuxiliary(index, aux.data());
+           EXPECT_EQ(KOVA_E_FAIL,
+                     a.GetStreamStatistics(out.data(), index, true));
+           EXPECT_EQ(KOVA_E_FAIL, a.GetAuxiliary(out.data(), index));
+         }
+         EXPECT_EQ(KOVA_E_FAIL, a.SetStatistics(nullptr));
+         EXPECT_EQ(KOVA_E_FAIL, a.GetStatistics(nullptr, true));
+         EXPECT_EQ(KOVA_E_FAIL, a.GetStreamStatistics(nullptr, 0, true));
+         EXPECT_EQ(KOVA_E_FAIL, a.GetAuxiliary(nullptr, 0));
+         a.SetSessionDescriptor(nullptr);
+         a.SetStreamCounters(0, nullptr, 1, 1);
+         a.SetAuxiliary(0, nullptr);
+         EXPECT_EQ(KOVA_E_FAIL, a.ReservedA());
+         EXPECT_EQ(KOVA_S_OK, a.ReservedB());
+       },
+       {}}};
   for (auto& object :
        BothKinds<KovaAudioStatisticInfo, KovaContentAudioStatisticInfo>(7)) {
     EXPECT_EQ(7u, object->GetCallId());
@@ -105,6 +131,7 @@ TEST(AudioStatisticInfoTest, EachSetterWritesItsOwnFieldsAndResetUndoesIt) {
     EXPECT_EQ(1u, object->GetCallId());
     EXPECT_EQ("", FirstDifference(FreshImage(), Image(*object)));
   }
+  EXPECT_EQ(Bytes(kKovaAudioRecordSize, 0x44), out);
 }
 
 TEST(AudioStatisticInfoTest, ResettingReadsRestoreOnlyTheirIntervalFields) {
@@ -155,39 +182,6 @@ TEST(AudioStatisticInfoTest, CodecNumbersMapAndUnknownOnesLeaveTheCode) {
   audio.GetStatistics(record.data(), false);
   EXPECT_EQ(3u, ReadRecordU32(record.data(), 16));
   EXPECT_EQ(7u, ReadRecordU32(record.data(), 56));
-}
-
-TEST(AudioStatisticInfoTest, BadIndexesAndNullPointersTouchNothing) {
-  KovaAudioStatisticInfo object(1);
-  A& audio = object;
-  const Bytes fresh = Image(audio);
-  // Inputs sized exactly, so that a read past them shows under ASan.
-  const Bytes source(kKovaAudioCounterSourceSize, 0x22);
-  const Bytes aux(kKovaAudioAuxiliarySize, 0x33);
-  Bytes out(kKovaAudioRecordSize, 0x44);
-  for (int32_t index : {-1, 20, 21, INT_MAX, INT_MIN}) {
-    audio.SetStreamValue12(index, 1);
-    audio.SetStreamCodec(index, 0);
-    audio.SetStreamFlagAndValue(index, 1, 1);
-    audio.SetStreamCounters(index, source.data(), 1, 1);
-    audio.SetStreamTriple(index, 1, 1, 1);
-    audio.SetStreamFlag(index, 1);
-    audio.SetAuxiliary(index, aux.data());
-    EXPECT_EQ(KOVA_E_FAIL, audio.GetStreamStatistics(out.data(), index, true));
-    EXPECT_EQ(KOVA_E_FAIL, audio.GetAuxiliary(out.data(), index));
-  }
-  EXPECT_EQ(Bytes(kKovaAudioRecordSize, 0x44), out);
-
-  EXPECT_EQ(KOVA_E_FAIL, audio.SetStatistics(nullptr));
-  EXPECT_EQ(KOVA_E_FAIL, audio.GetStatistics(nullptr, true));
-  EXPECT_EQ(KOVA_E_FAIL, audio.GetStreamStatistics(nullptr, 0, true));
-  EXPECT_EQ(KOVA_E_FAIL, audio.GetAuxiliary(nullptr, 0));
-  audio.SetSessionDescriptor(nullptr);
-  audio.SetStreamCounters(0, nullptr, 1, 1);
-  audio.SetAuxiliary(0, nullptr);
-  EXPECT_EQ(KOVA_E_FAIL, audio.ReservedA());
-  EXPECT_EQ(KOVA_S_OK, audio.ReservedB());
-  EXPECT_EQ("", FirstDifference(fresh, Image(audio)));
 }
 
 }  // namespace

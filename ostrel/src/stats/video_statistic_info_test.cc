@@ -41,16 +41,16 @@ Bytes Sources() {
           LeU32(at % kKovaVideoSourceSize == 356 ? 5 : SourceValue(0, at)));
   return sources;
 }
+const Bytes kSources = Sources();
 
 // A run of bytes that a setter copies from source k into entry k.
 struct SourceRun {
   size_t entry, source, size;
 };
-Patches FromSource(const Bytes& sources, int k,
-                   const std::vector<SourceRun>& runs) {
+Patches FromSource(int k, const std::vector<SourceRun>& runs) {
   Patches patches;
   for (const SourceRun& run : runs) {
-    const auto first = sources.begin() + kKovaVideoSourceSize * k + run.source;
+    const auto first = kSources.begin() + kKovaVideoSourceSize * k + run.source;
     patches.push_back({Entry(k, run.entry), Bytes(first, first + run.size)});
   }
   return patches;
@@ -59,8 +59,7 @@ Patches FromSource(const Bytes& sources, int k,
 // The record is all 0xEE before each setter, so that fields written as zero
 // (the high half of the wide fields) show up too.
 TEST(VideoStatisticInfoTest, EachSetterWritesItsOwnFieldsAndNothingElse) {
-  const Bytes sources = Sources();
-  const void* src = sources.data();
+  const void* src = kSources.data();
   const uint32_t values[5] = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4};
   const std::vector<SourceRun> oneRuns = {
       {0, 0, 16},  {16, 52, 4},   {20, 64, 16},  {36, 80, 1},    {72, 196, 16},
@@ -68,20 +67,20 @@ TEST(VideoStatisticInfoTest, EachSetterWritesItsOwnFieldsAndNothingElse) {
   const std::vector<SourceRun> manyRuns = {{8, 8, 8},     {48, 60, 4},
                                            {56, 84, 8},   {92, 180, 16},
                                            {108, 104, 4}, {112, 128, 4}};
-  Patches one = FromSource(sources, 1, oneRuns);
+  Patches one = FromSource(1, oneRuns);
   Append(one, U32Patches(0, {{Entry(1, 160), 102}, {1128, 0x1128}}));
-  Patches block = FromSource(sources, 4, {{28, 72, 4}, {116, 212, 44}});
+  Patches block = FromSource(4, {{28, 72, 4}, {116, 212, 44}});
   Append(block, U32Patches(1108, {{0, 8}}));
   Patches all212, some24 = U32Patches(1104, {{0, 4}}), some88,
                   many = U32Patches(1080, {{0, 2}});
   for (int k = 0; k < 5; ++k)
     Append(all212, U32Patches(Entry(k, 212), {{0, values[k]}}));
   for (int k = 0; k < 3; ++k) {
-    Append(some24, FromSource(sources, k, {{24, 68, 4}}));
-    Append(some88, FromSource(sources, k, {{88, 92, 4}}));
+    Append(some24, FromSource(k, {{24, 68, 4}}));
+    Append(some88, FromSource(k, {{88, 92, 4}}));
   }
   for (int k = 0; k < 2; ++k) {
-    Append(many, FromSource(sources, k, manyRuns));
+    Append(many, FromSource(k, manyRuns));
     many.push_back({Entry(k, 40), LeFloats({float(SourceValue(k, 48)),
                                             float(SourceValue(k, 44))})});
   }
@@ -154,7 +153,7 @@ TEST(VideoStatisticInfoTest, KindNumbersMapToKindCodes) {
 
 TEST(VideoStatisticInfoTest, ResettingReadsHandOutDeltasAcrossWraparound) {
   KovaVideoStatisticInfo video(1);
-  Bytes sources = Sources();
+  Bytes sources = kSources;
   uint8_t* stream1 = sources.data() + kKovaVideoSourceSize;
   auto setStream1 = [&](uint32_t counter, uint32_t base) {
     Patch(sources, kKovaVideoSourceSize + 64,
@@ -211,8 +210,7 @@ TEST(VideoStatisticInfoTest, ResettingReadsHandOutDeltasAcrossWraparound) {
 TEST(VideoStatisticInfoTest,
      HostileIndexesCountsAndPointersStayInsideTheRecord) {
   KovaVideoStatisticInfo video(1);
-  const Bytes sources = Sources();
-  const uint8_t* src = sources.data();
+  const uint8_t* src = kSources.data();
   const uint32_t values[5] = {1, 2, 3, 4, 5};
   for (int32_t index : {-1, 5, 19, 20, INT_MAX, INT_MIN}) {
     video.SetStreamValue24(0, src, index, false);
