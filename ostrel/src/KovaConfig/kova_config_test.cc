@@ -32,20 +32,6 @@ class KovaConfigTest : public ::testing::Test {
   KovaConfig m_store{kCallId};
 };
 
-TEST(KovaConfigLifeTest, ConstructionAndDestructionAreTraced) {
-  CmTraceCapture capture(2);
-  uintptr_t address = 0;
-  {
-    KovaConfig store(5);
-    address = reinterpret_cast<uintptr_t>(&store);
-  }
-  EXPECT_EQ(
-      capture.Texts(),
-      (std::vector<std::string>{
-          "kovaStore::KovaConfig::KovaConfig" + storeSuffix(5, address),
-          "kovaStore::KovaConfig::~KovaConfig" + storeSuffix(5, address)}));
-}
-
 // Each group holds its own values; the empty text is a value, distinct from
 // none; a first set reaches nobody.
 TEST_F(KovaConfigTest, EveryGroupHoldsItsOwnValues) {
@@ -95,61 +81,30 @@ TEST(KovaConfigUnobservedTest, SetResultsAndTracesAtEachLevel) {
   }
 }
 
-TEST_F(KovaConfigTest, EqualValueIsUnchangedUnlessForced) {
-  std::vector<KovaConfigEvent> events;
-  ConfigData seen;  // what the store holds while the observer runs
-  ASSERT_NE(m_store.SubscribeConfig(
-                KovaConfigGroup_Video, "Fps",
-                [&](const KovaConfigEvent& e) {
-                  events.push_back(e);
-                  m_store.GetKovaConfig(KovaConfigGroup_Video, "Fps", seen);
-                },
-                nullptr, false),
-            0u);
-  const bool forced[] = {false, false, true};
-  const KOVA_RESULT expected[] = {KOVA_S_OK, KOVA_E_UNCHANGED, KOVA_S_OK};
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(m_store.SetKovaConfig(KovaConfigGroup_Video, "Fps",
-                                    ConfigData("30"), forced[i], false),
-              expected[i])
-        << i;
-  }
-  ASSERT_EQ(events.size(), 2u);
-  EXPECT_EQ(seen, ConfigData("30"));
-  EXPECT_EQ(events[0].oldValue, ConfigData());
-  EXPECT_EQ(events[0].group, KovaConfigGroup_Video);
-  EXPECT_EQ(events[0].sessionType, kova::KovaSessionType_Video);
-  EXPECT_EQ(events[1].oldValue, ConfigData("30"));
-  EXPECT_EQ(events[1].newValue, ConfigData("30"));
-  // Forcing a name nobody observes still reaches nobody.
-  EXPECT_EQ(m_store.SetKovaConfig(KovaConfigGroup_Video, "Other",
-                                  ConfigData("1"), true, false),
-            KOVA_E_NOOBSERVER);
-}
-
 TEST_F(KovaConfigTest, NotifyOnlyRemovesAndReportsRemovedValue) {
-  m_store.SetKovaConfig(KovaConfigGroup_Common, "Mode", ConfigData("stored"),
-                        false, false);
+  constexpr KovaConfigGroup kGroup = KovaConfigGroup_Video;
+  m_store.SetKovaConfig(kGroup, "Mode", ConfigData("stored"), false, false);
   std::vector<KovaConfigEvent> events;
   m_store.SubscribeConfig(
-      KovaConfigGroup_Common, "Mode",
-      [&](const KovaConfigEvent& e) { events.push_back(e); }, nullptr, false);
+      kGroup, "Mode", [&](const KovaConfigEvent& e) { events.push_back(e); },
+      nullptr, false);
   events.clear();  // the initial notification of the stored value
 
   // Twice: the second time the old value is absent, and still nothing is
   // stored.
   for (const char* passed : {"passed", "again"}) {
-    EXPECT_EQ(m_store.SetKovaConfig(KovaConfigGroup_Common, "Mode",
-                                    ConfigData(passed), false, true),
-              KOVA_S_OK);
+    EXPECT_EQ(
+        m_store.SetKovaConfig(kGroup, "Mode", ConfigData(passed), false, true),
+        KOVA_S_OK);
     ConfigData value("stale");
-    EXPECT_EQ(m_store.GetKovaConfig(KovaConfigGroup_Common, "Mode", value),
-              KOVA_E_FAIL);
+    EXPECT_EQ(m_store.GetKovaConfig(kGroup, "Mode", value), KOVA_E_FAIL);
     EXPECT_FALSE(value.IsValid());
   }
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[0].oldValue, ConfigData("stored"));
   EXPECT_EQ(events[0].newValue, ConfigData("passed"));
+  EXPECT_EQ(events[0].group, kGroup);
+  EXPECT_EQ(events[0].sessionType, kova::KovaSessionType_Video);
   EXPECT_FALSE(events[1].oldValue.IsValid());
 }
 
@@ -206,29 +161,6 @@ TEST_F(KovaConfigTest, BadArgumentsAreRefusedWithTheirTraces) {
   EXPECT_EQ(value, ConfigData("kept"));
   EXPECT_EQ(m_store.GetKovaConfig(group, "absent", value), KOVA_E_FAIL);
   EXPECT_FALSE(value.IsValid());
-}
-
-TEST_F(KovaConfigTest, DynamicGetAsksOnlyTheProvider) {
-  ConfigData value("kept");
-  EXPECT_EQ(m_store.GetDynamicConfig(KovaConfigGroup_TAOnly, "Rtt", value,
-                                     ConfigData("p")),
-            KOVA_E_NOOBSERVER);
-  EXPECT_EQ(value, ConfigData("kept"));
-  // A stored value is not an answer: only a provider answers.
-  m_store.SetKovaConfig(KovaConfigGroup_TAOnly, "Rtt", ConfigData("stored"),
-                        false, false);
-  ConfigData param;
-  ASSERT_NE(m_store.BindConfig(KovaConfigGroup_TAOnly, "Rtt",
-                               [&](const KovaConfigEvent& e) {
-                                 param = e.paramValue;
-                                 return ConfigData("42ms");
-                               }),
-            0u);
-  EXPECT_EQ(m_store.GetDynamicConfig(KovaConfigGroup_TAOnly, "Rtt", value,
-                                     ConfigData("p")),
-            KOVA_S_OK);
-  EXPECT_EQ(value, ConfigData("42ms"));
-  EXPECT_EQ(param, ConfigData("p"));
 }
 
 // Removal succeeds whether or not the name is stored, touches one group only,

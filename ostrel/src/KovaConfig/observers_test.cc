@@ -128,6 +128,13 @@ TEST(ObserversTest, ProvidersAnswerOnTheQueryingThreadOnly) {
   store.SubscribeConfig(
       kGroup, "Rtt", [&](const KovaConfigEvent&) { ++subscriberCalls; },
       nullptr, false);
+  // Without a provider nobody answers, and a stored value is no answer.
+  store.SetKovaConfig(kGroup, "Rtt", ConfigData("stored"), false, false);
+  ConfigData v("kept");
+  EXPECT_EQ(KOVA_E_NOOBSERVER,
+            store.GetDynamicConfig(kGroup, "Rtt", v, ConfigData("p")));
+  EXPECT_EQ(ConfigData("kept"), v);
+  subscriberCalls = 0;  // the initial notification of the stored value
   unsigned long askedOn = 0;
   store.BindConfig(kGroup, "Rtt", [&](const KovaConfigEvent& e) {
     askedOn = GetThreadSelfId();
@@ -136,7 +143,6 @@ TEST(ObserversTest, ProvidersAnswerOnTheQueryingThreadOnly) {
     EXPECT_EQ(kova::KovaSessionType_Video, e.sessionType);
     return ConfigData(std::string("rtt of ") + e.paramValue.ToCstr());
   });
-  ConfigData v;
   unsigned long queriedOn = 0;
   std::thread querier([&] {
     queriedOn = GetThreadSelfId();
