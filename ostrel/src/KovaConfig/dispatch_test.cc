@@ -75,8 +75,6 @@ class ModeSetup {
   explicit ModeSetup(DeliveryMode mode) : m_mode(mode) {
     if (mode != DeliveryMode::kDirect) m_thread = CreateCmEventThread("obs");
   }
-  ACmThread* RunThread() const { return m_thread.get(); }
-  bool Async() const { return m_mode == DeliveryMode::kPosted; }
   // Delivered before the set returned.
   bool Synchronous() const { return m_mode != DeliveryMode::kPosted; }
   // The thread that callbacks run on when `setter` sets.
@@ -89,8 +87,8 @@ class ModeSetup {
   }
   uint64_t Subscribe(KovaConfig& store, const char* name,
                      KovaConfigCallback cb) {
-    return store.SubscribeConfig(kGroup, name, std::move(cb), RunThread(),
-                                 Async());
+    return store.SubscribeConfig(kGroup, name, std::move(cb), m_thread.get(),
+                                 m_mode == DeliveryMode::kPosted);
   }
 
  private:
@@ -100,67 +98,49 @@ class ModeSetup {
 
 class DispatchModeTest : public ::testing::TestWithParam<DeliveryMode> {};
 
+// A stored value is told at subscription, then each change, in registration
+// order and on the mode's thread; an equal value reaches nobody unless
+// forced.
 TEST_P(DispatchModeTest, SubscribersAreToldInOrderWithOldAndNewValues) {
   ModeSetup mode(GetParam());
   KovaConfig store(7);
   Recorder rec;
+  store.SetKovaConfig(kGroup, "AecMode", ConfigData("a"), false, false);
   for (int who = 1; who <= 3; ++who) {
     ASSERT_EQ(static_cast<uint64_t>(who),
               mode.Subscribe(store, "AecMode", rec.Callback(who)));
+    if (mode.Synchronous()) {
+      EXPECT_EQ(static_cast<size_t>(who), rec.Count());
+    }
   }
   mode.Subscribe(store, "Other", rec.Callback(99));
-
-  EXPECT_EQ(KOVA_S_OK, store.SetKovaConfig(kGroup, "AecMode", ConfigData("a"),
-                                           false, false));
-  if (mode.Synchronous()) {
-    EXPECT_EQ(3u, rec.Count());
+  const struct {
+    const char* value;
+    bool bForce;
+    KOVA_RESULT result;
+  } sets[] = {{"a", false, KOVA_E_UNCHANGED},
+              {"b", false, KOVA_S_OK},
+              {"b", true, KOVA_S_OK}};
+  for (const auto& set : sets) {
+    EXPECT_EQ(set.result,
+              store.SetKovaConfig(kGroup, "AecMode", ConfigData(set.value),
+                                  set.bForce, false));
   }
-  EXPECT_EQ(KOVA_S_OK, store.SetKovaConfig(kGroup, "AecMode", ConfigData("b"),
-                                           false, false));
+  if (mode.Synchronous()) {
+    EXPECT_EQ(9u, rec.Count());
+  }
   mode.Drain();
 
   const std::vector<Seen> seen = rec.All();
-  ASSERT_EQ(6u, seen.size());
+  ASSERT_EQ(9u, seen.size());
+  const char* olds[] = {"<invalid>", "a", "b"};
+  const char* news[] = {"a", "b", "b"};
   for (size_t i = 0; i < seen.size(); ++i) {
     EXPECT_EQ(static_cast<int>(i % 3) + 1, seen[i].who);
+    EXPECT_EQ(olds[i / 3], seen[i].oldValue);
+    EXPECT_EQ(news[i / 3], seen[i].newValue);
     EXPECT_EQ(mode.CallbackThread(GetThreadSelfId()), seen[i].threadId);
   }
-  EXPECT_EQ("<invalid>", seen[0].oldValue);
-  EXPECT_EQ("a", seen[0].newValue);
-  EXPECT_EQ("a", seen[3].oldValue);
-  EXPECT_EQ("b", seen[3].newValue);
-}
-
-TEST_P(DispatchModeTest, UnchangedValuesReachNobodyUnlessForced) {
-  ModeSetup mode(GetParam());
-  KovaConfig store(7);
-  Recorder rec;
-  EXPECT_EQ(KOVA_E_NOOBSERVER,
-            store.SetKovaConfig(kGroup, "Gain", ConfigData("1"), false, false));
-  // The initial notification follows the mode like any change.
-  mode.Subscribe(store, "Gain", rec.Callback(1));
-  if (mode.Synchronous()) {
-    EXPECT_EQ(1u, rec.Count());
-  }
-  mode.Drain();
-  ASSERT_EQ(1u, rec.Count());
-  EXPECT_EQ("<invalid>", rec.All()[0].oldValue);
-  EXPECT_EQ("1", rec.All()[0].newValue);
-  EXPECT_EQ(mode.CallbackThread(GetThreadSelfId()), rec.All()[0].threadId);
-
-  EXPECT_EQ(KOVA_E_UNCHANGED,
-            store.SetKovaConfig(kGroup, "Gain", ConfigData("1"), false, false));
-  mode.Drain();
-  EXPECT_EQ(1u, rec.Count());
-  EXPECT_EQ(KOVA_S_OK,
-            store.SetKovaConfig(kGroup, "Gain", ConfigData("1"), true, false));
-  mode.Drain();
-  ASSERT_EQ(2u, rec.Count());
-  EXPECT_EQ("1", rec.All()[1].oldValue);
-  // A forced set of a name nobody observes still reaches nobody.
-  EXPECT_EQ(
-      KOVA_E_NOOBSERVER,
-      store.SetKovaConfig(kGroup, "Nobody", ConfigData("1"), true, false));
 }
 
 // Callbacks may use the store they are called from, in the same group,
