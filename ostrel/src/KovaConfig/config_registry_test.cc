@@ -123,16 +123,6 @@ TEST_F(ConfigRegistryTest, DestroyErasesEveryEntryInCallIdOrder) {
   EXPECT_EQ(ReleaseKovaConfig(ten), KOVA_S_FALSE);
 }
 
-TEST(FuncTracerLimitTest, CountsOnlyTheFirstCalls) {
-  std::atomic<int> calls{0};
-  for (int i = 0; i < kFuncTracerCallLimit; ++i) {
-    EXPECT_TRUE(claimFuncTracerCall(calls)) << i;
-  }
-  EXPECT_FALSE(claimFuncTracerCall(calls));
-  EXPECT_FALSE(claimFuncTracerCall(calls));
-  EXPECT_EQ(calls.load(), kFuncTracerCallLimit);
-}
-
 TEST_F(ConfigRegistryTest, CleanUpAndDestroyTraceTheirRunWhileUnderTheLimit) {
   {
     CmTraceCapture capture(2);
