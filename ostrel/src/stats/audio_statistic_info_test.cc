@@ -44,7 +44,8 @@ Bytes FreshImage() {
 
 // Each setter runs alone on an object reset before it; the reset must bring
 // back exactly the fresh image. Bad indexes and null pointers write nothing.
-TEST(AudioStatisticInfoTest, SettersWriteOnlyTheirOwnFieldsAndBadInputsNothing) {
+TEST(AudioStatisticInfoTest,
+     SettersWriteOnlyTheirOwnFieldsAndBadInputsNothing) {
   // Inputs with every byte non-zero, so that a field copied from the wrong
   // place or a padding byte carried along shows up. Sized exactly, so that a
   // read past them shows under ASan.
