@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,62 +13,48 @@
 namespace kovaStore {
 namespace {
 
-int g_formatCalls = 0;
-const char* countedPiece() {
-  ++g_formatCalls;
-  return "piece";
-}
-
 TEST(TraceTest, MaskDecidesWhichLevelsAreBuiltAndEmitted) {
-  struct Case {
+  const struct {
     int mask;
     std::vector<int> levels;
-  };
-  const Case cases[] = {
-      {-1, {}}, {0, {0}}, {1, {0, 1}}, {2, {0, 1, 2}}, {7, {0, 1, 2}}};
-  for (const Case& c : cases) {
+  } cases[] = {{-1, {}}, {1, {0, 1}}, {7, {0, 1, 2}}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "mask " << c.mask);
     CmTraceCapture capture(c.mask);
-    g_formatCalls = 0;
+    int formatCalls = 0;
+    auto countedPiece = [&formatCalls] {
+      ++formatCalls;
+      return "piece";
+    };
     KOVA_ERROR_TRACE("kovaStore::Test::Error, " << countedPiece());
     KOVA_WARNING_TRACE("kovaStore::Test::Warning, " << countedPiece());
     KOVA_INFO_TRACE("kovaStore::Test::Info, " << countedPiece());
     std::vector<int> levels;
-    for (const CmTraceLine& line : capture.Lines()) {
+    for (const CmTraceLine& line : capture.Lines())
       levels.push_back(line.level);
-      EXPECT_EQ(std::string(getModuleName(nullptr)), line.module);
-    }
     EXPECT_EQ(c.levels, levels);
     // A line below the mask is not even formatted.
-    EXPECT_EQ(static_cast<int>(c.levels.size()), g_formatCalls);
+    EXPECT_EQ(static_cast<int>(c.levels.size()), formatCalls);
   }
 }
 
 TEST(TraceTest, LinesCarryTheirValuesAndSuffixesAndAreCutToTheBuffer) {
   CmTraceCapture capture(2);
-  const int object = 0;
+  const void* self = reinterpret_cast<const void*>(uintptr_t{0xabc0});
   KOVA_INFO_TRACE("kovaStore::Test::Kinds, n="
-                  << -5 << ", id=" << 18446744073709551615ULL
-                  << ", group=" << std::string("F")
-                  << KOVA_STORE_SUFFIX(4000000000u, &object));
-  KOVA_INFO_TRACE("kovaStore::Test::This" << KOVA_THIS_SUFFIX(&object));
+                  << -5 << ", id=" << 18446744073709551615ULL << ", group="
+                  << std::string("F") << KOVA_STORE_SUFFIX(4000000000u, self));
   KOVA_INFO_TRACE("kovaStore::Test::Long, " << std::string(3000, 'x'));
 
-  char address[32];
-  std::snprintf(
-      address, sizeof address, "0x%llx",
-      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&object)));
   const std::vector<std::string> texts = capture.Texts();
-  ASSERT_EQ(3u, texts.size());
+  ASSERT_EQ(2u, texts.size());
+  EXPECT_EQ(getModuleName(nullptr), capture.Lines()[0].module);
   EXPECT_EQ(
-      std::string("kovaStore::Test::Kinds, n=-5, id=18446744073709551615, "
-                  "group=F [cid=4000000000] [this=") +
-          address + "]",
+      "kovaStore::Test::Kinds, n=-5, id=18446744073709551615, group=F "
+      "[cid=4000000000] [this=0xabc0]",
       texts[0]);
-  EXPECT_EQ(std::string("kovaStore::Test::This [this=") + address + "]",
-            texts[1]);
-  EXPECT_EQ(1023u, texts[2].size());
-  EXPECT_EQ(0u, texts[2].find("kovaStore::Test::Long, xxx"));
+  EXPECT_EQ(1023u, texts[1].size());
+  EXPECT_EQ(0u, texts[1].find("kovaStore::Test::Long, xxx"));
 }
 
 constexpr int kAssertLine = __LINE__ + 2;
@@ -80,62 +65,50 @@ int assertingFunction(const char* szName) {
 }
 
 TEST(TraceTest, AssertionReportsAndReturnsTheFailureWhateverTheMask) {
-  for (const int mask : {0, -1}) {
-    SCOPED_TRACE(testing::Message() << "mask " << mask);
-    CmTraceCapture capture(mask);
-    const unsigned long before = cm_assertion_report_count();
+  {
+    CmTraceCapture capture(0);
     EXPECT_EQ(KOVA_S_OK, assertingFunction("name"));
-    EXPECT_EQ(before, cm_assertion_report_count());
-    EXPECT_TRUE(capture.Lines().empty());
-
-    EXPECT_EQ(KOVA_E_INVALIDARG, assertingFunction(mask < 0 ? nullptr : ""));
-    EXPECT_EQ(before + 1, cm_assertion_report_count());
-    const std::vector<std::string> expected = {
-        "trace_test.cc:" + std::to_string(kAssertLine) +
-        " Assert failed: (szName != NULL) && (szName[0] != '\\0')"};
-    EXPECT_EQ(mask < 0 ? std::vector<std::string>() : expected,
+    EXPECT_EQ(KOVA_E_INVALIDARG, assertingFunction(""));
+    EXPECT_EQ(std::vector<std::string>{"trace_test.cc:" +
+                                       std::to_string(kAssertLine) +
+                                       " Assert failed: (szName != NULL) && "
+                                       "(szName[0] != '\\0')"},
               capture.Texts());
   }
-}
-
-TEST(TraceTest, SourceBaseNameTakesThePartAfterEitherSeparator) {
+  CmTraceCapture silent(-1);
+  const unsigned long before = cm_assertion_report_count();
+  EXPECT_EQ(KOVA_E_INVALIDARG, assertingFunction(nullptr));
+  EXPECT_EQ(before + 1, cm_assertion_report_count());
+  EXPECT_TRUE(silent.Lines().empty());
+  // The line above names this file by the part after '/'; the library's own
+  // sources are built with Windows paths too.
   EXPECT_STREQ("a.cc", sourceBaseName("C:\\src\\ostrel\\a.cc"));
-  EXPECT_STREQ("b.cc", sourceBaseName("/src/ostrel/b.cc"));
-  EXPECT_STREQ("c.cc", sourceBaseName("c.cc"));
-  EXPECT_STREQ("", sourceBaseName("dir/"));
 }
 
+// Every thread gets the one cached name; an explicit name passes untouched.
 TEST(TraceTest, ModuleNameIsFetchedOnceAndShared) {
-  std::vector<const char*> seen(4, nullptr);
-  std::vector<std::thread> threads;
-  for (size_t i = 0; i < seen.size(); ++i)
-    threads.emplace_back([&seen, i] { seen[i] = getModuleName(nullptr); });
+  const char* seen[4] = {};
+  std::thread threads[4];
+  for (int i = 0; i < 4; ++i)
+    threads[i] = std::thread([&seen, i] { seen[i] = getModuleName(nullptr); });
   for (std::thread& t : threads) t.join();
-  const char* name = getModuleName(nullptr);
-  ASSERT_NE(nullptr, name);
-  EXPECT_STRNE("", name);
-  for (const char* p : seen) EXPECT_EQ(name, p);
-  EXPECT_EQ(name, getModuleName(""));
-  // An explicit name is passed through untouched.
+  ASSERT_NE(nullptr, seen[0]);
+  for (const char* p : seen) EXPECT_EQ(getModuleName(""), p);
   const char* mine = "libother.so";
   EXPECT_EQ(mine, getModuleName(mine));
 }
 
 TEST(ConfigDataExportTest, ByteConstructorAndCopyKeepExactlyTheBytes) {
-  const char bytes[] = {'a', '\0', 'b', '\xFF'};
-  EXPECT_EQ(ConfigData(std::string(bytes, 4)), ConfigData(bytes, 4));
-  EXPECT_EQ(ConfigData(""), ConfigData(nullptr, 0));
+  EXPECT_EQ(ConfigData(std::string("a\0b\xFF", 4)), ConfigData("a\0b\xFF", 4));
   EXPECT_FALSE(ConfigData(nullptr, 3).IsValid());
 
   // CopyBufferTo needs the exact size and copies nothing otherwise.
   const ConfigData value("abcd");
-  char buffer[6] = {'-', '-', '-', '-', '-', '-'};
+  char buffer[6] = "-----";
   EXPECT_FALSE(value.CopyBufferTo(buffer, 5));
-  EXPECT_FALSE(value.CopyBufferTo(buffer, 3));
-  EXPECT_EQ(std::string(6, '-'), std::string(buffer, 6));
+  EXPECT_STREQ("-----", buffer);
   EXPECT_TRUE(value.CopyBufferTo(buffer, 4));
-  EXPECT_EQ("abcd--", std::string(buffer, 6));
-  EXPECT_TRUE(ConfigData("").CopyBufferTo(nullptr, 0));
+  EXPECT_STREQ("abcd-", buffer);
   EXPECT_FALSE(ConfigData().CopyBufferTo(buffer, 1));
 }
 
