@@ -68,15 +68,12 @@ TEST_F(KovaConfigHelperTest, ForwardsToTheSharedStoreWithTheResolvedGroup) {
   KovaConfigHelper other(kCall);
   EXPECT_EQ(1u, GetKovaConfigSizeForUT());
   ASSERT_EQ(KOVA_S_OK, h.SetKovaSessionType(kova::KovaSessionType_Video));
-  ConfigData param;
-  EXPECT_NE(0u, h.BindConfig("Fps", [&](const KovaConfigEvent& e) {
-    param = e.paramValue;
-    return ConfigData("30");
+  EXPECT_NE(0u, h.BindConfig("Fps", [](const KovaConfigEvent& e) {
+    return e.paramValue;
   }));
   EXPECT_EQ(
-      ConfigData("30"),
+      ConfigData("p"),
       other.GetDynamicConfig("Fps", KovaConfigGroup_Video, ConfigData("p")));
-  EXPECT_EQ(ConfigData("p"), param);
 
   int notified = 0;
   const uint64_t id =
@@ -94,15 +91,12 @@ TEST_F(KovaConfigHelperTest, ForwardsToTheSharedStoreWithTheResolvedGroup) {
 
   EXPECT_EQ(KOVA_S_OK, h.UnsubscribeConfig(id));
   EXPECT_EQ(KOVA_E_NOOBSERVER, h.SetKovaConfig("Res", ConfigData("1080")));
-  EXPECT_EQ(KOVA_S_OK, h.RemoveKovaConfig("Res"));
-  EXPECT_FALSE(other.HaveKovaConfig("Res", KovaConfigGroup_Video));
-  h.SetKovaConfig("A", ConfigData("1"));
   EXPECT_EQ(KOVA_S_OK, h.RemoveKovaConfigByGroup(kNone));
-  EXPECT_FALSE(h.HaveKovaConfig("A"));
+  EXPECT_FALSE(other.HaveKovaConfig("Res", KovaConfigGroup_Video));
 }
 
 // Regression: the client's callable must not outlive the store it was
-// registered with, nor an observer be left in a store that lives on.
+// registered with. (A store that lives on is checked by the concurrent test.)
 TEST_F(KovaConfigHelperTest, DestructionRemovesItsObserversBeforeReleasing) {
   CmTraceCapture capture(2);
   const std::string storeGone =
@@ -123,12 +117,6 @@ TEST_F(KovaConfigHelperTest, DestructionRemovesItsObserversBeforeReleasing) {
   }
   EXPECT_FALSE(bStoreGoneFirst);
   EXPECT_EQ(0u, GetKovaConfigSizeForUT());
-  {
-    KovaConfigHelper h(kCall);
-    h.SubscribeConfig("A", ignoreEvent, kAudio);
-    EXPECT_EQ(1u, observersOf(kCall));
-  }
-  EXPECT_EQ(0u, observersOf(kCall));
 }
 
 TEST_F(KovaConfigHelperTest, CallIdSessionTypeAndDefaultGroupAreSetOnce) {
@@ -143,98 +131,41 @@ TEST_F(KovaConfigHelperTest, CallIdSessionTypeAndDefaultGroupAreSetOnce) {
                                "kovaStore::KovaConfigHelper::SetCallId, "
                                "m_callId=7, callId=8" +
                                    thisSuffix(&h)));
-
-  EXPECT_EQ(kova::KovaSessionType_None, h.GetKovaSessionType());
   EXPECT_EQ(KOVA_S_OK, h.SetKovaSessionType(kova::KovaSessionType_Video));
   EXPECT_EQ(KOVA_S_OK, h.SetKovaSessionType(kova::KovaSessionType_Video));
   EXPECT_EQ(KOVA_E_FAIL, h.SetKovaSessionType(kova::KovaSessionType_Audio));
   EXPECT_EQ(KOVA_E_FAIL, h.SetDefaultGroup(KovaConfigGroup_Common));
   EXPECT_EQ(kova::KovaSessionType_Video, h.GetKovaSessionType());
-  EXPECT_TRUE(capture.HasExact(0,
-                               "kovaStore::KovaConfigHelper::"
-                               "SetKovaSessionType, Video, sessionType=0" +
-                                   thisSuffix(&h)));
-  EXPECT_EQ(3u, capture.Lines().size());
 
   // A type without a group leaves the default unset; groups outside 0 to 11
-  // are refused untraced.
+  // are refused.
+  // Initialisation runs both steps: the call is bound despite the type.
   KovaConfigHelper fresh;
-  EXPECT_EQ(KOVA_E_FAIL, fresh.SetKovaSessionType(kUnmappedType));
-  EXPECT_TRUE(capture.Contains(0, ", Undefined_Group, sessionType=7"));
-  for (int group : {12, -1, -5}) {
+  EXPECT_EQ(KOVA_E_FAIL, fresh.InitKovaConfig(kCall, kUnmappedType));
+  EXPECT_EQ(kCall, fresh.GetCallId());
+  for (int group : {12, -1}) {
     EXPECT_EQ(KOVA_E_FAIL,
               fresh.SetDefaultGroup(static_cast<KovaConfigGroup>(group)));
   }
-  EXPECT_EQ(4u, capture.Lines().size());
   EXPECT_EQ(KOVA_S_OK, fresh.SetDefaultGroup(KovaConfigGroup_Common));
   EXPECT_EQ(kova::KovaSessionType_None, fresh.GetKovaSessionType());
-}
-
-TEST_F(KovaConfigHelperTest, InitKovaConfigRunsBothSteps) {
-  KovaConfigHelper unmapped;
-  EXPECT_EQ(KOVA_E_FAIL, unmapped.InitKovaConfig(kCall, kUnmappedType));
-  // The call was bound and its store obtained all the same.
-  unmapped.SetKovaConfig("N", ConfigData("1"), kAudio);
-  KovaConfigHelper late;
-  EXPECT_EQ(KOVA_E_FAIL,
-            late.InitKovaConfig(kNoCall, kova::KovaSessionType_Audio));
-  EXPECT_EQ(KOVA_S_OK, late.InitKovaConfig(kCall, kova::KovaSessionType_Audio));
-  EXPECT_EQ(ConfigData("1"), late.GetKovaConfig("N"));
 }
 
 TEST_F(KovaConfigHelperTest, GuardsGroupDefaultingAndUnnamedTogglesRefuse) {
   KovaConfigHelper unbound;
   KovaConfigHelper h(kCall);
-  ConfigData out;
   const std::string store =
-      " failed: (szConfigName != NULL) && "
-      "(m_pIKovaConfig != NULL)";
-  const std::string noStore = " failed: (m_pIKovaConfig != NULL)";
-  const std::string json =
-      " failed: (szJsonConfig != NULL) && "
-      "(m_pIKovaConfig != NULL)";
-  const std::string observers =
-      " failed: (m_pObserverHelper != NULL) && "
-      "(szConfigName != NULL)";
+      " failed: (szConfigName != NULL) && (m_pIKovaConfig != NULL)";
   EXPECT_REFUSED(KOVA_E_INVALIDARG,
                  unbound.SetKovaConfig("N", ConfigData("1"), kAudio), 1u,
                  store);
-  EXPECT_REFUSED(KOVA_E_INVALIDARG, h.GetKovaConfig(nullptr, out, kAudio), 1u,
-                 store);
-  EXPECT_REFUSED(false, unbound.HaveKovaConfig("N", kAudio), 1u, store);
-  EXPECT_REFUSED(KOVA_E_INVALIDARG, unbound.GetDynamicConfig("N", out, kAudio),
-                 1u, store);
-  EXPECT_REFUSED(KOVA_E_INVALIDARG, h.RemoveKovaConfig(nullptr, kAudio), 1u,
-                 store);
-  EXPECT_REFUSED(KOVA_E_INVALIDARG, unbound.RemoveKovaConfigByGroup(kAudio), 1u,
-                 noStore);
-  EXPECT_REFUSED(nullptr, unbound.DumpKovaConfigs(0xFFF), 1u, noStore);
-  EXPECT_REFUSED(KOVA_E_INVALIDARG, unbound.ApplyKovaConfigs("{}"), 1u, json);
-  EXPECT_REFUSED(KOVA_E_INVALIDARG, h.ApplyKovaConfigs(nullptr), 1u, json);
   EXPECT_REFUSED(0u, h.SubscribeConfig(nullptr, ignoreEvent, kAudio), 1u,
-                 observers);
-  EXPECT_REFUSED(0u, h.BindConfig(nullptr, answerNothing, kAudio), 1u,
-                 observers);
+                 " failed: (m_pObserverHelper != NULL) && "
+                 "(szConfigName != NULL)");
   // Group -1 without a default group, once the guard passed: only subscribe
   // and bind have a blank before "Error".
   EXPECT_REFUSED(0u, h.SubscribeConfig("N", ignoreEvent), 0u,
                  "::SubscribeConfig Error KovaConfigGroup [this=");
-  EXPECT_REFUSED(0u, h.BindConfig("N", answerNothing), 0u,
-                 "::BindConfig Error KovaConfigGroup [this=");
-  EXPECT_REFUSED(KOVA_E_FAIL, h.UnsubscribeConfig("N", kNone), 0u,
-                 "::UnsubscribeConfigError KovaConfigGroup [this=");
-  EXPECT_REFUSED(KOVA_E_FAIL, h.SetKovaConfig("N", ConfigData("1")), 0u,
-                 "::SetKovaConfigError KovaConfigGroup [this=");
-  EXPECT_REFUSED(KOVA_E_FAIL, h.GetKovaConfig("N", out), 0u,
-                 "::GetKovaConfigError KovaConfigGroup [this=");
-  EXPECT_REFUSED(false, h.HaveKovaConfig("N"), 0u,
-                 "::GetKovaConfigError KovaConfigGroup [this=");
-  EXPECT_REFUSED(KOVA_E_FAIL, h.GetDynamicConfig("N", out, kNone), 0u,
-                 "::GetDynamicConfigError KovaConfigGroup [this=");
-  EXPECT_REFUSED(KOVA_E_FAIL, h.RemoveKovaConfig("N"), 0u,
-                 "::RemoveKovaConfigError KovaConfigGroup [this=");
-  EXPECT_REFUSED(KOVA_E_FAIL, h.RemoveKovaConfigByGroup(kNone), 0u,
-                 "::RemoveKovaConfigByGroupError KovaConfigGroup [this=");
   // A toggle id without a name fails as a null name does, in whatever the
   // operation hands it to.
   for (int raw : {251, -1}) {
@@ -242,19 +173,13 @@ TEST_F(KovaConfigHelperTest, GuardsGroupDefaultingAndUnnamedTogglesRefuse) {
     const auto id = static_cast<KovaFeatureToggleID>(raw);
     EXPECT_REFUSED(KOVA_E_INVALIDARG, h.SetFeatureToggle(id, ConfigData("1")),
                    1u, store);
-    EXPECT_REFUSED(ConfigData(), h.GetFeatureToggle(id), 1u, store);
-    EXPECT_REFUSED(false, h.HaveFeatureToggle(id), 1u, store);
-    EXPECT_REFUSED(KOVA_E_INVALIDARG, h.RemoveFeatureToggle(id), 1u, store);
-    EXPECT_REFUSED(0u, h.SubscribeFeatureToggle(id, ignoreEvent), 1u,
-                   observers);
     EXPECT_REFUSED(KOVA_E_INVALIDARG, h.UnsubscribeFeatureToggle(id), 0u,
                    "kovaStore::KovaConfigObserverHelper::UnsubscribeConfigError"
                    " parameters [this=");
   }
   EXPECT_EQ(0u, observersOf(kCall));
-  // One line in full.
   CmTraceCapture capture(0);
-  h.SetKovaConfig("N", ConfigData("1"));
+  EXPECT_EQ(KOVA_E_FAIL, h.SetKovaConfig("N", ConfigData("1")));
   EXPECT_TRUE(capture.HasExact(0,
                                "kovaStore::KovaConfigHelper::SetKovaConfig"
                                "Error KovaConfigGroup" +
@@ -267,9 +192,9 @@ TEST_F(KovaConfigHelperTest, ConcurrentUseLeavesNoObserverBehind) {
     KovaConfigHelper h(kCall);
     ASSERT_EQ(KOVA_S_OK, h.SetDefaultGroup(KovaConfigGroup_Common));
     std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < 3; ++t) {
       threads.emplace_back([&h, t] {
-        for (int i = 0; i < 300; ++i) {
+        for (int i = 0; i < 200; ++i) {
           // Three names shared by all threads: subscriptions collide.
           const std::string name = "N" + std::to_string((t + i) % 3);
           const uint64_t id = h.SubscribeConfig(name.c_str(), ignoreEvent);
@@ -301,7 +226,6 @@ TEST_F(KovaConfigHelperTest, CopiesAndAssignmentHoldTheirOwnReference) {
       EXPECT_EQ(2u, observersOf(kCall));
     }
     EXPECT_EQ(1u, observersOf(kCall));
-    EXPECT_TRUE(original.HaveKovaConfig("V"));
   }
   // Only the call's own reference is left: the clean-up erases the entry.
   EXPECT_EQ(KOVA_S_OK, CleanUpKovaConfig(kCall));
@@ -320,7 +244,6 @@ TEST_F(KovaConfigHelperTest, CopiesAndAssignmentHoldTheirOwnReference) {
   EXPECT_EQ(ConfigData("2"), source.GetKovaConfig("V", kAudio));
   KovaConfigHelper unbound;
   target = unbound;
-  KovaConfigHelper unboundCopy(unbound);
   EXPECT_EQ(kNoCall, target.GetCallId());
   EXPECT_EQ(1u, GetKovaConfigSizeForUT());
 }
@@ -329,7 +252,6 @@ TEST_F(KovaConfigHelperTest, ValueReadersUseATemporaryHelper) {
   ConfigData value("stale");
   EXPECT_EQ(KOVA_E_INVALIDARG, GetKovaConfigValue(kova::KovaSessionType_Audio,
                                                   "N", value, kNoCall));
-  EXPECT_EQ(0u, GetKovaConfigSizeForUT());
   EXPECT_EQ(KOVA_E_FAIL,
             GetKovaConfigValue(kova::KovaSessionType_Audio, "N", value, kCall));
   EXPECT_FALSE(value.IsValid());
@@ -339,9 +261,6 @@ TEST_F(KovaConfigHelperTest, ValueReadersUseATemporaryHelper) {
   EXPECT_EQ(ConfigData("3"), value);
   EXPECT_EQ(KOVA_E_FAIL,
             GetKovaConfigValueEx(KovaConfigGroup_Video, "N", value, kCall));
-  EXPECT_REFUSED(KOVA_E_FAIL,
-                 GetKovaConfigValue(kUnmappedType, "N", value, kCall), 0u,
-                 "kovaStore::KovaConfigHelper::GetKovaConfigError");
   // The store the readers created stays with the call's own reference only.
   EXPECT_EQ(KOVA_S_OK, CleanUpKovaConfig(kCall));
   EXPECT_EQ(0u, GetKovaConfigSizeForUT());
