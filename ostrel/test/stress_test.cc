@@ -10,7 +10,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -25,7 +24,6 @@
 namespace kovaStore {
 namespace {
 
-constexpr auto kRunTime = std::chrono::milliseconds(2000);
 constexpr int kWorkers = 4;
 constexpr int kMaxOpsPerWorker = 200000;
 constexpr size_t kMaxLivePerWorker = 8;
@@ -38,27 +36,12 @@ constexpr KovaConfigGroup kGroups[] = {KovaConfigGroup_Audio,
 std::atomic<uint64_t> g_tick{0};
 uint64_t Tick() { return ++g_tick; }
 
-class RunOnEvent : public ICmEvent {
- public:
-  explicit RunOnEvent(std::function<void()> fn) : m_fn(std::move(fn)) {}
-  int OnEventFire() override {
-    m_fn();
-    return 0;
-  }
-
- private:
-  std::function<void()> m_fn;
-};
-
 // One subscription or binding and what its callable saw.
 struct Observer {
   KovaConfigGroup group;
   std::string name;
-  bool bPosted = false;
-  bool bProvider = false;
-  uint64_t id = 0;
-  uint64_t registeredTick = 0;
-  uint64_t removalTick = UINT64_MAX;
+  bool bPosted = false, bProvider = false;
+  uint64_t id = 0, registeredTick = 0, removalTick = UINT64_MAX;
   std::atomic<bool> bRemoved{false};
   // Calls after removal (synchronous ones) or with a stranger's event.
   std::atomic<int> faults{0};
@@ -68,82 +51,75 @@ struct Observer {
   void Record(const KovaConfigEvent& e) {
     if (bRemoved.load() && !bPosted) ++faults;
     if (e.configName != name || e.group != group) ++faults;
+    if (bProvider) return;
     std::lock_guard<std::mutex> lock(mutex);
     seen.push_back(std::stoull(e.newValue.ToCstr()));
   }
 };
 
 struct SetRecord {
-  KovaConfigGroup group;
-  std::string name;
-  uint64_t value;
-  uint64_t startTick;
-  uint64_t endTick;
+  uint64_t value, startTick, endTick;
   KOVA_RESULT result;
 };
-
-class Worker {
- public:
-  Worker(KovaConfig& store, std::vector<ACmThread*> runThreads, unsigned seed,
-         std::atomic<uint64_t>& nextValue)
-      : m_store(store),
-        m_runThreads(std::move(runThreads)),
-        m_random(seed),
-        m_nextValue(nextValue) {}
-
+// One thread's operations and what they left to check.
+struct Worker {
+  Worker(KovaConfig& store, ACmThread* const* runThreads, unsigned seed)
+      : m_store(store), m_runThreads(runThreads), m_random(seed) {}
   void Run(std::chrono::steady_clock::time_point deadline) {
     for (int op = 0;
          op < kMaxOpsPerWorker && std::chrono::steady_clock::now() < deadline;
          ++op) {
       const int pick = Pick(100);
       if (pick < 25) {
-        Subscribe();
+        Register(false);
       } else if (pick < 45) {
         RemoveOne();
       } else if (pick < 90) {
         Set();
+      } else if (pick < 95) {
+        Register(true);
       } else {
-        BindOrQuery();
+        ConfigData answer;
+        const KOVA_RESULT r = m_store.GetDynamicConfig(
+            kGroups[Pick(2)], kNames[Pick(4)], answer, ConfigData("q"));
+        EXPECT_TRUE(r == KOVA_S_OK || r == KOVA_E_NOOBSERVER);
       }
     }
     while (!m_live.empty()) RemoveOne();
   }
 
-  std::vector<std::shared_ptr<Observer>> m_all;
-  std::vector<SetRecord> m_sets;
-
- private:
   int Pick(int n) { return static_cast<int>(m_random() % n); }
 
-  // A new observer of a random name, or null when this worker holds enough.
-  std::shared_ptr<Observer> NewObserver() {
-    if (m_live.size() >= kMaxLivePerWorker) return nullptr;
+  // A subscription under a random delivery mode, or a binding; none while
+  // this worker holds enough.
+  void Register(bool bProvider) {
+    if (m_live.size() >= kMaxLivePerWorker) return;
     auto obs = std::make_shared<Observer>();
     obs->group = kGroups[Pick(2)];
     obs->name = kNames[Pick(4)];
-    return obs;
-  }
-  void Track(const std::shared_ptr<Observer>& obs) {
+    obs->bProvider = bProvider;
+    Observer* raw = obs.get();
+    if (bProvider) {
+      obs->id = m_store.BindConfig(obs->group, obs->name.c_str(),
+                                   [raw](const KovaConfigEvent& e) {
+                                     raw->Record(e);
+                                     return ConfigData("answer");
+                                   });
+    } else {
+      const int mode = Pick(3);  // direct, blocking hand-over, posted
+      obs->bPosted = mode == 2;
+      obs->id = m_store.SubscribeConfig(
+          obs->group, obs->name.c_str(),
+          [raw](const KovaConfigEvent& e) { raw->Record(e); },
+          mode == 0 ? nullptr : m_runThreads[Pick(2)], obs->bPosted);
+    }
+    obs->registeredTick = Tick();
+    if (obs->id == 0) {  // refused only when the name already has a provider
+      EXPECT_TRUE(bProvider);
+      return;
+    }
     m_all.push_back(obs);
     m_live.push_back(obs);
-  }
-
-  void Subscribe() {
-    std::shared_ptr<Observer> obs = NewObserver();
-    if (!obs) return;
-    const int mode = Pick(3);  // direct, blocking hand-over, posted
-    ACmThread* runThread =
-        mode == 0 ? nullptr
-                  : m_runThreads[Pick(static_cast<int>(m_runThreads.size()))];
-    obs->bPosted = mode == 2;
-    Observer* raw = obs.get();
-    obs->id = m_store.SubscribeConfig(
-        obs->group, obs->name.c_str(),
-        [raw](const KovaConfigEvent& e) { raw->Record(e); }, runThread,
-        obs->bPosted);
-    obs->registeredTick = Tick();
-    ASSERT_NE(0u, obs->id);
-    Track(obs);
   }
 
   void RemoveOne() {
@@ -157,84 +133,43 @@ class Worker {
   }
 
   void Set() {
-    SetRecord set;
-    set.group = kGroups[Pick(2)];
-    set.name = kNames[Pick(4)];
-    set.value = ++m_nextValue;
-    set.startTick = Tick();
-    set.result = m_store.SetKovaConfig(set.group, set.name.c_str(),
-                                       ConfigData(std::to_string(set.value)),
-                                       Pick(4) == 0, false);
-    set.endTick = Tick();
-    m_sets.push_back(std::move(set));
-  }
-
-  void BindOrQuery() {
-    if (Pick(2) == 0) {
-      ConfigData answer;
-      const KOVA_RESULT r = m_store.GetDynamicConfig(
-          kGroups[Pick(2)], kNames[Pick(4)], answer, ConfigData("q"));
-      EXPECT_TRUE(r == KOVA_S_OK || r == KOVA_E_NOOBSERVER);
-      return;
-    }
-    std::shared_ptr<Observer> obs = NewObserver();
-    if (!obs) return;
-    obs->bProvider = true;
-    Observer* raw = obs.get();
-    obs->id = m_store.BindConfig(
-        obs->group, obs->name.c_str(), [raw](const KovaConfigEvent& e) {
-          if (raw->bRemoved.load() || e.configName != raw->name) ++raw->faults;
-          return ConfigData("answer");
-        });
-    obs->registeredTick = Tick();
-    if (obs->id != 0) Track(obs);  // 0: the name already has a provider
+    static std::atomic<uint64_t> s_nextValue{0};
+    const KovaConfigGroup group = kGroups[Pick(2)];
+    const char* name = kNames[Pick(4)];
+    const uint64_t value = ++s_nextValue;
+    const uint64_t startTick = Tick();
+    const KOVA_RESULT result = m_store.SetKovaConfig(
+        group, name, ConfigData(std::to_string(value)), Pick(4) == 0, false);
+    m_sets[{group, name}].push_back({value, startTick, Tick(), result});
   }
 
   KovaConfig& m_store;
-  std::vector<ACmThread*> m_runThreads;
+  ACmThread* const* m_runThreads;  // two
   std::mt19937 m_random;
-  std::atomic<uint64_t>& m_nextValue;
+  std::vector<std::shared_ptr<Observer>> m_all;
   std::vector<std::shared_ptr<Observer>> m_live;
+  std::map<std::pair<int, std::string>, std::vector<SetRecord>> m_sets;
 };
 
 TEST(StressTest, ConcurrentObserversAndSetsKeepTheDeliveryPromises) {
   std::unique_ptr<ACmThread> runThreads[] = {
       CreateCmEventThread("stress-run-1"), CreateCmEventThread("stress-run-2")};
-  std::vector<ACmThread*> raw = {runThreads[0].get(), runThreads[1].get()};
-
-  auto store = std::make_shared<KovaConfig>(4242);
-  std::atomic<uint64_t> nextValue{0};
+  ACmThread* const raw[] = {runThreads[0].get(), runThreads[1].get()};
+  auto store = std::make_unique<KovaConfig>(4242);
   std::vector<std::unique_ptr<Worker>> workers;
-  for (int i = 0; i < kWorkers; ++i) {
-    workers.push_back(
-        std::make_unique<Worker>(*store, raw, 1234u + i, nextValue));
-  }
-  const auto deadline = std::chrono::steady_clock::now() + kRunTime;
   std::vector<std::thread> threads;
-  for (auto& w : workers)
-    threads.emplace_back([&w, deadline] { w->Run(deadline); });
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  for (int i = 0; i < kWorkers; ++i) {
+    workers.push_back(std::make_unique<Worker>(*store, raw, 1234u + i));
+    threads.emplace_back(
+        [w = workers.back().get(), deadline] { w->Run(deadline); });
+  }
   for (std::thread& t : threads) t.join();
-
   EXPECT_EQ(0u, store->GetTotalObservers());
-  // Every posted event has run once each queue has fired a last one.
-  for (auto& t : runThreads) {
-    t->GetEventQueue()->SendEvent(new RunOnEvent([] {}), 0);
-  }
+  // A run thread fires what is still queued before its destruction returns.
+  for (auto& t : runThreads) t.reset();
   store.reset();
-
-  // Sets by name, in start order, for the window look-ups below.
-  std::map<std::pair<int, std::string>, std::vector<SetRecord>> setsByName;
-  for (auto& w : workers) {
-    for (SetRecord& s : w->m_sets) {
-      setsByName[{s.group, s.name}].push_back(std::move(s));
-    }
-  }
-  for (auto& entry : setsByName) {
-    std::sort(entry.second.begin(), entry.second.end(),
-              [](const SetRecord& a, const SetRecord& b) {
-                return a.startTick < b.startTick;
-              });
-  }
 
   size_t nChecked = 0;
   for (auto& w : workers) {
@@ -242,22 +177,22 @@ TEST(StressTest, ConcurrentObserversAndSetsKeepTheDeliveryPromises) {
       EXPECT_EQ(0, obs->faults.load()) << obs->name << " id " << obs->id;
       if (obs->bProvider) continue;
       // Every queue has drained: nobody writes `seen` any more.
-      std::vector<uint64_t>& seen = obs->seen;
-      std::sort(seen.begin(), seen.end());
-      const std::vector<SetRecord>& sets = setsByName[{obs->group, obs->name}];
-      auto first = std::partition_point(
-          sets.begin(), sets.end(), [&](const SetRecord& s) {
-            return s.startTick < obs->registeredTick;
-          });
-      for (auto it = first; it != sets.end(); ++it) {
-        const SetRecord& s = *it;
-        if (s.startTick > obs->removalTick) break;
-        if (s.endTick > obs->removalTick) continue;
-        ++nChecked;
-        EXPECT_EQ(KOVA_S_OK, s.result);
-        const auto told = std::equal_range(seen.begin(), seen.end(), s.value);
-        EXPECT_EQ(1, told.second - told.first)
-            << "observer " << obs->id << " and value " << s.value;
+      std::sort(obs->seen.begin(), obs->seen.end());
+      for (auto& setter : workers) {
+        // Each worker's sets are in start order.
+        const auto& list = setter->m_sets[{obs->group, obs->name}];
+        for (auto s = std::lower_bound(
+                 list.begin(), list.end(), obs->registeredTick,
+                 [](const SetRecord&r, uint64_t t) { return r.startTick < t; });
+             s != list.end() && s->startTick < obs->removalTick; ++s) {
+          if (s->endTick > obs->removalTick) continue;
+          ++nChecked;
+          EXPECT_EQ(KOVA_S_OK, s->result);
+          const auto told =
+              std::equal_range(obs->seen.begin(), obs->seen.end(), s->value);
+          EXPECT_EQ(1, told.second - told.first)
+              << "observer " << obs->id << " and value " << s->value;
+        }
       }
     }
   }

@@ -73,6 +73,9 @@ enum class DeliveryMode { kDirect, kHandOver, kPosted };
 // one.
 class DispatchModeTest : public ::testing::TestWithParam<DeliveryMode> {
  protected:
+  DispatchModeTest() {
+    if (m_thread) m_rec.m_runThread = m_thread->GetThreadId();
+  }
   uint64_t Subscribe(const char* name, KovaConfigCallback cb) {
     return m_store.SubscribeConfig(kGroup, name, std::move(cb), m_thread.get(),
                                    GetParam() == DeliveryMode::kPosted);
@@ -86,11 +89,6 @@ class DispatchModeTest : public ::testing::TestWithParam<DeliveryMode> {
                                             : CreateCmEventThread("obs");
   KovaConfig m_store{7};
   Recorder m_rec;
-
- public:
-  DispatchModeTest() {
-    if (m_thread) m_rec.m_runThread = m_thread->GetThreadId();
-  }
 };
 
 // A stored value is told at subscription, then each change, in registration
@@ -158,90 +156,88 @@ INSTANTIATE_TEST_SUITE_P(AllModes, DispatchModeTest,
                                            DeliveryMode::kHandOver,
                                            DeliveryMode::kPosted));
 
+// One run thread, with the recorder expecting callbacks there.
+class DispatchTest : public ::testing::Test {
+ protected:
+  DispatchTest() { m_rec.m_runThread = m_thread->GetThreadId(); }
+  std::unique_ptr<ACmThread> m_thread = CreateCmEventThread("obs");
+  Recorder m_rec;
+};
+
 // A posted event carries copies: it runs later with the values as they were,
 // also when its observer is gone and its store destroyed by then.
-TEST(DispatchTest, PostedCopiesOutliveTheirObserverAndStore) {
-  std::unique_ptr<ACmThread> thread = CreateCmEventThread("obs");
-  Recorder rec;
-  rec.m_runThread = thread->GetThreadId();
+TEST_F(DispatchTest, PostedCopiesOutliveTheirObserverAndStore) {
   std::promise<void> gate;
   std::shared_future<void> opened = gate.get_future().share();
   // Holds the run thread so that the posts below queue up behind it.
-  thread->GetEventQueue()->PostEvent(new FnEvent([opened] { opened.wait(); }),
-                                     128, 0);
+  m_thread->GetEventQueue()->PostEvent(new FnEvent([opened] { opened.wait(); }),
+                                       128, 0);
   auto store = std::make_unique<KovaConfig>(7);
-  const uint64_t id = store->SubscribeConfig(kGroup, "Rate", rec.Callback(1),
-                                             thread.get(), true);
+  const uint64_t id = store->SubscribeConfig(kGroup, "Rate", m_rec.Callback(1),
+                                             m_thread.get(), true);
   for (const char* value : {"1", "2"})
     EXPECT_EQ(KOVA_S_OK, Set(*store, "Rate", value));
   // A post holds no claim once handed over: removal does not wait for it.
   EXPECT_EQ(KOVA_S_OK, store->UnsubscribeConfig(id));
   store.reset();
-  EXPECT_TRUE(rec.Seen().empty());
+  EXPECT_TRUE(m_rec.Seen().empty());
   gate.set_value();
-  RunOn(*thread);
-  EXPECT_EQ((std::vector<std::string>{"1:->1", "1:1>2"}), rec.Seen());
+  RunOn(*m_thread);
+  EXPECT_EQ((std::vector<std::string>{"1:->1", "1:1>2"}), m_rec.Seen());
 }
 
 // A run thread without a queue is counted but never called; a synchronous
 // subscriber whose run thread is the setting thread is called inline, while a
 // posted one waits for the running event to end.
-TEST(DispatchTest, RunThreadsWithoutQueueOrSettingThemselves) {
+TEST_F(DispatchTest, RunThreadsWithoutQueueOrSettingThemselves) {
   CmTraceCapture capture(0);
   std::unique_ptr<ACmThread> plain = CreateCmPlainThread("plain");
-  std::unique_ptr<ACmThread> thread = CreateCmEventThread("obs");
   KovaConfig store(7);
-  Recorder rec;
-  rec.m_runThread = thread->GetThreadId();
   for (bool bAsync : {false, true}) {
-    store.SubscribeConfig(kGroup, "Lost", rec.Callback(0), plain.get(), bAsync);
-    store.SubscribeConfig(kGroup, "Here", rec.Callback(bAsync), thread.get(),
+    store.SubscribeConfig(kGroup, "Lost", m_rec.Callback(0), plain.get(),
                           bAsync);
+    store.SubscribeConfig(kGroup, "Here", m_rec.Callback(bAsync),
+                          m_thread.get(), bAsync);
   }
   EXPECT_EQ(KOVA_S_OK, Set(store, "Lost", "1"));
-  EXPECT_TRUE(rec.Seen().empty());
+  EXPECT_TRUE(m_rec.Seen().empty());
   EXPECT_EQ(2u, capture.Count(0, ", EventQueue == NULL [this=0x"));
   EXPECT_TRUE(capture.Contains(
       0, "kovaStore::ConfigEventHandler::Notify, m_pRunThread=0x"));
 
   std::vector<std::string> seenWhenSetReturned;
-  RunOn(*thread, [&] {
+  RunOn(*m_thread, [&] {
     EXPECT_EQ(KOVA_S_OK, Set(store, "Here", "1"));
-    seenWhenSetReturned = rec.Seen();
+    seenWhenSetReturned = m_rec.Seen();
   });
-  RunOn(*thread);
+  RunOn(*m_thread);
   EXPECT_EQ(std::vector<std::string>{"0:->1"}, seenWhenSetReturned);
-  EXPECT_EQ((std::vector<std::string>{"0:->1", "1:->1"}), rec.Seen());
+  EXPECT_EQ((std::vector<std::string>{"0:->1", "1:->1"}), m_rec.Seen());
 }
 
 // A synchronous callback that sets its own name again on the same thread:
 // the inner change is delivered before the outer delivery goes on, and both
 // the nesting and the second claim are reported. The change line comes
 // before any delivery, the count line after.
-TEST(DispatchTest, NestedChangeOfTheSameNameIsDeliveredAndReported) {
+TEST(DispatchTraceTest, NestedChangeOfTheSameNameIsDeliveredAndReported) {
   CmTraceCapture capture(2);
   KovaConfig store(7);
-  std::vector<std::string> order;
+  Recorder rec;
   std::vector<size_t> changeLinesWhenCalled;
+  KovaConfigCallback first = rec.Callback(1);
   store.SubscribeConfig(
       kGroup, "Loop",
       [&](const KovaConfigEvent& e) {
-        order.push_back("first:" + std::string(e.newValue.ToCstr()));
+        first(e);
         changeLinesWhenCalled.push_back(
             capture.Count(2, "fireEvents, Audio, Loop, "));
         if (e.newValue == ConfigData("1")) Set(store, "Loop", "2");
       },
       nullptr, false);
-  store.SubscribeConfig(
-      kGroup, "Loop",
-      [&](const KovaConfigEvent& e) {
-        order.push_back("second:" + std::string(e.newValue.ToCstr()));
-      },
-      nullptr, false);
+  store.SubscribeConfig(kGroup, "Loop", rec.Callback(2), nullptr, false);
   EXPECT_EQ(KOVA_S_OK, Set(store, "Loop", "1"));
-  EXPECT_EQ(
-      (std::vector<std::string>{"first:1", "first:2", "second:2", "second:1"}),
-      order);
+  EXPECT_EQ((std::vector<std::string>{"1:->1", "1:1>2", "2:1>2", "2:->1"}),
+            rec.Seen());
   EXPECT_EQ((std::vector<size_t>{1u, 2u}), changeLinesWhenCalled);
   EXPECT_TRUE(capture.Contains(
       1, "kovaStore::ConfigEventHandler::Notify, level=2, Loop, 3 [this=0x"));
