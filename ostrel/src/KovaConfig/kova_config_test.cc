@@ -28,6 +28,16 @@ class KovaConfigTest : public ::testing::Test {
   std::string suffix() const {
     return storeSuffix(kCallId, reinterpret_cast<uintptr_t>(&m_store));
   }
+  KOVA_RESULT set(KovaConfigGroup group, const char* name, const char* value,
+                  bool bForce = false, bool bNotifyOnly = false) {
+    return m_store.SetKovaConfig(group, name, ConfigData(value), bForce,
+                                 bNotifyOnly);
+  }
+  ConfigData get(KovaConfigGroup group, const char* name) {
+    ConfigData value;
+    m_store.GetKovaConfig(group, name, value);
+    return value;
+  }
 
   KovaConfig m_store{kCallId};
 };
@@ -37,53 +47,37 @@ class KovaConfigTest : public ::testing::Test {
 TEST_F(KovaConfigTest, EveryGroupHoldsItsOwnValues) {
   for (int g = 0; g < kKovaConfigGroupCount; ++g) {
     EXPECT_EQ(
-        m_store.SetKovaConfig(static_cast<KovaConfigGroup>(g), "Same",
-                              ConfigData(std::to_string(g)), false, false),
+        set(static_cast<KovaConfigGroup>(g), "Same", std::to_string(g).c_str()),
         KOVA_E_NOOBSERVER);
   }
-  m_store.SetKovaConfig(KovaConfigGroup_Audio, "Empty", ConfigData(""), false,
-                        false);
-  ConfigData value;
   for (int g = 0; g < kKovaConfigGroupCount; ++g) {
-    ASSERT_EQ(
-        m_store.GetKovaConfig(static_cast<KovaConfigGroup>(g), "Same", value),
-        KOVA_S_OK);
-    EXPECT_EQ(value, ConfigData(std::to_string(g)));
+    EXPECT_EQ(get(static_cast<KovaConfigGroup>(g), "Same"),
+              ConfigData(std::to_string(g)));
   }
-  EXPECT_EQ(m_store.GetKovaConfig(KovaConfigGroup_Audio, "Empty", value),
-            KOVA_S_OK);
-  EXPECT_TRUE(value.IsValid());
+  set(KovaConfigGroup_Audio, "Empty", "");
+  EXPECT_TRUE(get(KovaConfigGroup_Audio, "Empty").IsValid());
 }
 
 // A store that never had an observer gives the same results, and the same
 // change lines when traced, as one with observers elsewhere.
-TEST(KovaConfigUnobservedTest, SetResultsAndTracesAtEachLevel) {
+TEST_F(KovaConfigTest, UnobservedSetResultsAndTracesAtEachLevel) {
   for (int level : {0, 2}) {
     SCOPED_TRACE(level);
     CmTraceCapture capture(level);
-    KovaConfig store(kCallId);
-    EXPECT_EQ(store.SetKovaConfig(KovaConfigGroup_Audio, "N", ConfigData("1"),
-                                  false, false),
-              KOVA_E_NOOBSERVER);
-    EXPECT_EQ(store.SetKovaConfig(KovaConfigGroup_Audio, "N", ConfigData("1"),
-                                  false, false),
-              KOVA_E_UNCHANGED);
-    EXPECT_EQ(store.SetKovaConfig(KovaConfigGroup_Audio, "N", ConfigData("1"),
-                                  true, false),
-              KOVA_E_NOOBSERVER);
-    ConfigData value;
-    EXPECT_EQ(store.GetKovaConfig(KovaConfigGroup_Audio, "N", value),
-              KOVA_S_OK);
-    EXPECT_EQ(value, ConfigData("1"));
+    EXPECT_EQ(set(KovaConfigGroup_Audio, "N", "1"), KOVA_E_NOOBSERVER);
+    EXPECT_EQ(set(KovaConfigGroup_Audio, "N", "1"), KOVA_E_UNCHANGED);
+    EXPECT_EQ(set(KovaConfigGroup_Audio, "N", "1", true), KOVA_E_NOOBSERVER);
+    EXPECT_EQ(get(KovaConfigGroup_Audio, "N"), ConfigData("1"));
     EXPECT_EQ(capture.Count(2, "kovaStore::KovaConfig::fireEvents, Audio, N, "),
               level == 2 ? 2u : 0u);
     EXPECT_EQ(capture.Count(2, "nObservers="), 0u);
+    m_store.RemoveKovaConfig(KovaConfigGroup_Audio, "N");
   }
 }
 
 TEST_F(KovaConfigTest, NotifyOnlyRemovesAndReportsRemovedValue) {
   constexpr KovaConfigGroup kGroup = KovaConfigGroup_Video;
-  m_store.SetKovaConfig(kGroup, "Mode", ConfigData("stored"), false, false);
+  set(kGroup, "Mode", "stored");
   std::vector<KovaConfigEvent> events;
   m_store.SubscribeConfig(
       kGroup, "Mode", [&](const KovaConfigEvent& e) { events.push_back(e); },
@@ -93,9 +87,7 @@ TEST_F(KovaConfigTest, NotifyOnlyRemovesAndReportsRemovedValue) {
   // Twice: the second time the old value is absent, and still nothing is
   // stored.
   for (const char* passed : {"passed", "again"}) {
-    EXPECT_EQ(
-        m_store.SetKovaConfig(kGroup, "Mode", ConfigData(passed), false, true),
-        KOVA_S_OK);
+    EXPECT_EQ(set(kGroup, "Mode", passed, false, true), KOVA_S_OK);
     ConfigData value("stale");
     EXPECT_EQ(m_store.GetKovaConfig(kGroup, "Mode", value), KOVA_E_FAIL);
     EXPECT_FALSE(value.IsValid());
@@ -113,53 +105,39 @@ TEST_F(KovaConfigTest, NotifyOnlyRemovesAndReportsRemovedValue) {
 // but the empty name, the others trace nothing.
 TEST_F(KovaConfigTest, BadArgumentsAreRefusedWithTheirTraces) {
   CmTraceCapture capture(2);
-  const auto bad = {KovaConfigGroup_LastGroup, KovaConfigGroup_Undefined};
   const std::string setError =
       "kovaStore::KovaConfig::SetKovaConfigError parameters" + suffix();
-  const std::string dynamicError =
-      "kovaStore::KovaConfig::GetDynamicConfigError parameters" + suffix();
+  const struct {
+    KovaConfigGroup group;
+    const char* name;
+  } rows[] = {{KovaConfigGroup_LastGroup, "n"},
+              {KovaConfigGroup_Undefined, "n"},
+              {KovaConfigGroup_Audio, nullptr},
+              {KovaConfigGroup_Audio, ""}};
   ConfigData value("kept");
-  for (const char* name : {"n", static_cast<const char*>(nullptr), ""}) {
-    for (KovaConfigGroup group : bad) {
-      EXPECT_EQ(
-          m_store.SetKovaConfig(group, name, ConfigData("1"), false, false),
-          KOVA_E_INVALIDARG);
-      EXPECT_EQ(m_store.GetKovaConfig(group, name, value), KOVA_E_INVALIDARG);
-      EXPECT_EQ(m_store.GetDynamicConfig(group, name, value, ConfigData()),
-                KOVA_E_INVALIDARG);
-      EXPECT_EQ(m_store.RemoveKovaConfig(group, name), KOVA_E_INVALIDARG);
-      EXPECT_EQ(m_store.RemoveKovaConfigByGroup(group), KOVA_E_INVALIDARG);
-    }
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name == nullptr ? "null" : row.name);
+    EXPECT_EQ(set(row.group, row.name, "1"), KOVA_E_INVALIDARG);
+    EXPECT_EQ(m_store.GetKovaConfig(row.group, row.name, value),
+              KOVA_E_INVALIDARG);
+    EXPECT_EQ(
+        m_store.GetDynamicConfig(row.group, row.name, value, ConfigData()),
+        KOVA_E_INVALIDARG);
+    EXPECT_EQ(m_store.RemoveKovaConfig(row.group, row.name), KOVA_E_INVALIDARG);
   }
-  EXPECT_EQ(capture.Count(0, setError), 6u);
-  EXPECT_EQ(capture.Count(0, dynamicError), 6u);
+  EXPECT_EQ(m_store.RemoveKovaConfigByGroup(KovaConfigGroup_Undefined),
+            KOVA_E_INVALIDARG);
+  // An invalid value is refused like a bad name.
+  EXPECT_EQ(m_store.SetKovaConfig(KovaConfigGroup_Audio, "n", ConfigData(),
+                                  false, true),
+            KOVA_E_INVALIDARG);
+  EXPECT_EQ(capture.Count(0, setError), 4u);
   EXPECT_TRUE(capture.HasExact(0, setError));
-  EXPECT_TRUE(capture.HasExact(0, dynamicError));
-  EXPECT_EQ(capture.Lines().size(), 12u);
-
-  // A storable group with a null name, an empty name or an invalid value.
-  capture.Clear();
-  const KovaConfigGroup group = KovaConfigGroup_Audio;
-  EXPECT_EQ(
-      m_store.SetKovaConfig(group, nullptr, ConfigData("1"), false, false),
-      KOVA_E_INVALIDARG);
-  EXPECT_EQ(m_store.SetKovaConfig(group, "n", ConfigData(), false, true),
-            KOVA_E_INVALIDARG);
-  EXPECT_EQ(m_store.GetDynamicConfig(group, nullptr, value, ConfigData()),
-            KOVA_E_INVALIDARG);
-  EXPECT_EQ(capture.Lines().size(), 3u);
-  capture.Clear();
-  EXPECT_EQ(m_store.SetKovaConfig(group, "", ConfigData("1"), false, false),
-            KOVA_E_INVALIDARG);
-  EXPECT_EQ(m_store.GetKovaConfig(group, nullptr, value), KOVA_E_INVALIDARG);
-  EXPECT_EQ(m_store.GetKovaConfig(group, "", value), KOVA_E_INVALIDARG);
-  EXPECT_EQ(m_store.GetDynamicConfig(group, "", value, ConfigData()),
-            KOVA_E_INVALIDARG);
-  EXPECT_EQ(m_store.RemoveKovaConfig(group, nullptr), KOVA_E_INVALIDARG);
-  EXPECT_EQ(m_store.RemoveKovaConfig(group, ""), KOVA_E_INVALIDARG);
-  EXPECT_TRUE(capture.Lines().empty());
+  EXPECT_EQ(capture.Count(0, "::GetDynamicConfigError parameters"), 3u);
+  EXPECT_EQ(capture.Lines().size(), 7u);
   EXPECT_EQ(value, ConfigData("kept"));
-  EXPECT_EQ(m_store.GetKovaConfig(group, "absent", value), KOVA_E_FAIL);
+  EXPECT_EQ(m_store.GetKovaConfig(KovaConfigGroup_Audio, "absent", value),
+            KOVA_E_FAIL);
   EXPECT_FALSE(value.IsValid());
 }
 
@@ -170,35 +148,25 @@ TEST_F(KovaConfigTest, RemoveClearsQuietlyAndCountsInItsTrace) {
   m_store.SubscribeConfig(
       KovaConfigGroup_Audio, "Gain", [&](const KovaConfigEvent&) { ++calls; },
       nullptr, false);
-  for (const char* name : {"Gain", "b", "c"}) {
-    m_store.SetKovaConfig(KovaConfigGroup_Audio, name, ConfigData("1"), false,
-                          false);
-  }
-  m_store.SetKovaConfig(KovaConfigGroup_Video, "Gain", ConfigData("4"), false,
-                        false);
-  CmTraceCapture capture(2);
+  for (const char* name : {"Gain", "b", "c"})
+    set(KovaConfigGroup_Audio, name, "1");
+  set(KovaConfigGroup_Video, "Gain", "4");
   EXPECT_EQ(m_store.RemoveKovaConfig(KovaConfigGroup_Audio, "Never"),
             KOVA_S_OK);
+  CmTraceCapture capture(2);
   EXPECT_EQ(m_store.RemoveKovaConfig(KovaConfigGroup_Audio, "Gain"), KOVA_S_OK);
   EXPECT_EQ(m_store.RemoveKovaConfigByGroup(KovaConfigGroup_Audio), KOVA_S_OK);
   EXPECT_EQ(
       capture.Texts(),
       (std::vector<std::string>{
-          "kovaStore::KovaConfig::RemoveKovaConfig, Audio, Never, ret=0" +
-              suffix(),
           "kovaStore::KovaConfig::RemoveKovaConfig, Audio, Gain, ret=1" +
               suffix(),
           "kovaStore::KovaConfig::RemoveKovaConfigByGroup, Audio, size=2" +
               suffix()}));
-  ConfigData value;
-  EXPECT_EQ(m_store.GetKovaConfig(KovaConfigGroup_Audio, "b", value),
-            KOVA_E_FAIL);
-  EXPECT_EQ(m_store.GetKovaConfig(KovaConfigGroup_Video, "Gain", value),
-            KOVA_S_OK);
+  EXPECT_FALSE(get(KovaConfigGroup_Audio, "b").IsValid());
+  EXPECT_EQ(get(KovaConfigGroup_Video, "Gain"), ConfigData("4"));
   EXPECT_EQ(calls, 1);
-  EXPECT_EQ(m_store.SetKovaConfig(KovaConfigGroup_Audio, "Gain",
-                                  ConfigData("1"), false, false),
-            KOVA_S_OK);
+  EXPECT_EQ(set(KovaConfigGroup_Audio, "Gain", "1"), KOVA_S_OK);
   EXPECT_EQ(calls, 2);
 }
 
