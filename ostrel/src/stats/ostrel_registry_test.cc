@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <climits>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -45,7 +44,8 @@ uint32_t Release(int32_t type, uint32_t callId, IKovaMediaInfo* p) {
   return releaseOstrelEntity(static_cast<KovaMediaStatType>(type), callId, p);
 }
 
-TEST(OstrelRegistryTest, CountsFollowCreateAndReleaseWithTheirTraces) {
+TEST(OstrelRegistryTest,
+     CountsFollowCreateAndReleaseWithTheirTracesAndBadKindsFail) {
   CmTraceCapture capture(2);
   auto* p = static_cast<IKovaAudioInfo*>(Create(0, 5));
   ASSERT_NE(nullptr, p);
@@ -76,56 +76,51 @@ TEST(OstrelRegistryTest, CountsFollowCreateAndReleaseWithTheirTraces) {
   EXPECT_EQ(0u, ReadRecordU32(record, 12));
   EXPECT_EQ(20u, ReadRecordU32(record, 112));
   EXPECT_EQ(0u, Release(0, 5, p));
+
+  // Unknown kinds and null outputs create nothing.
+  capture.Clear();
+  for (int32_t type : {4, -1}) {
+    IKovaMediaInfo* q = p;
+    EXPECT_EQ(KOVA_E_FAIL,
+              createOstrelEntity(static_cast<KovaMediaStatType>(type), 5, &q));
+    EXPECT_EQ(nullptr, q);
+    EXPECT_TRUE(capture.HasExact(
+        2, "CKovaOstrel::createOrGetOstrelEntity failed, type=" +
+               std::to_string(type) + ", callId=5" + ThisSuffix()));
+  }
+  EXPECT_EQ(2u, capture.Lines().size());
+  EXPECT_EQ(KOVA_E_FAIL, createOstrelEntity(KovaMediaStat_Video, 5, nullptr));
+  EXPECT_EQ(2u, capture.Lines().size());
+  EXPECT_EQ(0u, CKovaOstrel::instance().entityCount());
 }
 
 TEST(OstrelRegistryTest, EachKindAndCallIdHasItsOwnObjectOfItsClass) {
-  const std::pair<int32_t, uint32_t> keys[] = {{0, 5}, {1, 5}, {2, 5},
-                                               {3, 5}, {0, 6}, {0, kNone}};
+  const std::pair<int32_t, uint32_t> keys[] = {
+      {0, 5}, {1, 5}, {2, 5}, {3, 5}, {0, kNone}};
   std::vector<IKovaMediaInfo*> objects;
   for (const auto& key : keys) objects.push_back(Create(key.first, key.second));
-  EXPECT_EQ(6u,
+  EXPECT_EQ(5u,
             std::set<IKovaMediaInfo*>(objects.begin(), objects.end()).size());
-  EXPECT_EQ(6u, CKovaOstrel::instance().entityCount());
-  EXPECT_EQ(kNone, objects[5]->GetCallId());
-
+  EXPECT_EQ(5u, CKovaOstrel::instance().entityCount());
+  EXPECT_EQ(kNone, objects[4]->GetCallId());
   // The kind decides the class; content objects are distinct types.
   EXPECT_EQ(typeid(KovaAudioStatisticInfo), typeid(*objects[0]));
   EXPECT_EQ(typeid(KovaVideoStatisticInfo), typeid(*objects[1]));
   EXPECT_EQ(typeid(KovaContentVideoStatisticInfo), typeid(*objects[2]));
   EXPECT_EQ(typeid(KovaContentAudioStatisticInfo), typeid(*objects[3]));
-  auto* audio = static_cast<KovaAudioStatisticInfo*>(objects[0]);
-  EXPECT_EQ(1u, audio->GetReference());
 
-  // The key alone decides what is released; the pointer is only printed.
+  // The key alone decides what is released; the pointer is only printed, but
+  // must not be null. Unknown keys change nothing.
+  auto* audio = static_cast<KovaAudioStatisticInfo*>(objects[0]);
   EXPECT_EQ(0u, Release(1, 5, audio));
-  EXPECT_EQ(kNone, Release(1, 5, objects[1]));
   EXPECT_EQ(1u, audio->GetReference());
-  for (size_t i : {0, 2, 3, 4, 5})
+  for (std::pair<int32_t, uint32_t> key : {keys[1], {4, 5}, {0, 6}})
+    EXPECT_EQ(kNone, Release(key.first, key.second, audio));
+  EXPECT_EQ(kNone, Release(0, 5, nullptr));
+  EXPECT_EQ(4u, CKovaOstrel::instance().entityCount());
+  for (size_t i : {0, 2, 3, 4})
     EXPECT_EQ(0u, Release(keys[i].first, keys[i].second, objects[i])) << i;
   EXPECT_EQ(0u, CKovaOstrel::instance().entityCount());
-}
-
-TEST(OstrelRegistryTest, UnknownKindsNullPointersAndUnknownKeysChangeNothing) {
-  CmTraceCapture capture(2);
-  for (int32_t type : {4, -1, INT_MAX, INT_MIN}) {
-    IKovaMediaInfo* p = reinterpret_cast<IKovaMediaInfo*>(&capture);
-    EXPECT_EQ(KOVA_E_FAIL,
-              createOstrelEntity(static_cast<KovaMediaStatType>(type), 5, &p));
-    EXPECT_EQ(nullptr, p);
-    EXPECT_TRUE(capture.HasExact(
-        2, "CKovaOstrel::createOrGetOstrelEntity failed, type=" +
-               std::to_string(type) + ", callId=5" + ThisSuffix()));
-  }
-  capture.Clear();
-  EXPECT_EQ(KOVA_E_FAIL, createOstrelEntity(KovaMediaStat_Video, 5, nullptr));
-  EXPECT_TRUE(capture.Lines().empty());
-
-  IKovaMediaInfo* video = Create(1, 8);
-  EXPECT_EQ(kNone, Release(1, 8, nullptr));
-  EXPECT_EQ(kNone, Release(1, 9, video));
-  EXPECT_EQ(kNone, Release(4, 8, video));
-  EXPECT_EQ(1u, CKovaOstrel::instance().entityCount());
-  EXPECT_EQ(0u, Release(1, 8, video));
 }
 
 TEST(OstrelRegistryTest, ConcurrentCreateAndReleaseOfSharedKeysBalance) {
@@ -139,11 +134,9 @@ TEST(OstrelRegistryTest, ConcurrentCreateAndReleaseOfSharedKeysBalance) {
         const uint32_t callId = static_cast<uint32_t>(i % 3);
         IKovaMediaInfo* p = registry.createOrGetOstrelEntity(type, callId);
         // The object stays alive while this thread holds its reference.
-        if (p == nullptr || p->GetCallId() != callId) {
+        if (p == nullptr || p->GetCallId() != callId ||
+            registry.releaseOstrelEntity(type, callId, p) == kNone)
           ++failures;
-          continue;
-        }
-        if (registry.releaseOstrelEntity(type, callId, p) == kNone) ++failures;
       }
     });
   }
