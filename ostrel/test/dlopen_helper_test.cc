@@ -48,24 +48,16 @@ TEST(DlopenHelperTest, LoadedHelperBindsACallInTheLibrarysOwnRegistry) {
       dlsym(handle, "GetKovaConfigSizeForUT"));
   auto cleanUp = reinterpret_cast<decltype(&CleanUpKovaConfig)>(
       dlsym(handle, "CleanUpKovaConfig"));
-  auto setSessionType = member<decltype(&KovaConfigHelper::SetKovaSessionType)>(
-      handle,
-      "_ZN9kovaStore16KovaConfigHelper18SetKovaSessionTypeEN4kova"
-      "15KovaSessionTypeE");
   auto setToggle = member<decltype(&KovaConfigHelper::SetFeatureToggle)>(
       handle,
       "_ZN9kovaStore16KovaConfigHelper16SetFeatureToggleE19KovaFeatureToggleID"
       "10ConfigData");
-  auto haveToggle = member<decltype(&KovaConfigHelper::HaveFeatureToggle)>(
-      handle,
-      "_ZN9kovaStore16KovaConfigHelper17Have"
-      "FeatureToggleE19KovaFeatureToggleID");
   auto getConfig = member<GetConfigFn>(
       handle,
       "_ZN9kovaStore16KovaConfigHelper13GetKovaConfigEPKcR10ConfigDataNS_"
       "15KovaConfigGroupE");
-  ASSERT_TRUE(construct && destruct && size && cleanUp && setSessionType &&
-              setToggle && haveToggle && getConfig);
+  ASSERT_TRUE(construct && destruct && size && cleanUp && setToggle &&
+              getConfig);
 
   const uint32_t loadedBefore = size();
   const uint32_t linkedBefore = GetKovaConfigSizeForUT();
@@ -76,18 +68,12 @@ TEST(DlopenHelperTest, LoadedHelperBindsACallInTheLibrarysOwnRegistry) {
   // code linked into this test.
   EXPECT_EQ(loadedBefore + 1, size());
   EXPECT_EQ(linkedBefore, GetKovaConfigSizeForUT());
-  EXPECT_EQ(KOVA_S_OK, (helper->*setSessionType)(kova::KovaSessionType_Video));
-  EXPECT_FALSE((helper->*haveToggle)(KOVA_FT_EnableRelayMode));
   EXPECT_EQ(KOVA_E_NOOBSERVER,
             (helper->*setToggle)(KOVA_FT_EnableRelayMode, ConfigData("1")));
-  EXPECT_TRUE((helper->*haveToggle)(KOVA_FT_EnableRelayMode));
   ConfigData value;
   EXPECT_EQ(KOVA_S_OK, (helper->*getConfig)("EnableRelayMode", value,
                                             KovaConfigGroup_Feature));
   EXPECT_EQ(ConfigData("1"), value);
-  // The default group is "Video", which does not hold the toggle.
-  EXPECT_EQ(KOVA_E_FAIL, (helper->*getConfig)("EnableRelayMode", value,
-                                              KovaConfigGroup_Undefined));
   destruct(helper);
   // Only the call's own reference is left.
   EXPECT_EQ(KOVA_S_OK, cleanUp(0x5A5A0001));
