@@ -10,23 +10,12 @@
 namespace ostrel_cli {
 namespace {
 
-std::vector<ScanNoteKind> kindsOf(const std::string& text) {
-  std::vector<ScanNoteKind> kinds;
-  for (const ScanNote& note : ScanDocumentText(text))
-    kinds.push_back(note.kind);
-  return kinds;
-}
-
+// The same key in two different objects is no duplicate, and a trailing
+// comma in an array drops nothing.
 TEST(DocumentScanTest, CleanDocumentsHaveNoNotes) {
-  for (const char* text : {
-           R"({"Audio":[{"key":"AecMode","value":"2"}],"Video":[]})",
-           "",
-           // The same key in two different objects is no duplicate.
-           R"({"A":[{"key":"a","value":"1"},{"key":"a","value":"2"}]})",
-           // A trailing comma in an array drops nothing.
-           R"({"A":[{"key":"k","value":"v"},]})",
-       })
-    EXPECT_TRUE(kindsOf(text).empty()) << text;
+  for (const char* text :
+       {"", R"({"A":[{"key":"a","value":"1"},{"key":"a","value":"2"},]})"})
+    EXPECT_TRUE(ScanDocumentText(text).empty()) << text;
 }
 
 // A document whose only entry has this value text, as written in JSON.
@@ -34,60 +23,46 @@ std::string value(const std::string& text) {
   return R"({"A":[{"key":"k","value":")" + text + R"("}]})";
 }
 
+// Whether the scan of `text` has a note of `kind` whose message has `part`.
+bool noted(const std::string& text, ScanNoteKind kind, const char* part) {
+  for (const ScanNote& note : ScanDocumentText(text))
+    if (note.kind == kind && note.message.find(part) != std::string::npos)
+      return true;
+  return false;
+}
+
 TEST(DocumentScanTest, NotesWhatTheReaderChangesOrDrops) {
   using K = ScanNoteKind;
-  struct Case {
-    std::string text;
-    ScanNoteKind kind;
-    const char* part;  // in the note's message
-    bool bNoted;
-  };
-  const Case cases[] = {
-      {value(R"(  on )"), K::TrimmedValue, "\"on\"", true},
-      // A \n escape at the end is trimmed too, after decoding.
-      {value(R"(on\n)"), K::TrimmedValue, "", true},
-      {value(R"(\u20AC)"), K::LossyUnicodeEscape, "0xAC", true},
-      {value(R"(x\u0041)"), K::LossyUnicodeEscape, "", false},
-      {value(R"(\u12)"), K::LossyUnicodeEscape, "four hex digits", true},
-      {value(R"(a\qb)"), K::DroppedEscape, "\\q", true},
-      {R"({"Au\u0064io":[]})", K::RawKeyEscape, "", true},
-      {R"({"Audio":[],"Audio":[]})", K::DuplicateKey, "only the last one",
-       true},
-      {R"({"A":[{"key":"a","key":"b","value":"1"}]})", K::DuplicateKey,
-       "last one wins", true},
-      {R"({"A":[null,{"key":"k","value":"v"}]})", K::DroppedElement, "null",
-       true},
-      {R"({"A":[{"key":"k","value":"v"},,{"key":"j","value":"v"}]})",
-       K::DroppedElement, "empty", true},
-      {R"({"A":["a,b"]})", K::StringBreaksArray, "", true},
-      {R"({"A":["a]b"]})", K::StringBreaksArray, "", true},
-      // A '[' first makes the reader read the string whole; strings inside
-      // nested objects are not split either.
-      {R"({"A":["a[,b"]})", K::StringBreaksArray, "", false},
-      {value(R"(1,2)"), K::StringBreaksArray, "", false},
-      {R"({"A":[{"key":"k","value":"v",}]})", K::ObjectReadsAsNull,
-       "dropped from its array", true},
-      {R"({"A":[],})", K::ObjectReadsAsNull, "document reads as null", true},
-      {R"({"A":"x" junk})", K::ObjectReadsAsNull, "\"junk\"", true},
-      {R"({"A":[{"key" "value"}]})", K::ObjectReadsAsNull, "", true},
-      {R"({"":[]})", K::ObjectReadsAsNull, "empty key", true},
-      {R"({"A":[]} extra)", K::ObjectReadsAsNull, "after the end", true},
-      // A word before a key is skipped, not fatal.
-      {R"({junk "A":[]})", K::SkippedText, "", true},
-      {R"({junk "A":[]})", K::ObjectReadsAsNull, "", false},
-      // A bare value without a comma swallows the next member; the scan
-      // resumes at the comma and still sees the rest of the document.
-      {R"({"A":[{"n":1 "key":"k","value":"v"}]})", K::SwallowedMember,
-       "\"key\"", true},
-      {R"({"A":[{"n":1 "key":"k","value":" v"}]})", K::TrimmedValue, "", true},
-  };
-  for (const Case& c : cases) {
-    bool bNoted = false;
-    for (const ScanNote& note : ScanDocumentText(c.text))
-      bNoted = bNoted || (note.kind == c.kind &&
-                          note.message.find(c.part) != std::string::npos);
-    EXPECT_EQ(c.bNoted, bNoted) << ScanNoteKindName(c.kind) << " in " << c.text;
-  }
+  EXPECT_TRUE(noted(value(R"(  on )"), K::TrimmedValue, "\"on\""));
+  EXPECT_TRUE(noted(value(R"(\u20AC)"), K::LossyUnicodeEscape, "0xAC"));
+  EXPECT_FALSE(noted(value(R"(x\u0041)"), K::LossyUnicodeEscape, ""));
+  EXPECT_TRUE(noted(value(R"(\u12)"), K::LossyUnicodeEscape, "four hex"));
+  EXPECT_TRUE(noted(value(R"(a\qb)"), K::DroppedEscape, "\\q"));
+  EXPECT_TRUE(noted(R"({"Au\u0064io":[]})", K::RawKeyEscape, ""));
+  EXPECT_TRUE(noted(R"({"A":[{"key":"a","key":"b","value":"1"}]})",
+                    K::DuplicateKey, "last one wins"));
+  EXPECT_TRUE(noted(R"({"A":[{"key":"k","value":"v"},,"x"]})",
+                    K::DroppedElement, "empty"));
+  EXPECT_TRUE(noted(R"({"A":["a]b"]})", K::StringBreaksArray, ""));
+  // Strings inside nested objects are not split.
+  EXPECT_FALSE(noted(value(R"(1,2)"), K::StringBreaksArray, ""));
+  EXPECT_TRUE(noted(R"({"A":[],})", K::ObjectReadsAsNull, "document reads"));
+  EXPECT_TRUE(noted(R"({"A":"x" junk})", K::ObjectReadsAsNull, "\"junk\""));
+  // A word before a key is skipped, not fatal.
+  EXPECT_TRUE(noted(R"({junk "A":[]})", K::SkippedText, ""));
+  EXPECT_FALSE(noted(R"({junk "A":[]})", K::ObjectReadsAsNull, ""));
+  // A bare value without a comma swallows the next member; the scan resumes
+  // at the comma and still sees the rest of the document.
+  const std::string swallowed = R"({"A":[{"n":1 "key":"k","value":" v"}]})";
+  EXPECT_TRUE(noted(swallowed, K::SwallowedMember, "\"key\""));
+  EXPECT_TRUE(noted(swallowed, K::TrimmedValue, ""));
+}
+
+std::vector<ScanNoteKind> kindsOf(const std::string& text) {
+  std::vector<ScanNoteKind> kinds;
+  for (const ScanNote& note : ScanDocumentText(text))
+    kinds.push_back(note.kind);
+  return kinds;
 }
 
 TEST(DocumentScanTest, UnclosedAndMismatchedBracketsAreReportedOnce) {
@@ -113,8 +88,6 @@ TEST(DocumentScanTest, AnyBytesAreScannedWithoutFault) {
     noise += static_cast<char>((i * 7919 + 13) % 256);
   ScanDocumentText(noise);
   ScanDocumentText(std::string(10000, '['));
-  ScanDocumentText(std::string(10000, '"'));
-  ScanDocumentText(std::string(10000, '\\'));
   EXPECT_EQ(MaxNestingDepth(std::string(10000, '[')), 10000u);
   EXPECT_EQ(MaxNestingDepth("{\"[[[\":[]}"), 2u);
 }
@@ -129,14 +102,12 @@ TEST(DocumentScanTest, QuotedShowsBytesReadably) {
 TEST(DocumentScanTest, ExplainsEveryElementTheReaderLoses) {
   // clang-format off
   const char* const elements[] = {
-      R"({"key":"k","value":"v"})", R"({"key":"k","value":"v" })",
-      R"({ "key" : "k" , "value" : "v" })", R"({"key":"k","value":"v",})",
-      R"({"key":"k","value":"v", })", R"({"key":"k","value":"v" junk})",
-      R"({junk "key":"k","value":"v"})", R"({"key":"k","value"})",
-      R"({"key" "k"})", R"({"":"k"})", R"({"key":7,"value":"v"})",
+      R"({ "key" : "k" , "value" : "v" })", R"({"key":"k","value":"v", })",
+      R"({"key":"k","value":"v" junk})", R"({junk "key":"k","value":"v"})",
+      R"({"key":"k","value"})", R"({"key" "k"})", R"({"":"k"})",
       R"({"key":7 "value":"v"})", R"({"key":"k","value":[1,"a,b"]})",
-      R"({"key":"k","value":{"x":1,}})", "{}", "null", "NULL", R"("a,b")",
-      R"("a[b,")", "7", "[]", "[null]"};
+      R"({"key":"k","value":{"x":1,}})", "{}", "null", R"("a,b")",
+      R"("a[b,")", "7", "[null]"};
   // clang-format on
   for (const char* element : elements) {
     const std::string text = std::string("{\"A\":[") + element + "]}";
@@ -144,12 +115,11 @@ TEST(DocumentScanTest, ExplainsEveryElementTheReaderLoses) {
     const json::Value& group = document.GetObject().begin()->second;
     const bool bLost =
         group.GetKind() != json::KindArray || group.GetArray().size() != 1;
-    // Only notes about the element itself count: notes about parts nested
-    // inside it explain losses that leave the element in place.
-    const size_t elementOffset = 6;
+    // Only notes about the element itself, at offset 6, count: notes about
+    // parts nested inside it explain losses that leave the element in place.
     bool bExplained = false;
     for (const ScanNote& note : ScanDocumentText(text)) {
-      const bool bAtElement = note.offset == elementOffset;
+      const bool bAtElement = note.offset == 6;
       bExplained =
           bExplained ||
           (note.kind == ScanNoteKind::DroppedElement && bAtElement) ||
