@@ -19,16 +19,10 @@ namespace {
 constexpr KovaConfigGroup kGroup = KovaConfigGroup_Audio;
 
 // Runs a function on an event thread.
-class FnEvent : public ICmEvent {
- public:
-  explicit FnEvent(std::function<void()> fn) : m_fn(std::move(fn)) {}
-  int OnEventFire() override {
-    m_fn();
-    return 0;
-  }
-
- private:
-  std::function<void()> m_fn;
+struct FnEvent : ICmEvent {
+  explicit FnEvent(std::function<void()> f) : fn(std::move(f)) {}
+  int OnEventFire() override { return fn(), 0; }
+  std::function<void()> fn;
 };
 
 // Runs `fn` on `thread` and waits for it; every event posted before has run.
@@ -39,8 +33,7 @@ void RunOn(
 
 // Callbacks record "who:old>new" from any thread, each checking that it runs
 // on the run thread set before subscribing.
-class Recorder {
- public:
+struct Recorder {
   KovaConfigCallback Callback(int who) {
     return [this, who](const KovaConfigEvent& e) {
       EXPECT_EQ(m_runThread, GetThreadSelfId());
@@ -55,8 +48,6 @@ class Recorder {
     return m_seen;
   }
   unsigned long m_runThread = GetThreadSelfId();
-
- private:
   mutable std::mutex m_mutex;  // guards m_seen
   std::vector<std::string> m_seen;
 };
