@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdint>
-#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -15,13 +13,6 @@
 #include "trace_capture.h"
 
 namespace {
-
-using kovaStore::IKovaConfig;
-
-const char* const kPlainNames[] = {
-    "CreateKovaConfig",     "ReleaseKovaConfig",      "CleanUpKovaConfig",
-    "DestroyKovaConfig",    "GetKovaConfigSizeForUT", "GetKovaConfigValue",
-    "GetKovaConfigValueEx", "createOstrelEntity",     "releaseOstrelEntity"};
 
 // Loaded from beside the test program, as a host would ship it.
 class WindowsLoadTest : public ::testing::Test {
@@ -43,44 +34,36 @@ class WindowsLoadTest : public ::testing::Test {
   HMODULE m_module = nullptr;
 };
 
-TEST_F(WindowsLoadTest, PlainFunctionsResolveByUndecoratedName) {
-  for (const char* name : kPlainNames) {
+TEST_F(WindowsLoadTest, StoreWorksThroughUndecoratedNamesAndTracesItsFileName) {
+  for (const char* name :
+       {"DestroyKovaConfig", "GetKovaConfigValue", "GetKovaConfigValueEx",
+        "createOstrelEntity", "releaseOstrelEntity"})
     EXPECT_NE(nullptr, find<FARPROC>(name)) << name;
-  }
   EXPECT_EQ(nullptr, find<FARPROC>("_CreateKovaConfig"));
-}
-
-TEST_F(WindowsLoadTest, StoreWorksThroughTheLoadedDllAndTracesItsFileName) {
-  using CreateFn = KOVA_RESULT (*)(uint32_t, IKovaConfig**);
-  using ReleaseFn = KOVA_RESULT (*)(IKovaConfig*);
-  using CleanUpFn = KOVA_RESULT (*)(uint32_t);
-  using SizeFn = uint32_t (*)();
-  auto create = find<CreateFn>("CreateKovaConfig");
-  auto release = find<ReleaseFn>("ReleaseKovaConfig");
-  auto cleanUp = find<CleanUpFn>("CleanUpKovaConfig");
-  auto size = find<SizeFn>("GetKovaConfigSizeForUT");
+  // Typed as the header declares them.
+  auto create =
+      find<decltype(&kovaStore::CreateKovaConfig)>("CreateKovaConfig");
+  auto release =
+      find<decltype(&kovaStore::ReleaseKovaConfig)>("ReleaseKovaConfig");
+  auto cleanUp =
+      find<decltype(&kovaStore::CleanUpKovaConfig)>("CleanUpKovaConfig");
+  auto size = find<decltype(&kovaStore::GetKovaConfigSizeForUT)>(
+      "GetKovaConfigSizeForUT");
   ASSERT_TRUE(create && release && cleanUp && size);
 
   CmTraceCapture capture(2);
-  IKovaConfig* store = nullptr;
+  kovaStore::IKovaConfig* store = nullptr;
   ASSERT_EQ(KOVA_S_OK, create(901, &store));
-  ASSERT_NE(nullptr, store);
   EXPECT_EQ(1u, size());
   EXPECT_EQ(KOVA_S_OK, release(store));
   EXPECT_EQ(KOVA_S_OK, cleanUp(901));
   EXPECT_EQ(0u, size());
-
-  bool sawCreate = false;
-  for (const CmTraceLine& line : capture.Lines()) {
+  for (const CmTraceLine& line : capture.Lines())
     EXPECT_EQ("ostrel.dll", line.module) << line.text;
-    if (line.text == "kovaStore::CreateKovaConfig [cid=901]") sawCreate = true;
-  }
-  EXPECT_TRUE(sawCreate);
+  EXPECT_TRUE(capture.HasExact(2, "kovaStore::CreateKovaConfig [cid=901]"));
 }
 
-TEST(WindowsThreadIdTest, IdsAreTheSystemThreadIds) {
-  EXPECT_EQ(static_cast<unsigned long>(::GetCurrentThreadId()),
-            GetThreadSelfId());
+TEST(WindowsThreadTest, IdsAreTheSystemsAndEventThreadsCarryTheirName) {
   unsigned long inside = 0;
   DWORD system = 0;
   std::thread other([&] {
@@ -90,45 +73,24 @@ TEST(WindowsThreadIdTest, IdsAreTheSystemThreadIds) {
   other.join();
   EXPECT_EQ(static_cast<unsigned long>(system), inside);
   EXPECT_NE(GetThreadSelfId(), inside);
-}
 
-// Fires once on the queue's thread and hands back that thread's description.
-class DescribeThreadEvent : public ICmEvent {
- public:
-  explicit DescribeThreadEvent(std::promise<std::wstring>* pResult)
-      : m_pResult(pResult) {}
-  int OnEventFire() override {
-    typedef HRESULT(WINAPI * GetThreadDescriptionFn)(HANDLE, PWSTR*);
-    auto getDescription = reinterpret_cast<GetThreadDescriptionFn>(
-        reinterpret_cast<void*>(::GetProcAddress(
-            ::GetModuleHandleW(L"kernel32.dll"), "GetThreadDescription")));
-    std::wstring text = L"<unsupported>";
-    PWSTR description = nullptr;
-    if (getDescription != nullptr &&
-        SUCCEEDED(getDescription(::GetCurrentThread(), &description))) {
-      text = description;
-      ::LocalFree(description);
-    }
-    m_pResult->set_value(text);
-    return 0;
-  }
-
- private:
-  std::promise<std::wstring>* m_pResult;
-};
-
-TEST(WindowsThreadNameTest, EventThreadsCarryTheirNameWhereTheSystemKeepsOne) {
+  // The thread names itself before its creation returns; older systems keep
+  // no thread descriptions. Its destructor stops it.
+  typedef HRESULT(WINAPI * GetThreadDescriptionFn)(HANDLE, PWSTR*);
+  auto getDescription = reinterpret_cast<GetThreadDescriptionFn>(
+      reinterpret_cast<void*>(::GetProcAddress(
+          ::GetModuleHandleW(L"kernel32.dll"), "GetThreadDescription")));
+  if (getDescription == nullptr) GTEST_SKIP() << "no thread descriptions";
   std::unique_ptr<ACmThread> thread = CreateCmEventThread("ostrel-events");
-  ASSERT_NE(nullptr, thread);
-  std::promise<std::wstring> result;
-  std::future<std::wstring> description = result.get_future();
-  thread->GetEventQueue()->SendEvent(new DescribeThreadEvent(&result));
-  const std::wstring text = description.get();
-  thread->Stop();
-  if (text == L"<unsupported>") {
-    GTEST_SKIP() << "this system keeps no thread descriptions";
-  }
-  EXPECT_TRUE(text == L"ostrel-events");
+  HANDLE handle = ::OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE,
+                               thread->GetThreadId());
+  ASSERT_NE(nullptr, handle);
+  PWSTR description = nullptr;
+  const bool bDescribed = SUCCEEDED(getDescription(handle, &description));
+  ::CloseHandle(handle);
+  if (!bDescribed) GTEST_SKIP() << "this system keeps no thread descriptions";
+  EXPECT_TRUE(std::wstring(description) == L"ostrel-events");
+  ::LocalFree(description);
 }
 
 }  // namespace
