@@ -100,8 +100,7 @@ TEST(CliEndToEndTest, UsageErrorsExitWithTwoAndHelpWithZero) {
       "apply " + example("call-sample.json") + " --groups Audoi", true);
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_TRUE(has(run, "did you mean \"Audio\"?")) << run.out;
-  for (const char* command : {"--help", "apply --help"})
-    EXPECT_EQ(runCommand(command).exitCode, 0) << command;
+  EXPECT_EQ(runCommand("apply --help").exitCode, 0);
 }
 
 TEST(CliEndToEndTest, TogglesListsAllTwoHundredFiftyOne) {
