@@ -131,25 +131,22 @@ TEST_F(EventThreadTest, StopFromAnotherThreadDrainsWhatWasAccepted) {
 TEST_F(EventThreadTest, ThreadDestroyedInsideItsOwnEventFinishesTheQueue) {
   // The detached loop may still dispose of the events after the test has
   // returned, so each event shares ownership of what it touches.
-  struct Shared {
-    EventCounts counts;
-    std::promise<void> lastRan;
-  };
-  auto shared = std::make_shared<Shared>();
-  std::future<void> lastRan = shared->lastRan.get_future();
+  auto counts = std::make_shared<EventCounts>();
+  auto lastRan = std::make_shared<std::promise<void>>();
+  std::future<void> lastRanFuture = lastRan->get_future();
   std::shared_future<void> opened = m_opened;
   ASSERT_EQ(CM_OK, post(
-                       [this, shared, opened] {
+                       [this, counts, opened] {
                          opened.wait();
                          m_thread.reset();
                        },
-                       &shared->counts));
+                       counts.get()));
   ASSERT_EQ(CM_OK,
-            post([shared] { shared->lastRan.set_value(); }, &shared->counts));
+            post([counts, lastRan] { lastRan->set_value(); }, counts.get()));
   m_gate.set_value();
-  lastRan.wait();
+  lastRanFuture.wait();
   EXPECT_EQ(nullptr, m_thread);
-  EXPECT_EQ(2, shared->counts.fired);
+  EXPECT_EQ(2, counts->fired);
 }
 
 TEST(ThreadIdTest, ThreadIdsAreDistinctAndAPlainThreadHasNoQueue) {
