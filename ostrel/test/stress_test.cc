@@ -63,19 +63,16 @@ struct SetRecord {
 };
 // One thread's operations and what they left to check.
 struct Worker {
-  Worker(KovaConfig& store, ACmThread* const* runThreads, unsigned seed)
+  Worker(KovaConfig& store, const std::unique_ptr<ACmThread>* runThreads,
+         unsigned seed)
       : m_store(store), m_runThreads(runThreads), m_random(seed) {}
   void Run(std::chrono::steady_clock::time_point deadline) {
     for (int op = 0;
          op < kMaxOpsPerWorker && std::chrono::steady_clock::now() < deadline;
          ++op) {
       const int pick = Pick(100);
-      if (pick < 25) {
-        Register(false);
-      } else if (pick < 45) {
-        RemoveOne();
-      } else if (pick < 90) {
-        Set();
+      if (pick < 90) {
+        pick < 25 ? Register(false) : pick < 45 ? RemoveOne() : Set();
       } else if (pick < 95) {
         Register(true);
       } else {
@@ -98,10 +95,9 @@ struct Worker {
     obs->group = kGroups[Pick(2)];
     obs->name = kNames[Pick(4)];
     obs->bProvider = bProvider;
-    Observer* raw = obs.get();
     if (bProvider) {
       obs->id = m_store.BindConfig(obs->group, obs->name.c_str(),
-                                   [raw](const KovaConfigEvent& e) {
+                                   [raw = obs.get()](const KovaConfigEvent& e) {
                                      raw->Record(e);
                                      return ConfigData("answer");
                                    });
@@ -110,8 +106,8 @@ struct Worker {
       obs->bPosted = mode == 2;
       obs->id = m_store.SubscribeConfig(
           obs->group, obs->name.c_str(),
-          [raw](const KovaConfigEvent& e) { raw->Record(e); },
-          mode == 0 ? nullptr : m_runThreads[Pick(2)], obs->bPosted);
+          [raw = obs.get()](const KovaConfigEvent& e) { raw->Record(e); },
+          mode == 0 ? nullptr : m_runThreads[Pick(2)].get(), obs->bPosted);
     }
     obs->registeredTick = Tick();
     if (obs->id == 0) {  // refused only when the name already has a provider
@@ -144,7 +140,7 @@ struct Worker {
   }
 
   KovaConfig& m_store;
-  ACmThread* const* m_runThreads;  // two
+  const std::unique_ptr<ACmThread>* m_runThreads;  // two
   std::mt19937 m_random;
   std::vector<std::shared_ptr<Observer>> m_all;
   std::vector<std::shared_ptr<Observer>> m_live;
@@ -154,14 +150,13 @@ struct Worker {
 TEST(StressTest, ConcurrentObserversAndSetsKeepTheDeliveryPromises) {
   std::unique_ptr<ACmThread> runThreads[] = {
       CreateCmEventThread("stress-run-1"), CreateCmEventThread("stress-run-2")};
-  ACmThread* const raw[] = {runThreads[0].get(), runThreads[1].get()};
   auto store = std::make_unique<KovaConfig>(4242);
   std::vector<std::unique_ptr<Worker>> workers;
   std::vector<std::thread> threads;
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(2);
   for (int i = 0; i < kWorkers; ++i) {
-    workers.push_back(std::make_unique<Worker>(*store, raw, 1234u + i));
+    workers.push_back(std::make_unique<Worker>(*store, runThreads, 1234u + i));
     threads.emplace_back(
         [w = workers.back().get(), deadline] { w->Run(deadline); });
   }
