@@ -80,7 +80,8 @@ TEST(AtomMapTest, WholeTableOperations) {
   source.exchange(uint64_t{2}, std::make_shared<int>(2));
   table.insert(uint64_t{7}, nullptr);
   table = source;
-  table = table;
+  const auto& self = table;  // self-assignment through an alias
+  table = self;
   uint64_t key = 0;
   std::shared_ptr<int> value;
   ASSERT_TRUE(table.first(key, value));
