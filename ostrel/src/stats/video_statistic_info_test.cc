@@ -120,7 +120,7 @@ TEST(VideoStatisticInfoTest, EachSetterWritesItsOwnFieldsAndNothingElse) {
       // Bad indexes, counts and null pointers write only the session
       // fields that the setters store unconditionally.
       {[&](V& v) {
-         for (int32_t index : {-1, 5, INT_MIN}) {
+         for (int32_t index : {-1, 5}) {
            v.SetStreamValue24(0, src, index, false);
            v.SetStreamCounterBlock(0, src, index);
            v.SetStreamFromSource(src, index, true, 0);
@@ -133,14 +133,10 @@ TEST(VideoStatisticInfoTest, EachSetterWritesItsOwnFieldsAndNothingElse) {
            v.SetStreamValue24(0, src, count, true);
          }
          v.SetStreamsFromSource(src, 0);
-         v.SetStreamValues212(nullptr, 5);
-         v.SetStreamValue52(nullptr, 0);
-         v.SetStreamValues64(nullptr, 5);
+         // One null source per shape of guard: alone, beside an index, and
+         // after the count was stored.
          v.SetStreamValues88(nullptr, 5);
-         v.SetStreamValue24(0, nullptr, 0, false);
-         v.SetStreamValue24(0, nullptr, 5, true);
          v.SetStreamCounterBlock(0, nullptr, 0);
-         v.SetStreamFromSource(nullptr, 0, true, 0);
          v.SetStreamsFromSource(nullptr, 5);
          EXPECT_EQ(KOVA_E_FAIL, v.SetStatistics(nullptr));
          EXPECT_EQ(KOVA_E_FAIL, v.GetStatistics(nullptr, true));
