@@ -70,10 +70,6 @@ class KovaConfig : public IKovaConfig {
   json::Array getConfigsJsonArray(KovaConfigGroup group);
 
  private:
-  // Tests reach the observer tables through it, to build states that the
-  // public operations refuse to create.
-  friend class KovaConfigTestPeer;
-
   // Observer registry (registration, removal and its wait).
   uint64_t subscribeConfig(KovaConfigGroup group, const char* szConfigName,
                            const ConfigEventHandlerPtr& handler,

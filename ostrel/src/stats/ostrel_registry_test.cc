@@ -102,10 +102,14 @@ TEST(OstrelRegistryTest, EachKindAndCallIdHasItsOwnObjectOfItsClass) {
   EXPECT_EQ(5u, CKovaOstrel::instance().entityCount());
   EXPECT_EQ(kNone, objects[4]->GetCallId());
   // The kind decides the class; content objects are distinct types.
-  EXPECT_EQ(typeid(KovaAudioStatisticInfo), typeid(*objects[0]));
-  EXPECT_EQ(typeid(KovaVideoStatisticInfo), typeid(*objects[1]));
-  EXPECT_EQ(typeid(KovaContentVideoStatisticInfo), typeid(*objects[2]));
-  EXPECT_EQ(typeid(KovaContentAudioStatisticInfo), typeid(*objects[3]));
+  const IKovaMediaInfo& plainAudio = *objects[0];
+  const IKovaMediaInfo& plainVideo = *objects[1];
+  const IKovaMediaInfo& contentVideo = *objects[2];
+  const IKovaMediaInfo& contentAudio = *objects[3];
+  EXPECT_EQ(typeid(KovaAudioStatisticInfo), typeid(plainAudio));
+  EXPECT_EQ(typeid(KovaVideoStatisticInfo), typeid(plainVideo));
+  EXPECT_EQ(typeid(KovaContentVideoStatisticInfo), typeid(contentVideo));
+  EXPECT_EQ(typeid(KovaContentAudioStatisticInfo), typeid(contentAudio));
 
   // The key alone decides what is released; the pointer is only printed, but
   // must not be null. Unknown keys change nothing.

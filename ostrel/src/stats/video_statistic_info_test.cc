@@ -251,7 +251,8 @@ TEST(VideoStatisticInfoTest, CopyAssignmentCopiesCallIdAndRecords) {
   target = b;
   EXPECT_EQ(2u, a.GetCallId());
   EXPECT_EQ("", FirstDifference(Record(b), Record(a)));
-  target = target;  // the bounded copy accepts a record copied onto itself
+  const V& self = target;
+  target = self;  // the bounded copy accepts a record copied onto itself
   EXPECT_EQ("", FirstDifference(Record(b), Record(a)));
 }
 
