@@ -10,21 +10,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 start=$SECONDS
 
-packages=(cmake ninja-build g++ pkg-config)
-missing=()
-for pkg in "${packages[@]}"; do
-  if ! dpkg -s "$pkg" 2>/dev/null | grep -q '^Status: install ok installed$'; then
-    missing+=("$pkg")
-  fi
-done
-if ((${#missing[@]} > 0)); then
-  sudo=()
-  ((EUID == 0)) || sudo=(sudo)
-  echo "Installing: ${missing[*]}"
-  "${sudo[@]}" apt-get update -qq
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+.ci/deps cmake ninja-build g++ pkg-config
 
 # Two cores are all CI has; builds take both and no more.
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}

@@ -14,23 +14,7 @@ cd "$(dirname "$0")/.."
 start=$SECONDS
 build=${OSTREL_WINDOWS_BUILD_DIR:-build/windows}
 
-packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64)
-missing=()
-# dpkg -s also succeeds for a removed package whose configuration files are
-# left, so the status must say "installed".
-for pkg in "${packages[@]}"; do
-  if ! dpkg -s "$pkg" 2>/dev/null | grep -q '^Status: install ok installed$'; then
-    missing+=("$pkg")
-  fi
-done
-if ((${#missing[@]} > 0)); then
-  sudo=()
-  ((EUID == 0)) || sudo=(sudo)
-  echo "Installing: ${missing[*]}"
-  "${sudo[@]}" apt-get update -qq
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+.ci/deps cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64
 
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
