@@ -81,54 +81,44 @@ double outOfRange(bool large) {
   return large ? std::numeric_limits<double>::infinity() : 0.0;
 }
 
-// A decimal number at the front of `text` (no sign), or 0 with *used 0.
-double parseDecimal(std::string_view text, std::size_t* used) {
-  std::size_t intDigits = countWhile(text, 0, isDigit);
-  std::size_t end = intDigits;
-  std::size_t fracDigits = 0;
-  if (end < text.size() && text[end] == '.') {
-    fracDigits = countWhile(text, end + 1, isDigit);
-    end += 1 + fracDigits;
-  }
-  *used = 0;
-  if (intDigits + fracDigits == 0) return 0;
-  std::string_view mantissa = text.substr(0, end);
-  int64_t exponent = 0;
-  if (end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
-    end += readExponent(text, end, &exponent);
-  }
-  *used = end;
-  double value = 0;
-  auto result = std::from_chars(text.data(), text.data() + end, value,
-                                std::chars_format::general);
-  if (result.ec == std::errc::result_out_of_range) {
-    return outOfRange(mantissaMagnitude(mantissa) + exponent > 0);
-  }
-  return value;
-}
+// How one base writes a number: its digits, its exponent mark (either case),
+// the format from_chars reads, and how many binary or decimal exponent units
+// one mantissa digit is worth (to tell overflow from underflow).
+struct NumberForm {
+  bool (*isDigitOf)(char);
+  char exponentMark;  // lower case
+  std::chars_format format;
+  int64_t digitWeight;
+};
 
-// A hexadecimal number after "0x" at the front of `text`, or 0 with *used 0.
-double parseHex(std::string_view text, std::size_t* used) {
-  std::size_t intDigits = countWhile(text, 0, isHexDigit);
+constexpr NumberForm kDecimalForm{isDigit, 'e', std::chars_format::general, 1};
+constexpr NumberForm kHexForm{isHexDigit, 'p', std::chars_format::hex, 4};
+
+// A number of the given form at the front of `text` (no sign, no "0x"), or 0
+// with *used 0.
+double parseNumber(std::string_view text, const NumberForm& form,
+                   std::size_t* used) {
+  std::size_t intDigits = countWhile(text, 0, form.isDigitOf);
   std::size_t end = intDigits;
   std::size_t fracDigits = 0;
   if (end < text.size() && text[end] == '.') {
-    fracDigits = countWhile(text, end + 1, isHexDigit);
+    fracDigits = countWhile(text, end + 1, form.isDigitOf);
     end += 1 + fracDigits;
   }
   *used = 0;
   if (intDigits + fracDigits == 0) return 0;
   std::string_view mantissa = text.substr(0, end);
   int64_t exponent = 0;
-  if (end < text.size() && (text[end] == 'p' || text[end] == 'P')) {
+  if (end < text.size() && lowerAscii(text[end]) == form.exponentMark) {
     end += readExponent(text, end, &exponent);
   }
   *used = end;
   double value = 0;
-  auto result = std::from_chars(text.data(), text.data() + end, value,
-                                std::chars_format::hex);
+  auto result =
+      std::from_chars(text.data(), text.data() + end, value, form.format);
   if (result.ec == std::errc::result_out_of_range) {
-    return outOfRange(4 * mantissaMagnitude(mantissa) + exponent > 0);
+    return outOfRange(
+        form.digitWeight * mantissaMagnitude(mantissa) + exponent > 0);
   }
   return value;
 }
@@ -153,10 +143,10 @@ double parseClassicDouble(std::string_view text) {
     std::size_t used = 0;
     if (rest.size() > 2 && rest[0] == '0' &&
         (rest[1] == 'x' || rest[1] == 'X')) {
-      magnitude = parseHex(rest.substr(2), &used);
+      magnitude = parseNumber(rest.substr(2), kHexForm, &used);
     }
     // "0x" without hex digits reads as the 0 before the x.
-    if (used == 0) magnitude = parseDecimal(rest, &used);
+    if (used == 0) magnitude = parseNumber(rest, kDecimalForm, &used);
     if (used == 0) return 0;  // no number: no sign either
   }
   return negative ? -magnitude : magnitude;
