@@ -48,7 +48,17 @@ namespace {
 struct Reading {
   const char* text;
   const char* written;
+  // Holds hex, inf or nan numbers, which the reference reader takes from the
+  // C runtime's atof; the Windows runtime reads none of them, so there the
+  // written text is the only check of such a row.
+  bool bRuntimeNumberForms = false;
 };
+
+#if defined(_WIN32)
+constexpr bool kRuntimeReadsAllNumberForms = false;
+#else
+constexpr bool kRuntimeReadsAllNumberForms = true;
+#endif
 const Reading kReadings[] = {
     // Only a bracketed object or array is a document.
     {"", ""},
@@ -101,7 +111,8 @@ const Reading kReadings[] = {
     {"{\"a\":0x1p40,\"b\":3000000000.,\"c\":1E400,\"d\":nan,\"e\":tRUe,"
      "\"f\":FALSE,\"g\":nUll}",
      "{\"a\":1099511627776.000000,\"b\":3000000000.000000,\"c\":inf,"
-     "\"d\":nan,\"e\":true,\"f\":false,\"g\":null}"},
+     "\"d\":nan,\"e\":true,\"f\":false,\"g\":null}",
+     true},
     // Strings: escapes decoded (a \u escape by its last two digits), then
     // trimmed, also of whitespace that escapes made.
     {"{\"a\":\"  word  \",\"b\":\"\\q\",\"c\":\"x\\u0041\",\"d\":\"\\u20AC\","
@@ -115,6 +126,7 @@ TEST(JsonReaderTest, ReadsTheOddCornersByTheRules) {
   for (const Reading& reading : kReadings) {
     Value read = FromText(reading.text);
     EXPECT_EQ(ToText(read), reading.written) << reading.text;
+    if (reading.bRuntimeNumberForms && !kRuntimeReadsAllNumberForms) continue;
     EXPECT_TRUE(Same(read, reference::FromText(reading.text))) << reading.text;
   }
   EXPECT_TRUE(FromText(static_cast<const char*>(nullptr)).IsNull());
