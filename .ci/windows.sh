@@ -51,6 +51,10 @@ echo "== tests under $(wine --version)"
 # the same tests run on Linux (also under the sanitizers) without a second
 # chance.
 wineserver -p
+# Start the prefix's own services now, detached from any test: a service
+# started by a test program would inherit its output pipe and keep the test
+# "running" until the server ends.
+wineboot </dev/null >/dev/null 2>&1 || true
 status=0
 ctest --test-dir "$build" -j2 --timeout 300 --output-on-failure \
   --repeat until-pass:2 \
