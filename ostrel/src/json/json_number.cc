@@ -123,16 +123,24 @@ double parseNumber(std::string_view text, const NumberForm& form,
   return value;
 }
 
+// Skips leading classic whitespace and one optional sign, as atof and atoi
+// do; returns where the digits start.
+std::size_t skipSpaceAndSign(std::string_view text, bool* negative) {
+  std::size_t i = 0;
+  while (i < text.size() && isClassicSpace(text[i])) ++i;
+  *negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    *negative = text[i] == '-';
+    ++i;
+  }
+  return i;
+}
+
 }  // namespace
 
 double parseClassicDouble(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && isClassicSpace(text[i])) ++i;
   bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
+  std::size_t i = skipSpaceAndSign(text, &negative);
   std::string_view rest = text.substr(i);
   double magnitude = 0;
   if (startsWithNoCase(rest, "inf")) {
@@ -153,13 +161,8 @@ double parseClassicDouble(std::string_view text) {
 }
 
 int32_t parseClassicInt(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && isClassicSpace(text[i])) ++i;
   bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
+  std::size_t i = skipSpaceAndSign(text, &negative);
   int64_t value = 0;
   const int64_t limit = negative ? 2147483648LL : 2147483647LL;
   for (; i < text.size() && isDigit(text[i]); ++i) {
