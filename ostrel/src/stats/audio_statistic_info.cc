@@ -97,8 +97,6 @@ KOVA_RESULT KovaAudioStatisticInfo::SetStatistics(const void* pRecord) {
   return KOVA_S_OK;
 }
 
-KOVA_RESULT KovaAudioStatisticInfo::ReservedA() { return KOVA_E_FAIL; }
-
 KOVA_RESULT KovaAudioStatisticInfo::GetStatistics(void* pRecord, bool bReset) {
   if (pRecord == nullptr) return KOVA_E_FAIL;
   memcpy_s(pRecord, kKovaAudioRecordSize, m_session, sizeof(m_session));
@@ -111,8 +109,6 @@ KOVA_RESULT KovaAudioStatisticInfo::ReservedB() { return KOVA_S_OK; }
 void KovaAudioStatisticInfo::ResetStatistics(uint32_t callId) {
   resetRecords(callId);
 }
-
-uint32_t KovaAudioStatisticInfo::GetCallId() const { return m_callId; }
 
 void KovaAudioStatisticInfo::SetSessionDescriptor(const void* pDescriptor) {
   if (pDescriptor == nullptr) return;

@@ -22,11 +22,9 @@ class KovaAudioStatisticInfo : public KovaCountedMediaInfo<IKovaAudioInfo> {
 
   // IKovaMediaInfo
   KOVA_RESULT SetStatistics(const void* pRecord) override;
-  KOVA_RESULT ReservedA() override;
   KOVA_RESULT GetStatistics(void* pRecord, bool bReset) override;
   KOVA_RESULT ReservedB() override;
   void ResetStatistics(uint32_t callId) override;
-  uint32_t GetCallId() const override;
 
   // IKovaAudioInfo
   void SetSessionDescriptor(const void* pDescriptor) override;

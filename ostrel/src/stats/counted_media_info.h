@@ -39,6 +39,10 @@ class KovaCountedMediaInfo : public InfoT,
     return kova::CKovaUnknownImpl::GetReference();
   }
 
+  // The slots that every statistics object answers alike.
+  KOVA_RESULT ReservedA() override { return KOVA_E_FAIL; }
+  uint32_t GetCallId() const override { return this->m_callId; }
+
  protected:
   explicit KovaCountedMediaInfo(uint32_t callId) : InfoT(callId) {}
   ~KovaCountedMediaInfo() override = default;

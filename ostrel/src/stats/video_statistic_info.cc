@@ -110,8 +110,6 @@ KOVA_RESULT KovaVideoStatisticInfo::SetStatistics(const void* pRecord) {
   return KOVA_S_OK;
 }
 
-KOVA_RESULT KovaVideoStatisticInfo::ReservedA() { return KOVA_E_FAIL; }
-
 KOVA_RESULT KovaVideoStatisticInfo::GetStatistics(void* pRecord, bool bReset) {
   if (pRecord == nullptr) return KOVA_E_FAIL;
   memcpy_s(pRecord, kKovaVideoRecordSize, m_statistics, sizeof(m_statistics));
@@ -161,8 +159,6 @@ void KovaVideoStatisticInfo::ResetStatistics(uint32_t callId) {
   m_callId = callId;
   WriteRecordI32(m_statistics, kSessionMaximum, -1);
 }
-
-uint32_t KovaVideoStatisticInfo::GetCallId() const { return m_callId; }
 
 void KovaVideoStatisticInfo::SetSessionFloats(uint32_t uA, uint32_t uB,
                                               float f) {

@@ -23,11 +23,9 @@ class KovaVideoStatisticInfo : public KovaCountedMediaInfo<IKovaVideoInfo> {
 
   // IKovaMediaInfo
   KOVA_RESULT SetStatistics(const void* pRecord) override;
-  KOVA_RESULT ReservedA() override;
   KOVA_RESULT GetStatistics(void* pRecord, bool bReset) override;
   KOVA_RESULT ReservedB() override;
   void ResetStatistics(uint32_t callId) override;
-  uint32_t GetCallId() const override;
 
   // IKovaVideoInfo
   void SetSessionFloats(uint32_t uA, uint32_t uB, float f) override;
