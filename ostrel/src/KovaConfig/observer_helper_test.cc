@@ -3,13 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "CmTrace.h"
-#include "trace_capture.h"
-
 namespace kovaStore {
 namespace {
 
@@ -45,14 +38,6 @@ class MockKovaConfig : public IKovaConfig {
   MOCK_METHOD(const char*, DumpKovaConfigs, (uint32_t), (override));
   MOCK_METHOD(KOVA_RESULT, ApplyKovaConfigs, (const char*), (override));
 };
-
-// The closing " [this=...]" of a line about `self`, as the trace prints it.
-std::string thisSuffix(const void* self) {
-  char buffer[64];
-  CCmTextFormator formator(buffer, sizeof(buffer));
-  formator << " [this=" << self << "]";
-  return std::string(buffer, formator.tell());
-}
 
 void ignoreEvent(const KovaConfigEvent&) {}
 ConfigData answerNothing(const KovaConfigEvent&) { return ConfigData(); }
@@ -124,36 +109,6 @@ TEST_F(ObserverHelperTest, DestructorRemovesInAscendingIdOrder) {
   expectRemoval(9);
 }
 
-// A name holds one observer per group until it is unsubscribed, which
-// destroys the client's callable.
-TEST_F(ObserverHelperTest, OneObserverPerNameUntilUnsubscribed) {
-  m_helper.AttachConfig(&m_store);
-  auto token = std::make_shared<int>(0);
-  std::weak_ptr<int> watch = token;
-  EXPECT_CALL(m_store, SubscribeConfig(KovaConfigGroup_Audio, StrEq("N"), _,
-                                       nullptr, false))
-      .WillOnce(Return(11));
-  EXPECT_EQ(11u,
-            m_helper.SubscribeConfig(
-                KovaConfigGroup_Audio, "N",
-                [token](const KovaConfigEvent&) { ++*token; }, nullptr, false));
-  token.reset();
-  // Same name and group: refused here, without asking the (strict) store;
-  // another group is independent.
-  EXPECT_EQ(0u, m_helper.BindConfig(KovaConfigGroup_Audio, "N", answerNothing));
-  EXPECT_EQ(5u, bind(KovaConfigGroup_Video, "N", 5));
-  expectRemoval(5);
-  expectRemoval(11);
-  EXPECT_EQ(KOVA_S_OK, m_helper.UnsubscribeConfig(uint64_t{11}));
-  EXPECT_TRUE(watch.expired());
-  EXPECT_EQ(KOVA_E_FAIL, m_helper.UnsubscribeConfig(uint64_t{11}));
-
-  // The name is free again; removal by name ignores the store's answer.
-  EXPECT_EQ(12u, subscribe(KovaConfigGroup_Audio, "N", 12));
-  expectRemoval(12, KOVA_E_FAIL);
-  EXPECT_EQ(KOVA_S_OK, m_helper.UnsubscribeConfig("N", KovaConfigGroup_Audio));
-}
-
 TEST_F(ObserverHelperTest, RefusedRegistrationForgetsTheName) {
   const KovaConfigGroup group = KovaConfigGroup_Gamestate;
   // A detached helper keeps refusing a second observer of that name.
@@ -169,35 +124,6 @@ TEST_F(ObserverHelperTest, RefusedRegistrationForgetsTheName) {
   // Nothing of the refused bindings is left to block a new one.
   EXPECT_EQ(8u, bind(group, "G", 8));
   expectRemoval(8);
-}
-
-TEST_F(ObserverHelperTest, BadArgumentsAreRefusedWithTrace) {
-  m_helper.AttachConfig(&m_store);
-  CmTraceCapture capture(0);
-  const std::string prefix = "kovaStore::KovaConfigObserverHelper::";
-  const std::string self = thisSuffix(&m_helper);
-  const std::vector<std::string> expected = {
-      prefix + "SubscribeConfigError parameters" + self,
-      prefix + "BindConfigError parameters" + self};
-  const struct {
-    KovaConfigGroup group;
-    const char* name;
-    bool bCallable;
-  } rows[] = {{KovaConfigGroup_Audio, nullptr, true},
-              {KovaConfigGroup_LastGroup, "N", true},
-              {KovaConfigGroup_Audio, "N", false}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.group);
-    capture.Clear();
-    EXPECT_EQ(0u, m_helper.SubscribeConfig(
-                      row.group, row.name,
-                      row.bCallable ? ignoreEvent : KovaConfigCallback(),
-                      nullptr, false));
-    EXPECT_EQ(0u, m_helper.BindConfig(
-                      row.group, row.name,
-                      row.bCallable ? answerNothing : KovaConfigProvider()));
-    EXPECT_EQ(expected, capture.Texts());
-  }
 }
 
 }  // namespace
