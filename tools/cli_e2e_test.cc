@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <string>
 
-#include "json_out.h"
-
 namespace {
 
 struct CommandRun {
@@ -42,9 +40,8 @@ bool has(const CommandRun& run, const std::string& part) {
 }
 
 // Each shipped document checks with its exit code and the line that explains
-// it; the check's predicted dump is exactly what the apply prints, and the
-// apply exits as the check does.
-TEST(CliEndToEndTest, ChecksExplainAndPredictExactlyWhatApplyDumps) {
+// it, and the apply exits as the check does.
+TEST(CliEndToEndTest, ChecksExplainAndApplyExitsAsTheCheckDoes) {
   const struct {
     const char* file;
     int exitCode;
@@ -65,16 +62,8 @@ TEST(CliEndToEndTest, ChecksExplainAndPredictExactlyWhatApplyDumps) {
     const CommandRun run = runCommand("check " + example(c.file));
     EXPECT_EQ(run.exitCode, c.exitCode) << c.file;
     EXPECT_TRUE(has(run, c.line)) << c.file << "\n" << run.out;
-    const CommandRun check = runCommand("check --json " + example(c.file));
-    const CommandRun apply = runCommand("apply " + example(c.file));
-    // The apply prints the dump and a newline; the report holds it escaped.
-    ASSERT_FALSE(apply.out.empty()) << c.file;
-    EXPECT_EQ('\n', apply.out.back()) << c.file;
-    ostrel_cli::JsonOut dump;
-    dump.String(apply.out.substr(0, apply.out.size() - 1));
-    EXPECT_TRUE(has(check, "\"dump\":" + dump.Text())) << c.file << "\n"
-                                                       << check.out;
-    EXPECT_EQ(c.exitCode, apply.exitCode) << c.file;
+    EXPECT_EQ(c.exitCode, runCommand("apply " + example(c.file)).exitCode)
+        << c.file;
   }
 }
 

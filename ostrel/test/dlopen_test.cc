@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "IKovaConfig.h"
@@ -13,50 +14,50 @@
 namespace kovaStore {
 namespace {
 
-// Loads the library for one test and unloads it afterwards. The functions
-// found keep the exact types the public header declares.
-class LoadedLibrary : public ::testing::Test {
- protected:
-  void SetUp() override {
-    m_handle = dlopen(OSTREL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(m_handle, nullptr) << dlerror();
-    m_create = resolve<decltype(&CreateKovaConfig)>("CreateKovaConfig");
-    m_release = resolve<decltype(&ReleaseKovaConfig)>("ReleaseKovaConfig");
-    m_cleanUp = resolve<decltype(&CleanUpKovaConfig)>("CleanUpKovaConfig");
-    m_destroy = resolve<decltype(&DestroyKovaConfig)>("DestroyKovaConfig");
-    m_size =
-        resolve<decltype(&GetKovaConfigSizeForUT)>("GetKovaConfigSizeForUT");
-  }
-  void TearDown() override {
-    if (m_destroy != nullptr) m_destroy();
-    if (m_handle != nullptr) dlclose(m_handle);
-  }
+typedef std::unique_ptr<void, int (*)(void*)> Library;
 
-  template <class Fn>
-  Fn resolve(const char* name) {
-    void* symbol = dlsym(m_handle, name);
-    EXPECT_NE(symbol, nullptr) << name << ": " << dlerror();
-    return reinterpret_cast<Fn>(symbol);
-  }
+Library load() {
+  Library library(dlopen(OSTREL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL), dlclose);
+  EXPECT_TRUE(library) << dlerror();
+  return library;
+}
 
-  void* m_handle = nullptr;
-  decltype(&CreateKovaConfig) m_create = nullptr;
-  decltype(&ReleaseKovaConfig) m_release = nullptr;
-  decltype(&CleanUpKovaConfig) m_cleanUp = nullptr;
-  decltype(&DestroyKovaConfig) m_destroy = nullptr;
-  decltype(&GetKovaConfigSizeForUT) m_size = nullptr;
-};
+// A function found by name, with the exact type the public header declares.
+template <class Fn>
+Fn resolve(const Library& library, const char* name) {
+  void* symbol = library ? dlsym(library.get(), name) : nullptr;
+  EXPECT_NE(symbol, nullptr) << name;
+  return reinterpret_cast<Fn>(symbol);
+}
+#define KOVA_RESOLVE(library, fn) resolve<decltype(&fn)>(library, #fn)
 
-// The value readers reach the store without holding a reference of their own.
-TEST_F(LoadedLibrary, DrivesOneCallFromCreateToCleanUp) {
-  auto readEx =
-      resolve<decltype(&GetKovaConfigValueEx)>("GetKovaConfigValueEx");
-  auto read = resolve<decltype(&GetKovaConfigValue)>("GetKovaConfigValue");
-  ASSERT_TRUE(m_create && readEx && read);
-  const uint32_t before = m_size();
+// The value readers reach the store without holding a reference of their
+// own; the trace lines carry the loaded library's module name.
+TEST(LoadedLibrary, DrivesOneCallFromCreateToCleanUpAndTracesAsTheLibrary) {
+  const Library library = load();
+  auto create = KOVA_RESOLVE(library, CreateKovaConfig);
+  auto release = KOVA_RESOLVE(library, ReleaseKovaConfig);
+  auto cleanUp = KOVA_RESOLVE(library, CleanUpKovaConfig);
+  auto destroy = KOVA_RESOLVE(library, DestroyKovaConfig);
+  auto size = KOVA_RESOLVE(library, GetKovaConfigSizeForUT);
+  auto readEx = KOVA_RESOLVE(library, GetKovaConfigValueEx);
+  auto read = KOVA_RESOLVE(library, GetKovaConfigValue);
+  ASSERT_TRUE(create && release && cleanUp && destroy && size && readEx &&
+              read);
+  const uint32_t before = size();
+  CmTraceCapture capture(2);
   IKovaConfig* store = nullptr;
-  ASSERT_EQ(m_create(4242, &store), KOVA_S_OK);
+  ASSERT_EQ(create(4242, &store), KOVA_S_OK);
   ASSERT_NE(store, nullptr);
+  const char* slash = std::strrchr(OSTREL_LIBRARY_PATH, '/');
+  bool bTraced = false;
+  for (const CmTraceLine& line : capture.Lines()) {
+    if (line.text != "kovaStore::CreateKovaConfig [cid=4242]") continue;
+    bTraced = true;
+    EXPECT_EQ(line.level, 2);
+    EXPECT_EQ(line.module, slash ? slash + 1 : OSTREL_LIBRARY_PATH);
+  }
+  EXPECT_TRUE(bTraced);
 
   std::string seen;
   ASSERT_NE(store->SubscribeConfig(
@@ -79,33 +80,15 @@ TEST_F(LoadedLibrary, DrivesOneCallFromCreateToCleanUp) {
   EXPECT_EQ(value, ConfigData("2"));
 
   IKovaConfig* again = nullptr;
-  ASSERT_EQ(m_create(4242, &again), KOVA_S_OK);
+  ASSERT_EQ(create(4242, &again), KOVA_S_OK);
   EXPECT_EQ(again, store);
-  EXPECT_EQ(m_size(), before + 1);
-  EXPECT_EQ(m_release(again), KOVA_S_OK);
-  EXPECT_EQ(m_release(store), KOVA_S_OK);
-  EXPECT_EQ(m_size(), before + 1);  // the call's own reference remains
-  EXPECT_EQ(m_cleanUp(4242), KOVA_S_OK);
-  EXPECT_EQ(m_size(), before);
-}
-
-TEST_F(LoadedLibrary, TraceLinesCarryTheLibrarysModuleName) {
-  const char* path = OSTREL_LIBRARY_PATH;
-  const char* slash = std::strrchr(path, '/');
-  const std::string moduleName = slash ? slash + 1 : path;
-  CmTraceCapture capture(2);
-  IKovaConfig* store = nullptr;
-  ASSERT_EQ(m_create(4244, &store), KOVA_S_OK);
-  bool found = false;
-  for (const CmTraceLine& line : capture.Lines()) {
-    if (line.text == "kovaStore::CreateKovaConfig [cid=4244]") {
-      found = true;
-      EXPECT_EQ(line.level, 2);
-      EXPECT_EQ(line.module, moduleName);
-    }
-  }
-  EXPECT_TRUE(found);
-  m_release(store);
+  EXPECT_EQ(size(), before + 1);
+  EXPECT_EQ(release(again), KOVA_S_OK);
+  EXPECT_EQ(release(store), KOVA_S_OK);
+  EXPECT_EQ(size(), before + 1);  // the call's own reference remains
+  EXPECT_EQ(cleanUp(4242), KOVA_S_OK);
+  EXPECT_EQ(size(), before);
+  destroy();
 }
 
 }  // namespace

