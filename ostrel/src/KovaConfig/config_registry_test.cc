@@ -29,15 +29,13 @@ class ConfigRegistryTest : public ::testing::Test {
   }
 };
 
+// Any call id is accepted, the one that means "no call" included.
 TEST_F(ConfigRegistryTest, CreateSharesOneStorePerCall) {
-  IKovaConfig* first = create(7);
-  EXPECT_EQ(create(7), first);
-  EXPECT_EQ(GetKovaConfigSizeForUT(), 1u);
-  EXPECT_EQ(static_cast<KovaConfig*>(first)->GetCallId(), 7u);
+  IKovaConfig* first = create(0xFFFFFFFFu);
+  EXPECT_EQ(create(0xFFFFFFFFu), first);
+  EXPECT_EQ(static_cast<KovaConfig*>(first)->GetCallId(), 0xFFFFFFFFu);
   EXPECT_NE(create(8), first);
-  // Any call id is accepted, the one that means "no call" included.
-  create(0xFFFFFFFFu);
-  EXPECT_EQ(GetKovaConfigSizeForUT(), 3u);
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 2u);
 }
 
 // Bad out-pointers, unknown pointers and unknown calls change nothing.
@@ -57,30 +55,23 @@ TEST_F(ConfigRegistryTest, RefusedArgumentsChangeNothing) {
   EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
 }
 
-// The call's own reference goes back once, with the clean-up, before or after
-// the callers' releases; the store stays usable while a reference is held.
-TEST_F(ConfigRegistryTest, LastOfCleanUpAndReleasesErases) {
-  for (bool bCleanUpFirst : {true, false}) {
-    SCOPED_TRACE(bCleanUpFirst);
-    CmTraceCapture capture(2);
-    IKovaConfig* store = create(7);
-    create(7);  // count 3
-    if (bCleanUpFirst) {
-      EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_OK);
-      EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_FALSE);
-    }
-    EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
-    EXPECT_EQ(store->SetKovaConfig(KovaConfigGroup_Audio, "k", ConfigData("v"),
-                                   false, false),
-              KOVA_E_NOOBSERVER);
-    EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
-    EXPECT_EQ(GetKovaConfigSizeForUT(), bCleanUpFirst ? 0u : 1u);
-    if (!bCleanUpFirst) EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_OK);
-    EXPECT_EQ(capture.Count(2, "kovaStore::KovaConfig::~KovaConfig [cid=7]"),
-              1u);
-    EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
-    EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_FALSE);
-  }
+// The call's own reference goes back once, with the clean-up; the store stays
+// usable while a caller's reference is held, and the last release erases it.
+TEST_F(ConfigRegistryTest, ReleaseAfterCleanUpErases) {
+  CmTraceCapture capture(2);
+  IKovaConfig* store = create(7);
+  create(7);  // count 3
+  EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_OK);
+  EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_FALSE);
+  EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
+  EXPECT_EQ(store->SetKovaConfig(KovaConfigGroup_Audio, "k", ConfigData("v"),
+                                 false, false),
+            KOVA_E_NOOBSERVER);
+  EXPECT_EQ(capture.Count(2, "kovaStore::KovaConfig::~KovaConfig"), 0u);
+  EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
+  EXPECT_EQ(capture.Count(2, "kovaStore::KovaConfig::~KovaConfig [cid=7]"), 1u);
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
+  EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_FALSE);
 }
 
 TEST_F(ConfigRegistryTest, DestroyErasesEveryEntryInCallIdOrder) {
@@ -93,11 +84,9 @@ TEST_F(ConfigRegistryTest, DestroyErasesEveryEntryInCallIdOrder) {
   DestroyKovaConfig();
   EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
   std::vector<std::string> lines;
-  for (const std::string& text : capture.Texts()) {
-    if (text.rfind("kovaStore::DestroyKovaConfig, ", 0) == 0) {
+  for (const std::string& text : capture.Texts())
+    if (text.rfind("kovaStore::DestroyKovaConfig, ", 0) == 0)
       lines.push_back(text);
-    }
-  }
   EXPECT_EQ(lines, (std::vector<std::string>{
                        "kovaStore::DestroyKovaConfig, callId=10, counts=3",
                        "kovaStore::DestroyKovaConfig, callId=20, counts=1",
@@ -111,35 +100,32 @@ TEST_F(ConfigRegistryTest, DestroyErasesEveryEntryInCallIdOrder) {
 // store alive, and once all are given back and every call is cleaned up the
 // registry is empty.
 TEST_F(ConfigRegistryTest, ConcurrentCreateReleaseAndCleanUp) {
-  constexpr int kThreads = 3;
   constexpr uint32_t kSharedCalls = 3;
   std::atomic<int> failures{0};
   std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
+  for (uint32_t t = 0; t < 3; ++t) {
     threads.emplace_back([&, t] {
-      for (int i = 0; i < 200; ++i) {
-        const uint32_t callId =
-            (i % 2 == 0) ? (i / 2) % kSharedCalls : 1000 + t;
+      for (uint32_t i = 0; i < 200; ++i) {
+        const uint32_t callId = (i % 2 == 0) ? i % kSharedCalls : 1000 + t;
         IKovaConfig* store = nullptr;
-        if (CreateKovaConfig(callId, &store) != KOVA_S_OK) ++failures;
-        store->SetKovaConfig(KovaConfigGroup_Common, "n",
-                             ConfigData(std::to_string(i)), false, false);
         ConfigData read;
-        if (store->GetKovaConfig(KovaConfigGroup_Common, "n", read) !=
+        if (CreateKovaConfig(callId, &store) != KOVA_S_OK ||
+            store->SetKovaConfig(KovaConfigGroup_Common, "n", ConfigData("v"),
+                                 false, false) == KOVA_E_INVALIDARG ||
+            store->GetKovaConfig(KovaConfigGroup_Common, "n", read) !=
                 KOVA_S_OK ||
             ReleaseKovaConfig(store) != KOVA_S_OK) {
           ++failures;
         }
-        if (i % 5 == t % 5) CleanUpKovaConfig(callId);
+        if (i % 5 == t) CleanUpKovaConfig(callId);
       }
     });
   }
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(failures.load(), 0);
-  for (uint32_t callId = 0; callId < kSharedCalls; ++callId) {
+  for (uint32_t callId : {0u, 1u, 2u, 1000u, 1001u, 1002u}) {
     CleanUpKovaConfig(callId);
   }
-  for (int t = 0; t < kThreads; ++t) CleanUpKovaConfig(1000 + t);
   EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
 }
 

@@ -51,46 +51,28 @@ TEST(FeatureToggleTableTest, EveryIdHasItsOwnName) {
   }
 }
 
+// Toggles live in "Feature", whatever the default group, and share their
+// names with direct writes there.
 TEST_F(FeatureToggleTest, TogglesLiveInFeatureWhateverTheDefaultGroup) {
   KovaConfigHelper h(kCall);
   ASSERT_EQ(KOVA_S_OK, h.SetKovaSessionType(kova::KovaSessionType_Audio));
   const auto relay = KOVA_FT_EnableRelayMode;
-  EXPECT_EQ(KOVA_E_NOOBSERVER, h.SetFeatureToggle(relay, ConfigData("1")));
-  EXPECT_TRUE(h.HaveFeatureToggle(relay));
-  EXPECT_EQ(ConfigData("1"), h.GetFeatureToggle(relay));
-  EXPECT_EQ(ConfigData("1"),
-            h.GetKovaConfig("EnableRelayMode", KovaConfigGroup_Feature));
+  std::string seen;
+  EXPECT_NE(0u, h.SubscribeFeatureToggle(relay, [&](const KovaConfigEvent& e) {
+    EXPECT_EQ(KovaConfigGroup_Feature, e.group);
+    seen += e.configName + "=" + e.newValue.ToString() + ";";
+  }));
+  EXPECT_EQ(KOVA_S_OK, h.SetFeatureToggle(relay, ConfigData("1")));
+  EXPECT_EQ(KOVA_S_OK, h.SetKovaConfig("EnableRelayMode", ConfigData("2"),
+                                       KovaConfigGroup_Feature));
+  EXPECT_EQ("EnableRelayMode=1;EnableRelayMode=2;", seen);
+  EXPECT_EQ(ConfigData("2"), h.GetFeatureToggle(relay));
   // Group -1 means the helper's "Audio" here, which does not hold it.
   EXPECT_FALSE(h.HaveKovaConfig("EnableRelayMode"));
+  EXPECT_EQ(KOVA_S_OK, h.UnsubscribeFeatureToggle(relay));
+  EXPECT_EQ(KOVA_E_NOOBSERVER, h.SetFeatureToggle(relay, ConfigData("3")));
   EXPECT_EQ(KOVA_S_OK, h.RemoveFeatureToggle(relay));
   EXPECT_FALSE(h.HaveFeatureToggle(relay));
-}
-
-TEST_F(FeatureToggleTest, SubscriptionSeesDirectWritesOfTheSameName) {
-  KovaConfigHelper h;
-  std::string seen;
-  // Made before the helper has a store: remembered, registered at the bind.
-  EXPECT_EQ(0u,
-            h.SubscribeFeatureToggle(
-                KOVA_FT_EnableMusicDetection, [&](const KovaConfigEvent& e) {
-                  EXPECT_EQ(KovaConfigGroup_Feature, e.group);
-                  seen += e.configName + "=" + e.newValue.ToString() + ";";
-                }));
-  IKovaConfig* store = nullptr;
-  ASSERT_EQ(KOVA_S_OK, CreateKovaConfig(kCall, &store));
-  auto setDirectly = [store](const char* szValue) {
-    return store->SetKovaConfig(KovaConfigGroup_Feature, "EnableMusicDetection",
-                                ConfigData(szValue), false, false);
-  };
-  setDirectly("on");
-  // A value stored before the bind is the first notification.
-  ASSERT_EQ(KOVA_S_OK, h.SetCallId(kCall));
-  EXPECT_EQ(KOVA_S_OK, setDirectly("off"));
-  EXPECT_EQ("EnableMusicDetection=on;EnableMusicDetection=off;", seen);
-  EXPECT_EQ(KOVA_S_OK,
-            h.UnsubscribeFeatureToggle(KOVA_FT_EnableMusicDetection));
-  EXPECT_EQ(KOVA_E_NOOBSERVER, setDirectly("again"));
-  ReleaseKovaConfig(store);
 }
 
 }  // namespace
