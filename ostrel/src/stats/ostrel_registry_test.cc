@@ -86,7 +86,6 @@ TEST(OstrelRegistryTest,
   EXPECT_TRUE(capture.HasExact(
       2, "CKovaOstrel::createOrGetOstrelEntity failed, type=-1, callId=5" +
              ThisSuffix()));
-  EXPECT_EQ(1u, capture.Lines().size());
   EXPECT_EQ(KOVA_E_FAIL, createOstrelEntity(KovaMediaStat_Video, 5, nullptr));
   EXPECT_EQ(1u, capture.Lines().size());
   EXPECT_EQ(0u, CKovaOstrel::instance().entityCount());
@@ -102,14 +101,14 @@ TEST(OstrelRegistryTest, EachKindAndCallIdHasItsOwnObjectOfItsClass) {
   EXPECT_EQ(5u, CKovaOstrel::instance().entityCount());
   EXPECT_EQ(kNone, objects[4]->GetCallId());
   // The kind decides the class; content objects are distinct types.
-  const IKovaMediaInfo& plainAudio = *objects[0];
-  const IKovaMediaInfo& plainVideo = *objects[1];
-  const IKovaMediaInfo& contentVideo = *objects[2];
-  const IKovaMediaInfo& contentAudio = *objects[3];
-  EXPECT_EQ(typeid(KovaAudioStatisticInfo), typeid(plainAudio));
-  EXPECT_EQ(typeid(KovaVideoStatisticInfo), typeid(plainVideo));
-  EXPECT_EQ(typeid(KovaContentVideoStatisticInfo), typeid(contentVideo));
-  EXPECT_EQ(typeid(KovaContentAudioStatisticInfo), typeid(contentAudio));
+  const std::type_info* types[] = {&typeid(KovaAudioStatisticInfo),
+                                   &typeid(KovaVideoStatisticInfo),
+                                   &typeid(KovaContentVideoStatisticInfo),
+                                   &typeid(KovaContentAudioStatisticInfo)};
+  for (size_t i = 0; i < 4; ++i) {
+    const IKovaMediaInfo& object = *objects[i];
+    EXPECT_EQ(*types[i], typeid(object)) << i;
+  }
 
   // The key alone decides what is released; the pointer is only printed, but
   // must not be null. Unknown keys change nothing.
@@ -131,7 +130,7 @@ TEST(OstrelRegistryTest, ConcurrentCreateAndReleaseOfSharedKeysBalance) {
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&registry, &failures, t] {
-      for (int i = 0; i < 2000; ++i) {
+      for (int i = 0; i < 1000; ++i) {
         const auto type = static_cast<KovaMediaStatType>((i + t) % 4);
         const uint32_t callId = static_cast<uint32_t>(i % 3);
         IKovaMediaInfo* p = registry.createOrGetOstrelEntity(type, callId);

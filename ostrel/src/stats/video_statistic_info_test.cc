@@ -72,13 +72,11 @@ TEST(VideoStatisticInfoTest, EachSetterWritesItsOwnFieldsAndNothingElse) {
   Patches block = FromSource(4, {{28, 72, 4}, {116, 212, 44}});
   Append(block, U32Patches(1108, {{0, 8}}));
   // Counts above five cover the five streams and read five sources only.
-  Patches all212, all64, all24 = U32Patches(1104, {{0, 4}}), some88,
-                         many = U32Patches(1080, {{0, 6}});
+  Patches all212, all24 = U32Patches(1104, {{0, 4}}),
+                  many = U32Patches(1080, {{0, 6}});
   for (int k = 0; k < 5; ++k) {
     Append(all212, U32Patches(Entry(k, 212), {{0, values[k]}}));
-    Append(all64, U32Patches(Entry(k, 64), {{0, values[k]}}));
     Append(all24, FromSource(k, {{24, 68, 4}}));
-    if (k < 3) Append(some88, FromSource(k, {{88, 92, 4}}));
     Append(many, FromSource(k, manyRuns));
     many.push_back({Entry(k, 40), LeFloats({float(SourceValue(k, 48)),
                                             float(SourceValue(k, 44))})});
@@ -104,12 +102,10 @@ TEST(VideoStatisticInfoTest, EachSetterWritesItsOwnFieldsAndNothingElse) {
       {[&](V& v) { v.SetStreamCounterBlock(8, src, 4); }, block},
       {[&](V& v) { v.SetStreamValue52(values, 3); },
        {{Entry(3, 52), LeU32(0xA3)}}},
-      {[&](V& v) { v.SetStreamValues64(values, INT_MAX); }, all64},
       {[](V& v) { v.SetStreamCountAndKind(2, 5); },
        {{1080, LeU32(2)}, {1236, LeU32(102)}}},
       {[&](V& v) { v.SetStreamFromSource(src, 1, false, 0x1128); }, one},
       {[&](V& v) { v.SetStreamsFromSource(src, 6); }, many},
-      {[&](V& v) { v.SetStreamValues88(src, 3); }, some88},
       {[](V& v) { v.SetSessionWide1176(~0u); }, wide1176},
       {[](V& v) { v.SetSessionSummary(1.5f, 2.5f, 3, 6, 4, 5, 6); }, summary},
       // Bad indexes, counts and null pointers write only the session
@@ -211,11 +207,6 @@ TEST(VideoStatisticInfoTest, ResettingReadsHandOutDeltasAcrossWraparound) {
       {116, 0x20}, {156, 0x20}, {88, 7}, {204, 7}, {208, 7}};
   ExpectU32s(ResettingRead(video), e1, wrapped);
   ExpectU32s(ResettingRead(video), e1, {{116, 0}, {88, 0}, {204, 0}});
-
-  // Streams at or beyond the count are copied as they are.
-  video.SetStreamCounterBlock(0, sources.data(), 2);
-  for (int read = 0; read < 2; ++read)
-    ExpectU32s(ResettingRead(video), Entry(2, 116), {{0, SourceValue(2, 212)}});
 
   // A reset of the stream restarts its deltas and zeroes its counters.
   setStream1(0x100u, 0);
