@@ -24,9 +24,6 @@
 namespace kovaStore {
 namespace {
 
-constexpr int kWorkers = 4;
-constexpr int kMaxOpsPerWorker = 200000;
-constexpr size_t kMaxLivePerWorker = 8;
 const char* const kNames[] = {"Alpha", "Beta", "Gamma", "Delta"};
 constexpr KovaConfigGroup kGroups[] = {KovaConfigGroup_Audio,
                                        KovaConfigGroup_Video};
@@ -34,7 +31,7 @@ constexpr KovaConfigGroup kGroups[] = {KovaConfigGroup_Audio,
 // One total order over the moments that matter: a registration having
 // returned, a removal about to start, a set starting and having returned.
 std::atomic<uint64_t> g_tick{0};
-uint64_t Tick() { return ++g_tick; }
+std::atomic<uint64_t> g_nextValue{0};
 
 // One subscription or binding and what its callable saw.
 struct Observer {
@@ -49,8 +46,8 @@ struct Observer {
   std::vector<uint64_t> seen;
 
   void Record(const KovaConfigEvent& e) {
-    if (bRemoved.load() && !bPosted) ++faults;
-    if (e.configName != name || e.group != group) ++faults;
+    if ((bRemoved && !bPosted) || e.configName != name || e.group != group)
+      ++faults;
     if (bProvider) return;
     std::lock_guard<std::mutex> lock(mutex);
     seen.push_back(std::stoull(e.newValue.ToCstr()));
@@ -61,23 +58,27 @@ struct SetRecord {
   uint64_t value, startTick, endTick;
   KOVA_RESULT result;
 };
+
 // One thread's operations and what they left to check.
 struct Worker {
-  Worker(KovaConfig& store, const std::unique_ptr<ACmThread>* runThreads,
-         unsigned seed)
-      : m_store(store), m_runThreads(runThreads), m_random(seed) {}
   void Run(std::chrono::steady_clock::time_point deadline) {
-    for (int op = 0;
-         op < kMaxOpsPerWorker && std::chrono::steady_clock::now() < deadline;
-         ++op) {
+    while (std::chrono::steady_clock::now() < deadline) {
       const int pick = Pick(100);
-      if (pick < 90) {
-        pick < 25 ? Register(false) : pick < 45 ? RemoveOne() : Set();
+      if (pick < 30) {
+        Register(pick < 5);
+      } else if (pick < 50) {
+        RemoveOne();
       } else if (pick < 95) {
-        Register(true);
+        const KovaConfigGroup group = kGroups[Pick(2)];
+        const char* name = kNames[Pick(4)];
+        const uint64_t value = ++g_nextValue, startTick = ++g_tick;
+        const KOVA_RESULT result = m_store->SetKovaConfig(
+            group, name, ConfigData(std::to_string(value)), Pick(4) == 0,
+            false);
+        m_sets[{group, name}].push_back({value, startTick, ++g_tick, result});
       } else {
         ConfigData answer;
-        const KOVA_RESULT r = m_store.GetDynamicConfig(
+        const KOVA_RESULT r = m_store->GetDynamicConfig(
             kGroups[Pick(2)], kNames[Pick(4)], answer, ConfigData("q"));
         EXPECT_TRUE(r == KOVA_S_OK || r == KOVA_E_NOOBSERVER);
       }
@@ -87,29 +88,29 @@ struct Worker {
 
   int Pick(int n) { return static_cast<int>(m_random() % n); }
 
-  // A subscription under a random delivery mode, or a binding; none while
-  // this worker holds enough.
+  // A subscription under a random delivery mode (direct, blocking hand-over,
+  // posted), or a binding; none while this worker holds enough.
   void Register(bool bProvider) {
-    if (m_live.size() >= kMaxLivePerWorker) return;
+    if (m_live.size() >= 8) return;
     auto obs = std::make_shared<Observer>();
+    Observer* raw = obs.get();
     obs->group = kGroups[Pick(2)];
     obs->name = kNames[Pick(4)];
     obs->bProvider = bProvider;
-    if (bProvider) {
-      obs->id = m_store.BindConfig(obs->group, obs->name.c_str(),
-                                   [raw = obs.get()](const KovaConfigEvent& e) {
-                                     raw->Record(e);
-                                     return ConfigData("answer");
-                                   });
-    } else {
-      const int mode = Pick(3);  // direct, blocking hand-over, posted
-      obs->bPosted = mode == 2;
-      obs->id = m_store.SubscribeConfig(
-          obs->group, obs->name.c_str(),
-          [raw = obs.get()](const KovaConfigEvent& e) { raw->Record(e); },
-          mode == 0 ? nullptr : m_runThreads[Pick(2)].get(), obs->bPosted);
-    }
-    obs->registeredTick = Tick();
+    const int mode = Pick(3);
+    obs->bPosted = !bProvider && mode == 2;
+    obs->id =
+        bProvider
+            ? m_store->BindConfig(obs->group, obs->name.c_str(),
+                                  [raw](const KovaConfigEvent& e) {
+                                    raw->Record(e);
+                                    return ConfigData("answer");
+                                  })
+            : m_store->SubscribeConfig(
+                  obs->group, obs->name.c_str(),
+                  [raw](const KovaConfigEvent& e) { raw->Record(e); },
+                  mode == 0 ? nullptr : m_runThreads[Pick(2)], obs->bPosted);
+    obs->registeredTick = ++g_tick;
     if (obs->id == 0) {  // refused only when the name already has a provider
       EXPECT_TRUE(bProvider);
       return;
@@ -123,27 +124,15 @@ struct Worker {
     const size_t i = Pick(static_cast<int>(m_live.size()));
     std::shared_ptr<Observer> obs = m_live[i];
     m_live.erase(m_live.begin() + i);
-    obs->removalTick = Tick();
-    EXPECT_EQ(KOVA_S_OK, m_store.UnsubscribeConfig(obs->id));
+    obs->removalTick = ++g_tick;
+    EXPECT_EQ(KOVA_S_OK, m_store->UnsubscribeConfig(obs->id));
     obs->bRemoved = true;
   }
 
-  void Set() {
-    static std::atomic<uint64_t> s_nextValue{0};
-    const KovaConfigGroup group = kGroups[Pick(2)];
-    const char* name = kNames[Pick(4)];
-    const uint64_t value = ++s_nextValue;
-    const uint64_t startTick = Tick();
-    const KOVA_RESULT result = m_store.SetKovaConfig(
-        group, name, ConfigData(std::to_string(value)), Pick(4) == 0, false);
-    m_sets[{group, name}].push_back({value, startTick, Tick(), result});
-  }
-
-  KovaConfig& m_store;
-  const std::unique_ptr<ACmThread>* m_runThreads;  // two
+  KovaConfig* m_store;
+  ACmThread* m_runThreads[2];
   std::mt19937 m_random;
-  std::vector<std::shared_ptr<Observer>> m_all;
-  std::vector<std::shared_ptr<Observer>> m_live;
+  std::vector<std::shared_ptr<Observer>> m_all, m_live;
   std::map<std::pair<int, std::string>, std::vector<SetRecord>> m_sets;
 };
 
@@ -151,15 +140,16 @@ TEST(StressTest, ConcurrentObserversAndSetsKeepTheDeliveryPromises) {
   std::unique_ptr<ACmThread> runThreads[] = {
       CreateCmEventThread("stress-run-1"), CreateCmEventThread("stress-run-2")};
   auto store = std::make_unique<KovaConfig>(4242);
-  std::vector<std::unique_ptr<Worker>> workers;
-  std::vector<std::thread> threads;
+  std::vector<Worker> workers;
+  for (unsigned i = 0; i < 4; ++i)
+    workers.push_back(Worker{store.get(),
+                             {runThreads[0].get(), runThreads[1].get()},
+                             std::mt19937(1234u + i)});
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  for (int i = 0; i < kWorkers; ++i) {
-    workers.push_back(std::make_unique<Worker>(*store, runThreads, 1234u + i));
-    threads.emplace_back(
-        [w = workers.back().get(), deadline] { w->Run(deadline); });
-  }
+  std::vector<std::thread> threads;
+  for (Worker& w : workers)
+    threads.emplace_back([&w, deadline] { w.Run(deadline); });
   for (std::thread& t : threads) t.join();
   EXPECT_EQ(0u, store->GetTotalObservers());
   // A run thread fires what is still queued before its destruction returns.
@@ -167,15 +157,15 @@ TEST(StressTest, ConcurrentObserversAndSetsKeepTheDeliveryPromises) {
   store.reset();
 
   size_t nChecked = 0;
-  for (auto& w : workers) {
-    for (const std::shared_ptr<Observer>& obs : w->m_all) {
+  for (Worker& w : workers) {
+    for (const std::shared_ptr<Observer>& obs : w.m_all) {
       EXPECT_EQ(0, obs->faults.load()) << obs->name << " id " << obs->id;
       if (obs->bProvider) continue;
       // Every queue has drained: nobody writes `seen` any more.
       std::sort(obs->seen.begin(), obs->seen.end());
-      for (auto& setter : workers) {
+      for (Worker& setter : workers) {
         // Each worker's sets are in start order.
-        const auto& list = setter->m_sets[{obs->group, obs->name}];
+        const auto& list = setter.m_sets[{obs->group, obs->name}];
         for (auto s = std::lower_bound(
                  list.begin(), list.end(), obs->registeredTick,
                  [](const SetRecord&r, uint64_t t) { return r.startTick < t; });
