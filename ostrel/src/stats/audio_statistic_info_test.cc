@@ -83,8 +83,6 @@ TEST(AudioStatisticInfoTest,
       {[](A& a) { a.SetSessionLevelsB(1.5, 2.5, -3); },
        {{72, LeFloats({1.5, 2.5, -3})}}},
       {[](A& a) { a.SetSessionLevelsA(1, 2, 3); }, {{60, LeFloats({1, 2, 3})}}},
-      {[](A& a) { a.SetSessionLevelsC(-1, -2, -3); },
-       {{84, LeFloats({-1, -2, -3})}}},
       {[](A& a) { a.SetStreamCodec(3, 9); }, {{Stream(3, 16), LeU32(5)}}},
       {[](A& a) { a.SetStreamFlagAndValue(19, 0x7F, ~1u); }, flagged},
       {[&](A& a) { a.SetStreamCounters(4, source.data(), 0xAB, 0xCD); },
@@ -168,14 +166,6 @@ TEST(AudioStatisticInfoTest, CodecNumbersMapAndUnknownOnesLeaveTheCode) {
     audio.GetStreamStatistics(record.data(), 3, false);
     EXPECT_EQ(row.second, ReadRecordU32(record.data(), 16)) << row.first;
   }
-  Bytes descriptor(kKovaAudioDescriptorSize, 0);
-  for (uint32_t codec : {102u, 7u}) {  // at +8 and +12 of the descriptor
-    Patch(descriptor, 8, LeU32s({codec, codec}));
-    audio.SetSessionDescriptor(descriptor.data());
-  }
-  audio.GetStatistics(record.data(), false);
-  EXPECT_EQ(3u, ReadRecordU32(record.data(), 16));
-  EXPECT_EQ(7u, ReadRecordU32(record.data(), 56));
 }
 
 }  // namespace

@@ -91,11 +91,9 @@ TEST(VideoStatisticInfoTest, EachSetterWritesItsOwnFieldsAndNothingElse) {
   const std::vector<WriteRow<V>> rows = {
       {[](V& v) { v.SetSessionFloats(3, 5, 1.25f); },
        {{1092, LeFloats({1.25f, 3, 5})}}},
-      {[](V& v) { v.SetSessionTriple(1, 2, 3); }, {{1208, LeU32s({1, 2, 3})}}},
       {[](V& v) { v.RaiseSessionMaximum(5); }, {{1356, LeU32(5)}}},
       {[](V& v) { v.SetSessionPackedPair(0x00030002); },
        {{1084, LeU32s({2, 3})}}},
-      {[](V& v) { v.SetSessionFlag1140(0x41); }, {{1140, {0x41}}}},
       {[&](V& v) { v.SetStreamValues212(values, 5); }, all212},
       {[&](V& v) { v.SetStreamValue24(4, src, 2, false); }, one24},
       {[&](V& v) { v.SetStreamValue24(4, src, 6, true); }, all24},
