@@ -123,9 +123,8 @@ TEST_F(ConfigRegistryTest, ConcurrentCreateReleaseAndCleanUp) {
   }
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(failures.load(), 0);
-  for (uint32_t callId : {0u, 1u, 2u, 1000u, 1001u, 1002u}) {
+  for (uint32_t callId : {0u, 1u, 2u, 1000u, 1001u, 1002u})
     CleanUpKovaConfig(callId);
-  }
   EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
 }
 
