@@ -61,6 +61,8 @@ struct SetRecord {
 
 // One thread's operations and what they left to check.
 struct Worker {
+  Worker(KovaConfig* pStore, ACmThread* pRun1, ACmThread* pRun2, unsigned seed)
+      : m_store(pStore), m_runThreads{pRun1, pRun2}, m_random(seed) {}
   void Run(std::chrono::steady_clock::time_point deadline) {
     while (std::chrono::steady_clock::now() < deadline) {
       const int pick = Pick(100);
@@ -99,16 +101,16 @@ struct Worker {
     obs->bProvider = bProvider;
     const int mode = Pick(3);
     obs->bPosted = !bProvider && mode == 2;
+    // Serves as provider and, its answer ignored, as callback.
+    auto call = [raw](const KovaConfigEvent& e) {
+      raw->Record(e);
+      return ConfigData("answer");
+    };
     obs->id =
         bProvider
-            ? m_store->BindConfig(obs->group, obs->name.c_str(),
-                                  [raw](const KovaConfigEvent& e) {
-                                    raw->Record(e);
-                                    return ConfigData("answer");
-                                  })
+            ? m_store->BindConfig(obs->group, obs->name.c_str(), call)
             : m_store->SubscribeConfig(
-                  obs->group, obs->name.c_str(),
-                  [raw](const KovaConfigEvent& e) { raw->Record(e); },
+                  obs->group, obs->name.c_str(), call,
                   mode == 0 ? nullptr : m_runThreads[Pick(2)], obs->bPosted);
     obs->registeredTick = ++g_tick;
     if (obs->id == 0) {  // refused only when the name already has a provider
@@ -142,9 +144,8 @@ TEST(StressTest, ConcurrentObserversAndSetsKeepTheDeliveryPromises) {
   auto store = std::make_unique<KovaConfig>(4242);
   std::vector<Worker> workers;
   for (unsigned i = 0; i < 4; ++i)
-    workers.push_back(Worker{store.get(),
-                             {runThreads[0].get(), runThreads[1].get()},
-                             std::mt19937(1234u + i)});
+    workers.emplace_back(store.get(), runThreads[0].get(), runThreads[1].get(),
+                         1234u + i);
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(2);
   std::vector<std::thread> threads;

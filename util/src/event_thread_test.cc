@@ -15,8 +15,7 @@ namespace {
 
 // Counts how often the events sharing it were fired and disposed of.
 struct EventCounts {
-  std::atomic<int> fired{0};
-  std::atomic<int> disposed{0};
+  std::atomic<int> fired{0}, disposed{0};
 };
 
 // Runs a function when fired; counts firing and disposal (the queue's

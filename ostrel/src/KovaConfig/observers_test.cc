@@ -53,9 +53,6 @@ TEST(ObserversTest, IdsCountUpRefusalsAndRemovalsCountDown) {
   EXPECT_EQ(0u, store.SubscribeConfig(KovaConfigGroup_LastGroup, "A", Ignore(),
                                       nullptr, false));
   EXPECT_TRUE(capture.Contains(0, "Error parameters 0 [cid=3] [this=0x"));
-  EXPECT_EQ(0u, store.BindConfig(kGroup, "", Answer("x")));
-  EXPECT_TRUE(capture.Contains(
-      0, "kovaStore::KovaConfig::bindConfigError parameters [cid=3]"));
 
   EXPECT_EQ(2u, store.BindConfig(kGroup, "B", Answer("x")));
   // The name already has a provider: refused, but id 3 is gone.
@@ -119,33 +116,6 @@ TEST(ObserversTest, ProvidersAnswerOnTheQueryingThreadOnly) {
   EXPECT_EQ(ConfigData("rtt of peer"), v);
   EXPECT_EQ(queriedOn, askedOn);
   EXPECT_EQ(0, subscriberCalls.load());
-}
-
-TEST(ObserverTableTest,
-     ClaimsAreTakenByTakingPartHandlersAndReleasedByTheirHolder) {
-  ObserverTable table;
-  auto bind = std::make_shared<ConfigEventHandler>(Answer("x"));
-  EXPECT_EQ(KOVA_S_OK, table.addBinder("n", bind));
-  // Claims are taken only on taking-part handlers; a second claim reports
-  // its holder.
-  std::vector<uint32_t> holders;
-  auto onMultiple = [&](const ConfigEventHandler&, uint32_t holder) {
-    holders.push_back(holder);
-  };
-  DeliverySnapshot snapshot;
-  table.snapshotAndClaim("n", false, 42, onMultiple, snapshot);
-  ASSERT_EQ(1u, snapshot.size());
-  EXPECT_FALSE(snapshot[0].bClaimed);
-  EXPECT_EQ(0, bind->m_nBusy.load());
-  table.snapshotAndClaim("n", true, 42, onMultiple, snapshot);
-  table.snapshotAndClaim("n", true, 43, onMultiple, snapshot);
-  EXPECT_EQ(std::vector<uint32_t>{42}, holders);
-  EXPECT_EQ(2, bind->m_nBusy.load());
-  bind->releaseClaim(43);  // not the holder: the holder stays
-  EXPECT_EQ(42u, bind->m_nBusyThread.load());
-  bind->releaseClaim(42);
-  EXPECT_EQ(0u, bind->m_nBusyThread.load());
-  EXPECT_EQ(0, bind->m_nBusy.load());
 }
 
 // A removal on another thread waits for a delivery that is running, and the
