@@ -54,10 +54,8 @@ struct Recorder {
   std::vector<std::string> m_seen;
 };
 
-KOVA_RESULT Set(KovaConfig& store, const char* szName, const char* szValue,
-                bool bForce = false) {
-  return store.SetKovaConfig(kGroup, szName, ConfigData(szValue), bForce,
-                             false);
+KOVA_RESULT Set(KovaConfig& store, const char* szName, const char* szValue) {
+  return store.SetKovaConfig(kGroup, szName, ConfigData(szValue), false, false);
 }
 
 enum class DeliveryMode { kDirect, kHandOver, kPosted };
@@ -95,7 +93,8 @@ TEST_P(DispatchModeTest, SubscribersAreToldInOrderWithOldAndNewValues) {
   Subscribe("Other", m_rec.Callback(9));
   EXPECT_EQ(KOVA_E_UNCHANGED, Set(m_store, "AecMode", "a"));
   EXPECT_EQ(KOVA_S_OK, Set(m_store, "AecMode", "b"));
-  EXPECT_EQ(KOVA_S_OK, Set(m_store, "AecMode", "b", true));
+  EXPECT_EQ(KOVA_S_OK, m_store.SetKovaConfig(kGroup, "AecMode", ConfigData("b"),
+                                             true, false));
   EXPECT_TRUE(!bSynchronous || m_rec.Seen().size() == 9u);
   Drain();
 
