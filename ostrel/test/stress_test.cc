@@ -10,7 +10,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -36,8 +35,7 @@ std::atomic<uint64_t> g_nextValue{0};
 
 // One subscription or binding and what its callable saw.
 struct Observer {
-  KovaConfigGroup group;
-  std::string name;
+  int g = 0, n = 0;  // indices of its group and name
   bool bPosted = false, bProvider = false;
   uint64_t id = 0, registeredTick = 0, removalTick = UINT64_MAX;
   std::atomic<bool> bRemoved{false};
@@ -47,7 +45,8 @@ struct Observer {
   std::multiset<uint64_t> seen;
 
   void Record(const KovaConfigEvent& e) {
-    if ((bRemoved && !bPosted) || e.configName != name || e.group != group)
+    if ((bRemoved && !bPosted) || e.configName != kNames[n] ||
+        e.group != kGroups[g])
       ++faults;
     if (bProvider) return;
     std::lock_guard<std::mutex> lock(mutex);
@@ -72,13 +71,12 @@ struct Worker {
       } else if (pick < 50) {
         RemoveOne();
       } else if (pick < 95) {
-        const KovaConfigGroup group = kGroups[Pick(2)];
-        const char* name = kNames[Pick(4)];
+        const int g = Pick(2), n = Pick(4);
         const uint64_t value = ++g_nextValue, startTick = ++g_tick;
         const KOVA_RESULT result = m_store->SetKovaConfig(
-            group, name, ConfigData(std::to_string(value)), Pick(4) == 0,
-            false);
-        m_sets[{group, name}].push_back({value, startTick, ++g_tick, result});
+            kGroups[g], kNames[n], ConfigData(std::to_string(value)),
+            Pick(4) == 0, false);
+        m_sets[g][n].push_back({value, startTick, ++g_tick, result});
       } else {
         ConfigData answer;
         const KOVA_RESULT r = m_store->GetDynamicConfig(
@@ -97,8 +95,8 @@ struct Worker {
     if (m_live.size() >= 8) return;
     auto obs = std::make_shared<Observer>();
     Observer* raw = obs.get();
-    obs->group = kGroups[Pick(2)];
-    obs->name = kNames[Pick(4)];
+    obs->g = Pick(2);
+    obs->n = Pick(4);
     obs->bProvider = bProvider;
     const int mode = Pick(3);
     obs->bPosted = !bProvider && mode == 2;
@@ -109,9 +107,9 @@ struct Worker {
     };
     obs->id =
         bProvider
-            ? m_store->BindConfig(obs->group, obs->name.c_str(), call)
+            ? m_store->BindConfig(kGroups[obs->g], kNames[obs->n], call)
             : m_store->SubscribeConfig(
-                  obs->group, obs->name.c_str(), call,
+                  kGroups[obs->g], kNames[obs->n], call,
                   mode == 0 ? nullptr : m_runThreads[Pick(2)], obs->bPosted);
     obs->registeredTick = ++g_tick;
     if (obs->id == 0) {  // refused only when the name already has a provider
@@ -136,7 +134,7 @@ struct Worker {
   ACmThread* const* m_runThreads;  // two
   std::mt19937 m_random;
   std::vector<std::shared_ptr<Observer>> m_all, m_live;
-  std::map<std::pair<int, std::string>, std::vector<SetRecord>> m_sets;
+  std::vector<SetRecord> m_sets[2][4];  // by group and name
 };
 
 TEST(StressTest, ConcurrentObserversAndSetsKeepTheDeliveryPromises) {
@@ -161,11 +159,11 @@ TEST(StressTest, ConcurrentObserversAndSetsKeepTheDeliveryPromises) {
   size_t nChecked = 0;
   for (Worker& w : workers) {
     for (const std::shared_ptr<Observer>& obs : w.m_all) {
-      EXPECT_EQ(0, obs->faults.load()) << obs->name << " id " << obs->id;
+      EXPECT_EQ(0, obs->faults.load()) << kNames[obs->n] << " id " << obs->id;
       if (obs->bProvider) continue;
       for (Worker& setter : workers) {
         // Each worker's sets are in start order.
-        const auto& list = setter.m_sets[{obs->group, obs->name}];
+        const auto& list = setter.m_sets[obs->g][obs->n];
         for (auto s = std::lower_bound(
                  list.begin(), list.end(), obs->registeredTick,
                  [](const SetRecord&r, uint64_t t) { return r.startTick < t; });
