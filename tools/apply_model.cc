@@ -6,6 +6,7 @@
 
 #include "config_groups.h"
 #include "document_scan.h"
+#include "json_out.h"
 #include "toggle_names.h"
 
 namespace ostrel_cli {
@@ -77,21 +78,33 @@ class ApplyWalk {
     size_t groupIndex = 0;
     for (const auto& member : document) {
       ++groupIndex;
-      m_groupsLeft = document.size() - groupIndex;
-      if (!walkGroup(member.first, member.second)) {
-        m_prediction.unreachedGroups = m_groupsLeft;
-        return;
-      }
+      const bool bWasStopped = m_bStopped;
+      walkGroup(member.first, member.second);
+      if (m_bStopped && !bWasStopped)
+        m_prediction.unreachedGroups = document.size() - groupIndex;
     }
-    m_prediction.bSucceeds = true;
+    m_prediction.bSucceeds = !m_bStopped;
   }
 
  private:
-  bool failGroup(const std::string& key, std::string reason) {
+  void push(ApplyStep step) {
+    step.bReached = !m_bStopped;
+    m_prediction.steps.push_back(std::move(step));
+  }
+
+  // Records a failing step; the first one is where the apply stops.
+  bool fail(ApplyStep step) {
+    push(std::move(step));
+    m_bStopped = true;
+    return false;
+  }
+
+  bool failGroup(const std::string& key, std::string reason,
+                 Anchor anchor = Anchor::GroupValue) {
     ApplyStep step{ApplyStepKind::GroupFails, key};
     step.reason = std::move(reason);
-    m_prediction.steps.push_back(std::move(step));
-    return false;
+    step.anchor = anchor;
+    return fail(std::move(step));
   }
 
   bool walkGroup(const std::string& key, const json::Value& value) {
@@ -101,7 +114,7 @@ class ApplyWalk {
       const std::string suggestion = SuggestGroupName(key);
       if (!suggestion.empty())
         reason += "; did you mean \"" + suggestion + "\"?";
-      return failGroup(key, reason);
+      return failGroup(key, reason, Anchor::GroupKey);
     }
     if (value.GetKind() == json::KindNull)
       return failGroup(key, "group " + Quoted(key) +
@@ -113,22 +126,44 @@ class ApplyWalk {
     const json::Array& entries = value.GetArray();
     ApplyStep start{ApplyStepKind::GroupStart, key};
     start.count = entries.size();
-    m_prediction.steps.push_back(std::move(start));
-    m_prediction.stored[group];  // an applied group exists even when empty
+    push(std::move(start));
+    // An applied group exists even when empty.
+    if (!m_bStopped) m_prediction.stored[group];
+    bool bApplies = true;
     for (size_t i = 0; i < entries.size(); ++i) {
-      if (!walkEntry(key, group, static_cast<long>(i), entries[i])) {
+      const bool bWasStopped = m_bStopped;
+      bApplies =
+          walkEntry(key, group, static_cast<long>(i), entries[i]) && bApplies;
+      if (m_bStopped && !bWasStopped)
         m_prediction.unreachedEntries = entries.size() - i - 1;
-        return false;
-      }
     }
-    return true;
+    return bApplies;
   }
 
-  bool failEntry(const std::string& key, long index, std::string reason) {
+  bool failEntry(const std::string& key, long index, std::string reason,
+                 Anchor anchor = Anchor::Entry,
+                 std::vector<Finding> findings = {}) {
     ApplyStep step{ApplyStepKind::EntryFails, key, index};
     step.reason = std::move(reason);
-    m_prediction.steps.push_back(std::move(step));
-    return false;
+    step.anchor = anchor;
+    step.findings = std::move(findings);
+    return fail(std::move(step));
+  }
+
+  // Notes for members that differ from "key" or "value" only in letter case.
+  static std::vector<Finding> caseHints(const json::Value& entry) {
+    std::vector<Finding> hints;
+    for (const auto& member : entry.GetObject()) {
+      std::string lower = member.first;
+      for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      if ((lower == "key" || lower == "value") && lower != member.first)
+        hints.push_back(
+            {Severity::Note, "case-hint", Anchor::Entry,
+             "member names are matched exactly: " + Quoted(member.first) +
+                 " is not \"" + lower + "\""});
+    }
+    return hints;
   }
 
   bool walkEntry(const std::string& key, KovaConfigGroup group, long index,
@@ -145,44 +180,67 @@ class ApplyWalk {
                            (!bHasKey && !bHasValue ? "\"key\" and no \"value\""
                             : !bHasKey             ? "\"key\""
                                                    : "\"value\"") +
-                           " member");
+                           " member",
+                       Anchor::Entry, caseHints(entry));
     const json::Value& name = entry["key"];
     const json::Value& value = entry["value"];
     if (name.GetKind() != json::KindString)
-      return failEntry(key, index, notAStringReason("key", name));
+      return failEntry(key, index, notAStringReason("key", name),
+                       Anchor::EntryKey);
     if (value.GetKind() != json::KindString)
-      return failEntry(key, index, notAStringReason("value", value));
+      return failEntry(key, index, notAStringReason("value", value),
+                       Anchor::EntryValue);
 
     // The store takes the name as a C string.
     const std::string storedName = upToNul(name.GetString());
     if (storedName.empty()) {
       ApplyStep step{ApplyStepKind::Refused, key, index};
       step.reason = "empty name: the store refuses it and the apply goes on";
-      m_prediction.steps.push_back(std::move(step));
+      step.anchor = Anchor::EntryKey;
+      push(std::move(step));
       return true;
     }
     ApplyStep step{ApplyStepKind::Stored, key, index};
     step.name = storedName;
     step.value = upToNul(value.GetString());
-    addRemarks(step, group, name.GetString(), value.GetString());
-    m_prediction.stored[group][step.name] = step.value;
-    m_prediction.steps.push_back(std::move(step));
+    step.anchor = Anchor::Entry;
+    addFindings(step, group, name.GetString(), value.GetString());
+    if (!m_bStopped) m_prediction.stored[group][step.name] = step.value;
+    push(std::move(step));
     return true;
   }
 
-  void addRemarks(ApplyStep& step, KovaConfigGroup group,
-                  const std::string& rawName, const std::string& rawValue) {
+  void addFindings(ApplyStep& step, KovaConfigGroup group,
+                   const std::string& rawName, const std::string& rawValue) {
+    auto add = [&step](const char* kind, Anchor anchor, std::string message) {
+      step.findings.push_back(
+          {Severity::Warning, kind, anchor, std::move(message)});
+    };
     if (rawName.size() != step.name.size())
-      step.remarks.push_back("the name holds a NUL byte: only " +
-                             Quoted(step.name) + " before it is the name");
+      add("nul-byte", Anchor::EntryKey,
+          "the name holds a NUL byte: only " + Quoted(step.name) +
+              " before it is the name");
     if (rawValue.size() != step.value.size())
-      step.remarks.push_back(
+      add("nul-byte", Anchor::EntryValue,
           "the value holds a NUL byte: a dump shows only the bytes before it");
-    const auto& groupValues = m_prediction.stored[group];
-    const auto previous = groupValues.find(step.name);
-    if (previous != groupValues.end())
-      step.remarks.push_back("sets " + Quoted(step.name) + " again: " +
-                             Quoted(previous->second) + " is replaced");
+    const std::string nameBreaks = DumpBreakingReason(step.name);
+    if (!nameBreaks.empty())
+      add("breaks-dump", Anchor::EntryKey,
+          "the name holds " + nameBreaks +
+              ": the dump writes it unescaped, so its text is not valid JSON");
+    const std::string valueBreaks = DumpBreakingReason(step.value);
+    if (!valueBreaks.empty())
+      add("breaks-dump", Anchor::EntryValue,
+          "the value holds " + valueBreaks +
+              ": the dump writes it unescaped, so its text is not valid JSON");
+    const auto groupValues = m_prediction.stored.find(group);
+    if (!m_bStopped && groupValues != m_prediction.stored.end()) {
+      const auto previous = groupValues->second.find(step.name);
+      if (previous != groupValues->second.end())
+        add("set-again", Anchor::Entry,
+            "sets " + Quoted(step.name) +
+                " again: " + Quoted(previous->second) + " is replaced");
+    }
     if (group == kovaStore::KovaConfigGroup_Feature &&
         !IsFeatureToggleName(step.name)) {
       std::string remark = Quoted(step.name) + " is not a feature toggle name";
@@ -195,12 +253,12 @@ class ApplyWalk {
       }
       for (size_t i = 0; i < closest.size(); ++i)
         remark += (i == 0 ? "; closest: " : ", ") + Quoted(closest[i]);
-      step.remarks.push_back(remark);
+      add("not-a-toggle", Anchor::EntryKey, remark);
     }
   }
 
   ApplyPrediction& m_prediction;
-  size_t m_groupsLeft = 0;
+  bool m_bStopped = false;
   size_t m_suggestionsLeft = 100;
 };
 
@@ -221,6 +279,25 @@ std::string DescribeValue(const json::Value& value) {
     default:
       return "the number " + numberText(value);
   }
+}
+
+std::string DumpBreakingReason(const std::string& bytes) {
+  char text[64];
+  for (size_t i = 0; i < bytes.size();) {
+    const unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c == '"') return "a double quote";
+    if (c == '\\') return "a backslash";
+    const size_t length = Utf8SequenceLength(bytes, i);
+    if (c < 0x20 || length == 0) {
+      std::snprintf(text, sizeof text,
+                    c < 0x20 ? "the control byte 0x%02X"
+                             : "the byte 0x%02X, which is not UTF-8 here",
+                    c);
+      return text;
+    }
+    i += length;
+  }
+  return std::string();
 }
 
 std::string SuggestGroupName(const std::string& name) {

@@ -1,8 +1,10 @@
 // What the store's apply would do with a parsed configuration document, step
 // by step, without touching a store: the same walk as ApplyKovaConfigs
 // (groups in ascending byte order of their names, entries in array order, the
-// same tests in the same order, stopping at the first failure), recording
-// what each entry would store and why a group or entry would fail.
+// same tests in the same order), recording what each entry would store and
+// why a group or entry would fail. Where the apply stops at the first
+// failure, the walk goes on to find every later failure too, marking what
+// it finds there as not reached; only the reached part is stored.
 //
 // The document is the value json::FromText gave for the text, so the reader's
 // own decisions are the input here; this walk only mirrors the rules that
@@ -17,9 +19,29 @@
 #include <utility>
 #include <vector>
 
+#include "document_scan.h"
 #include "json_value.h"
 
 namespace ostrel_cli {
+
+// The part of the document a step or finding is about, for its position.
+enum class Anchor {
+  Document,
+  GroupKey,
+  GroupValue,
+  Entry,
+  EntryKey,    // the entry's "key" member value
+  EntryValue,  // the entry's "value" member value
+};
+
+// A warning or note on a step: `kind` is a stable lower-case name
+// ("not-a-toggle", "breaks-dump", ...).
+struct Finding {
+  Severity severity;
+  const char* kind;
+  Anchor anchor;
+  std::string message;
+};
 
 enum class ApplyStepKind {
   GroupStart,  // a group the walk enters: `group`, `count` entries
@@ -40,9 +62,13 @@ struct ApplyStep {
   std::string name;    // Stored, Refused: the configuration name
   std::string value;   // Stored: the value as a dump writes it
   std::string reason;  // Refused, EntryFails, GroupFails: why
-  // Stored: remarks on an entry the store keeps (a name that is no feature
-  // toggle, a name set again, ...); never a failure.
-  std::vector<std::string> remarks;
+  Anchor anchor = Anchor::GroupKey;  // what `reason` is about
+  // False for steps after the point where the apply stops: what the apply
+  // would meet there if it went on. Nothing of them is stored.
+  bool bReached = true;
+  // Warnings and notes on the step (a name that is no feature toggle, a
+  // value the dump cannot write as valid JSON, ...); never a failure.
+  std::vector<Finding> findings;
 };
 
 struct ApplyPrediction {
@@ -74,6 +100,11 @@ size_t StoredValueCount(const ApplyPrediction& prediction);
 // "null", "string", "number 5", "true", "object", "array of 3", ... for
 // messages.
 std::string DescribeValue(const json::Value& value);
+
+// Why the store's dump, which writes names and values unescaped, would not
+// be valid JSON with `bytes` inside a string ("a double quote", ...); empty
+// when it would be.
+std::string DumpBreakingReason(const std::string& bytes);
 
 // The group whose name equals `name` ignoring letter case or within one or
 // two typing errors, or empty.

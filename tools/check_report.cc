@@ -17,34 +17,17 @@ std::string plural(size_t n, const std::string& word) {
   return std::to_string(n) + " " + word + "s";
 }
 
-std::string entryLabel(long index) { return "[" + std::to_string(index) + "]"; }
+// One line of the report: a step of the walk, a finding on it, or a note of
+// the text scan.
+struct Item {
+  Severity severity;
+  std::string kind;
+  size_t offset;
+  std::string message;
+  const ApplyStep* step;  // null for scan notes and document errors
+};
 
-void printStep(const ApplyStep& step, std::ostream& out) {
-  switch (step.kind) {
-    case ApplyStepKind::GroupStart:
-      out << "  " << step.group << ": " << plural(step.count, "entry") << "\n";
-      return;
-    case ApplyStepKind::Stored:
-      out << "    " << entryLabel(step.index) << " store " << Quoted(step.name)
-          << " = " << Quoted(step.value) << "\n";
-      for (const std::string& remark : step.remarks)
-        out << "        warning: " << remark << "\n";
-      return;
-    case ApplyStepKind::Refused:
-      out << "    " << entryLabel(step.index) << " refused: " << step.reason
-          << "\n";
-      return;
-    case ApplyStepKind::EntryFails:
-      out << "    " << entryLabel(step.index) << " FAILS: " << step.reason
-          << "\n";
-      return;
-    case ApplyStepKind::GroupFails:
-      out << "  " << Quoted(step.group) << ": FAILS: " << step.reason << "\n";
-      return;
-  }
-}
-
-const char* stepName(ApplyStepKind kind) {
+const char* stepKind(ApplyStepKind kind) {
   switch (kind) {
     case ApplyStepKind::GroupStart:
       return "group";
@@ -60,28 +43,119 @@ const char* stepName(ApplyStepKind kind) {
   return "unknown";
 }
 
-void printStopLine(const ApplyPrediction& p, std::ostream& out) {
-  if (p.bSucceeds || !p.bDocumentIsObject) return;
-  out << "  apply stops here";
-  if (p.unreachedEntries != 0 || p.unreachedGroups != 0) {
-    out << ": not applied are ";
-    if (p.unreachedEntries != 0)
-      out << plural(p.unreachedEntries, "later entry") << " of this group";
-    if (p.unreachedEntries != 0 && p.unreachedGroups != 0) out << " and ";
-    if (p.unreachedGroups != 0) out << plural(p.unreachedGroups, "later group");
+Severity stepSeverity(ApplyStepKind kind) {
+  switch (kind) {
+    case ApplyStepKind::Refused:
+      return Severity::Warning;
+    case ApplyStepKind::EntryFails:
+    case ApplyStepKind::GroupFails:
+      return Severity::Error;
+    default:
+      return Severity::Info;
   }
-  out << "\n";
+}
+
+// The offset of what `anchor` names for the step, falling back to the
+// nearest enclosing place the scan knows.
+size_t offsetOf(const DocumentScan& scan, const ApplyStep& step,
+                Anchor anchor) {
+  const auto group = scan.groups.find(step.group);
+  if (anchor == Anchor::Document || group == scan.groups.end()) return 0;
+  const GroupPlace& place = group->second;
+  const size_t key = place.keyOffset == kNoOffset ? 0 : place.keyOffset;
+  const size_t value = place.valueOffset == kNoOffset ? key : place.valueOffset;
+  if (anchor == Anchor::GroupKey) return key;
+  if (anchor == Anchor::GroupValue || step.index < 0) return value;
+  if (static_cast<size_t>(step.index) >= place.entries.size()) return value;
+  const EntryPlace& entry = place.entries[static_cast<size_t>(step.index)];
+  if (anchor == Anchor::EntryKey && entry.keyOffset != kNoOffset)
+    return entry.keyOffset;
+  if (anchor == Anchor::EntryValue && entry.valueOffset != kNoOffset)
+    return entry.valueOffset;
+  return entry.offset;
+}
+
+std::string where(const ApplyStep& step) {
+  return step.index < 0 ? step.group + ": "
+                        : step.group + "[" + std::to_string(step.index) + "]: ";
+}
+
+std::string stepMessage(const ApplyStep& step) {
+  switch (step.kind) {
+    case ApplyStepKind::GroupStart:
+      return step.group + ": " + plural(step.count, "entry");
+    case ApplyStepKind::Stored:
+      return "[" + std::to_string(step.index) + "] store " + Quoted(step.name) +
+             " = " + Quoted(step.value);
+    case ApplyStepKind::GroupFails:
+      return step.reason;
+    default:
+      return where(step) + step.reason;
+  }
+}
+
+std::vector<Item> reportItems(const DocumentReport& report) {
+  const ApplyPrediction& p = report.prediction;
+  std::vector<Item> items;
+  if (!p.bDocumentIsObject)
+    items.push_back({Severity::Error, "not-an-object", 0,
+                     "the text reads as " + p.documentKind +
+                         ", not as a JSON object; nothing is stored",
+                     nullptr});
+  for (const ApplyStep& step : p.steps) {
+    Item item{stepSeverity(step.kind), stepKind(step.kind),
+              offsetOf(report.scan, step, step.anchor), stepMessage(step),
+              &step};
+    if (!step.bReached && item.severity == Severity::Error)
+      item.message += " (also fails; the apply stops before it)";
+    items.push_back(std::move(item));
+    for (const Finding& finding : step.findings) {
+      std::string message = where(step) + finding.message;
+      if (!step.bReached)
+        message += " (not applied: the apply stops before it)";
+      items.push_back({finding.severity, finding.kind,
+                       offsetOf(report.scan, step, finding.anchor),
+                       std::move(message), &step});
+    }
+  }
+  for (const ScanNote& note : report.scan.notes)
+    items.push_back({note.severity, ScanNoteKindName(note.kind), note.offset,
+                     note.message, nullptr});
+  return items;
+}
+
+std::string stopLine(const ApplyPrediction& p) {
+  std::string line = "apply stops here";
+  if (p.unreachedEntries != 0 || p.unreachedGroups != 0) {
+    line += ": not applied are ";
+    if (p.unreachedEntries != 0)
+      line += plural(p.unreachedEntries, "later entry") + " of this group";
+    if (p.unreachedEntries != 0 && p.unreachedGroups != 0) line += " and ";
+    if (p.unreachedGroups != 0)
+      line += plural(p.unreachedGroups, "later group");
+  }
+  return line;
 }
 
 std::string summary(const DocumentReport& report) {
   const ApplyPrediction& p = report.prediction;
-  if (!p.bDocumentIsObject)
-    return "FAILS: the text reads as " + p.documentKind +
+  std::string text;
+  if (!p.bDocumentIsObject) {
+    text = "FAILS: the text reads as " + p.documentKind +
            ", not as a JSON object; nothing is stored";
-  const std::string stored = plural(StoredValueCount(p), "value") + " in " +
-                             plural(p.stored.size(), "group");
-  if (p.bSucceeds) return "applies: " + stored;
-  return "FAILS (the apply returns KOVA_E_FAIL) after storing " + stored;
+  } else {
+    const std::string stored = plural(StoredValueCount(p), "value") + " in " +
+                               plural(p.stored.size(), "group");
+    text = p.bSucceeds ? "applies: " + stored
+                       : "FAILS (the apply returns KOVA_E_FAIL) after "
+                         "storing " +
+                             stored;
+  }
+  const size_t findings = WarningAndNoteCount(report);
+  if (findings != 0)
+    text += "; " + std::to_string(findings) +
+            (findings == 1 ? " warning or note" : " warnings or notes");
+  return text;
 }
 
 }  // namespace
@@ -90,7 +164,7 @@ DocumentReport CheckDocumentText(const std::string& source,
                                  const std::string& text) {
   DocumentReport report;
   report.source = source;
-  report.notes = ScanDocumentText(text);
+  report.scan = ScanDocument(text);
   report.depth = MaxNestingDepth(text);
   // The apply takes the document as a C string.
   report.prediction = PredictApply(json::FromText(AppliedText(text)));
@@ -101,17 +175,42 @@ bool DocumentFails(const DocumentReport& report) {
   return !report.prediction.bSucceeds;
 }
 
-void PrintReportText(const DocumentReport& report, std::ostream& out) {
-  out << report.source << "\n";
-  for (const ApplyStep& step : report.prediction.steps) printStep(step, out);
-  printStopLine(report.prediction, out);
-  if (!report.notes.empty()) {
-    out << "  reader notes:\n";
-    for (const ScanNote& note : report.notes)
-      out << "    " << note.line << ":" << note.column << ": "
-          << ScanNoteKindName(note.kind) << ": " << note.message << "\n";
+size_t WarningAndNoteCount(const DocumentReport& report) {
+  size_t count = 0;
+  for (const ApplyStep& step : report.prediction.steps) {
+    count += step.findings.size();
+    if (step.kind == ApplyStepKind::Refused) ++count;
   }
-  out << "  result: " << summary(report) << "\n";
+  return count + report.scan.notes.size();
+}
+
+void PrintReportText(const DocumentReport& report, bool bQuiet,
+                     std::ostream& out) {
+  if (!bQuiet) out << report.source << "\n";
+  bool bStopShown = false;
+  for (const Item& item : reportItems(report)) {
+    const ApplyStep* step = item.step;
+    if (!bQuiet && !bStopShown && report.prediction.bDocumentIsObject &&
+        (step == nullptr || !step->bReached)) {
+      bStopShown = true;
+      if (!report.prediction.bSucceeds)
+        out << "  " << stopLine(report.prediction) << "\n";
+    }
+    if (item.severity != Severity::Info) {
+      unsigned line = 1, column = 1;
+      report.scan.Position(item.offset, line, column);
+      out << report.source << ":" << line << ":" << column << ": "
+          << SeverityName(item.severity) << ": " << item.message << " ["
+          << item.kind << "]\n";
+    } else if (!bQuiet && step->bReached) {
+      out << (step->kind == ApplyStepKind::GroupStart ? "  " : "    ")
+          << item.message << "\n";
+    }
+  }
+  if (!bQuiet && !bStopShown && !report.prediction.bSucceeds &&
+      report.prediction.bDocumentIsObject)
+    out << "  " << stopLine(report.prediction) << "\n";
+  if (!bQuiet) out << "  result: " << summary(report) << "\n";
 }
 
 void AddReportJson(const DocumentReport& report, JsonOut& out) {
@@ -121,22 +220,27 @@ void AddReportJson(const DocumentReport& report, JsonOut& out) {
   out.Key("applies").Bool(!DocumentFails(report));
   out.Key("summary").String(summary(report));
   out.Key("depth").Int(static_cast<int64_t>(report.depth));
-  out.Key("steps").BeginArray();
-  for (const ApplyStep& step : p.steps) {
+  out.Key("items").BeginArray();
+  for (const Item& item : reportItems(report)) {
+    unsigned line = 1, column = 1;
+    report.scan.Position(item.offset, line, column);
     out.BeginObject();
-    out.Key("step").String(stepName(step.kind));
-    out.Key("group").String(step.group);
-    if (step.kind == ApplyStepKind::GroupStart)
-      out.Key("entries").Int(static_cast<int64_t>(step.count));
-    if (step.index >= 0) out.Key("index").Int(step.index);
-    if (step.kind == ApplyStepKind::Stored) {
-      out.Key("name").String(step.name);
-      out.Key("value").String(step.value);
-      out.Key("remarks").BeginArray();
-      for (const std::string& remark : step.remarks) out.String(remark);
-      out.EndArray();
+    out.Key("kind").String(item.kind);
+    out.Key("severity").String(SeverityName(item.severity));
+    out.Key("line").Int(line);
+    out.Key("column").Int(column);
+    out.Key("message").String(item.message);
+    if (const ApplyStep* step = item.step) {
+      out.Key("reached").Bool(step->bReached);
+      out.Key("group").String(step->group);
+      if (step->index >= 0) out.Key("index").Int(step->index);
+      if (step->kind == ApplyStepKind::GroupStart)
+        out.Key("entries").Int(static_cast<int64_t>(step->count));
+      if (step->kind == ApplyStepKind::Stored && item.kind == "stored") {
+        out.Key("name").String(step->name);
+        out.Key("value").String(step->value);
+      }
     }
-    if (!step.reason.empty()) out.Key("reason").String(step.reason);
     out.EndObject();
   }
   out.EndArray();
@@ -144,16 +248,6 @@ void AddReportJson(const DocumentReport& report, JsonOut& out) {
   out.Key("entries").Int(static_cast<int64_t>(p.unreachedEntries));
   out.Key("groups").Int(static_cast<int64_t>(p.unreachedGroups));
   out.EndObject();
-  out.Key("notes").BeginArray();
-  for (const ScanNote& note : report.notes) {
-    out.BeginObject();
-    out.Key("kind").String(ScanNoteKindName(note.kind));
-    out.Key("line").Int(note.line);
-    out.Key("column").Int(note.column);
-    out.Key("message").String(note.message);
-    out.EndObject();
-  }
-  out.EndArray();
   out.Key("stored").BeginObject();
   for (const auto& group : p.stored) {
     out.Key(kovaStore::groupName(

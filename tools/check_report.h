@@ -1,6 +1,8 @@
-// The report of `ostrel check` for one document: the reader notes of the raw
-// text scan beside the apply walk over the parsed document, rendered as text
-// for people or as JSON for scripts.
+// The report of `ostrel check` for one document: the apply walk over the
+// parsed document beside the scan of the raw text, as one list of items in
+// report order, rendered as text for people (problems as
+// FILE:LINE:COL: error|warning|note: message lines that editors and CI
+// annotate) or as JSON for scripts.
 //
 // Building a report reads the text with the store's own reader
 // (json::FromText), exactly as ApplyKovaConfigs does, so what the report
@@ -23,7 +25,7 @@ namespace ostrel_cli {
 struct DocumentReport {
   std::string source;  // the file name, or "(standard input)"
   size_t depth = 0;    // deepest bracket nesting of the text
-  std::vector<ScanNote> notes;
+  DocumentScan scan;
   ApplyPrediction prediction;
 };
 
@@ -33,7 +35,12 @@ DocumentReport CheckDocumentText(const std::string& source,
 // True when ApplyKovaConfigs would return KOVA_E_FAIL for the document.
 bool DocumentFails(const DocumentReport& report);
 
-void PrintReportText(const DocumentReport& report, std::ostream& out);
+// The number of warnings and notes (what --strict fails on).
+size_t WarningAndNoteCount(const DocumentReport& report);
+
+// The walk, the problems and the result; with bQuiet only the problems.
+void PrintReportText(const DocumentReport& report, bool bQuiet,
+                     std::ostream& out);
 
 // Adds the report as one JSON object to `out` (an array element or member
 // value).

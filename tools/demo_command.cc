@@ -7,6 +7,7 @@
 // Output is deterministic apart from thread ids: each scene waits for the
 // posted deliveries of its changes, then prints the deliveries made while the
 // setter waited before the posted ones, each group in arrival order.
+#include <CLI/CLI.hpp>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -330,7 +331,7 @@ int RunDemo(const DemoOptions& options, std::ostream& out, std::ostream& err) {
     return kExitUsage;
   }
   std::string text, error;
-  if (!ReadInputText(path, text, error)) {
+  if (!ReadInputText(path, options.maxBytes, text, error)) {
     err << "ostrel demo: " << error << "\n";
     return kExitUsage;
   }
@@ -345,6 +346,23 @@ int RunDemo(const DemoOptions& options, std::ostream& out, std::ostream& err) {
   const bool bOk = DemoCall(out, shownPath, text).Run();
   set_external_trace_mask(previousMask);
   return bOk ? kExitOk : kExitDocumentFails;
+}
+
+CommandAction DefineDemoCommand(CLI::App& command, const std::string& argv0) {
+  auto options = std::make_shared<DemoOptions>();
+  options->argv0 = argv0;
+  command.add_option("FILE", options->file,
+                     "Configuration to apply (default: the shipped "
+                     "examples/call-sample.json)");
+  command
+      .add_option("--trace-level", options->traceLevel,
+                  "Util trace mask while the demo runs (-1 quiet, 0 errors, "
+                  "1 warnings, 2 information)")
+      ->capture_default_str();
+  AddMaxBytesOption(command, options->maxBytes);
+  return [options](std::ostream& out, std::ostream& err) {
+    return RunDemo(*options, out, err);
+  };
 }
 
 }  // namespace ostrel_cli

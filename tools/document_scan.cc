@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 
 #include "json_reader.h"
@@ -46,8 +47,11 @@ bool equalsNoCase(const std::string& a, const char* b) {
 // One open bracket and what the scan has seen inside it so far.
 struct Frame {
   enum Expect { kKey, kColon, kValue, kAfterValue };
+  // What the container is in a configuration document.
+  enum Role { kOther, kDocument, kGroupArray, kEntry };
 
   bool bObject = false;
+  Role role = kOther;
   size_t openOffset = 0;
   // Objects.
   Expect expect = kKey;
@@ -55,6 +59,7 @@ struct Frame {
   bool bHasKey = false;
   bool bLastValueBare = false;
   bool bCommaPending = false;
+  bool bReadsAsNull = false;
   std::set<std::string> keys;
   size_t strayOffset = kNone;
   std::string strayText;
@@ -63,17 +68,33 @@ struct Frame {
   bool bElementHasContainerOrString = false;
   size_t elementOffset = 0;
   std::string elementWords;
+  // Group arrays: the group's key, and the place of the current element and
+  // whether it is an object that reads as null.
+  std::string groupKey;
+  EntryPlace element;
+  bool bElementNull = false;
 };
 
 class Scanner {
  public:
-  explicit Scanner(const std::string& text) : m_text(text) {
-    m_lineStarts.push_back(0);
+  Scanner(const std::string& text, DocumentScan& scan)
+      : m_text(text), m_scan(scan) {
+    m_scan.lineStarts.push_back(0);
     for (size_t i = 0; i < text.size(); ++i)
-      if (text[i] == '\n') m_lineStarts.push_back(i + 1);
+      if (text[i] == '\n') m_scan.lineStarts.push_back(i + 1);
   }
 
-  std::vector<ScanNote> Run() {
+  void Run() {
+    if (m_text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+      note(ScanNoteKind::ByteOrderMark, 0,
+           "the text starts with a UTF-8 byte order mark: the reader does not "
+           "skip it and reads the document as null; save it without one",
+           Severity::Note);
+    if (std::all_of(m_text.begin(), m_text.end(), isBlank))
+      note(ScanNoteKind::EmptyDocument, 0,
+           "the document is empty: the reader reads null; an empty "
+           "configuration is {}",
+           Severity::Note);
     size_t i = 0;
     while (i < m_text.size() && !m_bStopped) {
       const char c = m_text[i];
@@ -105,21 +126,18 @@ class Scanner {
              std::string("'") + (it->bObject ? '{' : '[') +
                  "' is never closed: the reader reads it as null");
     }
-    std::stable_sort(m_notes.begin(), m_notes.end(),
+    std::stable_sort(m_scan.notes.begin(), m_scan.notes.end(),
                      [](const ScanNote& a, const ScanNote& b) {
                        return a.offset < b.offset;
                      });
-    return m_notes;
   }
 
  private:
-  void note(ScanNoteKind kind, size_t offset, std::string message) {
-    auto it =
-        std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), offset);
-    const size_t lineStart = *(it - 1);
-    m_notes.push_back(
-        {kind, offset, static_cast<unsigned>(it - m_lineStarts.begin()),
-         static_cast<unsigned>(offset - lineStart + 1), std::move(message)});
+  void note(ScanNoteKind kind, size_t offset, std::string message,
+            Severity severity = Severity::Warning) {
+    ScanNote n{kind, offset, 0, 0, std::move(message), severity};
+    m_scan.Position(offset, n.line, n.column);
+    m_scan.notes.push_back(std::move(n));
   }
 
   Frame* top() { return m_stack.empty() ? nullptr : &m_stack.back(); }
@@ -147,8 +165,20 @@ class Scanner {
     if (f->bObject) {
       f->bLastValueBare = bBare;
       f->expect = Frame::kAfterValue;
+      if (f->role == Frame::kDocument) {
+        m_scan.groups[f->lastKey].valueOffset = offset;
+      } else if (f->role == Frame::kEntry) {
+        EntryPlace& entry = m_stack[m_stack.size() - 2].element;
+        if (f->lastKey == "key") entry.keyOffset = offset;
+        if (f->lastKey == "value") entry.valueOffset = offset;
+      }
     } else {
-      if (f->bElementEmpty) f->elementOffset = offset;
+      if (f->bElementEmpty) {
+        f->elementOffset = offset;
+        f->element = EntryPlace();
+        f->element.offset = offset;
+        f->bElementNull = false;
+      }
       f->bElementEmpty = false;
       if (!bBare) f->bElementHasContainerOrString = true;
     }
@@ -219,6 +249,12 @@ class Scanner {
            "text " + Quoted(f.strayText) + " before key " + Quoted(body) +
                " is skipped unread");
       f.strayOffset = kNone;
+    }
+    if (body.empty()) f.bReadsAsNull = true;
+    if (f.role == Frame::kDocument) {
+      GroupPlace& group = m_scan.groups[body];
+      group = GroupPlace();
+      group.keyOffset = open;
     }
     if (body.empty())
       note(ScanNoteKind::ObjectReadsAsNull, open,
@@ -331,10 +367,20 @@ class Scanner {
       m_bStopped = true;
       return;
     }
-    beginValue(offset, false);
     Frame f;
     f.bObject = c == '{';
     f.openOffset = offset;
+    const Frame* parent = top();
+    if (parent == nullptr) {
+      if (f.bObject) f.role = Frame::kDocument;
+    } else if (parent->role == Frame::kDocument &&
+               parent->expect == Frame::kValue && !f.bObject) {
+      f.role = Frame::kGroupArray;
+      f.groupKey = parent->lastKey;
+    } else if (parent->role == Frame::kGroupArray && f.bObject) {
+      f.role = Frame::kEntry;
+    }
+    beginValue(offset, false);
     m_stack.push_back(std::move(f));
   }
 
@@ -359,11 +405,15 @@ class Scanner {
     } else {
       endElement(*f, offset);
     }
+    if (f->bReadsAsNull && m_stack.size() >= 2)
+      m_stack[m_stack.size() - 2].bElementNull = true;
     m_stack.pop_back();
     if (m_stack.empty()) m_bDocumentClosed = true;
   }
 
-  void closeObject(const Frame& f, size_t offset) {
+  void closeObject(Frame& f, size_t offset) {
+    f.bReadsAsNull = f.bReadsAsNull || f.expect == Frame::kColon ||
+                     f.strayOffset != kNone || f.bCommaPending;
     if (f.expect == Frame::kColon) {
       note(ScanNoteKind::ObjectReadsAsNull, offset,
            "key " + Quoted(f.lastKey) +
@@ -376,16 +426,26 @@ class Scanner {
                " is followed by no key: the reader turns the object into "
                "null; " +
                nullConsequence());
+    } else if (f.bCommaPending && m_stack.size() == 1) {
+      note(ScanNoteKind::TrailingComma, m_commaOffset,
+           "trailing comma after the last group " + Quoted(f.lastKey) +
+               ": JSON allows none, and the reader reads the document as "
+               "null; remove it",
+           Severity::Note);
     } else if (f.bCommaPending) {
-      note(ScanNoteKind::ObjectReadsAsNull, m_commaOffset,
-           "comma " + memberContext(f) +
-               " is followed by no key: the reader turns the object into "
-               "null; " +
-               nullConsequence());
+      note(ScanNoteKind::TrailingComma, m_commaOffset,
+           "trailing comma " + memberContext(f) +
+               ": the reader turns the object into null; " + nullConsequence());
     }
   }
 
   void endElement(Frame& f, size_t offset) {
+    const bool bNullWord = !f.bElementHasContainerOrString &&
+                           !f.bElementEmpty &&
+                           equalsNoCase(f.elementWords, "null");
+    if (f.role == Frame::kGroupArray && !f.bElementEmpty && !bNullWord &&
+        !f.bElementNull)
+      m_scan.groups[f.groupKey].entries.push_back(f.element);
     if (!f.bElementHasContainerOrString) {
       if (f.bElementEmpty && m_text[offset] == ',') {
         note(ScanNoteKind::DroppedElement, offset,
@@ -422,6 +482,18 @@ class Scanner {
 
   size_t onWord(size_t begin, size_t end) {
     const std::string word = m_text.substr(begin, end - begin);
+    if (word[0] == '\'' && !m_bSingleQuoteNoted) {
+      m_bSingleQuoteNoted = true;
+      note(ScanNoteKind::SingleQuote, begin,
+           "single quotes do not make a JSON string: the reader reads " +
+               Quoted(word) + " as bare text; write \"...\"",
+           Severity::Note);
+    }
+    if (word.compare(0, 2, "//") == 0 || word.compare(0, 2, "/*") == 0)
+      note(ScanNoteKind::Comment, begin,
+           "JSON has no comments: the reader reads " + Quoted(word) +
+               " and what follows as text",
+           Severity::Note);
     Frame* f = top();
     if (f == nullptr) {
       if (m_bDocumentClosed) trailingText(begin);
@@ -455,9 +527,9 @@ class Scanner {
   }
 
   const std::string& m_text;
-  std::vector<size_t> m_lineStarts;
+  DocumentScan& m_scan;
   std::vector<Frame> m_stack;
-  std::vector<ScanNote> m_notes;
+  bool m_bSingleQuoteNoted = false;
   size_t m_commaOffset = 0;
   size_t m_resumeAt = kNone;
   bool m_bDocumentClosed = false;
@@ -499,29 +571,64 @@ const char* ScanNoteKindName(ScanNoteKind kind) {
       return "too-deep";
     case ScanNoteKind::EndsAtNul:
       return "ends-at-nul";
+    case ScanNoteKind::TrailingComma:
+      return "trailing-comma";
+    case ScanNoteKind::ByteOrderMark:
+      return "byte-order-mark";
+    case ScanNoteKind::EmptyDocument:
+      return "empty-document";
+    case ScanNoteKind::SingleQuote:
+      return "single-quote";
+    case ScanNoteKind::Comment:
+      return "comment";
   }
   return "unknown";
 }
 
-std::vector<ScanNote> ScanDocumentText(const std::string& text) {
-  const std::string applied = AppliedText(text);
-  Scanner scanner(applied);
-  std::vector<ScanNote> notes = scanner.Run();
-  if (applied.size() != text.size()) {
-    ScanNote nul = {ScanNoteKind::EndsAtNul, applied.size(), 0, 0,
+const char* SeverityName(Severity severity) {
+  switch (severity) {
+    case Severity::Info:
+      return "info";
+    case Severity::Note:
+      return "note";
+    case Severity::Warning:
+      return "warning";
+    case Severity::Error:
+      return "error";
+  }
+  return "unknown";
+}
+
+void DocumentScan::Position(size_t offset, unsigned& line,
+                            unsigned& column) const {
+  if (lineStarts.empty()) {
+    line = column = 1;
+    return;
+  }
+  const auto it =
+      std::upper_bound(lineStarts.begin(), lineStarts.end(), offset);
+  line = static_cast<unsigned>(it - lineStarts.begin());
+  column = static_cast<unsigned>(offset - *(it - 1) + 1);
+}
+
+DocumentScan ScanDocument(const std::string& text) {
+  const size_t appliedSize = std::strlen(text.c_str());
+  DocumentScan scan;
+  if (appliedSize == text.size()) {
+    Scanner(text, scan).Run();
+  } else {
+    Scanner(text.substr(0, appliedSize), scan).Run();
+    ScanNote nul = {ScanNoteKind::EndsAtNul, appliedSize, 0, 0,
                     "NUL byte: the apply reads the document as a C string and "
                     "ignores everything from here on"};
-    size_t line = 1, lineStart = 0;
-    for (size_t i = 0; i < applied.size(); ++i)
-      if (text[i] == '\n') {
-        ++line;
-        lineStart = i + 1;
-      }
-    nul.line = static_cast<unsigned>(line);
-    nul.column = static_cast<unsigned>(applied.size() - lineStart + 1);
-    notes.push_back(nul);
+    scan.Position(appliedSize, nul.line, nul.column);
+    scan.notes.push_back(nul);
   }
-  return notes;
+  return scan;
+}
+
+std::vector<ScanNote> ScanDocumentText(const std::string& text) {
+  return ScanDocument(text).notes;
 }
 
 std::string AppliedText(const std::string& text) {

@@ -3,7 +3,10 @@
 // of surrounding whitespace, escapes kept raw in keys, \u escapes that keep
 // only their low byte, dropped escapes, null or empty array elements,
 // duplicate keys, strings that break an array at a comma, and the places
-// after which the reader turns an object into null.
+// after which the reader turns an object into null; and hints for what trips
+// people (a byte order mark, an empty file, single quotes, comments, a
+// trailing comma). It also records where each group and each entry the
+// reader keeps stands in the text, so reports can point at them.
 //
 // The scan runs beside the real reader, never instead of it: what is stored
 // is decided by the parsed value. It is one linear pass over the bytes with a
@@ -14,10 +17,19 @@
 #define TOOLS_DOCUMENT_SCAN_H_
 
 #include <cstddef>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace ostrel_cli {
+
+// How much a report item matters: Info tells what happens, a Note explains or
+// hints, a Warning marks data the reader or the store changes or loses, an
+// Error makes the apply fail.
+enum class Severity { Info, Note, Warning, Error };
+
+// "info", "note", "warning", "error".
+const char* SeverityName(Severity severity);
 
 enum class ScanNoteKind {
   TrimmedValue,        // whitespace or NUL at either end of a string value
@@ -33,6 +45,11 @@ enum class ScanNoteKind {
   Unterminated,        // a string or bracket that is never closed
   TooDeep,             // brackets nested deeper than the reader reads
   EndsAtNul,           // a NUL byte: the apply reads only the text before it
+  TrailingComma,       // a ',' before '}': the reader turns the object null
+  ByteOrderMark,       // hint: a UTF-8 byte order mark before the document
+  EmptyDocument,       // hint: nothing but blanks
+  SingleQuote,         // hint: a word in single quotes (first one only)
+  Comment,             // hint: a // or /* comment, which JSON does not have
 };
 
 // Stable lower-case name of a kind ("trimmed-value", ...), used in --json.
@@ -44,10 +61,42 @@ struct ScanNote {
   unsigned line;    // 1-based
   unsigned column;  // 1-based, in bytes
   std::string message;
+  Severity severity = Severity::Warning;  // hints are notes
 };
 
-// Notes in ascending text order. A NUL byte ends the scan with an EndsAtNul
-// note, since the apply takes the document as a C string.
+const size_t kNoOffset = std::string::npos;
+
+// Where an entry the reader keeps stands: its first byte, and the values of
+// its "key" and "value" members when it is an object that has them.
+struct EntryPlace {
+  size_t offset = kNoOffset;
+  size_t keyOffset = kNoOffset;
+  size_t valueOffset = kNoOffset;
+};
+
+// Where a group of the document stands: its key, its value, and the entries
+// of its array in the reader's order (dropped elements left out).
+struct GroupPlace {
+  size_t keyOffset = kNoOffset;
+  size_t valueOffset = kNoOffset;
+  std::vector<EntryPlace> entries;
+};
+
+struct DocumentScan {
+  std::vector<ScanNote> notes;  // ascending text order
+  // Group key as written -> place; of equal keys the last, as the reader.
+  std::map<std::string, GroupPlace> groups;
+  std::vector<size_t> lineStarts;  // offsets where lines begin
+
+  // 1-based line and byte column of an offset.
+  void Position(size_t offset, unsigned& line, unsigned& column) const;
+};
+
+// Scans the text as the apply reads it. A NUL byte ends the scan with an
+// EndsAtNul note, since the apply takes the document as a C string.
+DocumentScan ScanDocument(const std::string& text);
+
+// The notes of ScanDocument.
 std::vector<ScanNote> ScanDocumentText(const std::string& text);
 
 // The part of `text` that the apply reads: the bytes before the first NUL.

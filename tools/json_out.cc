@@ -15,9 +15,48 @@ void JsonOut::separate() {
   }
 }
 
+size_t Utf8SequenceLength(const std::string& bytes, size_t at) {
+  const unsigned char lead = static_cast<unsigned char>(bytes[at]);
+  if (lead < 0x80) return 1;
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // allowed second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // no overlong forms
+    if (lead == 0xED) high = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+  } else {
+    return 0;
+  }
+  if (bytes.size() - at < length) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    const unsigned char c = static_cast<unsigned char>(bytes[at + k]);
+    if (c < (k == 1 ? low : 0x80) || c > (k == 1 ? high : 0xBF)) return 0;
+  }
+  return length;
+}
+
 void JsonOut::appendString(const std::string& value) {
   m_text += '"';
-  for (unsigned char c : value) {
+  for (size_t i = 0; i < value.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(value[i]);
+    if (c >= 0x80) {
+      const size_t length = Utf8SequenceLength(value, i);
+      if (length == 0) {
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\u%04X", c);
+        m_text += escape;
+      } else {
+        m_text.append(value, i, length);
+        i += length - 1;
+      }
+      continue;
+    }
     switch (c) {
       case '"':
         m_text += "\\\"";

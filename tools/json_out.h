@@ -1,7 +1,9 @@
 // A small writer of strict JSON for the command's --json reports: strings are
-// escaped (quote, backslash, control bytes as \u00XX; other bytes pass
-// through), so scripts can parse every report whatever bytes the document
-// held. The store's own JSON writer does not escape and is not used here.
+// escaped (quote, backslash, control bytes as \u00XX), well-formed UTF-8
+// passes through, and every byte that is not part of well-formed UTF-8 is
+// written as \u00XX (the character numbered like the byte), so the output is
+// valid UTF-8 JSON whatever bytes the document held. The store's own JSON
+// writer does not escape and is not used here.
 //
 //   JsonOut out;
 //   out.BeginObject();
@@ -14,11 +16,16 @@
 #ifndef TOOLS_JSON_OUT_H_
 #define TOOLS_JSON_OUT_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace ostrel_cli {
+
+// The length of the well-formed UTF-8 sequence that starts at `at` (1 for an
+// ASCII byte), or 0 when none does.
+size_t Utf8SequenceLength(const std::string& bytes, size_t at);
 
 class JsonOut {
  public:

@@ -1,9 +1,11 @@
 #include "text_input.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <iterator>
 #include <system_error>
 #include <vector>
 
@@ -13,36 +15,48 @@ namespace {
 
 const char kSampleName[] = "call-sample.json";
 
-bool readStream(std::istream& in, std::string& text) {
-  text.assign(std::istreambuf_iterator<char>(in),
-              std::istreambuf_iterator<char>());
-  return !in.bad();
+std::string systemReason(int error) {
+  return std::strerror(error != 0 ? error : EIO);
 }
 
 }  // namespace
 
-bool ReadInputText(const std::string& path, std::string& text,
+bool ReadInputText(const std::string& path, size_t maxBytes, std::string& text,
                    std::string& error) {
-  if (path == "-") {
-    if (readStream(std::cin, text)) return true;
-    error = "cannot read standard input";
+  const bool bStandardInput = path == "-";
+  const std::string name = bStandardInput ? "standard input" : path;
+  text.clear();
+  errno = 0;
+  FILE* file = bStandardInput ? stdin : std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    error = name + ": cannot open: " + systemReason(errno);
     return false;
   }
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
-    error = path + ": is a directory";
-    return false;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (!bStandardInput && !ec) text.reserve(std::min<uintmax_t>(size, maxBytes));
+  std::vector<char> buffer(size_t{1} << 16);
+  bool bRead = true;
+  for (;;) {
+    errno = 0;
+    const size_t n = std::fread(buffer.data(), 1, buffer.size(), file);
+    if (n > maxBytes - text.size()) {
+      error = name + ": larger than the limit of " + std::to_string(maxBytes) +
+              " bytes (--max-bytes changes it)";
+      bRead = false;
+      break;
+    }
+    text.append(buffer.data(), n);
+    if (n == buffer.size()) continue;
+    if (std::ferror(file)) {
+      error = name + ": cannot read: " + systemReason(errno);
+      bRead = false;
+    }
+    break;
   }
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    error = path + ": cannot open";
-    return false;
-  }
-  if (!readStream(file, text)) {
-    error = path + ": read error";
-    return false;
-  }
-  return true;
+  if (!bStandardInput) std::fclose(file);
+  if (!bRead) std::string().swap(text);
+  return bRead;
 }
 
 std::string FindSampleDocument(const std::string& argv0) {

@@ -1,17 +1,25 @@
-// Reading a command's input documents: a file, or standard input for "-".
-// Also finds the sample call configuration that ships in examples/.
+// Reading a command's input documents: a file, or standard input for "-",
+// always with a cap on the bytes kept. Also finds the sample call
+// configuration that ships in examples/.
 //
 // Called on the command's main thread; standard input can be read once.
 #ifndef TOOLS_TEXT_INPUT_H_
 #define TOOLS_TEXT_INPUT_H_
 
+#include <cstddef>
 #include <string>
 
 namespace ostrel_cli {
 
-// Reads the whole file (standard input for "-") as bytes into `text`. On
-// failure leaves a one-line reason in `error` and returns false.
-bool ReadInputText(const std::string& path, std::string& text,
+// The default cap on one input document: 64 MiB.
+constexpr size_t kDefaultMaxInputBytes = size_t{64} << 20;
+
+// Reads the whole file (standard input for "-") as bytes into `text`, keeping
+// at most `maxBytes`: a longer input is refused without being read further,
+// so an endless one costs no more than the cap. On failure leaves a one-line
+// reason in `error` ("x.json: cannot open: No such file or directory") and
+// returns false.
+bool ReadInputText(const std::string& path, size_t maxBytes, std::string& text,
                    std::string& error);
 
 // The path of examples/call-sample.json: looked for in the source tree the

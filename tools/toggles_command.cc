@@ -1,4 +1,7 @@
 // `ostrel toggles`: the toggle table as the library holds it.
+#include <CLI/CLI.hpp>
+#include <memory>
+
 #include "KovaConfigHelper.h"
 #include "commands.h"
 #include "exit_codes.h"
@@ -22,6 +25,14 @@ int RunToggles(bool bJson, std::ostream& out) {
   json.EndArray();
   if (bJson) out << json.Text() << "\n";
   return kExitOk;
+}
+
+CommandAction DefineTogglesCommand(CLI::App& command, const std::string&) {
+  auto bJson = std::make_shared<bool>(false);
+  command.add_flag("--json", *bJson, "Print the list as JSON");
+  return [bJson](std::ostream& out, std::ostream&) {
+    return RunToggles(*bJson, out);
+  };
 }
 
 }  // namespace ostrel_cli
