@@ -167,8 +167,7 @@ int RunApply(const ApplyOptions& options, std::ostream& out,
   const std::string dump = store->DumpKovaConfigs(mask);
   kovaStore::ReleaseKovaConfig(store);
   kovaStore::CleanUpKovaConfig(options.callId);
-  const ApplyPrediction prediction =
-      PredictApply(json::FromText(AppliedText(text)));
+  const ApplyPrediction prediction = PredictApply(json::FromText(text.c_str()));
   std::string().swap(text);
   if (options.bValidJson) {
     if (PredictedDump(prediction, mask) != dump) {

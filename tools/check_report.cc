@@ -111,7 +111,7 @@ std::vector<Item> reportItems(const DocumentReport& report) {
     items.push_back(std::move(item));
     for (const Finding& finding : step.findings) {
       std::string message = where(step) + finding.message;
-      if (!step.bReached)
+      if (!step.bReached && step.kind == ApplyStepKind::Stored)
         message += " (not applied: the apply stops before it)";
       items.push_back({finding.severity, finding.kind,
                        offsetOf(report.scan, step, finding.anchor),
@@ -164,10 +164,10 @@ DocumentReport CheckDocumentText(const std::string& source,
                                  const std::string& text) {
   DocumentReport report;
   report.source = source;
+  // The apply takes the document as a C string.
+  report.prediction = PredictApply(json::FromText(text.c_str()));
   report.scan = ScanDocument(text);
   report.depth = MaxNestingDepth(text);
-  // The apply takes the document as a C string.
-  report.prediction = PredictApply(json::FromText(AppliedText(text)));
   return report;
 }
 

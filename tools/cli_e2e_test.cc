@@ -1,9 +1,15 @@
-// Runs the built ostrel command on the shipped examples and checks exit codes
-// and the lines that matter, not whole outputs.
+// Runs the built ostrel command on the shipped examples and on documents
+// written into a temporary folder, and checks exit codes and the lines that
+// matter, not whole outputs.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
 #include <string>
 
 namespace {
@@ -13,12 +19,21 @@ struct CommandRun {
   std::string out;  // standard output and standard error
 };
 
-// Runs the command through the shell in the examples folder; the exit code
-// travels as a last line.
-CommandRun runCommand(const std::string& arguments) {
+// The test's temporary folder, one per test process.
+const std::string& tempFolder() {
+  static const std::string folder = (std::filesystem::temp_directory_path() /
+                                     ("ostrel-e2e-" + std::to_string(getpid())))
+                                        .string();
+  return folder;
+}
+
+// Runs a shell script in the examples folder, with $T naming the temporary
+// folder and $OSTREL the command. The exit code travels as a last line.
+CommandRun runShell(const std::string& script) {
   const std::string command = std::string("cd '") + OSTREL_EXAMPLES_DIR +
-                              "' && '" + OSTREL_CLI_PATH + "' " + arguments +
-                              " 2>&1; echo \"exit=$?\"";
+                              "' && T='" + tempFolder() + "' && OSTREL='" +
+                              OSTREL_CLI_PATH + "' && { " + script +
+                              "; } 2>&1; echo \"exit=$?\"";
   CommandRun run;
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
@@ -32,10 +47,56 @@ CommandRun runCommand(const std::string& arguments) {
   return run;
 }
 
-// Each command exits with its code and prints the line that explains it.
-// Warnings and reader notes do not fail a document, and the apply of a single
-// document exits as its check does.
-TEST(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
+// `arguments` may carry redirections of the command's own streams.
+CommandRun runCommand(const std::string& arguments) {
+  return runShell("\"$OSTREL\" " + arguments);
+}
+
+// The temporary folder $T with the documents the tests write, removed at
+// the end.
+class CliEndToEndTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    std::filesystem::create_directories(tempFolder());
+    // Five different mistakes: a number value (the apply stops there), "Key"
+    // in capitals, a quote in a value that the dump writes unescaped, a name
+    // that is no feature toggle, and a group in lower case.
+    write("five.json",
+          "{\n"
+          "  \"Audio\": [\n"
+          "    {\"key\": \"AecMode\", \"value\": 2},\n"
+          "    {\"Key\": \"NoiseSuppression\", \"value\": \"high\"},\n"
+          "    {\"key\": \"Label\", \"value\": \"say \\\"hi\\\"\"}\n"
+          "  ],\n"
+          "  \"Feature\": [{\"key\": \"EnableRelayMod\", \"value\": \"1\"}],\n"
+          "  \"video\": [{\"key\": \"MaxFps\", \"value\": \"30\"}]\n"
+          "}\n");
+    write("quote.json",
+          "{\"Audio\":[{\"key\":\"Label\",\"value\":\"a\\\"b\"},"
+          "{\"key\":\"Raw\",\"value\":\"\xff\"}]}");
+    write("hints.json", "\xEF\xBB\xBF{'Audio': [], // none\n}");
+    write("trailing.json", "{\"Audio\":[],}");
+    // A well-formed document of 100 MB.
+    std::ofstream big(tempFolder() + "/big.json", std::ios::binary);
+    big << "{\"Audio\":[";
+    const std::string entry = "{\"key\":\"k\",\"value\":\"v\"},";
+    std::string chunk;
+    for (int i = 0; i < 4096; ++i) chunk += entry;
+    for (size_t size = 0; size < 100000000; size += chunk.size()) big << chunk;
+    big << "{\"key\":\"k\",\"value\":\"v\"}]}";
+  }
+  static void TearDownTestSuite() { std::filesystem::remove_all(tempFolder()); }
+
+  static void write(const std::string& name, const std::string& text) {
+    std::ofstream(tempFolder() + "/" + name, std::ios::binary) << text;
+  }
+};
+
+// Each command exits with its code and prints the line that explains it
+// (a line starting with '!' must not appear). Warnings and reader notes do
+// not fail a document unless --strict, and the apply of a single document
+// exits as its check does.
+TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
   const struct {
     const char* arguments;
     int exitCode;
@@ -43,25 +104,87 @@ TEST(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
   } cases[] = {
       {"check call-sample.json", 0, "result: applies: 17 values in 5 groups"},
       {"check broken/number-value.json", 1,
-       "\"value\" is the number 64, not a string: write it as \"64\""},
+       "broken/number-value.json:4:40: error: Audio[1]: \"value\" is the "
+       "number 64, not a string: write it as \"64\" [entry-fails]"},
       {"check broken/lowercase-group.json", 1, "did you mean \"Audio\"?"},
       {"check broken/comma-in-array-string.json", 1, "string-breaks-array"},
       {"check broken/group-not-array.json", 1, "is an object, not an array"},
       {"check broken/missing-value.json", 1, "entry has no \"value\" member"},
       {"check broken/toggle-typo.json", 0, "closest: \"EnableRelayMode\""},
+      {"check --strict broken/toggle-typo.json", 1, "[not-a-toggle]"},
       {"check broken/reader-quirks.json", 0, "lossy-unicode-escape"},
+      {"check -q call-sample.json broken/toggle-typo.json", 0, "!store"},
+      // Every problem in one run, with positions, also past the stop.
+      {"check $T/five.json", 1, "five.json:3:33: error: Audio[0]: \"value\""},
+      {"check $T/five.json", 1,
+       "five.json:4:5: note: Audio[1]: member names are matched exactly: "
+       "\"Key\" is not \"key\" [case-hint]\n"},
+      {"check $T/five.json", 1,
+       "five.json:5:31: warning: Audio[2]: the value "
+       "holds a double quote"},
+      {"check $T/five.json", 1, "five.json:7:23: warning: Feature[0]: "},
+      {"check $T/five.json", 1,
+       "five.json:8:3: error: unknown group name \"video\"; did you mean "
+       "\"Video\"? (also fails; the apply stops before it)"},
+      {"check $T/hints.json", 1,
+       "hints.json:1:1: note: the text starts with "
+       "a UTF-8 byte order mark"},
+      {"check $T/hints.json", 1, "[single-quote]"},
+      {"check $T/hints.json", 1, "[comment]"},
+      {"check $T/trailing.json", 1,
+       "trailing.json:1:12: note: trailing comma "
+       "after the last group"},
+      {"check - < /dev/null", 1, "[empty-document]"},
       {"apply - --groups Feature < call-sample.json", 0,
        "{\"Feature\":[{\"key\":\"Enable1080p60Fps\",\"value\":\"0\"},"},
+      {"apply call-sample.json --groups all", 0, "{\"Application\":[],"},
+      // The dump byte for byte, with a warning when it is not valid JSON.
+      {"apply $T/quote.json", 0,
+       "\"Audio\":[{\"key\":\"Label\",\"value\":\"a\"b\"},"},
+      {"apply $T/quote.json", 0,
+       "ostrel apply: warning: the dump is not valid JSON"},
+      {"apply --valid-json $T/quote.json --groups Audio", 0,
+       "{\"Audio\":[{\"key\":\"Label\",\"value\":\"a\\\"b\"},"
+       "{\"key\":\"Raw\",\"value\":\"\\u00FF\"}]}\n"},
+      {"apply --valid-json $T/quote.json", 0, "!warning"},
+      {"apply call-sample.json --groups 0", 2, "mask 0 selects no group"},
+      {"apply call-sample.json --groups 0x1000", 2, "bits above 11"},
+      {"apply call-sample.json --groups Audoi", 2, "did you mean \"Audio\"?"},
       {"check call-sample.json broken/number-value.json", 1, "result: applies"},
       {"check call-sample.json broken/number-value.json", 1, "result: FAILS"},
-      {"", 2, ""},
-      {"check", 2, ""},
-      {"frobnicate", 2, ""},
-      {"check /nonexistent/file.json", 2, ""},
-      {"apply call-sample.json --groups Audoi", 2, "did you mean \"Audio\"?"},
-      {"apply --help", 0, ""},
+      {"groups", 0, "0\tCommon\n1\tFeature\n"},
       {"toggles", 0, "\n247\tEnableRelayMode\n"},
       {"toggles --json", 0, "{\"id\":250,\"name\":\"KOVA_FT_Unknow\"}]"},
+      // Conventions: version, help, unknown commands, errors with the
+      // command's name and the system's reason, failed writes.
+      {"--version", 0, "ostrel " OSTREL_VERSION "\n"},
+      {"help", 0, "Exit status:"},
+      {"help apply", 0, "Usage: ostrel apply"},
+      {"apply --help", 0, "--valid-json"},
+      {"", 2, "ostrel: no command given"},
+      {"chek call-sample.json", 2,
+       "ostrel: unknown command 'chek'; did you mean 'check'?"},
+      {"frobnicate", 2, "ostrel: unknown command 'frobnicate'"},
+      {"help frob", 2, "ostrel help: unknown command 'frob'"},
+      {"check", 2, "ostrel check: FILE is required"},
+      {"check --max-bytes x call-sample.json", 2, "ostrel check: "},
+      {"check /nonexistent/file.json", 2,
+       "ostrel check: /nonexistent/file.json: cannot open: No such file or "
+       "directory"},
+      {"check - - < call-sample.json", 2, "ostrel check: - (standard input)"},
+      {"check - <&-", 2,
+       "ostrel check: standard input: cannot read: Bad file descriptor"},
+      {"check call-sample.json > /dev/full", 2,
+       "ostrel check: cannot write standard output: No space left on device"},
+      {"toggles >&-", 2,
+       "ostrel toggles: cannot write standard output: Bad file descriptor"},
+      {"--version > /dev/full", 2, "ostrel: cannot write standard output"},
+      // Bounded input: endless and oversized inputs stop at the cap.
+      {"check /dev/zero", 2,
+       "ostrel check: /dev/zero: larger than the limit of 67108864 bytes"},
+      {"apply - < /dev/zero", 2, "ostrel apply: standard input: larger than"},
+      {"check $T/big.json", 2, "big.json: larger than the limit of 67108864"},
+      {"check --max-bytes 100 call-sample.json", 2, "limit of 100 bytes"},
       {"demo", 0,
        "ApplyKovaConfigs(the shipped call-sample.json) -> KOVA_S_OK"},
       {"demo", 0, "audio module got AecMode: \"2\" -> \"3\"  on audio-module"},
@@ -73,17 +196,71 @@ TEST(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
   for (const auto& c : cases) {
     const std::string arguments = c.arguments;
     const CommandRun run = runCommand(arguments);
-    EXPECT_EQ(run.exitCode, c.exitCode) << arguments;
-    EXPECT_NE(run.out.find(c.line), std::string::npos) << arguments << "\n"
-                                                       << run.out;
-    if (arguments.rfind("check ", 0) == 0 && c.exitCode != 2 &&
-        arguments.find(' ', 6) == std::string::npos) {
+    EXPECT_EQ(run.exitCode, c.exitCode) << arguments << "\n" << run.out;
+    if (c.line[0] == '!')
+      EXPECT_EQ(run.out.find(c.line + 1), std::string::npos)
+          << arguments << "\n"
+          << run.out;
+    else
+      EXPECT_NE(run.out.find(c.line), std::string::npos) << arguments << "\n"
+                                                         << run.out;
+    if (arguments.rfind("check broken/", 0) == 0) {
       EXPECT_EQ(runCommand("apply" + arguments.substr(5)).exitCode, c.exitCode)
           << arguments;
     }
   }
   const std::string toggles = runCommand("toggles").out;
   EXPECT_EQ(std::count(toggles.begin(), toggles.end(), '\n'), 251);
+  const std::string groups = runCommand("groups").out;
+  EXPECT_EQ(std::count(groups.begin(), groups.end(), '\n'), 12);
+}
+
+// Memory running out ends the command with a reason, not an abort. The
+// address-space limit would also stop a sanitizer's own start-up.
+TEST_F(CliEndToEndTest, RunningOutOfMemoryExitsWithAReason) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "address-space limit under a sanitizer";
+#else
+  const CommandRun run = runShell(
+      "ulimit -v 200000 && \"$OSTREL\" check --max-bytes 200000000 "
+      "\"$T/big.json\"");
+  EXPECT_EQ(run.exitCode, 2) << run.out;
+  EXPECT_EQ(run.out, "ostrel check: out of memory\n");
+#endif
+}
+
+// --json output parses as strict UTF-8 JSON whatever bytes the documents
+// hold; every item has a kind, a severity and a position, and an unreadable
+// file is an entry with its error. The README states the help's exit codes.
+TEST_F(CliEndToEndTest, JsonOutputIsValidAndCompleteAndReadmeMatchesHelp) {
+  const CommandRun run =
+      runCommand("check --json $T/five.json $T/quote.json missing.json");
+  EXPECT_EQ(run.exitCode, 2);
+  const std::string json = run.out.substr(run.out.find('{'));
+  const nlohmann::json report = nlohmann::json::parse(json);
+  EXPECT_EQ(report["schema"], 1);
+  ASSERT_EQ(report["documents"].size(), 3u);
+  EXPECT_EQ(report["documents"][2]["error"],
+            "missing.json: cannot open: No such file or directory");
+  size_t items = 0;
+  for (const auto& document : report["documents"])
+    for (const auto& item : document.value("items", nlohmann::json::array())) {
+      ++items;
+      for (const char* field : {"kind", "severity", "line", "column"})
+        EXPECT_TRUE(item.contains(field)) << item.dump();
+    }
+  EXPECT_GT(items, 10u);
+  for (const char* arguments :
+       {"apply --valid-json $T/quote.json", "toggles --json", "groups --json"})
+    EXPECT_NO_THROW(nlohmann::json::parse(runCommand(arguments).out))
+        << arguments;
+
+  const std::string help = runCommand("help").out;
+  std::ifstream file(std::string(OSTREL_EXAMPLES_DIR) + "/../README.md");
+  const std::string readme((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+  const std::string exitStatus = help.substr(help.find("Exit status:"));
+  EXPECT_NE(readme.find(exitStatus), std::string::npos) << exitStatus;
 }
 
 }  // namespace

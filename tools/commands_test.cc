@@ -14,11 +14,21 @@ TEST(ParseGroupMaskTest, AcceptsNamesAndNumbersAndRejectsTheRest) {
   EXPECT_EQ(mask, (1u << 3) | (1u << 5));
   EXPECT_TRUE(ParseGroupMask("0xFFF", mask, error));
   EXPECT_EQ(mask, 0xFFFu);
-  for (const char* bad : {"audio", "Audio,", "0x1FFFFFFFF", "12abc", ""})
+  EXPECT_TRUE(ParseGroupMask("all", mask, error));
+  EXPECT_EQ(mask, 0xFFFu);
+  for (const char* bad : {"audio", "Audio,", "0x1FFFFFFFF", "12abc", "", "0",
+                          "0x1000", "0xFFFFFFFF"})
     EXPECT_FALSE(ParseGroupMask(bad, mask, error)) << bad;
 }
 
+// Well-formed UTF-8 passes; every other byte is escaped as \u00XX.
 TEST(JsonOutTest, EscapesWhatStrictJsonRequires) {
+  JsonOut bytes;
+  bytes.String(
+      "\xe2\x82\xac\xf0\x9f\x98\x80|\xff|\xc0\xaf|\xed\xa0\x80|\xe2\x82");
+  EXPECT_EQ(bytes.Text(),
+            "\"\xe2\x82\xac\xf0\x9f\x98\x80|\\u00FF|\\u00C0\\u00AF|"
+            "\\u00ED\\u00A0\\u0080|\\u00E2\\u0082\"");
   JsonOut out;
   out.BeginObject().Key("a\"b").String(
       std::string("q\"\\\n\x01\x7f\xc3\xa9", 8));

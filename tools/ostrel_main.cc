@@ -45,7 +45,8 @@ const CommandEntry kCommands[] = {
 
 const char kDescription[] =
     "ostrel: inspect configuration documents of the per-call store and run a "
-    "simulated call.";
+    "simulated call.\n'ostrel help [COMMAND]' prints this text or the "
+    "options of one command.";
 
 // Said the same way in the README.
 const char kExitStatus[] =
@@ -164,6 +165,10 @@ class CommandLine {
         return kExitUsage;
       }
       m_name = first;
+    } else if (first != "-h" && first != "--help" && first != "--version") {
+      err << "ostrel: unknown option '" << first
+          << "' before the command (see: ostrel help)\n";
+      return kExitUsage;
     }
     std::vector<std::string> reversed(m_args.rbegin(), m_args.rend());
     try {
@@ -180,8 +185,17 @@ class CommandLine {
           << ")\n";
       return kExitUsage;
     }
-    for (auto& command : m_actions)
-      if (*command.first) return command.second(out, err);
+    for (auto& command : m_actions) {
+      if (!*command.first) continue;
+      try {
+        return command.second(out, err);
+      } catch (const std::bad_alloc&) {
+        err << prefix() << ": out of memory\n";
+      } catch (const std::exception& e) {
+        err << prefix() << ": " << e.what() << "\n";
+      }
+      return kExitUsage;
+    }
     return kExitUsage;
   }
 
