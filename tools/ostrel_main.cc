@@ -48,7 +48,7 @@ const char kDescription[] =
     "simulated call.\n'ostrel help [COMMAND]' prints this text or the "
     "options of one command.";
 
-// Said the same way in the README.
+// The README states the same; the end-to-end test compares the two.
 const char kExitStatus[] =
     "Exit status:\n"
     "  0  success\n"
