@@ -32,9 +32,12 @@ bool ReadInputText(const std::string& path, size_t maxBytes, std::string& text,
     error = name + ": cannot open: " + systemReason(errno);
     return false;
   }
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(path, ec);
-  if (!bStandardInput && !ec) text.reserve(std::min<uintmax_t>(size, maxBytes));
+  if (!bStandardInput) {
+    std::error_code ec;
+    const uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec)
+      text.reserve(static_cast<size_t>(std::min<uintmax_t>(size, maxBytes)));
+  }
   std::vector<char> buffer(size_t{1} << 16);
   bool bRead = true;
   for (;;) {
