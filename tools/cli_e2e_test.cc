@@ -4,7 +4,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
+
+#include "KovaConfigHelper.h"
+#include "config_groups.h"
 
 namespace {
 
@@ -84,6 +88,30 @@ TEST(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
   }
   const std::string toggles = runCommand("toggles").out;
   EXPECT_EQ(std::count(toggles.begin(), toggles.end(), '\n'), 251);
+}
+
+// The schema is strict JSON naming the library's twelve groups and offering
+// its 251 toggle names in id order.
+TEST(CliEndToEndTest, SchemaListsTheGroupsAndToggleNames) {
+  const CommandRun run = runCommand("schema");
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  const nlohmann::json schema = nlohmann::json::parse(run.out);
+  EXPECT_EQ(schema["$schema"], "https://json-schema.org/draft/2020-12/schema");
+  std::vector<std::string> groups, toggles;
+  for (const auto& group : schema["properties"].items())
+    groups.push_back(group.key());
+  for (const auto& name : schema["$defs"]["toggleName"]["enum"])
+    toggles.push_back(name.get<std::string>());
+  ASSERT_EQ(groups.size(), 12u);
+  ASSERT_EQ(toggles.size(), 251u);
+  for (int g = 0; g < 12; ++g)
+    EXPECT_NE(std::find(groups.begin(), groups.end(),
+                        kovaStore::groupName(
+                            static_cast<kovaStore::KovaConfigGroup>(g))),
+              groups.end());
+  for (uint32_t id = 0; id < 251; ++id)
+    EXPECT_EQ(toggles[id], kovaStore::KovaConfigHelper::GetFeatureToggleName(
+                               static_cast<KovaFeatureToggleID>(id)));
 }
 
 }  // namespace

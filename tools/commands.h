@@ -38,6 +38,10 @@ bool ParseGroupMask(const std::string& groups, uint32_t& mask,
 // Lists the feature toggles: id and configuration name.
 int RunToggles(bool bJson, std::ostream& out);
 
+// Prints the JSON Schema of configuration documents; kExitUsage when the
+// output cannot be written.
+int RunSchema(std::ostream& out, std::ostream& err);
+
 struct DemoOptions {
   std::string file;     // empty: the shipped sample
   std::string argv0;    // to find the sample beside the executable

@@ -56,6 +56,10 @@ int main(int argc, char** argv) {
       "toggles", "List the feature toggles with their ids and names");
   togglesCommand->add_flag("--json", bTogglesJson, "Print the list as JSON");
 
+  CLI::App* schemaCommand = app.add_subcommand(
+      "schema",
+      "Print the JSON Schema (draft 2020-12) of configuration documents");
+
   DemoOptions demo;
   demo.argv0 = argc > 0 ? argv[0] : "";
   CLI::App* demoCommand = app.add_subcommand(
@@ -81,6 +85,7 @@ int main(int argc, char** argv) {
   if (*checkCommand) return RunCheck(check, std::cout, std::cerr);
   if (*applyCommand) return RunApply(apply, std::cout, std::cerr);
   if (*togglesCommand) return RunToggles(bTogglesJson, std::cout);
+  if (*schemaCommand) return RunSchema(std::cout, std::cerr);
   if (*demoCommand) return RunDemo(demo, std::cout, std::cerr);
   return kExitUsage;
 }
