@@ -91,3 +91,10 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/ostrel.pc.in
 install(FILES ${PROJECT_BINARY_DIR}/ostrel.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
   COMPONENT ostrel_development)
+
+# --- Licence ---------------------------------------------------------------
+# The licence goes with the shared libraries, the part every user installs.
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
+  DESTINATION ${CMAKE_INSTALL_DOCDIR}
+  COMPONENT ostrel_runtime)
+# ---------------------------------------------------------------------------
