@@ -47,5 +47,6 @@ if(OSTREL_DOCS_WARN_AS_ERROR)
   set(DOXYGEN_WARN_AS_ERROR FAIL_ON_WARNINGS)
 endif()
 
-doxygen_add_docs(docs ${PROJECT_SOURCE_DIR}/ostrel/include
+doxygen_add_docs(docs
+  ${PROJECT_SOURCE_DIR}/ostrel/include ${PROJECT_SOURCE_DIR}/doc/mainpage.dox
   COMMENT "API reference from the public headers")
