@@ -79,6 +79,9 @@ done
 for file in "${valid[@]}"; do
   ajv -d "examples/$file"
 done
+# What the store writes back is a document of the same schema.
+"$ostrel" apply examples/call-sample.json >"$scratch/dump.json"
+ajv -d "$scratch/dump.json"
 for file in "${rejected[@]}"; do
   # Exit status 1 is "invalid"; anything else is a failure of the run.
   status=0
