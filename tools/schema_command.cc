@@ -4,9 +4,12 @@
 // completes group names, "key"/"value" members and the toggle names of group
 // "Feature", and marks what the store would refuse or drop.
 //
-// The schema is stricter than the forgiving reader on purpose: it describes
-// the documents the store takes without loss. A "Feature" key that is no
-// toggle name stays valid (the store keeps it), the names are only offered.
+// The schema is stricter than the forgiving reader on purpose: it accepts only
+// the shape the store applies in full (known groups, arrays of entries with a
+// non-empty string key and a string value). What the reader changes silently
+// within that shape (duplicate keys, white space around values) is for
+// `ostrel check`. A "Feature" key that is no toggle name stays valid (the
+// store keeps it): the toggle names are offered, not required.
 #include "KovaConfigHelper.h"
 #include "commands.h"
 #include "config_groups.h"
