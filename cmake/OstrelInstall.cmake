@@ -46,16 +46,27 @@ install(EXPORT ostrelTargets
   DESTINATION ${OSTREL_INSTALL_CMAKEDIR}
   COMPONENT ostrel_development)
 
+# --- Package components and version compatibility -------------------------
+# The components find_package(ostrel COMPONENTS ...) knows, one per imported
+# target; the package config refuses any other by name.
+set(OSTREL_PACKAGE_COMPONENTS ostrel cmutil)
+# While the version is 0.x a minor version may change the interface, so only
+# the same minor version is compatible; from 1.0 on, the same major version.
+if(PROJECT_VERSION_MAJOR EQUAL 0)
+  set(OSTREL_VERSION_COMPATIBILITY SameMinorVersion)
+else()
+  set(OSTREL_VERSION_COMPATIBILITY SameMajorVersion)
+endif()
+# ---------------------------------------------------------------------------
+
 configure_package_config_file(
   ${CMAKE_CURRENT_LIST_DIR}/ostrelConfig.cmake.in
   ${PROJECT_BINARY_DIR}/ostrelConfig.cmake
   INSTALL_DESTINATION ${OSTREL_INSTALL_CMAKEDIR})
-# The library's binary interface holds within a major version (its SONAME
-# carries the major version only).
 write_basic_package_version_file(
   ${PROJECT_BINARY_DIR}/ostrelConfigVersion.cmake
   VERSION ${PROJECT_VERSION}
-  COMPATIBILITY SameMajorVersion)
+  COMPATIBILITY ${OSTREL_VERSION_COMPATIBILITY})
 install(FILES
   ${PROJECT_BINARY_DIR}/ostrelConfig.cmake
   ${PROJECT_BINARY_DIR}/ostrelConfigVersion.cmake
@@ -80,3 +91,10 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/ostrel.pc.in
 install(FILES ${PROJECT_BINARY_DIR}/ostrel.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
   COMPONENT ostrel_development)
+
+# --- Licence ---------------------------------------------------------------
+# The licence goes with the shared libraries, the part every user installs.
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
+  DESTINATION ${CMAKE_INSTALL_DOCDIR}
+  COMPONENT ostrel_runtime)
+# ---------------------------------------------------------------------------

@@ -12,6 +12,9 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "KovaConfigHelper.h"
+#include "config_groups.h"
+
 namespace {
 
 struct CommandRun {
@@ -261,6 +264,30 @@ TEST_F(CliEndToEndTest, JsonOutputIsValidAndCompleteAndReadmeMatchesHelp) {
                            std::istreambuf_iterator<char>());
   const std::string exitStatus = help.substr(help.find("Exit status:"));
   EXPECT_NE(readme.find(exitStatus), std::string::npos) << exitStatus;
+}
+
+// The schema is strict JSON naming the library's twelve groups and offering
+// its 251 toggle names in id order.
+TEST_F(CliEndToEndTest, SchemaListsTheGroupsAndToggleNames) {
+  const CommandRun run = runCommand("schema");
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  const nlohmann::json schema = nlohmann::json::parse(run.out);
+  EXPECT_EQ(schema["$schema"], "https://json-schema.org/draft/2020-12/schema");
+  std::vector<std::string> groups, toggles;
+  for (const auto& group : schema["properties"].items())
+    groups.push_back(group.key());
+  for (const auto& name : schema["$defs"]["toggleName"]["enum"])
+    toggles.push_back(name.get<std::string>());
+  ASSERT_EQ(groups.size(), 12u);
+  ASSERT_EQ(toggles.size(), 251u);
+  for (int g = 0; g < 12; ++g)
+    EXPECT_NE(std::find(groups.begin(), groups.end(),
+                        kovaStore::groupName(
+                            static_cast<kovaStore::KovaConfigGroup>(g))),
+              groups.end());
+  for (uint32_t id = 0; id < 251; ++id)
+    EXPECT_EQ(toggles[id], kovaStore::KovaConfigHelper::GetFeatureToggleName(
+                               static_cast<KovaFeatureToggleID>(id)));
 }
 
 }  // namespace

@@ -75,6 +75,10 @@ CommandAction DefineGroupsCommand(CLI::App& command, const std::string& argv0);
 int RunToggles(bool bJson, std::ostream& out);
 CommandAction DefineTogglesCommand(CLI::App& command, const std::string& argv0);
 
+// Prints the JSON Schema (draft 2020-12) of configuration documents.
+int RunSchema(std::ostream& out);
+CommandAction DefineSchemaCommand(CLI::App& command, const std::string& argv0);
+
 struct DemoOptions {
   std::string file;     // empty: the shipped sample
   std::string argv0;    // to find the sample beside the executable

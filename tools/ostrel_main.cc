@@ -37,6 +37,9 @@ const CommandEntry kCommands[] = {
      DefineGroupsCommand},
     {"toggles", "List the feature toggles with their ids and names",
      DefineTogglesCommand},
+    {"schema",
+     "Print the JSON Schema (draft 2020-12) of configuration documents",
+     DefineSchemaCommand},
     {"demo",
      "Run a simulated call: subscriptions on module threads, the sample "
      "configuration, changes, statistics and a clean teardown",

@@ -64,18 +64,29 @@ bool ReadInputText(const std::string& path, size_t maxBytes, std::string& text,
 
 std::string FindSampleDocument(const std::string& argv0) {
   namespace fs = std::filesystem;
-  std::vector<fs::path> candidates;
-#ifdef OSTREL_EXAMPLES_DIR
-  candidates.push_back(fs::path(OSTREL_EXAMPLES_DIR) / kSampleName);
+  // The executable itself, wherever the shell found it; argv0 where the
+  // system does not say.
+  fs::path executable = argv0;
+  std::error_code ec;
+#ifdef __linux__
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) executable = self;
 #endif
-  const fs::path here = fs::path(argv0).parent_path();
+  const fs::path here = executable.parent_path();
+  std::vector<fs::path> candidates;
+#ifdef OSTREL_INSTALLED_SAMPLE_DIR
+  // An installed command: <prefix>/bin/ostrel with the sample in
+  // <prefix>/share/ostrel.
+  candidates.push_back(here / OSTREL_INSTALLED_SAMPLE_DIR / kSampleName);
+#endif
   // build/<preset>/tools/ostrel, and build-<name>/tools/ostrel.
   candidates.push_back(here / "../../../examples" / kSampleName);
   candidates.push_back(here / "../../examples" / kSampleName);
-  // <prefix>/bin/ostrel with <prefix>/share/ostrel/examples.
-  candidates.push_back(here / "../share/ostrel/examples" / kSampleName);
+#ifdef OSTREL_EXAMPLES_DIR
+  // The source tree the command was built from.
+  candidates.push_back(fs::path(OSTREL_EXAMPLES_DIR) / kSampleName);
+#endif
   for (const fs::path& candidate : candidates) {
-    std::error_code ec;
     if (fs::is_regular_file(candidate, ec))
       return candidate.lexically_normal().string();
   }

@@ -22,9 +22,10 @@ constexpr size_t kDefaultMaxInputBytes = size_t{64} << 20;
 bool ReadInputText(const std::string& path, size_t maxBytes, std::string& text,
                    std::string& error);
 
-// The path of examples/call-sample.json: looked for in the source tree the
-// command was built from, then relative to the executable (`argv0`) in the
-// build tree and in an installed tree. Empty when none exists.
+// The path of the sample call configuration: looked for relative to the
+// executable (found through the system, else `argv0`) in an installed tree
+// (share/ostrel/call-sample.json) and in the build tree, then in the source
+// tree the command was built from. Empty when none exists.
 std::string FindSampleDocument(const std::string& argv0);
 
 }  // namespace ostrel_cli
