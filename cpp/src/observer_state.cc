@@ -1,0 +1,228 @@
+#include "observer_state.h"
+
+#include <utility>
+
+namespace ostrel {
+namespace detail {
+
+namespace {
+
+// The blocks whose entry points the calling thread is inside, innermost
+// first.
+struct FrameNode {
+  const ObserverState* state;
+  FrameNode* previous;
+};
+thread_local FrameNode* tlInnermost = nullptr;
+
+int FramesOf(const ObserverState* state) {
+  int n = 0;
+  for (const FrameNode* f = tlInnermost; f != nullptr; f = f->previous)
+    n += f->state == state;
+  return n;
+}
+
+}  // namespace
+
+// One raise of m_running made by this thread: listed in the thread's frames
+// while it lasts, dropped (Leave) when it ends, also by an exception.
+// REQUIRES: m_running was raised for it under the lock.
+class ObserverState::Frame {
+ public:
+  explicit Frame(ObserverState& state)
+      : m_state(state), m_node{&state, tlInnermost} {
+    tlInnermost = &m_node;
+  }
+  ~Frame() {
+    tlInnermost = m_node.previous;
+    m_state.Leave();
+  }
+  Frame(const Frame&) = delete;
+  Frame& operator=(const Frame&) = delete;
+
+ private:
+  ObserverState& m_state;
+  FrameNode m_node;
+};
+
+ObserverState::ObserverState(kovaStore::IKovaConfig* config,
+                             KovaConfigGroup group, const char* name,
+                             Callback callback, Executor executor)
+    : m_config(config),
+      m_group(group),
+      m_name(name),
+      m_callback(std::move(callback)),
+      m_executor(std::move(executor)) {}
+
+ObserverState::ObserverState(Provider provider)
+    : m_config(nullptr),
+      m_group(kovaStore::KovaConfigGroup_Undefined),
+      m_provider(std::move(provider)) {}
+
+kovaStore::KovaConfigCallback ObserverState::RawCallback() {
+  std::shared_ptr<ObserverState> self = shared_from_this();
+  if (m_executor) {
+    return [self](const kovaStore::KovaConfigEvent& event) {
+      self->OnRawEvent(event);
+    };
+  }
+  return [self](const kovaStore::KovaConfigEvent& event) {
+    self->Deliver(&event);
+  };
+}
+
+kovaStore::KovaConfigProvider ObserverState::RawProvider() {
+  std::shared_ptr<ObserverState> self = shared_from_this();
+  return [self](const kovaStore::KovaConfigEvent& event) {
+    return self->OnQuery(event);
+  };
+}
+
+bool ObserverState::InsideAnyCallback() { return tlInnermost != nullptr; }
+
+void ObserverState::OnRawEvent(const kovaStore::KovaConfigEvent& event) {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_alive) return;
+    m_sessionType = event.sessionType;
+    ++m_running;
+  }
+  Frame frame(*this);
+  std::shared_ptr<ObserverState> self = shared_from_this();
+  m_executor([self] { self->Deliver(nullptr); });
+}
+
+void ObserverState::Deliver(const kovaStore::KovaConfigEvent* raw) {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_alive) return;
+    if (raw != nullptr) m_sessionType = raw->sessionType;
+    if (m_delivering) {
+      // The running round reads the value again before it ends.
+      m_dirty = true;
+      return;
+    }
+    m_delivering = true;
+    ++m_running;
+  }
+  Frame frame(*this);
+  RunRounds(raw);
+}
+
+void ObserverState::RunRounds(const kovaStore::KovaConfigEvent* raw) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  while (m_alive) {
+    // Cleared before the read: a change whose event comes after this point
+    // either is seen by the read or sets it again.
+    m_dirty = false;
+    lock.unlock();
+    ConfigData now;  // stays invalid when the name is not stored
+    m_config->GetKovaConfig(m_group, m_name.c_str(), now);
+    lock.lock();
+    if (m_alive && now != m_last) {
+      // The raw event says the same when it is the change from the last
+      // value passed to the current one; it is passed as it is.
+      const bool bPassRaw =
+          raw != nullptr && raw->newValue == now && raw->oldValue == m_last;
+      kovaStore::KovaConfigEvent own;
+      if (!bPassRaw) {
+        own.configName = m_name;
+        own.oldValue = m_last;
+        own.newValue = now;
+        own.group = m_group;
+        own.sessionType = m_sessionType;
+      }
+      m_last = std::move(now);
+      lock.unlock();
+      try {
+        m_callback(bPassRaw ? *raw : own);
+      } catch (...) {
+        lock.lock();
+        m_delivering = false;
+        throw;
+      }
+      lock.lock();
+    }
+    raw = nullptr;
+    if (!m_dirty) break;
+  }
+  m_delivering = false;
+}
+
+ConfigData ObserverState::OnQuery(const kovaStore::KovaConfigEvent& event) {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_alive) return ConfigData();
+    ++m_running;
+  }
+  Frame frame(*this);
+  return m_provider(event);
+}
+
+void ObserverState::Leave() {
+  Callback callback;
+  Executor executor;
+  Provider provider;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    --m_running;
+    if (!m_alive && m_running == 0) {
+      callback.swap(m_callback);
+      executor.swap(m_executor);
+      provider.swap(m_provider);
+    }
+    m_idle.notify_all();
+  }
+  // The callables go here, outside the lock.
+}
+
+void ObserverState::End() {
+  Callback callback;
+  Executor executor;
+  Provider provider;
+  {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_alive = false;
+    const int own = FramesOf(this);
+    m_idle.wait(lock, [this, own] { return m_running == own; });
+    if (m_running == 0) {
+      callback.swap(m_callback);
+      executor.swap(m_executor);
+      provider.swap(m_provider);
+    }
+  }
+}
+
+StoreRef::StoreRef(uint32_t callId) {
+  kovaStore::CreateKovaConfig(callId, &m_config);
+}
+
+StoreRef::~StoreRef() {
+  // Inside a callback the pending observers stay registered, dead, until the
+  // store goes.
+  RemovePending();
+  if (m_config != nullptr) kovaStore::ReleaseKovaConfig(m_config);
+}
+
+void StoreRef::Remove(uint64_t id) {
+  if (ObserverState::InsideAnyCallback()) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_pending.push_back(id);
+    return;
+  }
+  RemovePending();
+  m_config->UnsubscribeConfig(id);
+}
+
+void StoreRef::RemovePending() {
+  if (ObserverState::InsideAnyCallback()) return;
+  std::vector<uint64_t> ids;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ids.swap(m_pending);
+  }
+  for (uint64_t id : ids) m_config->UnsubscribeConfig(id);
+}
+
+}  // namespace detail
+}  // namespace ostrel

@@ -1,0 +1,299 @@
+// Subscriptions end when their handle says so, under every delivery mode,
+// with real threads: queued posts, a callback running on another thread, a
+// callback ending itself, racing sets, and convergence to the stored value.
+#include <gtest/gtest.h>
+#include <ostrel/cpp.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "trace_capture.h"
+
+namespace {
+
+constexpr uint32_t kCall = 9113;
+constexpr kovaStore::KovaConfigGroup kGroup = kovaStore::KovaConfigGroup_Video;
+
+enum class Mode { kInline, kPosted, kExecutor };
+
+class TaskEvent : public ICmEvent {
+ public:
+  explicit TaskEvent(std::function<void()> task) : m_task(std::move(task)) {}
+  int OnEventFire() override {
+    m_task();
+    return 0;
+  }
+
+ private:
+  std::function<void()> m_task;
+};
+
+// A task queue with its own worker thread: the tests' executor.
+class Worker {
+ public:
+  Worker() : m_thread([this] { Run(); }) {}
+  ~Worker() {
+    Post(nullptr);
+    m_thread.join();
+  }
+  void Post(std::function<void()> task) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_tasks.push_back(std::move(task));
+    m_ready.notify_one();
+  }
+
+ private:
+  void Run() {
+    for (;;) {
+      std::unique_lock<std::mutex> lock(m_mutex);
+      m_ready.wait(lock, [this] { return !m_tasks.empty(); });
+      std::function<void()> task = std::move(m_tasks.front());
+      m_tasks.pop_front();
+      lock.unlock();
+      if (!task) return;
+      task();
+    }
+  }
+  // Guards m_tasks.
+  std::mutex m_mutex;
+  std::condition_variable m_ready;
+  std::deque<std::function<void()>> m_tasks;
+  std::thread m_thread;
+};
+
+// The delivery context of one mode.
+class Rig {
+ public:
+  explicit Rig(Mode mode)
+      : m_mode(mode), m_thread(CreateCmEventThread("rig")) {}
+  ~Rig() { m_thread->Stop(); }
+  ostrel::Delivery Delivery() {
+    if (m_mode == Mode::kPosted) return ostrel::Delivery::Posted(*m_thread);
+    if (m_mode == Mode::kExecutor)
+      return ostrel::Delivery::Via([this](std::function<void()> task) {
+        m_worker.Post(std::move(task));
+      });
+    return ostrel::Delivery::Inline();
+  }
+  // Runs `task` in the delivery context after everything queued there.
+  void Queue(std::function<void()> task) {
+    if (m_mode == Mode::kExecutor)
+      m_worker.Post(std::move(task));
+    else
+      m_thread->GetEventQueue()->PostEvent(new TaskEvent(std::move(task)));
+  }
+  // Waits until everything queued so far has run.
+  void Drain() {
+    std::promise<void> done;
+    Queue([&done] { done.set_value(); });
+    done.get_future().wait();
+  }
+
+ private:
+  Mode m_mode;
+  std::unique_ptr<ACmThread> m_thread;
+  Worker m_worker;
+};
+
+class SubscriptionTest : public testing::TestWithParam<Mode> {
+ protected:
+  ~SubscriptionTest() override { kovaStore::CleanUpKovaConfig(kCall); }
+  Rig rig{GetParam()};
+  ostrel::Store call{kCall};
+};
+
+struct Module {
+  std::atomic<int> calls{0};
+};
+
+// The teardown a new user writes: end the subscription, then destroy the
+// module its callback uses, while deliveries to it are still queued.
+TEST_P(SubscriptionTest,
+       ModuleDestroyedRightAfterItsSubscriptionIsNeverCalled) {
+  std::promise<void> gate;
+  std::shared_future<void> opened = gate.get_future().share();
+  if (GetParam() != Mode::kInline) rig.Queue([opened] { opened.wait(); });
+  auto* module = new Module;
+  auto calls = std::make_shared<std::atomic<int>>(0);
+  ostrel::Subscription sub = call.Subscribe(
+      kGroup, "Fps",
+      [module, calls](const kovaStore::KovaConfigEvent&) {
+        ++module->calls;
+        ++*calls;
+      },
+      rig.Delivery());
+  for (int i = 0; i < 20; ++i) call.Set(kGroup, "Fps", i);
+  sub.reset();
+  delete module;
+  const int atEnd = calls->load();
+  gate.set_value();
+  rig.Drain();
+  call.Set(kGroup, "Fps", 99);
+  EXPECT_EQ(calls->load(), atEnd);
+}
+
+TEST_P(SubscriptionTest, ResetWaitsForTheCallbackRunningOnAnotherThread) {
+  std::atomic<bool> entered{false}, resetting{false}, finished{false};
+  std::atomic<int> calls{0};
+  ostrel::Subscription sub = call.Subscribe(
+      kGroup, "Slow",
+      [&](const kovaStore::KovaConfigEvent&) {
+        ++calls;
+        entered = true;
+        while (!resetting) std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        finished = true;
+      },
+      rig.Delivery());
+  std::thread setter([this] { call.Set(kGroup, "Slow", 1); });
+  while (!entered) std::this_thread::yield();
+  resetting = true;
+  sub.reset();
+  EXPECT_TRUE(finished);
+  setter.join();
+  call.Set(kGroup, "Slow", 2);
+  rig.Drain();
+  EXPECT_EQ(calls, 1);
+}
+
+// The store's removal waits up to 3 s for a delivery that the removing thread
+// runs itself; a subscription ending itself must not meet it.
+TEST_P(SubscriptionTest, ResetFromInsideItsOwnCallbackReturnsAtOnce) {
+  CmTraceCapture capture(1);
+  std::atomic<int> calls{0};
+  ostrel::Subscription sub;
+  sub = call.Subscribe(
+      kGroup, "Self",
+      [&](const kovaStore::KovaConfigEvent&) {
+        ++calls;
+        sub.reset();
+      },
+      rig.Delivery());
+  const uint64_t id = sub.id();
+  call.Set(kGroup, "Self", 1);
+  rig.Drain();
+  EXPECT_FALSE(sub);
+  call.Set(kGroup, "Self", 2);
+  rig.Drain();
+  EXPECT_EQ(calls, 1);
+  EXPECT_FALSE(capture.Contains(-1, "remove itself when notification"));
+  EXPECT_FALSE(capture.Contains(-1, "Waiting for long time"));
+  // The removal left for later is made by the next subscribe.
+  ostrel::Subscription next =
+      call.Subscribe(kGroup, "Other", [](const kovaStore::KovaConfigEvent&) {});
+  EXPECT_EQ(call.Raw()->UnsubscribeConfig(id), KOVA_E_FAIL);
+}
+
+TEST_P(SubscriptionTest, RacingSetsAndResetsNeverCallAfterTheEnd) {
+  // Removing while another thread delivers is traced as an error; quiet.
+  CmTraceCapture quiet(-1);
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> setters;
+  for (int t = 0; t < 3; ++t)
+    setters.emplace_back([this, &stop, t] {
+      for (int i = 0; !stop; ++i) call.Set(kGroup, "Race", t * 1000000 + i);
+    });
+  std::vector<std::pair<std::shared_ptr<std::atomic<int>>, int>> ended;
+  for (int round = 0; round < 100; ++round) {
+    auto* module = new Module;
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    ostrel::Subscription sub = call.Subscribe(
+        kGroup, "Race",
+        [module, calls](const kovaStore::KovaConfigEvent&) {
+          ++module->calls;
+          ++*calls;
+        },
+        rig.Delivery());
+    std::this_thread::yield();
+    sub.reset();
+    delete module;
+    ended.emplace_back(calls, calls->load());
+  }
+  stop = true;
+  for (std::thread& t : setters) t.join();
+  rig.Drain();
+  for (const auto& [calls, atEnd] : ended) EXPECT_EQ(calls->load(), atEnd);
+}
+
+// Two setters race each other and the subscribe on a fresh name each round;
+// once they are done (and the queue has run) the last value delivered is the
+// stored one.
+TEST_P(SubscriptionTest, LastDeliveredValueIsTheStoredValue) {
+  for (int round = 0; round < 1000; ++round) {
+    const std::string name = "Converge" + std::to_string(round);
+    std::mutex mutex;
+    ConfigData last;  // guarded by mutex
+    std::vector<std::thread> setters;
+    for (int t = 0; t < 2; ++t)
+      setters.emplace_back([&, t] {
+        for (int i = 0; i < 4; ++i) call.Set(kGroup, name.c_str(), t * 10 + i);
+      });
+    ostrel::Subscription sub = call.Subscribe(
+        kGroup, name.c_str(),
+        [&](const kovaStore::KovaConfigEvent& event) {
+          std::lock_guard<std::mutex> lock(mutex);
+          EXPECT_EQ(event.oldValue, last);
+          last = event.newValue;
+        },
+        rig.Delivery());
+    for (std::thread& t : setters) t.join();
+    rig.Drain();
+    ConfigData stored;
+    call.Raw()->GetKovaConfig(kGroup, name.c_str(), stored);
+    std::lock_guard<std::mutex> lock(mutex);
+    ASSERT_EQ(last, stored) << "round " << round;
+  }
+}
+
+TEST(ProviderTest, ProviderEndsLikeASubscriber) {
+  ostrel::Store call(kCall + 1);
+  std::atomic<bool> entered{false}, resetting{false}, finished{false};
+  ostrel::Subscription bound =
+      call.Bind(kGroup, "Rtt", [&](const kovaStore::KovaConfigEvent&) {
+        entered = true;
+        while (!resetting) std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        finished = true;
+        return ConfigData("42");
+      });
+  ASSERT_TRUE(bound);
+  EXPECT_FALSE(call.Bind(kGroup, "Rtt", [](const kovaStore::KovaConfigEvent&) {
+    return ConfigData();
+  }));
+  std::thread query([&call] {
+    ConfigData value;
+    EXPECT_EQ(call.Raw()->GetDynamicConfig(kGroup, "Rtt", value, ConfigData()),
+              KOVA_S_OK);
+    EXPECT_EQ(value, ConfigData("42"));
+  });
+  while (!entered) std::this_thread::yield();
+  resetting = true;
+  bound.reset();
+  EXPECT_TRUE(finished);
+  query.join();
+  ConfigData value;
+  EXPECT_EQ(call.Raw()->GetDynamicConfig(kGroup, "Rtt", value, ConfigData()),
+            KOVA_E_NOOBSERVER);
+  kovaStore::CleanUpKovaConfig(kCall + 1);
+}
+
+std::string ModeName(const testing::TestParamInfo<Mode>& info) {
+  return info.param == Mode::kInline   ? "Inline"
+         : info.param == Mode::kPosted ? "Posted"
+                                       : "Executor";
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, SubscriptionTest,
+                         testing::Values(Mode::kInline, Mode::kPosted,
+                                         Mode::kExecutor),
+                         ModeName);
+
+}  // namespace
