@@ -80,3 +80,23 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/ostrel.pc.in
 install(FILES ${PROJECT_BINARY_DIR}/ostrel.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
   COMPONENT ostrel_development)
+
+# The C++ companion layer (ostrel::cpp, a static library on top of libostrel)
+# and the generated headers: include/ostrel/cpp.h with include/ostrel/cpp/,
+# include/ostrel/ostrel_version.h, the layer in the same export set (so
+# find_package(ostrel CONFIG) gives ostrel::cpp too), and ostrel-cpp.pc.
+install(FILES ${OSTREL_GENERATED_INCLUDE_DIR}/ostrel/ostrel_version.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ostrel
+  COMPONENT ostrel_development)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/cpp/include/ostrel/
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ostrel
+  COMPONENT ostrel_development
+  FILES_MATCHING PATTERN "*.h")
+install(TARGETS ostrel_cpp
+  EXPORT ostrelTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ostrel_development)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/ostrel-cpp.pc.in
+  ${PROJECT_BINARY_DIR}/ostrel-cpp.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/ostrel-cpp.pc
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+  COMPONENT ostrel_development)
