@@ -85,7 +85,7 @@ install(FILES ${PROJECT_BINARY_DIR}/ostrel.pc
 # and the generated headers: include/ostrel/cpp.h with include/ostrel/cpp/,
 # include/ostrel/ostrel_version.h, the layer in the same export set (so
 # find_package(ostrel CONFIG) gives ostrel::cpp too), and ostrel-cpp.pc.
-install(FILES ${OSTREL_GENERATED_INCLUDE_DIR}/ostrel/ostrel_version.h
+install(FILES ${PROJECT_BINARY_DIR}/include/ostrel/ostrel_version.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ostrel
   COMPONENT ostrel_development)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/cpp/include/ostrel/
