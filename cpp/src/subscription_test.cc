@@ -6,8 +6,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -36,59 +34,30 @@ class TaskEvent : public ICmEvent {
   std::function<void()> m_task;
 };
 
-// A task queue with its own worker thread: the tests' executor.
-class Worker {
- public:
-  Worker() : m_thread([this] { Run(); }) {}
-  ~Worker() {
-    Post(nullptr);
-    m_thread.join();
-  }
-  void Post(std::function<void()> task) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_tasks.push_back(std::move(task));
-    m_ready.notify_one();
-  }
-
- private:
-  void Run() {
-    for (;;) {
-      std::unique_lock<std::mutex> lock(m_mutex);
-      m_ready.wait(lock, [this] { return !m_tasks.empty(); });
-      std::function<void()> task = std::move(m_tasks.front());
-      m_tasks.pop_front();
-      lock.unlock();
-      if (!task) return;
-      task();
-    }
-  }
-  // Guards m_tasks.
-  std::mutex m_mutex;
-  std::condition_variable m_ready;
-  std::deque<std::function<void()>> m_tasks;
-  std::thread m_thread;
-};
-
-// The delivery context of one mode.
+// The delivery context of one mode; the executor posts tasks to an event
+// thread of its own.
 class Rig {
  public:
   explicit Rig(Mode mode)
-      : m_mode(mode), m_thread(CreateCmEventThread("rig")) {}
-  ~Rig() { m_thread->Stop(); }
+      : m_mode(mode),
+        m_thread(CreateCmEventThread("rig")),
+        m_executorThread(CreateCmEventThread("executor")) {}
+  ~Rig() {
+    m_thread->Stop();
+    m_executorThread->Stop();
+  }
   ostrel::Delivery Delivery() {
     if (m_mode == Mode::kPosted) return ostrel::Delivery::Posted(*m_thread);
     if (m_mode == Mode::kExecutor)
-      return ostrel::Delivery::Via([this](std::function<void()> task) {
-        m_worker.Post(std::move(task));
-      });
+      return ostrel::Delivery::Via(
+          [this](std::function<void()> task) { Queue(std::move(task)); });
     return ostrel::Delivery::Inline();
   }
   // Runs `task` in the delivery context after everything queued there.
   void Queue(std::function<void()> task) {
-    if (m_mode == Mode::kExecutor)
-      m_worker.Post(std::move(task));
-    else
-      m_thread->GetEventQueue()->PostEvent(new TaskEvent(std::move(task)));
+    ACmThread& thread =
+        m_mode == Mode::kExecutor ? *m_executorThread : *m_thread;
+    thread.GetEventQueue()->PostEvent(new TaskEvent(std::move(task)));
   }
   // Waits until everything queued so far has run.
   void Drain() {
@@ -100,7 +69,7 @@ class Rig {
  private:
   Mode m_mode;
   std::unique_ptr<ACmThread> m_thread;
-  Worker m_worker;
+  std::unique_ptr<ACmThread> m_executorThread;
 };
 
 class SubscriptionTest : public testing::TestWithParam<Mode> {
@@ -140,24 +109,37 @@ TEST_P(SubscriptionTest,
   EXPECT_EQ(calls->load(), atEnd);
 }
 
-TEST_P(SubscriptionTest, ResetWaitsForTheCallbackRunningOnAnotherThread) {
+// A call that, once entered, lasts until its observer is being reset and a
+// little beyond: a reset that does not wait for it returns before it ends.
+struct SlowCall {
+  void Run() {
+    entered = true;
+    while (!resetting) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    finished = true;
+  }
+  // Resets `observer` once the call is running on another thread.
+  void ResetDuring(ostrel::Subscription& observer) {
+    while (!entered) std::this_thread::yield();
+    resetting = true;
+    observer.reset();
+    EXPECT_TRUE(finished);
+  }
   std::atomic<bool> entered{false}, resetting{false}, finished{false};
+};
+
+TEST_P(SubscriptionTest, ResetWaitsForTheCallbackRunningOnAnotherThread) {
+  SlowCall slow;
   std::atomic<int> calls{0};
   ostrel::Subscription sub = call.Subscribe(
       kGroup, "Slow",
       [&](const kovaStore::KovaConfigEvent&) {
         ++calls;
-        entered = true;
-        while (!resetting) std::this_thread::yield();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        finished = true;
+        slow.Run();
       },
       rig.Delivery());
   std::thread setter([this] { call.Set(kGroup, "Slow", 1); });
-  while (!entered) std::this_thread::yield();
-  resetting = true;
-  sub.reset();
-  EXPECT_TRUE(finished);
+  slow.ResetDuring(sub);
   setter.join();
   call.Set(kGroup, "Slow", 2);
   rig.Drain();
@@ -255,13 +237,10 @@ TEST_P(SubscriptionTest, LastDeliveredValueIsTheStoredValue) {
 
 TEST(ProviderTest, ProviderEndsLikeASubscriber) {
   ostrel::Store call(kCall + 1);
-  std::atomic<bool> entered{false}, resetting{false}, finished{false};
+  SlowCall slow;
   ostrel::Subscription bound =
-      call.Bind(kGroup, "Rtt", [&](const kovaStore::KovaConfigEvent&) {
-        entered = true;
-        while (!resetting) std::this_thread::yield();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        finished = true;
+      call.Bind(kGroup, "Rtt", [&slow](const kovaStore::KovaConfigEvent&) {
+        slow.Run();
         return ConfigData("42");
       });
   ASSERT_TRUE(bound);
@@ -274,10 +253,7 @@ TEST(ProviderTest, ProviderEndsLikeASubscriber) {
               KOVA_S_OK);
     EXPECT_EQ(value, ConfigData("42"));
   });
-  while (!entered) std::this_thread::yield();
-  resetting = true;
-  bound.reset();
-  EXPECT_TRUE(finished);
+  slow.ResetDuring(bound);
   query.join();
   ConfigData value;
   EXPECT_EQ(call.Raw()->GetDynamicConfig(kGroup, "Rtt", value, ConfigData()),
