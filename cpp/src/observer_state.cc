@@ -1,5 +1,6 @@
 #include "observer_state.h"
 
+#include <optional>
 #include <utility>
 
 namespace ostrel {
@@ -25,23 +26,26 @@ int FramesOf(const ObserverState* state) {
 }  // namespace
 
 // One raise of m_running made by this thread: listed in the thread's frames
-// while it lasts, dropped (Leave) when it ends, also by an exception.
-// REQUIRES: m_running was raised for it under the lock.
+// while it lasts, dropped (Leave) when it ends, also by an exception. It takes
+// the caller's lock again if it is not held at the end.
+// REQUIRES: m_running was raised for it under `lock`.
 class ObserverState::Frame {
  public:
-  explicit Frame(ObserverState& state)
-      : m_state(state), m_node{&state, tlInnermost} {
+  Frame(ObserverState& state, std::unique_lock<std::mutex>& lock)
+      : m_state(state), m_lock(lock), m_node{&state, tlInnermost} {
     tlInnermost = &m_node;
   }
   ~Frame() {
     tlInnermost = m_node.previous;
-    m_state.Leave();
+    if (!m_lock.owns_lock()) m_lock.lock();
+    m_state.Leave(m_lock);
   }
   Frame(const Frame&) = delete;
   Frame& operator=(const Frame&) = delete;
 
  private:
   ObserverState& m_state;
+  std::unique_lock<std::mutex>& m_lock;
   FrameNode m_node;
 };
 
@@ -81,36 +85,34 @@ kovaStore::KovaConfigProvider ObserverState::RawProvider() {
 bool ObserverState::InsideAnyCallback() { return tlInnermost != nullptr; }
 
 void ObserverState::OnRawEvent(const kovaStore::KovaConfigEvent& event) {
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_alive) return;
-    m_sessionType = event.sessionType;
-    ++m_running;
-  }
-  Frame frame(*this);
+  std::unique_lock<std::mutex> lock(m_mutex);
+  if (!m_alive) return;
+  m_sessionType.store(event.sessionType, std::memory_order_relaxed);
+  ++m_running;
+  Frame frame(*this, lock);
+  lock.unlock();
   std::shared_ptr<ObserverState> self = shared_from_this();
   m_executor([self] { self->Deliver(nullptr); });
 }
 
 void ObserverState::Deliver(const kovaStore::KovaConfigEvent* raw) {
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_alive) return;
-    if (raw != nullptr) m_sessionType = raw->sessionType;
-    if (m_delivering) {
-      // The running round reads the value again before it ends.
-      m_dirty = true;
-      return;
-    }
-    m_delivering = true;
-    ++m_running;
+  std::unique_lock<std::mutex> lock(m_mutex);
+  if (!m_alive) return;
+  if (raw != nullptr)
+    m_sessionType.store(raw->sessionType, std::memory_order_relaxed);
+  if (m_delivering) {
+    // The running round reads the value again before it ends.
+    m_dirty = true;
+    return;
   }
-  Frame frame(*this);
-  RunRounds(raw);
+  m_delivering = true;
+  ++m_running;
+  Frame frame(*this, lock);
+  RunRounds(raw, lock);
 }
 
-void ObserverState::RunRounds(const kovaStore::KovaConfigEvent* raw) {
-  std::unique_lock<std::mutex> lock(m_mutex);
+void ObserverState::RunRounds(const kovaStore::KovaConfigEvent* raw,
+                              std::unique_lock<std::mutex>& lock) {
   while (m_alive) {
     // Cleared before the read: a change whose event comes after this point
     // either is seen by the read or sets it again.
@@ -118,31 +120,30 @@ void ObserverState::RunRounds(const kovaStore::KovaConfigEvent* raw) {
     lock.unlock();
     ConfigData now;  // stays invalid when the name is not stored
     m_config->GetKovaConfig(m_group, m_name.c_str(), now);
-    lock.lock();
-    if (m_alive && now != m_last) {
+    if (now != m_last && m_alive) {
       // The raw event says the same when it is the change from the last
       // value passed to the current one; it is passed as it is.
       const bool bPassRaw =
           raw != nullptr && raw->newValue == now && raw->oldValue == m_last;
-      kovaStore::KovaConfigEvent own;
+      std::optional<kovaStore::KovaConfigEvent> own;
       if (!bPassRaw) {
-        own.configName = m_name;
-        own.oldValue = m_last;
-        own.newValue = now;
-        own.group = m_group;
-        own.sessionType = m_sessionType;
+        own.emplace();
+        own->configName = m_name;
+        own->oldValue = m_last;
+        own->newValue = now;
+        own->group = m_group;
+        own->sessionType = m_sessionType.load(std::memory_order_relaxed);
       }
       m_last = std::move(now);
-      lock.unlock();
       try {
-        m_callback(bPassRaw ? *raw : own);
+        m_callback(bPassRaw ? *raw : *own);
       } catch (...) {
         lock.lock();
         m_delivering = false;
         throw;
       }
-      lock.lock();
     }
+    lock.lock();
     raw = nullptr;
     if (!m_dirty) break;
   }
@@ -150,29 +151,29 @@ void ObserverState::RunRounds(const kovaStore::KovaConfigEvent* raw) {
 }
 
 ConfigData ObserverState::OnQuery(const kovaStore::KovaConfigEvent& event) {
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_alive) return ConfigData();
-    ++m_running;
-  }
-  Frame frame(*this);
+  std::unique_lock<std::mutex> lock(m_mutex);
+  if (!m_alive) return ConfigData();
+  ++m_running;
+  Frame frame(*this, lock);
+  lock.unlock();
   return m_provider(event);
 }
 
-void ObserverState::Leave() {
+void ObserverState::Leave(std::unique_lock<std::mutex>& lock) {
   Callback callback;
   Executor executor;
   Provider provider;
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    --m_running;
-    if (!m_alive && m_running == 0) {
+  --m_running;
+  if (!m_alive) {
+    // Only End() waits, and only once the observer is dead.
+    if (m_running == 0) {
       callback.swap(m_callback);
       executor.swap(m_executor);
       provider.swap(m_provider);
     }
     m_idle.notify_all();
   }
+  lock.unlock();
   // The callables go here, outside the lock.
 }
 

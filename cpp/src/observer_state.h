@@ -3,8 +3,9 @@
 // made from it). It decides whether a delivery may still call the user's
 // callable and lets the handle wait until none is calling it.
 //
-// State, all guarded by m_mutex:
+// State, guarded by m_mutex except where said:
 //   m_alive       true until the handle ends the observer; never set again.
+//                 Written under the lock; a round also reads it without.
 //   m_running     number of calls inside this block's entry points (raw
 //                 event, executor hand-over, delivery round, provider call)
 //                 on all threads; each is also a frame on its thread's
@@ -13,7 +14,9 @@
 //   m_dirty       a change arrived while a round was running: that round
 //                 reads the value again before it ends.
 //   m_last        the last value passed to the callback (invalid: none yet,
-//                 or "not stored").
+//                 or "not stored"). Touched only by the thread running the
+//                 round (m_delivering makes it the only one), without the
+//                 lock.
 //
 // Invariants:
 // - An entry point raises m_running only while m_alive holds, in the same
@@ -44,6 +47,7 @@
 #include <ostrel/cpp/store.h>
 #include <ostrel/ostrel.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -81,27 +85,30 @@ class ObserverState : public std::enable_shared_from_this<ObserverState> {
   void OnRawEvent(const kovaStore::KovaConfigEvent& event);
   void Deliver(const kovaStore::KovaConfigEvent* raw);
   ConfigData OnQuery(const kovaStore::KovaConfigEvent& event);
-  // The rounds of one delivery; the caller has set m_delivering.
-  void RunRounds(const kovaStore::KovaConfigEvent* raw);
+  // The rounds of one delivery; the caller has set m_delivering. `lock`
+  // holds m_mutex on entry and on return.
+  void RunRounds(const kovaStore::KovaConfigEvent* raw,
+                 std::unique_lock<std::mutex>& lock);
 
-  // Ends a call entered with Frame; destroys the callables when it was the
-  // last one after the end. Takes the lock.
-  void Leave();
+  // Ends a call entered with Frame under `lock`, and releases it; destroys
+  // the callables when it was the last call after the end.
+  void Leave(std::unique_lock<std::mutex>& lock);
 
   kovaStore::IKovaConfig* const m_config;
   const KovaConfigGroup m_group;
   const std::string m_name;
 
-  // Guards every member below.
+  // Guards the members below as the opening comment says.
   std::mutex m_mutex;
-  // Signalled whenever m_running drops.
+  // Signalled when m_running drops after the end.
   std::condition_variable m_idle;
-  bool m_alive = true;
+  std::atomic<bool> m_alive{true};
   int m_running = 0;
   bool m_delivering = false;
   bool m_dirty = false;
   ConfigData m_last;
-  kova::KovaSessionType m_sessionType = kova::KovaSessionType_None;
+  // The group's session type, as the raw events carry it.
+  std::atomic<kova::KovaSessionType> m_sessionType{kova::KovaSessionType_None};
   Callback m_callback;
   Executor m_executor;
   Provider m_provider;
