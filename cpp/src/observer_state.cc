@@ -12,6 +12,9 @@ namespace {
 // first.
 struct FrameNode {
   const ObserverState* state;
+  // Entered from a delivery the store is making on this thread, which holds
+  // the store's claim on its observers until it returns.
+  bool bInDispatch;
   FrameNode* previous;
 };
 thread_local FrameNode* tlInnermost = nullptr;
@@ -23,7 +26,28 @@ int FramesOf(const ObserverState* state) {
   return n;
 }
 
+// Carries one task to an ACmThread's queue.
+class TaskEvent : public ICmEvent {
+ public:
+  explicit TaskEvent(std::function<void()> task) : m_task(std::move(task)) {}
+  int OnEventFire() override {
+    m_task();
+    return 0;
+  }
+
+ private:
+  std::function<void()> m_task;
+};
+
 }  // namespace
+
+Executor PostTo(ACmThread& thread) {
+  return [pThread = &thread](std::function<void()> task) {
+    // A thread without a queue, or a stopped one, drops the delivery.
+    if (ICmEventQueue* queue = pThread->GetEventQueue())
+      queue->PostEvent(new TaskEvent(std::move(task)));
+  };
+}
 
 // One raise of m_running made by this thread: listed in the thread's frames
 // while it lasts, dropped (Leave) when it ends, also by an exception. It takes
@@ -31,8 +55,9 @@ int FramesOf(const ObserverState* state) {
 // REQUIRES: m_running was raised for it under `lock`.
 class ObserverState::Frame {
  public:
-  Frame(ObserverState& state, std::unique_lock<std::mutex>& lock)
-      : m_state(state), m_lock(lock), m_node{&state, tlInnermost} {
+  Frame(ObserverState& state, std::unique_lock<std::mutex>& lock,
+        bool bInDispatch)
+      : m_state(state), m_lock(lock), m_node{&state, bInDispatch, tlInnermost} {
     tlInnermost = &m_node;
   }
   ~Frame() {
@@ -82,14 +107,18 @@ kovaStore::KovaConfigProvider ObserverState::RawProvider() {
   };
 }
 
-bool ObserverState::InsideAnyCallback() { return tlInnermost != nullptr; }
+bool ObserverState::InsideDispatch() {
+  for (const FrameNode* f = tlInnermost; f != nullptr; f = f->previous)
+    if (f->bInDispatch) return true;
+  return false;
+}
 
 void ObserverState::OnRawEvent(const kovaStore::KovaConfigEvent& event) {
   std::unique_lock<std::mutex> lock(m_mutex);
   if (!m_alive) return;
   m_sessionType.store(event.sessionType, std::memory_order_relaxed);
   ++m_running;
-  Frame frame(*this, lock);
+  Frame frame(*this, lock, true);
   lock.unlock();
   std::shared_ptr<ObserverState> self = shared_from_this();
   m_executor([self] { self->Deliver(nullptr); });
@@ -107,7 +136,8 @@ void ObserverState::Deliver(const kovaStore::KovaConfigEvent* raw) {
   }
   m_delivering = true;
   ++m_running;
-  Frame frame(*this, lock);
+  // Raw events come inline from the store; tasks from the executor.
+  Frame frame(*this, lock, raw != nullptr);
   RunRounds(raw, lock);
 }
 
@@ -154,7 +184,7 @@ ConfigData ObserverState::OnQuery(const kovaStore::KovaConfigEvent& event) {
   std::unique_lock<std::mutex> lock(m_mutex);
   if (!m_alive) return ConfigData();
   ++m_running;
-  Frame frame(*this, lock);
+  Frame frame(*this, lock, true);
   lock.unlock();
   return m_provider(event);
 }
@@ -206,7 +236,7 @@ StoreRef::~StoreRef() {
 }
 
 void StoreRef::Remove(uint64_t id) {
-  if (ObserverState::InsideAnyCallback()) {
+  if (ObserverState::InsideDispatch()) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_pending.push_back(id);
     return;
@@ -216,7 +246,7 @@ void StoreRef::Remove(uint64_t id) {
 }
 
 void StoreRef::RemovePending() {
-  if (ObserverState::InsideAnyCallback()) return;
+  if (ObserverState::InsideDispatch()) return;
   std::vector<uint64_t> ids;
   {
     std::lock_guard<std::mutex> lock(m_mutex);

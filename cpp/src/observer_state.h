@@ -36,11 +36,14 @@
 // - No lock is held while the callback, the provider, the executor or the
 //   store runs.
 //
-// The frame list is per thread: which blocks this thread is inside. End()
-// waits only for other threads' frames, so a callback may end its own
-// observer; Subscription::reset() asks InsideAnyCallback() to leave the
-// store's removal for later, since the store would wait for the running
-// delivery of this very thread.
+// The frame list is per thread: which blocks this thread is inside, and
+// whether the store entered them inline. End() waits only for other threads'
+// frames, so a callback may end its own observer; Subscription::reset() asks
+// InsideDispatch() to leave the store's removal for later, since the store
+// would wait for the delivery this very thread is making.
+//
+// Posted delivery is an executor over the thread's event queue (PostTo): the
+// store itself only ever calls inline, so it never holds the thread.
 #ifndef OSTREL_CPP_SRC_OBSERVER_STATE_H_
 #define OSTREL_CPP_SRC_OBSERVER_STATE_H_
 
@@ -74,8 +77,10 @@ class ObserverState : public std::enable_shared_from_this<ObserverState> {
   // Clears m_alive and waits until no other thread is inside this block.
   void End();
 
-  // True when the calling thread is inside the entry point of any block.
-  static bool InsideAnyCallback();
+  // True when the calling thread is inside an entry point of any block that
+  // the store called inline (a raw event, an executor hand-over, a provider):
+  // the store then holds claims that its removal would wait for.
+  static bool InsideDispatch();
 
  private:
   class Frame;
@@ -114,6 +119,9 @@ class ObserverState : public std::enable_shared_from_this<ObserverState> {
   Provider m_provider;
 };
 
+// An executor that posts each task to `thread`'s event queue.
+Executor PostTo(ACmThread& thread);
+
 // One registry reference on a call's store, shared by Store copies and
 // Subscriptions, with the removals that had to wait until no callback of the
 // removing thread was running.
@@ -126,9 +134,9 @@ class StoreRef {
 
   kovaStore::IKovaConfig* Config() const { return m_config; }
   // Removes `id` from the store now, or later when the calling thread is
-  // inside a callback.
+  // inside a delivery the store is making (InsideDispatch).
   void Remove(uint64_t id);
-  // Removes the observers left for later; does nothing inside a callback.
+  // Removes the observers left for later; does nothing inside a delivery.
   void RemovePending();
 
  private:

@@ -34,12 +34,15 @@ Subscription Store::Subscribe(KovaConfigGroup group, const char* name,
                               Callback callback, Delivery delivery) const {
   if (!m_ref || name == nullptr || !callback) return Subscription();
   m_ref->RemovePending();
+  // The store always calls inline; posting to a thread is the layer's own,
+  // so that an ended observer never reaches the thread.
+  Executor executor = delivery.m_thread != nullptr
+                          ? detail::PostTo(*delivery.m_thread)
+                          : std::move(delivery.m_executor);
   auto state = std::make_shared<detail::ObserverState>(
-      m_ref->Config(), group, name, std::move(callback),
-      std::move(delivery.m_executor));
+      m_ref->Config(), group, name, std::move(callback), std::move(executor));
   const uint64_t id = m_ref->Config()->SubscribeConfig(
-      group, name, state->RawCallback(), delivery.m_thread,
-      delivery.m_thread != nullptr);
+      group, name, state->RawCallback(), nullptr, false);
   if (id == 0) return Subscription();
   return Subscription(std::move(state), m_ref, id);
 }

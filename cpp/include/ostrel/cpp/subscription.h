@@ -19,13 +19,15 @@
 //   call finishes, no later call starts, and the callable is destroyed when
 //   the last running call returns.
 // - No 3 s wait on its own thread: the store's removal waits up to 3 s for a
-//   delivery that the removing thread itself is running. reset() called on a
-//   thread that is inside any ostrel::Subscription callback therefore leaves
-//   the store's removal to the next Subscribe, Bind or reset() on the same
-//   store made outside callbacks, or to the last Store copy going (the
-//   observer is dead meanwhile: it is skipped). A callback registered with
-//   the exported interface directly that resets a Subscription of the same
-//   name inline still meets the store's wait; use Subscriptions for both.
+//   delivery that the removing thread is itself making. reset() called while
+//   the store is delivering on this thread (an inline callback or provider of
+//   any Subscription, or an executor hand-over) therefore leaves the store's
+//   removal to the next Subscribe, Bind or reset() on the same store made
+//   outside such a delivery, or to the last Store copy going; the observer is
+//   dead meanwhile and skipped. Posted and executor callbacks run outside the
+//   store's delivery and remove at once. A callback registered with the
+//   exported interface directly that resets a Subscription of the same name
+//   inline still meets the store's wait; use Subscriptions for both.
 // - Convergence: deliveries carry the store's current value, not the value
 //   of the set that triggered them: each delivery reads the value again and
 //   calls the callback only when it differs from the last value it passed
@@ -79,8 +81,10 @@ class Delivery {
   // On a thread that sets the value, before (or, when another thread is
   // delivering at that moment, instead of) its set returns.
   static Delivery Inline() { return Delivery(nullptr, nullptr); }
-  // Posted to `thread`'s event queue; the setter goes on at once. REQUIRES:
-  // `thread` outlives the subscription.
+  // Posted to `thread`'s event queue; the setter goes on at once. A thread
+  // without a queue, or a stopped one, drops deliveries. REQUIRES: `thread`
+  // outlives the subscription (not longer: an ended subscription never
+  // reaches it).
   static Delivery Posted(ACmThread& thread) {
     return Delivery(&thread, nullptr);
   }
