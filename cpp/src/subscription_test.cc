@@ -166,7 +166,7 @@ TEST_P(SubscriptionTest, ResetFromInsideItsOwnCallbackReturnsAtOnce) {
   call.Set(kGroup, "Self", 2);
   rig.Drain();
   EXPECT_EQ(calls, 1);
-  EXPECT_FALSE(capture.Contains(-1, "remove itself when notification"));
+  EXPECT_FALSE(capture.Contains(0, "Same thread remove itself"));
   EXPECT_FALSE(capture.Contains(-1, "Waiting for long time"));
   // The removal left for later is made by the next subscribe.
   ostrel::Subscription next =
