@@ -41,10 +41,10 @@ cmake --build "$work/package"
 
 echo "== consumer through pkg-config"
 export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
-echo "ostrel $(pkg-config --modversion ostrel)"
+echo "ostrel $(pkg-config --modversion ostrel) with ostrel-cpp $(pkg-config --modversion ostrel-cpp)"
 # shellcheck disable=SC2046  # pkg-config prints words meant to be split
 g++ -std=c++17 -Wall -Wextra -Werror examples/consumer/main.cc \
-  $(pkg-config --cflags --libs ostrel) -o "$work/ostrel_consumer_pc"
+  $(pkg-config --cflags --libs ostrel-cpp) -o "$work/ostrel_consumer_pc"
 LD_LIBRARY_PATH="$prefix/lib" "$work/ostrel_consumer_pc"
 
 echo "== consumer with ostrel vendored by add_subdirectory"

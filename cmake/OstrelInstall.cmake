@@ -3,9 +3,11 @@
 #
 #   include/ostrel/        the library's public headers
 #   include/ostrel/util/   the util headers they build on
-#   lib/ (bin/ on Windows) libostrel and libcmutil
-#   lib/cmake/ostrel/      find_package(ostrel CONFIG) -> ostrel::ostrel
-#   lib/pkgconfig/         ostrel.pc
+#   include/ostrel/cpp/    the C++ layer's headers (umbrella: ostrel/cpp.h)
+#   lib/ (bin/ on Windows) libostrel and libcmutil; lib/libostrel_cpp.a
+#   lib/cmake/ostrel/      find_package(ostrel CONFIG) -> ostrel::ostrel,
+#                          ostrel::cpp
+#   lib/pkgconfig/         ostrel.pc, ostrel-cpp.pc
 #
 # The ostrel:: names exist in the build tree too, so a project that vendors
 # ostrel with add_subdirectory links the same targets as one that finds the
@@ -49,7 +51,7 @@ install(EXPORT ostrelTargets
 # --- Package components and version compatibility -------------------------
 # The components find_package(ostrel COMPONENTS ...) knows, one per imported
 # target; the package config refuses any other by name.
-set(OSTREL_PACKAGE_COMPONENTS ostrel cmutil)
+set(OSTREL_PACKAGE_COMPONENTS ostrel cmutil cpp)
 # While the version is 0.x a minor version may change the interface, so only
 # the same minor version is compatible; from 1.0 on, the same major version.
 if(PROJECT_VERSION_MAJOR EQUAL 0)
@@ -98,3 +100,22 @@ install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
   DESTINATION ${CMAKE_INSTALL_DOCDIR}
   COMPONENT ostrel_runtime)
 # ---------------------------------------------------------------------------
+# The C++ companion layer (ostrel::cpp, a static library on top of libostrel)
+# and the generated headers: include/ostrel/cpp.h with include/ostrel/cpp/,
+# include/ostrel/ostrel_version.h, the layer in the same export set (so
+# find_package(ostrel CONFIG) gives ostrel::cpp too), and ostrel-cpp.pc.
+install(FILES ${PROJECT_BINARY_DIR}/include/ostrel/ostrel_version.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ostrel
+  COMPONENT ostrel_development)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/cpp/include/ostrel/
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ostrel
+  COMPONENT ostrel_development
+  FILES_MATCHING PATTERN "*.h")
+install(TARGETS ostrel_cpp
+  EXPORT ostrelTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ostrel_development)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/ostrel-cpp.pc.in
+  ${PROJECT_BINARY_DIR}/ostrel-cpp.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/ostrel-cpp.pc
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+  COMPONENT ostrel_development)

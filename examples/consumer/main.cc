@@ -1,18 +1,17 @@
-// A pretend engine module: it binds the configuration of one call, follows a
-// feature toggle on its own event thread, switches the toggle on, waits to be
-// told, and fills and reads the call's audio statistics. Exits 0 when every
-// step behaved as the library promises.
+// A pretend engine module written against the C++ layer (ostrel::cpp): it
+// follows a feature toggle of one call on its own event thread, switches the
+// toggle on, waits to be told, writes and reads a typed value, and fills and
+// reads the call's audio statistics through the exported interface. Exits 0
+// when every step behaved as the library promises.
+#include <ostrel/cpp.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <mutex>
-#include <string>
-
-#include "CmThread.h"
-#include "KovaOstrelApi.h"
-#include "ostrel.h"
+#include <optional>
 
 namespace {
 
@@ -24,7 +23,7 @@ struct ToggleWatch {
   std::mutex mutex;
   std::condition_variable changed;
   bool notified = false;
-  std::string value;
+  bool on = false;
   unsigned long threadId = 0;
 };
 
@@ -34,43 +33,46 @@ bool fail(const char* szWhat) {
 }
 
 bool followToggle(ACmThread& thread) {
-  kovaStore::KovaConfigHelper config(kCallId);
-  if (config.SetKovaSessionType(kova::KovaSessionType_Audio) != KOVA_S_OK) {
-    return fail("cannot bind the session type");
-  }
+  ostrel::Store call(kCallId);
+  const ostrel::Entry relay = ostrel::Toggle(call, KOVA_FT_EnableRelayMode);
 
-  auto watch = std::make_shared<ToggleWatch>();
-  const uint64_t id = config.SubscribeFeatureToggle(
-      KOVA_FT_EnableRelayMode,
-      [watch](const kovaStore::KovaConfigEvent& event) {
-        std::lock_guard<std::mutex> lock(watch->mutex);
-        watch->notified = true;
-        watch->value = event.newValue.ToString();
-        watch->threadId = GetThreadSelfId();
-        watch->changed.notify_all();
+  ToggleWatch watch;
+  // Declared after `watch`, so it ends first: once it is gone no posted
+  // delivery can reach `watch` any more, queued ones included.
+  ostrel::Subscription sub = relay.Watch<bool>(
+      [&watch](std::optional<bool> on) {
+        std::lock_guard<std::mutex> lock(watch.mutex);
+        watch.notified = true;
+        watch.on = on.value_or(false);
+        watch.threadId = GetThreadSelfId();
+        watch.changed.notify_all();
       },
-      &thread, true);
-  if (id == 0) return fail("subscription refused");
+      ostrel::Delivery::Posted(thread));
+  if (!sub) return fail("subscription refused");
 
-  if (config.SetFeatureToggle(KOVA_FT_EnableRelayMode, ConfigData("1")) !=
-      KOVA_S_OK) {
-    return fail("setting the toggle reached nobody");
+  const KOVA_RESULT result = relay.Set(true);
+  if (result != KOVA_S_OK) {
+    std::fprintf(stderr, "consumer: setting the toggle gave %s\n",
+                 ostrel::ResultName(result).c_str());
+    return false;
+  }
+  if (!ostrel::Succeeded(
+          call.Set(kovaStore::KovaConfigGroup_Audio, "AecMode", 3)) ||
+      call.GetOr(kovaStore::KovaConfigGroup_Audio, "AecMode", 0) != 3) {
+    return fail("typed value not read back");
   }
 
-  std::unique_lock<std::mutex> lock(watch->mutex);
-  if (!watch->changed.wait_for(lock, std::chrono::seconds(10),
-                               [&watch] { return watch->notified; })) {
+  std::unique_lock<std::mutex> lock(watch.mutex);
+  if (!watch.changed.wait_for(lock, std::chrono::seconds(10),
+                              [&watch] { return watch.notified; })) {
     return fail("no notification within 10 s");
   }
-  if (watch->threadId != thread.GetThreadId()) {
+  if (watch.threadId != thread.GetThreadId()) {
     return fail("notified on the wrong thread");
   }
-  std::printf("consumer: %s is %s, told on thread %lu\n",
-              kovaStore::KovaConfigHelper::GetFeatureToggleName(
-                  KOVA_FT_EnableRelayMode),
-              watch->value.c_str(), watch->threadId);
-  // The helper's destructor ends the subscription before `watch` goes.
-  return true;
+  std::printf("consumer: %s is %s, told on thread %lu\n", relay.Name(),
+              watch.on ? "on" : "off", watch.threadId);
+  return watch.on;
 }
 
 bool readStatistics() {
@@ -96,6 +98,7 @@ bool readStatistics() {
 }  // namespace
 
 int main() {
+  std::printf("consumer: ostrel %s\n", ostrel::Version());
   std::unique_ptr<ACmThread> thread = CreateCmEventThread("consumer");
   bool ok = thread != nullptr && followToggle(*thread);
   ok = readStatistics() && ok;

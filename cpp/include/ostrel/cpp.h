@@ -1,0 +1,24 @@
+// The C++ companion of ostrel (target ostrel::cpp): call stores with typed
+// values, subscriptions that end when their handle does, result codes as
+// names and the package version. It is built only on the exported interface
+// of libostrel, which it includes (<ostrel/ostrel.h>).
+//
+//   #include <ostrel/cpp.h>
+//
+//   ostrel::Store call(callId);
+//   auto sub = ostrel::Toggle(call, KOVA_FT_EnableRelayMode)
+//                  .Watch<bool>([](std::optional<bool> on) { ... },
+//                               ostrel::Delivery::Posted(*thread));
+//
+// Everything lives in namespace ostrel; the exported interface keeps its own
+// names (kovaStore::..., KOVA_...).
+#ifndef OSTREL_CPP_INCLUDE_OSTREL_CPP_H_
+#define OSTREL_CPP_INCLUDE_OSTREL_CPP_H_
+
+#include <ostrel/cpp/results.h>
+#include <ostrel/cpp/store.h>
+#include <ostrel/cpp/subscription.h>
+#include <ostrel/cpp/values.h>
+#include <ostrel/ostrel.h>
+
+#endif  // OSTREL_CPP_INCLUDE_OSTREL_CPP_H_

@@ -1,0 +1,275 @@
+// Subscriptions end when their handle says so, under every delivery mode,
+// with real threads: queued posts, a callback running on another thread, a
+// callback ending itself, racing sets, and convergence to the stored value.
+#include <gtest/gtest.h>
+#include <ostrel/cpp.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "trace_capture.h"
+
+namespace {
+
+constexpr uint32_t kCall = 9113;
+constexpr kovaStore::KovaConfigGroup kGroup = kovaStore::KovaConfigGroup_Video;
+
+enum class Mode { kInline, kPosted, kExecutor };
+
+class TaskEvent : public ICmEvent {
+ public:
+  explicit TaskEvent(std::function<void()> task) : m_task(std::move(task)) {}
+  int OnEventFire() override {
+    m_task();
+    return 0;
+  }
+
+ private:
+  std::function<void()> m_task;
+};
+
+// The delivery context of one mode; the executor posts tasks to an event
+// thread of its own.
+class Rig {
+ public:
+  explicit Rig(Mode mode)
+      : m_mode(mode),
+        m_thread(CreateCmEventThread("rig")),
+        m_executorThread(CreateCmEventThread("executor")) {}
+  ~Rig() {
+    m_thread->Stop();
+    m_executorThread->Stop();
+  }
+  ostrel::Delivery Delivery() {
+    if (m_mode == Mode::kPosted) return ostrel::Delivery::Posted(*m_thread);
+    if (m_mode == Mode::kExecutor)
+      return ostrel::Delivery::Via(
+          [this](std::function<void()> task) { Queue(std::move(task)); });
+    return ostrel::Delivery::Inline();
+  }
+  // Runs `task` in the delivery context after everything queued there.
+  void Queue(std::function<void()> task) {
+    ACmThread& thread =
+        m_mode == Mode::kExecutor ? *m_executorThread : *m_thread;
+    thread.GetEventQueue()->PostEvent(new TaskEvent(std::move(task)));
+  }
+  // Waits until everything queued so far has run.
+  void Drain() {
+    std::promise<void> done;
+    Queue([&done] { done.set_value(); });
+    done.get_future().wait();
+  }
+
+ private:
+  Mode m_mode;
+  std::unique_ptr<ACmThread> m_thread;
+  std::unique_ptr<ACmThread> m_executorThread;
+};
+
+class SubscriptionTest : public testing::TestWithParam<Mode> {
+ protected:
+  ~SubscriptionTest() override { kovaStore::CleanUpKovaConfig(kCall); }
+  Rig rig{GetParam()};
+  ostrel::Store call{kCall};
+};
+
+struct Module {
+  std::atomic<int> calls{0};
+};
+
+// The teardown a new user writes: end the subscription, then destroy the
+// module its callback uses, while deliveries to it are still queued.
+TEST_P(SubscriptionTest,
+       ModuleDestroyedRightAfterItsSubscriptionIsNeverCalled) {
+  std::promise<void> gate;
+  std::shared_future<void> opened = gate.get_future().share();
+  if (GetParam() != Mode::kInline) rig.Queue([opened] { opened.wait(); });
+  auto* module = new Module;
+  auto calls = std::make_shared<std::atomic<int>>(0);
+  ostrel::Subscription sub = call.Subscribe(
+      kGroup, "Fps",
+      [module, calls](const kovaStore::KovaConfigEvent&) {
+        ++module->calls;
+        ++*calls;
+      },
+      rig.Delivery());
+  for (int i = 0; i < 20; ++i) call.Set(kGroup, "Fps", i);
+  sub.reset();
+  delete module;
+  const int atEnd = calls->load();
+  gate.set_value();
+  rig.Drain();
+  call.Set(kGroup, "Fps", 99);
+  EXPECT_EQ(calls->load(), atEnd);
+}
+
+// A call that, once entered, lasts until its observer is being reset and a
+// little beyond: a reset that does not wait for it returns before it ends.
+struct SlowCall {
+  void Run() {
+    entered = true;
+    while (!resetting) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    finished = true;
+  }
+  // Resets `observer` once the call is running on another thread.
+  void ResetDuring(ostrel::Subscription& observer) {
+    while (!entered) std::this_thread::yield();
+    resetting = true;
+    observer.reset();
+    EXPECT_TRUE(finished);
+  }
+  std::atomic<bool> entered{false}, resetting{false}, finished{false};
+};
+
+TEST_P(SubscriptionTest, ResetWaitsForTheCallbackRunningOnAnotherThread) {
+  SlowCall slow;
+  std::atomic<int> calls{0};
+  ostrel::Subscription sub = call.Subscribe(
+      kGroup, "Slow",
+      [&](const kovaStore::KovaConfigEvent&) {
+        ++calls;
+        slow.Run();
+      },
+      rig.Delivery());
+  std::thread setter([this] { call.Set(kGroup, "Slow", 1); });
+  slow.ResetDuring(sub);
+  setter.join();
+  call.Set(kGroup, "Slow", 2);
+  rig.Drain();
+  EXPECT_EQ(calls, 1);
+}
+
+// The store's removal waits up to 3 s for a delivery that the removing thread
+// runs itself; a subscription ending itself must not meet it.
+TEST_P(SubscriptionTest, ResetFromInsideItsOwnCallbackReturnsAtOnce) {
+  CmTraceCapture capture(1);
+  std::atomic<int> calls{0};
+  ostrel::Subscription sub;
+  sub = call.Subscribe(
+      kGroup, "Self",
+      [&](const kovaStore::KovaConfigEvent&) {
+        ++calls;
+        sub.reset();
+      },
+      rig.Delivery());
+  const uint64_t id = sub.id();
+  call.Set(kGroup, "Self", 1);
+  rig.Drain();
+  EXPECT_FALSE(sub);
+  call.Set(kGroup, "Self", 2);
+  rig.Drain();
+  EXPECT_EQ(calls, 1);
+  EXPECT_FALSE(capture.Contains(0, "Same thread remove itself"));
+  EXPECT_FALSE(capture.Contains(-1, "Waiting for long time"));
+  // The removal left for later is made by the next subscribe.
+  ostrel::Subscription next =
+      call.Subscribe(kGroup, "Other", [](const kovaStore::KovaConfigEvent&) {});
+  EXPECT_EQ(call.Raw()->UnsubscribeConfig(id), KOVA_E_FAIL);
+}
+
+TEST_P(SubscriptionTest, RacingSetsAndResetsNeverCallAfterTheEnd) {
+  // Removing while another thread delivers is traced as an error; quiet.
+  CmTraceCapture quiet(-1);
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> setters;
+  for (int t = 0; t < 3; ++t)
+    setters.emplace_back([this, &stop, t] {
+      for (int i = 0; !stop; ++i) call.Set(kGroup, "Race", t * 1000000 + i);
+    });
+  std::vector<std::pair<std::shared_ptr<std::atomic<int>>, int>> ended;
+  for (int round = 0; round < 100; ++round) {
+    auto* module = new Module;
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    ostrel::Subscription sub = call.Subscribe(
+        kGroup, "Race",
+        [module, calls](const kovaStore::KovaConfigEvent&) {
+          ++module->calls;
+          ++*calls;
+        },
+        rig.Delivery());
+    std::this_thread::yield();
+    sub.reset();
+    delete module;
+    ended.emplace_back(calls, calls->load());
+  }
+  stop = true;
+  for (std::thread& t : setters) t.join();
+  rig.Drain();
+  for (const auto& [calls, atEnd] : ended) EXPECT_EQ(calls->load(), atEnd);
+}
+
+// Two setters race each other and the subscribe on a fresh name each round;
+// once they are done (and the queue has run) the last value delivered is the
+// stored one.
+TEST_P(SubscriptionTest, LastDeliveredValueIsTheStoredValue) {
+  for (int round = 0; round < 1000; ++round) {
+    const std::string name = "Converge" + std::to_string(round);
+    std::mutex mutex;
+    ConfigData last;  // guarded by mutex
+    std::vector<std::thread> setters;
+    for (int t = 0; t < 2; ++t)
+      setters.emplace_back([&, t] {
+        for (int i = 0; i < 4; ++i) call.Set(kGroup, name.c_str(), t * 10 + i);
+      });
+    ostrel::Subscription sub = call.Subscribe(
+        kGroup, name.c_str(),
+        [&](const kovaStore::KovaConfigEvent& event) {
+          std::lock_guard<std::mutex> lock(mutex);
+          EXPECT_EQ(event.oldValue, last);
+          last = event.newValue;
+        },
+        rig.Delivery());
+    for (std::thread& t : setters) t.join();
+    rig.Drain();
+    ConfigData stored;
+    call.Raw()->GetKovaConfig(kGroup, name.c_str(), stored);
+    std::lock_guard<std::mutex> lock(mutex);
+    ASSERT_EQ(last, stored) << "round " << round;
+  }
+}
+
+TEST(ProviderTest, ProviderEndsLikeASubscriber) {
+  ostrel::Store call(kCall + 1);
+  SlowCall slow;
+  ostrel::Subscription bound =
+      call.Bind(kGroup, "Rtt", [&slow](const kovaStore::KovaConfigEvent&) {
+        slow.Run();
+        return ConfigData("42");
+      });
+  ASSERT_TRUE(bound);
+  EXPECT_FALSE(call.Bind(kGroup, "Rtt", [](const kovaStore::KovaConfigEvent&) {
+    return ConfigData();
+  }));
+  std::thread query([&call] {
+    ConfigData value;
+    EXPECT_EQ(call.Raw()->GetDynamicConfig(kGroup, "Rtt", value, ConfigData()),
+              KOVA_S_OK);
+    EXPECT_EQ(value, ConfigData("42"));
+  });
+  slow.ResetDuring(bound);
+  query.join();
+  ConfigData value;
+  EXPECT_EQ(call.Raw()->GetDynamicConfig(kGroup, "Rtt", value, ConfigData()),
+            KOVA_E_NOOBSERVER);
+  kovaStore::CleanUpKovaConfig(kCall + 1);
+}
+
+std::string ModeName(const testing::TestParamInfo<Mode>& info) {
+  return info.param == Mode::kInline   ? "Inline"
+         : info.param == Mode::kPosted ? "Posted"
+                                       : "Executor";
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, SubscriptionTest,
+                         testing::Values(Mode::kInline, Mode::kPosted,
+                                         Mode::kExecutor),
+                         ModeName);
+
+}  // namespace
