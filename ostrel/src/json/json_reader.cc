@@ -586,12 +586,13 @@ auto DocumentReader<Position>::tabledMatch(std::size_t open)
        ++step) {
     ++m_cursor;
   }
-  auto it = std::lower_bound(
-      m_matches.begin() + static_cast<std::ptrdiff_t>(m_cursor),
-      m_matches.end(), open,
-      [](const BracketMatch& match, std::size_t position) {
-        return match.open < position;
-      });
+  auto it = m_matches.begin() + static_cast<std::ptrdiff_t>(m_cursor);
+  if (it != m_matches.end() && it->open < open) {
+    it = std::lower_bound(it, m_matches.end(), open,
+                          [](const BracketMatch& match, std::size_t position) {
+                            return match.open < position;
+                          });
+  }
   m_cursor = static_cast<std::size_t>(it - m_matches.begin());
   if (it == m_matches.end() || it->open != open) return nullptr;
   return &*it;

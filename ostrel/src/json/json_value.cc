@@ -249,19 +249,14 @@ Value& Value::operator=(const Value& other) {
 
 Value::Value(Value&& other) noexcept { takeFrom(other); }
 
-Value& Value::operator=(Value&& other) noexcept {
-  if (this == &other) return *this;
-  if (m_kind == KindNull && m_otherKinds == nullptr) {
-    takeFrom(other);  // this value holds nothing `other` could live in
-  } else {
+Value& Value::moveAssign(Value& other) noexcept {
+  if (this != &other) {
     Value taken(std::move(other));  // `other` may live inside this value
     release();
     takeFrom(taken);
   }
   return *this;
 }
-
-Value::~Value() { release(); }
 
 void Value::setText(const char* data, std::size_t size) {
   m_kind = KindString;
@@ -301,18 +296,6 @@ void Value::copyFrom(const Value& other) {
       break;
   }
   m_kind = other.m_kind;
-}
-
-// Takes what `other`'s kind holds and leaves `other` null; `other` keeps
-// the object and array of other kinds, as a moved-from value always has.
-// REQUIRES: this value holds nothing.
-void Value::takeFrom(Value& other) noexcept {
-  std::memcpy(m_payload, other.m_payload, sizeof m_payload);
-  m_textLength = other.m_textLength;
-  m_kind = other.m_kind;
-  std::memset(other.m_payload, 0, sizeof other.m_payload);
-  other.m_textLength = 0;
-  other.m_kind = KindNull;
 }
 
 void Value::release() noexcept {

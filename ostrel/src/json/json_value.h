@@ -95,8 +95,16 @@ class Value {
   Value& operator=(const Value& other);
   // As copying; the source is left null.
   Value(Value&& other) noexcept;
-  Value& operator=(Value&& other) noexcept;
-  ~Value();
+  Value& operator=(Value&& other) noexcept {
+    if (m_kind == KindNull && m_otherKinds == nullptr && this != &other) {
+      takeFrom(other);  // this value holds nothing `other` could live in
+      return *this;
+    }
+    return moveAssign(other);
+  }
+  ~Value() {
+    if (m_kind >= KindString || m_otherKinds != nullptr) release();
+  }
 
   ValueKind GetKind() const { return static_cast<ValueKind>(m_kind); }
   bool IsNull() const { return m_kind == KindNull; }
@@ -163,7 +171,17 @@ class Value {
   }
   void setText(const char* data, std::size_t size);
   void copyFrom(const Value& other);
-  void takeFrom(Value& other) noexcept;
+  // Takes what `other`'s kind holds and leaves `other` null; `other` keeps
+  // the object and array of other kinds, as a moved-from value always has.
+  // REQUIRES: this value holds nothing.
+  void takeFrom(Value& other) noexcept {
+    std::memcpy(m_payload, other.m_payload, sizeof m_payload);
+    m_textLength = other.m_textLength;
+    m_kind = other.m_kind;
+    other.m_textLength = 0;
+    other.m_kind = KindNull;
+  }
+  Value& moveAssign(Value& other) noexcept;
   void release() noexcept;
   OtherKinds& otherKinds();
 
