@@ -1,7 +1,6 @@
 #include "json_reader.h"
 
 #include <algorithm>
-#include <bitset>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -63,16 +62,14 @@ bool isOpeningBracket(char c) { return (c | 0x20) == '{'; }
 #define OSTREL_JSON_SSE2 1
 
 // Bit k set when byte k of the 16 at `p` is a double quote, a comma or a
-// bracket (or, with `openingOnly`, a "[" or "{").
-uint32_t structuralMask(const char* p, bool openingOnly) {
+// bracket.
+uint32_t structuralMask(const char* p) {
   const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
   __m128i found = _mm_cmpeq_epi8(folded, _mm_set1_epi8('{'));
-  if (!openingOnly) {
-    found = _mm_or_si128(found, _mm_cmpeq_epi8(folded, _mm_set1_epi8('}')));
-    found = _mm_or_si128(found, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')));
-    found = _mm_or_si128(found, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(',')));
-  }
+  found = _mm_or_si128(found, _mm_cmpeq_epi8(folded, _mm_set1_epi8('}')));
+  found = _mm_or_si128(found, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')));
+  found = _mm_or_si128(found, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(',')));
   return static_cast<uint32_t>(_mm_movemask_epi8(found));
 }
 
@@ -87,6 +84,27 @@ int lowestSetBit(uint32_t mask) {
 }
 #endif
 
+// The first `byte` of text[from, end), or kNone. Most searches end within a
+// few bytes, so they are done inline rather than through a call.
+inline std::size_t findByteIn(std::string_view text, char byte,
+                              std::size_t from, std::size_t end) {
+  std::size_t i = from;
+#if OSTREL_JSON_SSE2
+  const __m128i wanted = _mm_set1_epi8(byte);
+  for (; i + 16 <= end; i += 16) {
+    const __m128i bytes =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+    const uint32_t mask =
+        static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
+    if (mask != 0) return i + static_cast<std::size_t>(lowestSetBit(mask));
+  }
+#endif
+  for (; i < end; ++i) {
+    if (text[i] == byte) return i;
+  }
+  return kNone;
+}
+
 // Calls visit(i) for the position of every double quote, comma and bracket
 // of the text, in ascending order.
 template <typename Visit>
@@ -94,7 +112,7 @@ void forEachStructuralByte(std::string_view text, Visit&& visit) {
   std::size_t i = 0;
 #if OSTREL_JSON_SSE2
   for (; i + 16 <= text.size(); i += 16) {
-    for (uint32_t mask = structuralMask(text.data() + i, false); mask != 0;
+    for (uint32_t mask = structuralMask(text.data() + i); mask != 0;
          mask &= mask - 1) {
       visit(i + static_cast<std::size_t>(lowestSetBit(mask)));
     }
@@ -110,8 +128,21 @@ std::size_t countOpeningBrackets(std::string_view text) {
   std::size_t count = 0;
   std::size_t i = 0;
 #if OSTREL_JSON_SSE2
-  for (; i + 16 <= text.size(); i += 16) {
-    count += std::bitset<16>(structuralMask(text.data() + i, true)).count();
+  // Each byte lane counts its matches for up to 255 blocks at a time.
+  const __m128i zero = _mm_setzero_si128();
+  while (i + 16 <= text.size()) {
+    __m128i lanes = zero;
+    for (int block = 0; block < 255 && i + 16 <= text.size();
+         ++block, i += 16) {
+      const __m128i bytes =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+      const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+      lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(folded, _mm_set1_epi8('{')));
+    }
+    const __m128i sums = _mm_sad_epu8(lanes, zero);
+    count +=
+        static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+        static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
   }
 #endif
   for (; i < text.size(); ++i) count += isOpeningBracket(text[i]);
@@ -177,11 +208,7 @@ class DocumentReader {
   std::size_t findClosingQuote(std::size_t from, std::size_t end) const;
   // The first `byte` in [from, end), or kNone.
   std::size_t findByte(char byte, std::size_t from, std::size_t end) const {
-    if (from >= end) return kNone;
-    const void* found = std::memchr(m_text.data() + from, byte, end - from);
-    if (found == nullptr) return kNone;
-    return static_cast<std::size_t>(static_cast<const char*>(found) -
-                                    m_text.data());
+    return findByteIn(m_text, byte, from, end);
   }
   std::size_t findClosingBracket(std::size_t begin, std::size_t end);
   std::size_t scanForClosingBracket(std::size_t begin, std::size_t end);
@@ -442,7 +469,7 @@ Value DocumentReader<Position>::readString(std::size_t begin,
                                            std::size_t end) const {
   std::string_view body = m_text.substr(begin, end - begin);
   std::string text;
-  if (body.find('\\') == std::string_view::npos) {
+  if (findByte('\\', begin, end) == kNone) {
     std::size_t from = 0;
     std::size_t to = body.size();
     while (from < to && isTrimmed(body[from])) ++from;
@@ -511,10 +538,8 @@ std::size_t DocumentReader<Position>::findClosingQuote(std::size_t from,
                                                        std::size_t end) const {
   std::size_t i = from;
   while (i < end) {
-    const void* found = std::memchr(m_text.data() + i, '"', end - i);
-    if (found == nullptr) return kNone;
-    const std::size_t quote = static_cast<std::size_t>(
-        static_cast<const char*>(found) - m_text.data());
+    const std::size_t quote = findByte('"', i, end);
+    if (quote == kNone) return kNone;
     std::size_t backslashes = 0;
     while (quote - backslashes > from &&
            m_text[quote - backslashes - 1] == '\\') {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <tuple>
 #include <utility>
 
 namespace json {
@@ -101,6 +102,13 @@ Value& Object::operator[](const std::string& key) {
 }
 
 Value& Object::operator[](std::string_view key) {
+  // Keys read or built in ascending order go to the end without a search.
+  if (m_members.empty() || m_members.rbegin()->first < key) {
+    return m_members
+        .emplace_hint(m_members.end(), std::piecewise_construct,
+                      std::forward_as_tuple(key), std::forward_as_tuple())
+        ->second;
+  }
   auto it = m_members.lower_bound(key);
   if (it != m_members.end() && it->first == key) return it->second;
   return m_members.try_emplace(it, std::string(key))->second;

@@ -277,5 +277,35 @@ Value FromText(const std::string& text) {
   return ReadDocument(text, st);
 }
 
+bool PlainMatchesTree(const PlainDocument& plain, const Value& tree) {
+  if (tree.GetKind() != KindObject ||
+      tree.GetObject().size() != plain.groups.size()) {
+    return false;
+  }
+  auto group = plain.groups.begin();
+  for (const auto& member : tree.GetObject()) {
+    const PlainGroup& expected = *group++;
+    if (member.first != expected.key || member.second.GetKind() != KindArray ||
+        member.second.GetArray().size() != expected.entryCount) {
+      return false;
+    }
+    for (std::size_t i = 0; i < expected.entryCount; ++i) {
+      const Value& element = member.second.GetArray()[i];
+      const PlainEntry& entry = plain.entries[expected.firstEntry + i];
+      if (element.GetKind() != KindObject) return false;
+      for (const auto& field : element.GetObject()) {
+        if (field.second.GetKind() != KindString) return false;
+      }
+      if (element.HasKey("key") != entry.bHasName ||
+          element.HasKey("value") != entry.bHasValue ||
+          element["key"].GetString() != entry.name ||
+          element["value"].GetString() != entry.value) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 }  // namespace reference
 }  // namespace json
