@@ -73,11 +73,15 @@ class PlainReader {
     PlainGroup group;
     if (!readName(group.key) || !take('[')) return false;
     group.firstEntry = document.entries.size();
+    // Entries after the first without "key" or "value" are never applied;
+    // they are read but not kept, so that memory stays small whatever the
+    // array holds.
+    bool bIncompleteKept = false;
     skipSpace();
     if (!take(']')) {
       do {
         skipSpace();
-        if (!readEntry(document)) return false;
+        if (!readEntry(document, bIncompleteKept)) return false;
         skipSpace();
       } while (take(','));
       if (!take(']')) return false;
@@ -87,7 +91,7 @@ class PlainReader {
     return true;
   }
 
-  bool readEntry(PlainDocument& document) {
+  bool readEntry(PlainDocument& document, bool& bIncompleteKept) {
     if (!take('{')) return false;
     PlainEntry entry;
     if (!take('}')) {
@@ -107,6 +111,8 @@ class PlainReader {
       } while (take(','));
       if (!take('}')) return false;
     }
+    if (bIncompleteKept) return true;
+    bIncompleteKept = !entry.bHasName || !entry.bHasValue;
     document.entries.push_back(entry);
     return true;
   }

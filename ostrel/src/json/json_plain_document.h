@@ -8,8 +8,9 @@
 // without the tree: the groups in ascending byte order of their keys, a
 // repeated group key keeping its last array, and for each element its
 // "key" and "value" strings (trimmed as the reader trims strings, a
-// repeated member keeping its last string). Anything else is refused, and
-// the caller reads the text with json::FromText.
+// repeated member keeping its last string), up to the first element of each
+// array that lacks either (the others are never applied). Anything else is
+// refused, and the caller reads the text with json::FromText.
 //
 // The views point into the text. No state is kept: any thread may call it.
 #ifndef OSTREL_SRC_JSON_JSON_PLAIN_DOCUMENT_H_
@@ -31,7 +32,7 @@ struct PlainEntry {
 struct PlainGroup {
   std::string_view key;
   std::size_t firstEntry = 0;  // index into PlainDocument::entries
-  std::size_t entryCount = 0;
+  std::size_t entryCount = 0;  // up to the first incomplete entry
 };
 
 struct PlainDocument {
