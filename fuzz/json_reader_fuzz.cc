@@ -2,6 +2,8 @@
 //   - reading and writing must not crash, leak or trip a sanitizer;
 //   - on inputs up to 4 KB the reader must give exactly the value that the
 //     routine-by-routine transcription of its rules gives;
+//   - where the quick reading of plain configuration documents accepts the
+//     text, it must report what the tree holds;
 //   - where writing is lossless for the reader (no quote or backslash in a
 //     string or key, no "," or "]" in a string held by an array), the text
 //     written from a value must read back into text that writes the same.
@@ -14,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "json_plain_document.h"
 #include "json_reader.h"
 #include "json_value.h"
 #include "json_writer.h"
@@ -114,6 +117,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size <= 4096 &&
       !sameValue(value, json::reference::FromText(std::string(text)))) {
     fail("reader differs from the literal rules", text);
+  }
+
+  json::PlainDocument plain;
+  if (json::ReadPlainConfigDocument(text, plain) &&
+      !json::reference::PlainMatchesTree(plain, value)) {
+    fail("plain reading differs from the tree", text);
   }
 
   if (!written.empty() && writesLosslessly(value, false)) {

@@ -3,9 +3,12 @@
 //
 // The document is an object whose keys are group names, each holding an
 // array of {"key": name, "value": text} objects.
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <utility>
 
+#include "json_plain_document.h"
 #include "json_reader.h"
 #include "json_value.h"
 #include "json_writer.h"
@@ -56,28 +59,46 @@ KOVA_RESULT KovaConfig::ApplyKovaConfigs(const char* szJsonConfig) {
                   << m_callId << "], szJsonConfig=" << szJsonConfig
                   << KOVA_THIS_SUFFIX(this));
 
-  const json::Value document = json::FromText(szJsonConfig);
+  // Groups come in key order, whatever their order in the text. Whatever
+  // was stored before a malformed group or entry stays stored. An entry the
+  // store refuses (empty name) or that changes nothing is passed over.
+  const std::string_view text(szJsonConfig);
+  json::PlainDocument plain;
+  if (json::ReadPlainConfigDocument(text, plain)) {
+    // A plainly written document gives what the tree would, without it.
+    std::string name;
+    for (const json::PlainGroup& member : plain.groups) {
+      const KovaConfigGroup group = stringToGroup(std::string(member.key));
+      if (group == KovaConfigGroup_LastGroup) return KOVA_E_FAIL;
+      for (std::size_t i = 0; i < member.entryCount; ++i) {
+        const json::PlainEntry& entry = plain.entries[member.firstEntry + i];
+        if (!entry.bHasName || !entry.bHasValue) return KOVA_E_FAIL;
+        name.assign(entry.name);
+        SetKovaConfig(group, name.c_str(), ConfigData(std::string(entry.value)),
+                      false, false);
+      }
+    }
+    return KOVA_S_OK;
+  }
+
+  const json::Value document = json::FromText(text);
   if (document.GetKind() != json::KindObject) return KOVA_E_FAIL;
-  // Members come in key order, whatever their order in the text. Whatever
-  // was stored before a malformed group or entry stays stored.
   for (const auto& member : document.GetObject()) {
     const KovaConfigGroup group = stringToGroup(member.first);
     if (group == KovaConfigGroup_LastGroup) return KOVA_E_FAIL;
     if (member.second.GetKind() != json::KindArray) return KOVA_E_FAIL;
     for (const json::Value& entry : member.second.GetArray()) {
-      if (!entry.HasKey(kEntryKey) || !entry.HasKey(kEntryValue)) {
+      if (entry.GetKind() != json::KindObject) return KOVA_E_FAIL;
+      const json::Object& fields = entry.GetObject();
+      const auto name = fields.find(kEntryKey);
+      const auto value = fields.find(kEntryValue);
+      if (name == fields.end() || value == fields.end()) return KOVA_E_FAIL;
+      if (name->second.GetKind() != json::KindString ||
+          value->second.GetKind() != json::KindString) {
         return KOVA_E_FAIL;
       }
-      const json::Value& name = entry[kEntryKey];
-      const json::Value& value = entry[kEntryValue];
-      if (name.GetKind() != json::KindString ||
-          value.GetKind() != json::KindString) {
-        return KOVA_E_FAIL;
-      }
-      // An entry the store refuses (empty name) or that changes nothing is
-      // passed over.
-      SetKovaConfig(group, name.GetString().c_str(),
-                    ConfigData(value.GetString()), false, false);
+      SetKovaConfig(group, name->second.GetString().c_str(),
+                    ConfigData(value->second.GetString()), false, false);
     }
   }
   return KOVA_S_OK;

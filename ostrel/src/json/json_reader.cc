@@ -8,6 +8,13 @@
 
 #include "json_number.h"
 
+#if defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64)
+#include <emmintrin.h>
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <intrin.h>
+#endif
+#endif
+
 namespace json {
 
 namespace {
@@ -43,24 +50,103 @@ void trimString(std::string& text) {
   if (begin != 0 || end != text.size()) text = text.substr(begin, end - begin);
 }
 
-// Whether any of the 8 bytes at `p` is a double quote or a bracket. "[" and
-// "]" differ from "{" and "}" only in bit 0x20, and no other byte turns into
-// "{" or "}" when that bit is set. (The zero-byte test may also flag bytes
-// next to a true match, never a word without one.)
-bool mayHoldBracketOrQuote(const char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, sizeof word);
-  constexpr uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr uint64_t kHighs = 0x8080808080808080ULL;
-  auto hasZeroByte = [](uint64_t v) { return (v - kOnes) & ~v & kHighs; };
-  const uint64_t folded = word | (kOnes * 0x20);
-  return (hasZeroByte(word ^ (kOnes * '"')) |
-          hasZeroByte(folded ^ (kOnes * '{')) |
-          hasZeroByte(folded ^ (kOnes * '}'))) != 0;
+bool isStructuralByte(char c) {
+  return c == '"' || c == ',' || c == '[' || c == ']' || c == '{' || c == '}';
 }
 
-bool isBracketOrQuote(char c) {
-  return c == '"' || c == '[' || c == ']' || c == '{' || c == '}';
+// "[" and "]" differ from "{" and "}" only in bit 0x20, and no other byte
+// turns into "{" or "}" when that bit is set.
+bool isOpeningBracket(char c) { return (c | 0x20) == '{'; }
+
+#if defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64)
+#define OSTREL_JSON_SSE2 1
+
+// Bit k set when byte k of the 16 at `p` is a double quote, a comma or a
+// bracket.
+uint32_t structuralMask(const char* p) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+  __m128i found = _mm_cmpeq_epi8(folded, _mm_set1_epi8('{'));
+  found = _mm_or_si128(found, _mm_cmpeq_epi8(folded, _mm_set1_epi8('}')));
+  found = _mm_or_si128(found, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')));
+  found = _mm_or_si128(found, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(',')));
+  return static_cast<uint32_t>(_mm_movemask_epi8(found));
+}
+
+int lowestSetBit(uint32_t mask) {
+#if defined(_MSC_VER) && !defined(__clang__)
+  unsigned long index;
+  _BitScanForward(&index, mask);
+  return static_cast<int>(index);
+#else
+  return __builtin_ctz(mask);
+#endif
+}
+#endif
+
+// The first `byte` of text[from, end), or kNone. Most searches end within a
+// few bytes, so they are done inline rather than through a call.
+inline std::size_t findByteIn(std::string_view text, char byte,
+                              std::size_t from, std::size_t end) {
+  std::size_t i = from;
+#if OSTREL_JSON_SSE2
+  const __m128i wanted = _mm_set1_epi8(byte);
+  for (; i + 16 <= end; i += 16) {
+    const __m128i bytes =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+    const uint32_t mask =
+        static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
+    if (mask != 0) return i + static_cast<std::size_t>(lowestSetBit(mask));
+  }
+#endif
+  for (; i < end; ++i) {
+    if (text[i] == byte) return i;
+  }
+  return kNone;
+}
+
+// Calls visit(i) for the position of every double quote, comma and bracket
+// of the text, in ascending order.
+template <typename Visit>
+void forEachStructuralByte(std::string_view text, Visit&& visit) {
+  std::size_t i = 0;
+#if OSTREL_JSON_SSE2
+  for (; i + 16 <= text.size(); i += 16) {
+    for (uint32_t mask = structuralMask(text.data() + i); mask != 0;
+         mask &= mask - 1) {
+      visit(i + static_cast<std::size_t>(lowestSetBit(mask)));
+    }
+  }
+#endif
+  for (; i < text.size(); ++i) {
+    if (isStructuralByte(text[i])) visit(i);
+  }
+}
+
+// How many "[" and "{" the text holds.
+std::size_t countOpeningBrackets(std::string_view text) {
+  std::size_t count = 0;
+  std::size_t i = 0;
+#if OSTREL_JSON_SSE2
+  // Each byte lane counts its matches for up to 255 blocks at a time.
+  const __m128i zero = _mm_setzero_si128();
+  while (i + 16 <= text.size()) {
+    __m128i lanes = zero;
+    for (int block = 0; block < 255 && i + 16 <= text.size();
+         ++block, i += 16) {
+      const __m128i bytes =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+      const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+      lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(folded, _mm_set1_epi8('{')));
+    }
+    const __m128i sums = _mm_sad_epu8(lanes, zero);
+    count +=
+        static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+        static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+  }
+#endif
+  for (; i < text.size(); ++i) count += isOpeningBracket(text[i]);
+  return count;
 }
 
 int hexDigitValue(char c) {
@@ -83,10 +169,15 @@ int hexDigitValue(char c) {
 // find. A scan that fails must still leave its unmatched marks on the
 // nesting stack; it is run for real, which costs no more than the text the
 // failing container would have covered.
+//
+// The same pass counts each container's element slots (see BracketMatch),
+// so that an array is given its room once instead of growing by doubling.
+// `Position` holds the table's positions: 32 bits for documents under 2 GB
+// (the table is the reader's largest block on bracket-heavy documents).
+template <typename Position>
 class DocumentReader {
  public:
-  explicit DocumentReader(std::string_view text)
-      : m_text(text), m_reserveBudget(text.size() / 16) {}
+  explicit DocumentReader(std::string_view text) : m_text(text) {}
 
   Value readTop() {
     Value document;
@@ -97,12 +188,12 @@ class DocumentReader {
   }
 
  private:
+  struct BracketMatch;
   void readDocument(std::size_t begin, std::size_t end, Value& out);
   void readObject(std::size_t begin, std::size_t end, Value& out);
   void readArray(std::size_t begin, std::size_t end, Value& out);
   void readElement(std::size_t& pos, std::size_t& end, bool& error, Value& out);
-  void reserveLike(Array& array, std::size_t firstLength,
-                   std::size_t arrayLength);
+  std::size_t elementBound(std::size_t begin, std::size_t end);
   void readValue(std::size_t& pos, std::size_t& end, bool& error, Value& out);
   void readContainer(std::size_t& pos, std::size_t end, bool& error,
                      Value& out);
@@ -117,15 +208,13 @@ class DocumentReader {
   std::size_t findClosingQuote(std::size_t from, std::size_t end) const;
   // The first `byte` in [from, end), or kNone.
   std::size_t findByte(char byte, std::size_t from, std::size_t end) const {
-    if (from >= end) return kNone;
-    const void* found = std::memchr(m_text.data() + from, byte, end - from);
-    if (found == nullptr) return kNone;
-    return static_cast<std::size_t>(static_cast<const char*>(found) -
-                                    m_text.data());
+    return findByteIn(m_text, byte, from, end);
   }
   std::size_t findClosingBracket(std::size_t begin, std::size_t end);
   std::size_t scanForClosingBracket(std::size_t begin, std::size_t end);
   std::size_t tabledClosingBracket(std::size_t open);
+  // The table's entry of the opening bracket at `open`, or null.
+  const BracketMatch* tabledMatch(std::size_t open);
   void buildBracketTable();
   bool popIfTop(NestMark mark) {
     if (m_stack.empty() || m_stack.back() != mark) return false;
@@ -136,15 +225,20 @@ class DocumentReader {
   std::string_view m_text;
   std::vector<NestMark> m_stack;
   int m_readsInProgress = 0;
-  // Array elements that may still be reserved ahead (see reserveLike).
-  std::size_t m_reserveBudget;
 
   // The bracket table: every opening bracket's position with the position
   // of the bracket a scan from it would close at (kNone if none), ascending.
+  // `slots` bounds how many elements an array read from it can hold when
+  // its commas and brackets are where the table sees them: one, plus one
+  // per comma at its own level, plus one per nested container that follows
+  // another in the same slot (kSlotHasChild marks that while scanning).
   struct BracketMatch {
-    std::size_t open;
-    std::size_t close;
+    Position open;
+    Position close;  // while the bracket is open: the enclosing entry
+    Position slots;
   };
+  static constexpr Position kNoPosition = static_cast<Position>(-1);
+  static constexpr Position kSlotHasChild = ~(kNoPosition >> 1);
   std::vector<BracketMatch> m_matches;
   bool m_tableBuilt = false;
   std::size_t m_cursor = 0;  // reads look brackets up in ascending order
@@ -153,8 +247,9 @@ class DocumentReader {
 // The recursive routines below write their result into `out`, which is
 // null on entry: members and elements are read straight into their place in
 // the tree, so that no value is held on the stack across a nested read.
-void DocumentReader::readDocument(std::size_t begin, std::size_t end,
-                                  Value& out) {
+template <typename Position>
+void DocumentReader<Position>::readDocument(std::size_t begin, std::size_t end,
+                                            Value& out) {
   trim(begin, end);
   if (begin == end) return;
   const char first = m_text[begin];
@@ -173,8 +268,9 @@ void DocumentReader::readDocument(std::size_t begin, std::size_t end,
 }
 
 // REQUIRES: the text starts with "{" and ends with "}".
-void DocumentReader::readObject(std::size_t begin, std::size_t end,
-                                Value& out) {
+template <typename Position>
+void DocumentReader<Position>::readObject(std::size_t begin, std::size_t end,
+                                          Value& out) {
   std::size_t pos = begin + 1;
   std::size_t workEnd = end - 1;
   Object object;
@@ -201,7 +297,9 @@ void DocumentReader::readObject(std::size_t begin, std::size_t end,
   out = Value(std::move(object));
 }
 
-void DocumentReader::readArray(std::size_t begin, std::size_t end, Value& out) {
+template <typename Position>
+void DocumentReader<Position>::readArray(std::size_t begin, std::size_t end,
+                                         Value& out) {
   trim(begin, end);
   if (end - begin < 2 || m_text[begin] != '[' || m_text[end - 1] != ']') {
     return;
@@ -210,8 +308,15 @@ void DocumentReader::readArray(std::size_t begin, std::size_t end, Value& out) {
   std::size_t workEnd = end - 1;
   Array array;
   bool reserved = false;
-  while (pos < workEnd) {
-    const std::size_t elementStart = pos;
+  while (true) {
+    // Bytes that every element's reading trims away may be passed over: a
+    // remainder of nothing else reads as a null element, which is dropped.
+    while (pos < workEnd && isTrimmed(m_text[pos])) ++pos;
+    if (pos == workEnd) break;
+    if (!reserved) {
+      reserved = true;
+      array.reserve(elementBound(begin, end));
+    }
     // The element is read in place; a null one leaves its slot for the next.
     if (array.empty() || !array[array.size() - 1].IsNull()) {
       array.emplace_back();
@@ -219,18 +324,15 @@ void DocumentReader::readArray(std::size_t begin, std::size_t end, Value& out) {
     bool error = false;
     readElement(pos, workEnd, error, array[array.size() - 1]);
     if (error) return;  // the whole array reads as null
-    if (!reserved && !array[0].IsNull()) {
-      reserved = true;
-      reserveLike(array, pos - elementStart, end - begin);
-    }
   }
   if (!array.empty() && array[array.size() - 1].IsNull()) array.pop_back();
   out = Value(std::move(array));
 }
 
 // One element from the front of the array's remaining text [pos, end).
-void DocumentReader::readElement(std::size_t& pos, std::size_t& end,
-                                 bool& error, Value& out) {
+template <typename Position>
+void DocumentReader<Position>::readElement(std::size_t& pos, std::size_t& end,
+                                           bool& error, Value& out) {
   for (std::size_t i = pos;; ++i) {
     const char c = m_text[i];
     if (c == '{' || c == '[') {
@@ -247,23 +349,27 @@ void DocumentReader::readElement(std::size_t& pos, std::size_t& end,
   }
 }
 
-// Reserves room for as many elements as the array's text would hold if all
-// were as long as its first, within a budget that keeps the total reserved
-// proportional to the document's size whatever its shape.
-void DocumentReader::reserveLike(Array& array, std::size_t firstLength,
-                                 std::size_t arrayLength) {
-  const std::size_t estimate =
-      arrayLength / std::max<std::size_t>(firstLength, 16) + 1;
-  if (estimate < 8 || estimate > m_reserveBudget) return;
-  m_reserveBudget -= estimate;
-  array.reserve(estimate);
+// How many elements the array text [begin, end) can hold at most: its
+// slots in the bracket table, and never more than its bytes can fill (an
+// element takes a byte and, but for the last, a separator or a closing
+// bracket after it). Room for a bound that proves short in an odd document
+// (quotes that hide commas from the table) is then found by growing.
+template <typename Position>
+std::size_t DocumentReader<Position>::elementBound(std::size_t begin,
+                                                   std::size_t end) {
+  const std::size_t inside = end - begin - 2;
+  const std::size_t byBytes = inside == 0 ? 0 : (inside - 1) / 2 + 1;
+  const BracketMatch* match = tabledMatch(begin);
+  if (match == nullptr || match->close != end - 1) return 1;
+  return std::min<std::size_t>(match->slots & ~kSlotHasChild, byBytes);
 }
 
 // Reads one value from the front of [pos, end) and consumes its text. The
 // range is trimmed in place first, so what remains is always a suffix of
 // the trimmed text.
-void DocumentReader::readValue(std::size_t& pos, std::size_t& end, bool& error,
-                               Value& out) {
+template <typename Position>
+void DocumentReader<Position>::readValue(std::size_t& pos, std::size_t& end,
+                                         bool& error, Value& out) {
   error = false;
   trim(pos, end);
   if (pos == end) return;
@@ -282,8 +388,9 @@ void DocumentReader::readValue(std::size_t& pos, std::size_t& end, bool& error,
   out = readScalar(pos, end, error);
 }
 
-void DocumentReader::readContainer(std::size_t& pos, std::size_t end,
-                                   bool& error, Value& out) {
+template <typename Position>
+void DocumentReader<Position>::readContainer(std::size_t& pos, std::size_t end,
+                                             bool& error, Value& out) {
   if (m_readsInProgress >= kMaxNestedReads) {
     error = true;  // too deep: neither marked nor scanned
     return;
@@ -307,8 +414,9 @@ void DocumentReader::readContainer(std::size_t& pos, std::size_t end,
 
 // A bare word up to the first "," (which stays unread): whitespace inside
 // it is dropped, and "]" or "}" in it must close the innermost open bracket.
-Value DocumentReader::readScalar(std::size_t& pos, std::size_t end,
-                                 bool& error) {
+template <typename Position>
+Value DocumentReader<Position>::readScalar(std::size_t& pos, std::size_t end,
+                                           bool& error) {
   bool dotSeen = false;
   bool exponentSeen = false;
   bool spaceSeen = false;
@@ -356,15 +464,17 @@ Value DocumentReader::readScalar(std::size_t& pos, std::size_t end,
 
 // A string body with escapes decoded, trimmed. Of a \u escape only the last
 // two of its four hex digits count, giving one byte.
-Value DocumentReader::readString(std::size_t begin, std::size_t end) const {
+template <typename Position>
+Value DocumentReader<Position>::readString(std::size_t begin,
+                                           std::size_t end) const {
   std::string_view body = m_text.substr(begin, end - begin);
   std::string text;
-  if (body.find('\\') == std::string_view::npos) {
+  if (findByte('\\', begin, end) == kNone) {
     std::size_t from = 0;
     std::size_t to = body.size();
     while (from < to && isTrimmed(body[from])) ++from;
     while (to > from && isTrimmed(body[to - 1])) --to;
-    return Value(std::string(body.substr(from, to - from)));
+    return Value(body.substr(from, to - from));
   }
   text.reserve(body.size());
   std::size_t i = 0;
@@ -423,14 +533,13 @@ Value DocumentReader::readString(std::size_t begin, std::size_t end) const {
 // A backslash escapes the byte after it unless it is itself escaped, so a
 // quote is escaped exactly when an odd run of backslashes (counted from
 // `from` on) stands right before it.
-std::size_t DocumentReader::findClosingQuote(std::size_t from,
-                                             std::size_t end) const {
+template <typename Position>
+std::size_t DocumentReader<Position>::findClosingQuote(std::size_t from,
+                                                       std::size_t end) const {
   std::size_t i = from;
   while (i < end) {
-    const void* found = std::memchr(m_text.data() + i, '"', end - i);
-    if (found == nullptr) return kNone;
-    const std::size_t quote = static_cast<std::size_t>(
-        static_cast<const char*>(found) - m_text.data());
+    const std::size_t quote = findByte('"', i, end);
+    if (quote == kNone) return kNone;
     std::size_t backslashes = 0;
     while (quote - backslashes > from &&
            m_text[quote - backslashes - 1] == '\\') {
@@ -445,8 +554,9 @@ std::size_t DocumentReader::findClosingQuote(std::size_t from,
 // REQUIRES: the mark for the bracket at `begin` is on top of the stack.
 // Returns the position of the closing bracket within [begin, end), having
 // popped that mark; or kNone, leaving on the stack what the scan pushed.
-std::size_t DocumentReader::findClosingBracket(std::size_t begin,
-                                               std::size_t end) {
+template <typename Position>
+std::size_t DocumentReader<Position>::findClosingBracket(std::size_t begin,
+                                                         std::size_t end) {
   const std::size_t close = tabledClosingBracket(begin);
   if (close != kNone && close < end) {
     m_stack.pop_back();
@@ -455,8 +565,9 @@ std::size_t DocumentReader::findClosingBracket(std::size_t begin,
   return scanForClosingBracket(begin, end);
 }
 
-std::size_t DocumentReader::scanForClosingBracket(std::size_t begin,
-                                                  std::size_t end) {
+template <typename Position>
+std::size_t DocumentReader<Position>::scanForClosingBracket(std::size_t begin,
+                                                            std::size_t end) {
   const std::size_t entryDepth = m_stack.size();
   if (end - begin < 2) return kNone;
   bool inQuote = false;
@@ -481,7 +592,15 @@ std::size_t DocumentReader::scanForClosingBracket(std::size_t begin,
   return kNone;
 }
 
-std::size_t DocumentReader::tabledClosingBracket(std::size_t open) {
+template <typename Position>
+std::size_t DocumentReader<Position>::tabledClosingBracket(std::size_t open) {
+  const BracketMatch* match = tabledMatch(open);
+  return match == nullptr || match->close == kNoPosition ? kNone : match->close;
+}
+
+template <typename Position>
+auto DocumentReader<Position>::tabledMatch(std::size_t open)
+    -> const BracketMatch* {
   if (!m_tableBuilt) buildBracketTable();
   if (m_cursor > 0 && m_matches[m_cursor - 1].open >= open) {
     m_cursor = 0;  // not the reader's ascending order; search afresh
@@ -492,63 +611,81 @@ std::size_t DocumentReader::tabledClosingBracket(std::size_t open) {
        ++step) {
     ++m_cursor;
   }
-  auto it = std::lower_bound(
-      m_matches.begin() + static_cast<std::ptrdiff_t>(m_cursor),
-      m_matches.end(), open,
-      [](const BracketMatch& match, std::size_t position) {
-        return match.open < position;
-      });
+  auto it = m_matches.begin() + static_cast<std::ptrdiff_t>(m_cursor);
+  if (it != m_matches.end() && it->open < open) {
+    it = std::lower_bound(it, m_matches.end(), open,
+                          [](const BracketMatch& match, std::size_t position) {
+                            return match.open < position;
+                          });
+  }
   m_cursor = static_cast<std::size_t>(it - m_matches.begin());
-  if (it == m_matches.end() || it->open != open) return kNone;
-  return it->close;
+  if (it == m_matches.end() || it->open != open) return nullptr;
+  return &*it;
 }
 
-// One pass with a stack of open brackets per quote phase. A closing bracket
-// of the wrong kind ends every scan still open in its phase, so that phase's
-// stack is cleared; one that finds its phase's stack empty ends no scan.
-void DocumentReader::buildBracketTable() {
+// One pass with a stack of open brackets per quote phase, linked through
+// the entries themselves (an open entry's `close` names the one enclosing
+// it), so that the table is the only memory the pass takes, sized exactly
+// by counting the brackets first. A closing bracket of the wrong kind ends
+// every scan still open in its phase, so that phase's stack is cleared; one
+// that finds its phase's stack empty ends no scan.
+template <typename Position>
+void DocumentReader<Position>::buildBracketTable() {
   m_tableBuilt = true;
-  std::vector<std::size_t> open[2];  // indexes into m_matches
+  m_matches.reserve(countOpeningBrackets(m_text));
+  Position top[2] = {kNoPosition,
+                     kNoPosition};  // innermost open entry per phase
   int phase = 0;
-  const std::size_t size = m_text.size();
-  // Configuration documents open about one bracket per 40 bytes.
-  m_matches.reserve(size / 32 + 8);
-  std::size_t i = 0;
-  while (i < size) {
-    // Most bytes are none of the five that matter: pass over words without
-    // any, then go straight to the first that does.
-    if (i + 8 <= size) {
-      if (!mayHoldBracketOrQuote(m_text.data() + i)) {
-        i += 8;
-        continue;
-      }
-      while (!isBracketOrQuote(m_text[i])) ++i;  // one lies within the word
+  auto clear = [this](Position& entry) {
+    while (entry != kNoPosition) {
+      const Position enclosing = m_matches[entry].close;
+      m_matches[entry].close = kNoPosition;
+      entry = enclosing;
     }
+  };
+  forEachStructuralByte(m_text, [&](std::size_t i) {
     const char c = m_text[i];
     if (c == '"') {
       if (i == 0 || m_text[i - 1] != '\\') phase ^= 1;
+    } else if (c == ',') {
+      if (top[phase] != kNoPosition) {
+        BracketMatch& parent = m_matches[top[phase]];
+        parent.slots = (parent.slots & ~kSlotHasChild) + 1;
+      }
     } else if (c == '[' || c == '{') {
-      open[phase].push_back(m_matches.size());
-      m_matches.push_back(BracketMatch{i, kNone});
-    } else if (c == ']' || c == '}') {
-      std::vector<std::size_t>& stack = open[phase];
-      if (!stack.empty()) {
-        BracketMatch& top = m_matches[stack.back()];
-        if ((m_text[top.open] == '[') == (c == ']')) {
-          top.close = i;
-          stack.pop_back();
+      if (top[phase] != kNoPosition) {
+        BracketMatch& parent = m_matches[top[phase]];
+        if (parent.slots & kSlotHasChild) ++parent.slots;
+        parent.slots |= kSlotHasChild;
+      }
+      m_matches.push_back(
+          BracketMatch{static_cast<Position>(i), top[phase], 1});
+      top[phase] = static_cast<Position>(m_matches.size() - 1);
+    } else {
+      Position& entry = top[phase];
+      if (entry != kNoPosition) {
+        BracketMatch& match = m_matches[entry];
+        if ((m_text[match.open] == '[') == (c == ']')) {
+          entry = match.close;
+          match.close = static_cast<Position>(i);
         } else {
-          stack.clear();
+          clear(entry);
         }
       }
     }
-    ++i;
-  }
+  });
+  clear(top[0]);
+  clear(top[1]);
 }
 
 }  // namespace
 
-Value FromText(std::string_view text) { return DocumentReader(text).readTop(); }
+Value FromText(std::string_view text) {
+  if (text.size() < (std::size_t{1} << 31)) {
+    return DocumentReader<uint32_t>(text).readTop();
+  }
+  return DocumentReader<std::size_t>(text).readTop();
+}
 
 Value FromText(const std::string& text) {
   return FromText(std::string_view(text));

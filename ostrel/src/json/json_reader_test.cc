@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 
+#include "json_plain_document.h"
 #include "json_writer.h"
 #include "reference_reader_for_test.h"
 
@@ -240,13 +241,49 @@ std::string RandomDocument(std::mt19937& rng) {
 TEST(JsonReaderTest, MatchesTheRoutineByRoutineRulesOnGeneratedDocuments) {
   std::mt19937 rng(20261205);
   int nonNull = 0;
+  int plain = 0;
+  PlainDocument document;
   for (int i = 0; i < 3000; ++i) {
     std::string text = RandomDocument(rng);
     Value fast = FromText(text);
     if (!fast.IsNull()) ++nonNull;
     ASSERT_TRUE(Same(fast, reference::FromText(text))) << "[" << text << "]";
+    if (ReadPlainConfigDocument(text, document)) {
+      ++plain;
+      ASSERT_TRUE(reference::PlainMatchesTree(document, fast))
+          << "[" << text << "]";
+    }
   }
   EXPECT_GT(nonNull, 300);  // the generator reaches past the top level
+  EXPECT_GT(plain, 100);
+}
+
+TEST(JsonReaderTest, PlainConfigDocumentsReadAsTheirTrees) {
+  const char* const kPlain[] = {
+      "{}",
+      " {\n \"B\" : [ ] , \"A\":[{\"value\":\" v \",\"key\":\"k\","
+      "\"x\":\"[,]:{}\"} , {}]}\t",
+      // A repeated group keeps its last array, a repeated member its last
+      // string.
+      "{\"G\":[{\"key\":\"a\"}],\"F\":[],\"G\":[{\"key\":\"b\","
+      "\"key\":\"c\",\"value\":\"\"}]}",
+  };
+  PlainDocument document;
+  for (const char* text : kPlain) {
+    ASSERT_TRUE(ReadPlainConfigDocument(text, document)) << text;
+    EXPECT_TRUE(reference::PlainMatchesTree(document, FromText(text))) << text;
+  }
+  const char* const kRefused[] = {"[]",
+                                  "{\"G\":[1]}",
+                                  "{\"G\":[{\"key\":5}]}",
+                                  "{\"\":[]}",
+                                  "{\"G\":{}}",
+                                  "{\"G\":[{}],}",
+                                  "{\"G\":[{\"a\\\"b\":\"x\"}]}",
+                                  "{\"G\":[{\"key\":\"a\" \"value\":\"b\"}]}"};
+  for (const char* text : kRefused) {
+    EXPECT_FALSE(ReadPlainConfigDocument(text, document)) << text;
+  }
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <tuple>
 #include <utility>
 
 namespace json {
@@ -100,6 +102,13 @@ Value& Object::operator[](const std::string& key) {
 }
 
 Value& Object::operator[](std::string_view key) {
+  // Keys read or built in ascending order go to the end without a search.
+  if (m_members.empty() || m_members.rbegin()->first < key) {
+    return m_members
+        .emplace_hint(m_members.end(), std::piecewise_construct,
+                      std::forward_as_tuple(key), std::forward_as_tuple())
+        ->second;
+  }
   auto it = m_members.lower_bound(key);
   if (it != m_members.end() && it->first == key) return it->second;
   return m_members.try_emplace(it, std::string(key))->second;
@@ -182,50 +191,57 @@ const Value& Array::operator[](std::size_t index) const {
 
 // ----------------------------------------------------------------- Value
 
-Value::Value(const std::string& text) : m_kind(KindString), m_string(text) {}
+struct Value::OtherKinds {
+  Object object;
+  Array array;
+};
 
-Value::Value(std::string&& text)
-    : m_kind(KindString), m_string(std::move(text)) {}
+Value::Value(const std::string& text) { setText(text.data(), text.size()); }
 
-Value::Value(std::string_view text) : m_kind(KindString), m_string(text) {}
+Value::Value(std::string&& text) { setText(text.data(), text.size()); }
 
-Value::Value(const char* szText)
-    : m_kind(KindString), m_string(szText ? szText : "") {}
+Value::Value(std::string_view text) { setText(text.data(), text.size()); }
 
-Value::Value(int32_t number) : m_kind(KindInt) { setNumbersFromInt64(number); }
-
-Value::Value(uint32_t number) : m_kind(KindUInt) {
-  setNumbersFromInt64(number);
-  m_int = static_cast<int32_t>(number);  // the same 32 bits
+Value::Value(const char* szText) {
+  if (szText == nullptr) szText = "";
+  setText(szText, std::strlen(szText));
 }
 
-Value::Value(double number) : m_kind(KindDouble) {
-  setNumbersFromDouble(number);
+Value::Value(int32_t number) : m_kind(KindInt) { store(number); }
+
+Value::Value(uint32_t number) : m_kind(KindUInt) { store(number); }
+
+Value::Value(double number) : m_kind(KindDouble) { store(number); }
+
+Value::Value(bool flag) : m_kind(KindBool) { store(flag); }
+
+Value::Value(const Object& object) : m_kind(KindObject) {
+  store<Object*>(object.empty() ? nullptr : new Object(object));
 }
 
-Value::Value(bool flag) : m_kind(KindBool), m_bool(flag) {}
+Value::Value(Object&& object) : m_kind(KindObject) {
+  store<Object*>(object.empty() ? nullptr : new Object(std::move(object)));
+}
 
-Value::Value(const Object& object) : m_kind(KindObject), m_object(object) {}
+Value::Value(const Array& array) : m_kind(KindArray) {
+  store<Array*>(array.empty() ? nullptr : new Array(array));
+}
 
-Value::Value(Object&& object)
-    : m_kind(KindObject), m_object(std::move(object)) {}
-
-Value::Value(const Array& array) : m_kind(KindArray), m_array(array) {}
-
-Value::Value(Array&& array) : m_kind(KindArray), m_array(std::move(array)) {}
+Value::Value(Array&& array) : m_kind(KindArray) {
+  store<Array*>(array.empty() ? nullptr : new Array(std::move(array)));
+}
 
 Value Value::FromInt64(int64_t number) {
   Value value;
   value.m_kind = KindInt64;
-  value.setNumbersFromInt64(number);
+  value.store(number);
   return value;
 }
 
 Value Value::FromFloat(float number) {
   Value value;
   value.m_kind = KindFloat;
-  value.setNumbersFromDouble(number);
-  value.m_float = number;
+  value.store(number);
   return value;
 }
 
@@ -239,150 +255,275 @@ Value& Value::operator=(const Value& other) {
   return *this;
 }
 
-Value::Value(Value&& other) noexcept { moveFrom(other); }
+Value::Value(Value&& other) noexcept { takeFrom(other); }
 
-Value& Value::operator=(Value&& other) noexcept {
-  if (m_kind == KindNull && m_string.empty() && m_object.empty() &&
-      m_array.empty()) {
-    moveFrom(other);  // an empty null holds nothing `other` could live in
-    return *this;
-  }
+Value& Value::moveAssign(Value& other) noexcept {
   if (this != &other) {
     Value taken(std::move(other));  // `other` may live inside this value
-    m_string = std::string();
-    m_object = Object();
-    m_array = Array();
-    moveFrom(taken);
+    release();
+    takeFrom(taken);
   }
   return *this;
 }
 
-void Value::setNumbersFromInt64(int64_t number) {
-  m_int64 = number;
-  m_int = number > std::numeric_limits<int32_t>::max()
-              ? std::numeric_limits<int32_t>::max()
-          : number < std::numeric_limits<int32_t>::min()
-              ? std::numeric_limits<int32_t>::min()
-              : static_cast<int32_t>(number);
-  m_uint = number < 0 ? 0
-           : number > std::numeric_limits<uint32_t>::max()
-               ? std::numeric_limits<uint32_t>::max()
-               : static_cast<uint32_t>(number);
-  m_double = static_cast<double>(number);
-  m_float = static_cast<float>(number);
-}
-
-void Value::setNumbersFromDouble(double number) {
-  m_double = number;
-  m_float = narrowToFloat(number);
-  m_int = truncateToInt32(number);
-  m_int64 = truncateToInt64(number);
-  m_uint = truncateToUInt32(number);
+void Value::setText(const char* data, std::size_t size) {
+  m_kind = KindString;
+  if (size <= kInlineText) {
+    std::memcpy(m_payload, data, size);
+    m_payload[size] = 0;
+    m_textLength = static_cast<uint8_t>(size);
+    return;
+  }
+  char* heap = new char[size + 1];
+  std::memcpy(heap, data, size);
+  heap[size] = '\0';
+  store(heap);
+  std::memcpy(m_payload + sizeof heap, &size, sizeof size);
+  m_textLength = kHeapText;
 }
 
 void Value::copyFrom(const Value& other) {
-  m_kind = other.m_kind;
   switch (other.m_kind) {
-    case KindString:
-      m_string = other.m_string;
+    case KindString: {
+      const StringRef text = other.GetString();
+      setText(text.data(), text.size());
+      return;
+    }
+    case KindObject: {
+      const Object* object = other.load<Object*>();
+      store<Object*>(object ? new Object(*object) : nullptr);
       break;
-    case KindObject:
-      m_object = other.m_object;
+    }
+    case KindArray: {
+      const Array* array = other.load<Array*>();
+      store<Array*>(array ? new Array(*array) : nullptr);
       break;
-    case KindArray:
-      m_array = other.m_array;
-      break;
-    case KindBool:
-      m_bool = other.m_bool;
-      break;
-    case KindInt:
-      setNumbersFromInt64(other.m_int);
-      break;
-    case KindInt64:
-      setNumbersFromInt64(other.m_int64);
-      break;
-    case KindUInt:
-      setNumbersFromInt64(other.m_uint);
-      m_int = static_cast<int32_t>(other.m_uint);
-      break;
-    case KindFloat:
-      setNumbersFromDouble(other.m_float);
-      m_float = other.m_float;
-      break;
-    case KindDouble:
-      setNumbersFromDouble(other.m_double);
-      break;
+    }
     default:
-      m_kind = KindNull;
+      std::memcpy(m_payload, other.m_payload, sizeof m_payload);
       break;
+  }
+  m_kind = other.m_kind;
+}
+
+void Value::release() noexcept {
+  if (m_kind == KindString && m_textLength == kHeapText) {
+    delete[] load<char*>();
+  } else if (m_kind == KindObject) {
+    delete load<Object*>();
+  } else if (m_kind == KindArray) {
+    delete load<Array*>();
+  }
+  delete m_otherKinds;
+  m_otherKinds = nullptr;
+  std::memset(m_payload, 0, sizeof m_payload);
+  m_textLength = 0;
+  m_kind = KindNull;
+}
+
+Value::OtherKinds& Value::otherKinds() {
+  if (m_otherKinds == nullptr) m_otherKinds = new OtherKinds();
+  return *m_otherKinds;
+}
+
+StringRef Value::GetString() const {
+  if (m_kind != KindString) return StringRef();
+  if (m_textLength != kHeapText) {
+    return StringRef(reinterpret_cast<const char*>(m_payload), m_textLength);
+  }
+  std::size_t size;
+  std::memcpy(&size, m_payload + sizeof(char*), sizeof size);
+  return StringRef(load<const char*>(), size);
+}
+
+const Object& Value::GetObject() const {
+  static const Object kEmpty;
+  if (m_kind == KindObject) {
+    const Object* object = load<Object*>();
+    return object ? *object : kEmpty;
+  }
+  return m_otherKinds ? m_otherKinds->object : kEmpty;
+}
+
+Object& Value::GetObject() {
+  if (m_kind != KindObject) return otherKinds().object;
+  Object* object = load<Object*>();
+  if (object == nullptr) {
+    object = new Object();
+    store(object);
+  }
+  return *object;
+}
+
+const Array& Value::GetArray() const {
+  static const Array kEmpty;
+  if (m_kind == KindArray) {
+    const Array* array = load<Array*>();
+    return array ? *array : kEmpty;
+  }
+  return m_otherKinds ? m_otherKinds->array : kEmpty;
+}
+
+Array& Value::GetArray() {
+  if (m_kind != KindArray) return otherKinds().array;
+  Array* array = load<Array*>();
+  if (array == nullptr) {
+    array = new Array();
+    store(array);
+  }
+  return *array;
+}
+
+// Integers convert to every type as before the value was made compact: the
+// 64-bit integer saturates into 32 bits, the unsigned view of a negative
+// number is 0; floating point truncates toward zero (see truncateTo*).
+int32_t Value::GetInt() const {
+  switch (m_kind) {
+    case KindInt:
+      return load<int32_t>();
+    case KindUInt:
+      return static_cast<int32_t>(load<uint32_t>());  // the same 32 bits
+    case KindInt64: {
+      const int64_t number = load<int64_t>();
+      return number > std::numeric_limits<int32_t>::max()
+                 ? std::numeric_limits<int32_t>::max()
+             : number < std::numeric_limits<int32_t>::min()
+                 ? std::numeric_limits<int32_t>::min()
+                 : static_cast<int32_t>(number);
+    }
+    case KindFloat:
+      return truncateToInt32(load<float>());
+    case KindDouble:
+      return truncateToInt32(load<double>());
+    default:
+      return 0;
   }
 }
 
-// Moves the field of the kind and leaves `other` null. REQUIRES: this value's
-// string, object and array are empty.
-void Value::moveFrom(Value& other) noexcept {
-  m_kind = other.m_kind;
-  m_int = other.m_int;
-  m_float = other.m_float;
-  m_double = other.m_double;
-  m_bool = other.m_bool;
-  m_uint = other.m_uint;
-  m_int64 = other.m_int64;
-  if (m_kind == KindString) m_string = std::move(other.m_string);
-  if (m_kind == KindObject) m_object = std::move(other.m_object);
-  if (m_kind == KindArray) m_array = std::move(other.m_array);
-  other.m_kind = KindNull;
-  other.m_int = 0;
-  other.m_float = 0;
-  other.m_double = 0;
-  other.m_bool = false;
-  other.m_uint = 0;
-  other.m_int64 = 0;
+int64_t Value::GetInt64() const {
+  switch (m_kind) {
+    case KindInt:
+      return load<int32_t>();
+    case KindUInt:
+      return load<uint32_t>();
+    case KindInt64:
+      return load<int64_t>();
+    case KindFloat:
+      return truncateToInt64(load<float>());
+    case KindDouble:
+      return truncateToInt64(load<double>());
+    default:
+      return 0;
+  }
+}
+
+uint32_t Value::GetUInt() const {
+  switch (m_kind) {
+    case KindInt: {
+      const int32_t number = load<int32_t>();
+      return number < 0 ? 0 : static_cast<uint32_t>(number);
+    }
+    case KindUInt:
+      return load<uint32_t>();
+    case KindInt64: {
+      const int64_t number = load<int64_t>();
+      return number < 0 ? 0
+             : number > std::numeric_limits<uint32_t>::max()
+                 ? std::numeric_limits<uint32_t>::max()
+                 : static_cast<uint32_t>(number);
+    }
+    case KindFloat:
+      return truncateToUInt32(load<float>());
+    case KindDouble:
+      return truncateToUInt32(load<double>());
+    default:
+      return 0;
+  }
+}
+
+float Value::GetFloat() const {
+  switch (m_kind) {
+    case KindInt:
+      return static_cast<float>(load<int32_t>());
+    case KindUInt:
+      return static_cast<float>(load<uint32_t>());
+    case KindInt64:
+      return static_cast<float>(load<int64_t>());
+    case KindFloat:
+      return load<float>();
+    case KindDouble:
+      return narrowToFloat(load<double>());
+    default:
+      return 0;
+  }
+}
+
+double Value::GetDouble() const {
+  switch (m_kind) {
+    case KindInt:
+      return load<int32_t>();
+    case KindUInt:
+      return load<uint32_t>();
+    case KindInt64:
+      return static_cast<double>(load<int64_t>());
+    case KindFloat:
+      return load<float>();
+    case KindDouble:
+      return load<double>();
+    default:
+      return 0;
+  }
 }
 
 bool Value::HasKey(std::string_view key) const {
-  return m_kind == KindObject && m_object.HasKey(key);
+  return m_kind == KindObject && GetObject().HasKey(key);
 }
 
 bool Value::HasKey(const char* szKey) const {
-  return m_kind == KindObject && m_object.HasKey(szKey);
+  return m_kind == KindObject && GetObject().HasKey(szKey);
 }
 
 int Value::HasKeys(const std::vector<std::string>& keys) const {
-  if (m_kind == KindObject) return m_object.HasKeys(keys);
+  if (m_kind == KindObject) return GetObject().HasKeys(keys);
   return keys.empty() ? -1 : 0;
 }
 
 int Value::HasKeys(const char* const* pKeys, std::size_t count) const {
-  if (m_kind == KindObject) return m_object.HasKeys(pKeys, count);
+  if (m_kind == KindObject) return GetObject().HasKeys(pKeys, count);
   return pKeys == nullptr || count == 0 ? -1 : 0;
 }
 
-Value& Value::operator[](const char* szKey) { return m_object[szKey]; }
+Value& Value::operator[](const char* szKey) { return GetObject()[szKey]; }
 
 const Value& Value::operator[](const char* szKey) const {
   if (m_kind != KindObject || szKey == nullptr) return sharedNull();
-  auto it = m_object.find(std::string_view(szKey));
-  return it == m_object.end() ? sharedNull() : it->second;
+  const Object& object = GetObject();
+  auto it = object.find(std::string_view(szKey));
+  return it == object.end() ? sharedNull() : it->second;
 }
 
-Value& Value::operator[](std::size_t index) { return m_array[index]; }
+// The element is found through the const array, which makes no block for an
+// empty one; it lives in an array this value owns.
+Value& Value::operator[](std::size_t index) {
+  return const_cast<Value&>(static_cast<const Value&>(*this)[index]);
+}
 
 const Value& Value::operator[](std::size_t index) const {
-  return m_array[index];
+  return GetArray()[index];
 }
 
 Value& Value::operator[](int index) {
-  return m_array[index < 0 ? m_array.size() : static_cast<std::size_t>(index)];
+  return const_cast<Value&>(static_cast<const Value&>(*this)[index]);
 }
 
 const Value& Value::operator[](int index) const {
-  return m_array[index < 0 ? m_array.size() : static_cast<std::size_t>(index)];
+  const Array& array = GetArray();
+  return array[index < 0 ? array.size() : static_cast<std::size_t>(index)];
 }
 
 std::size_t Value::size() const {
-  if (m_kind == KindObject) return m_object.size();
-  if (m_kind == KindArray) return m_array.size();
+  if (m_kind == KindObject) return GetObject().size();
+  if (m_kind == KindArray) return GetArray().size();
   return 1;
 }
 

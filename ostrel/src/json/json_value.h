@@ -11,11 +11,10 @@
 //
 // A value owns its string, object and array outright: copying a value, object
 // or array copies the whole tree below it; nothing is shared or counted.
-// A number is held in all numeric representations at once, but only the
-// field of the value's kind carries meaning (GetInt() for KindInt, GetUInt()
-// for KindUInt, ...). Object members are kept and visited in ascending byte
-// order of their keys (bytes compared as unsigned, a prefix first), never in
-// insertion order.
+// A number is stored once; every numeric accessor answers for every kind,
+// converting the stored number as described at GetInt(). Object members are
+// kept and visited in ascending byte order of their keys (bytes compared as
+// unsigned, a prefix first), never in insertion order.
 //
 // The module depends on the standard library only. Its types have no locks:
 // one thread may change a value while no other thread uses it; any number of
@@ -25,6 +24,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +48,28 @@ enum ValueKind : int32_t {
   KindUInt = 9,
 };
 
+// The bytes of a string value: a view that is also NUL-terminated, valid
+// until the value is changed or destroyed. It converts to std::string where
+// a copy is wanted.
+class StringRef : public std::string_view {
+ public:
+  StringRef() : std::string_view("", 0) {}
+  // REQUIRES: data[size] is NUL.
+  StringRef(const char* data, std::size_t size)
+      : std::string_view(data, size) {}
+  const char* c_str() const { return data(); }
+  operator std::string() const {  // NOLINT: a copy converts implicitly
+    return std::string(data(), size());
+  }
+};
+
+// A value is 32 bytes: a kind tag and one payload. A number is stored once,
+// as its kind holds it, and every numeric view is derived from it. A string
+// of up to 21 bytes is held inline, a longer one in one heap block; an
+// object or array sits behind one pointer, which stays null while it is
+// empty. The object and array of a value of another kind (touched only
+// through GetObject(), GetArray() or operator[] on such a value) live in a
+// separate block made on first use.
 class Value {
  public:
   Value() = default;
@@ -67,27 +89,45 @@ class Value {
   static Value FromInt64(int64_t number);
   static Value FromFloat(float number);
 
-  // The target takes the source's kind and the field(s) of that kind; a
-  // numeric kind recomputes every numeric field from the source's own one.
+  // The target takes the source's kind and a copy of what that kind holds;
+  // the object and array of other kinds are not copied.
   Value(const Value& other);
   Value& operator=(const Value& other);
   // As copying; the source is left null.
   Value(Value&& other) noexcept;
-  Value& operator=(Value&& other) noexcept;
+  Value& operator=(Value&& other) noexcept {
+    if (m_kind == KindNull && m_otherKinds == nullptr && this != &other) {
+      takeFrom(other);  // this value holds nothing `other` could live in
+      return *this;
+    }
+    return moveAssign(other);
+  }
+  ~Value() {
+    if (m_kind >= KindString || m_otherKinds != nullptr) release();
+  }
 
-  ValueKind GetKind() const { return m_kind; }
+  ValueKind GetKind() const { return static_cast<ValueKind>(m_kind); }
   bool IsNull() const { return m_kind == KindNull; }
-  const std::string& GetString() const { return m_string; }
-  const Object& GetObject() const { return m_object; }
-  Object& GetObject() { return m_object; }
-  const Array& GetArray() const { return m_array; }
-  Array& GetArray() { return m_array; }
-  int32_t GetInt() const { return m_int; }
-  int64_t GetInt64() const { return m_int64; }
-  uint32_t GetUInt() const { return m_uint; }
-  float GetFloat() const { return m_float; }
-  double GetDouble() const { return m_double; }
-  bool GetBool() const { return m_bool; }
+  // The text of a KindString value; "" for every other kind.
+  StringRef GetString() const;
+  // The object of a KindObject value; for other kinds an object that no
+  // operation reads (empty unless changed through these references).
+  const Object& GetObject() const;
+  Object& GetObject();
+  // The same for arrays.
+  const Array& GetArray() const;
+  Array& GetArray();
+  // The number as each type: the stored number converted (integers to
+  // floating point as usual, floating point to integers truncated toward
+  // zero and saturated, a negative number as unsigned 0; KindUInt gives
+  // GetInt() the same 32 bits). 0 for non-numeric kinds.
+  int32_t GetInt() const;
+  int64_t GetInt64() const;
+  uint32_t GetUInt() const;
+  float GetFloat() const;
+  double GetDouble() const;
+  // The flag of a KindBool value; false for every other kind.
+  bool GetBool() const { return m_kind == KindBool && load<bool>(); }
 
   // True when the value is an object with a member of exactly that key.
   bool HasKey(std::string_view key) const;
@@ -97,14 +137,14 @@ class Value {
   int HasKeys(const std::vector<std::string>& keys) const;
   int HasKeys(const char* const* pKeys, std::size_t count) const;
 
-  // The member of that key in the value's object field, inserted as null
-  // when absent. The kind is not changed: on a value that is not an object
-  // this touches only its unused object field, so build objects as
-  // json::Object and wrap them in a Value.
+  // The member of that key in GetObject(), inserted as null when absent.
+  // The kind is not changed: on a value that is not an object this touches
+  // only its unused object, so build objects as json::Object and wrap them
+  // in a Value.
   Value& operator[](const char* szKey);
   // The member, or a shared null value when absent or not an object.
   const Value& operator[](const char* szKey) const;
-  // Element of the value's array field.
+  // Element of GetArray().
   // REQUIRES: index < GetArray().size(); otherwise std::out_of_range.
   Value& operator[](std::size_t index);
   const Value& operator[](std::size_t index) const;
@@ -115,22 +155,47 @@ class Value {
   std::size_t size() const;
 
  private:
-  void setNumbersFromInt64(int64_t number);
-  void setNumbersFromDouble(double number);
-  void copyFrom(const Value& other);
-  void moveFrom(Value& other) noexcept;
+  struct OtherKinds;  // the object and array of a value of another kind
+  static constexpr std::size_t kInlineText = 21;
+  static constexpr uint8_t kHeapText = 0xFF;
 
-  ValueKind m_kind = KindNull;
-  int32_t m_int = 0;
-  float m_float = 0;
-  double m_double = 0;
-  std::string m_string;
-  Object m_object;
-  Array m_array;
-  bool m_bool = false;
-  uint32_t m_uint = 0;
-  int64_t m_int64 = 0;
+  template <typename T>
+  T load() const {
+    T payload;
+    std::memcpy(&payload, m_payload, sizeof payload);
+    return payload;
+  }
+  template <typename T>
+  void store(T payload) {
+    std::memcpy(m_payload, &payload, sizeof payload);
+  }
+  void setText(const char* data, std::size_t size);
+  void copyFrom(const Value& other);
+  // Takes what `other`'s kind holds and leaves `other` null; `other` keeps
+  // the object and array of other kinds, as a moved-from value always has.
+  // REQUIRES: this value holds nothing.
+  void takeFrom(Value& other) noexcept {
+    std::memcpy(m_payload, other.m_payload, sizeof m_payload);
+    m_textLength = other.m_textLength;
+    m_kind = other.m_kind;
+    other.m_textLength = 0;
+    other.m_kind = KindNull;
+  }
+  Value& moveAssign(Value& other) noexcept;
+  void release() noexcept;
+  OtherKinds& otherKinds();
+
+  // KindString: the text inline (m_textLength bytes and a NUL) or, when
+  // m_textLength is kHeapText, a pointer to it and its size. Numbers and
+  // bool as their kind holds them; Object* or Array* (null when empty).
+  alignas(8) unsigned char m_payload[kInlineText + 1] = {};
+  uint8_t m_textLength = 0;
+  uint8_t m_kind = KindNull;
+  OtherKinds* m_otherKinds = nullptr;
 };
+
+static_assert(sizeof(void*) != 8 || sizeof(Value) <= 32,
+              "a value must stay within 32 bytes on 64-bit targets");
 
 // Same kind: null equals null, strings and bools by value, objects and
 // arrays member by member in order, integers exactly, floating point kinds

@@ -277,5 +277,40 @@ Value FromText(const std::string& text) {
   return ReadDocument(text, st);
 }
 
+bool PlainMatchesTree(const PlainDocument& plain, const Value& tree) {
+  if (tree.GetKind() != KindObject ||
+      tree.GetObject().size() != plain.groups.size()) {
+    return false;
+  }
+  auto group = plain.groups.begin();
+  for (const auto& member : tree.GetObject()) {
+    const PlainGroup& expected = *group++;
+    if (member.first != expected.key || member.second.GetKind() != KindArray) {
+      return false;
+    }
+    // The plain reading keeps the entries up to the first incomplete one.
+    std::size_t kept = 0;
+    bool bIncomplete = false;
+    for (const Value& element : member.second.GetArray()) {
+      if (element.GetKind() != KindObject) return false;
+      for (const auto& field : element.GetObject()) {
+        if (field.second.GetKind() != KindString) return false;
+      }
+      if (bIncomplete) continue;
+      if (kept == expected.entryCount) return false;
+      const PlainEntry& entry = plain.entries[expected.firstEntry + kept++];
+      if (element.HasKey("key") != entry.bHasName ||
+          element.HasKey("value") != entry.bHasValue ||
+          element["key"].GetString() != entry.name ||
+          element["value"].GetString() != entry.value) {
+        return false;
+      }
+      bIncomplete = !entry.bHasName || !entry.bHasValue;
+    }
+    if (kept != expected.entryCount) return false;
+  }
+  return true;
+}
+
 }  // namespace reference
 }  // namespace json

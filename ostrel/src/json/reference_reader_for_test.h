@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "json_plain_document.h"
 #include "json_value.h"
 
 namespace json {
@@ -18,6 +19,11 @@ namespace reference {
 
 // What json::FromText must return for `text`, by the literal rules.
 Value FromText(const std::string& text);
+
+// Whether a plain reading reports what the tree read from the same text
+// holds: the same groups in order, and for every element the presence and
+// string of its "key" and "value" members.
+bool PlainMatchesTree(const PlainDocument& plain, const Value& tree);
 
 }  // namespace reference
 }  // namespace json
