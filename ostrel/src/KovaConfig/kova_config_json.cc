@@ -4,6 +4,7 @@
 // The document is an object whose keys are group names, each holding an
 // array of {"key": name, "value": text} objects.
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "json_reader.h"
@@ -46,8 +47,12 @@ const char* KovaConfig::DumpKovaConfigs(uint32_t groups) {
     const auto group = static_cast<KovaConfigGroup>(n);
     document.Set(groupToString(group), json::Value(getConfigsJsonArray(group)));
   }
-  m_dumpText = json::ToText(json::Value(std::move(document)));
-  return m_dumpText.c_str();
+  std::string text = json::ToText(json::Value(std::move(document)));
+  // The thread's previous text goes with `text`, after the lock.
+  std::lock_guard<std::mutex> lock(m_dumpMutex);
+  std::string& mine = m_dumpText[std::this_thread::get_id()];
+  mine.swap(text);
+  return mine.c_str();
 }
 
 KOVA_RESULT KovaConfig::ApplyKovaConfigs(const char* szJsonConfig) {

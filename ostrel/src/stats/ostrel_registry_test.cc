@@ -121,6 +121,24 @@ TEST(OstrelRegistryTest, EachKindAndCallIdHasItsOwnObjectOfItsClass) {
   EXPECT_EQ(0u, CKovaOstrel::instance().entityCount());
 }
 
+// Regression: an object whose count reached 0 through its own IKovaUnknown
+// stayed registered, and the next request handed the freed object out.
+TEST(OstrelRegistryTest, ObjectReleasedThroughItsOwnInterfaceIsForgotten) {
+  CmTraceCapture capture(2);
+  auto* video = static_cast<KovaVideoStatisticInfo*>(Create(1, 6));
+  void* pUnknown = nullptr;
+  ASSERT_EQ(KOVA_S_OK,
+            video->QueryInterface(kova::IID_IKovaUnknown, &pUnknown));
+  EXPECT_EQ(1u, Release(1, 6, video));
+  EXPECT_EQ(0u,
+            static_cast<kova::CKovaUnknownImpl*>(pUnknown)->ReleaseReference());
+  EXPECT_EQ(0u, CKovaOstrel::instance().entityCount());
+  capture.Clear();
+  IKovaMediaInfo* fresh = Create(1, 6);
+  EXPECT_EQ(1u, capture.Count(2, ", refCnt=1"));
+  EXPECT_EQ(0u, Release(1, 6, fresh));
+}
+
 TEST(OstrelRegistryTest, ConcurrentCreateAndReleaseOfSharedKeysBalance) {
   CKovaOstrel registry;
   std::atomic<int> failures{0};
