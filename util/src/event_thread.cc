@@ -155,16 +155,20 @@ class CCmThreadImpl final : public ACmThread, public ICmEventQueue {
 
   int PostEvent(ICmEvent* pEvent, int /*nPriority*/, int /*nFlags*/) override {
     if (pEvent == nullptr) return CM_ERROR_INVALID_ARG;
-    {
+    int result = CM_ERROR_NOT_INITIALIZED;
+    try {
       std::lock_guard<std::mutex> lock(m_state->mutex);
       if (!m_state->stopping) {
         m_state->queue.push_back(Item{pEvent, nullptr});
         m_state->cond.notify_one();
         return CM_OK;
       }
+    } catch (...) {
+      // Out of memory for the queue: refused, and disposed of as such.
+      result = CM_ERROR_FAILURE;
     }
     pEvent->OnDestorySelf();
-    return CM_ERROR_NOT_INITIALIZED;
+    return result;
   }
 
   int SendEvent(ICmEvent* pEvent, int /*nFlags*/) override {
@@ -177,7 +181,13 @@ class CCmThreadImpl final : public ACmThread, public ICmEventQueue {
       pEvent->OnDestorySelf();
       return CM_ERROR_NOT_INITIALIZED;
     }
-    m_state->queue.push_back(Item{pEvent, &sendState});
+    try {
+      m_state->queue.push_back(Item{pEvent, &sendState});
+    } catch (...) {
+      lock.unlock();
+      pEvent->OnDestorySelf();
+      return CM_ERROR_FAILURE;
+    }
     m_state->cond.notify_one();
     m_state->sendDone.wait(lock, [&sendState] { return sendState.done; });
     return sendState.result;
