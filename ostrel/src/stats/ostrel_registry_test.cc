@@ -140,6 +140,7 @@ TEST(OstrelRegistryTest, ObjectReleasedThroughItsOwnInterfaceIsForgotten) {
 }
 
 TEST(OstrelRegistryTest, ConcurrentCreateAndReleaseOfSharedKeysBalance) {
+  // Also the registry's stress test for objects that unregister themselves.
   CKovaOstrel registry;
   std::atomic<int> failures{0};
   std::vector<std::thread> threads;
@@ -150,9 +151,16 @@ TEST(OstrelRegistryTest, ConcurrentCreateAndReleaseOfSharedKeysBalance) {
         const uint32_t callId = static_cast<uint32_t>(i % 3);
         IKovaMediaInfo* p = registry.createOrGetOstrelEntity(type, callId);
         // The object stays alive while this thread holds its reference.
-        if (p == nullptr || p->GetCallId() != callId ||
-            registry.releaseOstrelEntity(type, callId, p) == kNone)
+        if (p == nullptr || p->GetCallId() != callId) {
           ++failures;
+          continue;
+        }
+        // Every other round the last reference goes through the object's
+        // own interface, racing other threads' requests for the key.
+        auto* unknown = dynamic_cast<kova::IKovaUnknown*>(p);
+        if (i % 2 == 1) unknown->AddReference();
+        if (registry.releaseOstrelEntity(type, callId, p) == kNone) ++failures;
+        if (i % 2 == 1) unknown->ReleaseReference();
       }
     });
   }
