@@ -53,6 +53,12 @@ IKovaConfig* liveStore(IKovaConfig* pConfig,
   return pObserverHelper->LiveConfig() == pConfig ? pConfig : nullptr;
 }
 
+// Exceptions: operations that only forward to the store need no boundary of
+// their own, since every store the registry hands out guards each of its
+// operations (GuardedKovaConfig) and the forwarding allocates nothing. The
+// others (binding, observers, construction, copies, destruction) run at the
+// host boundary themselves.
+
 // The guard texts name the member the check is about.
 #define KOVA_HELPER_NAME_AND_STORE_GUARD(result)                              \
   KOVA_ASSERT_RETURN_AS((szConfigName != NULL) && (pConfig != NULL),          \
@@ -280,20 +286,14 @@ KOVA_RESULT KovaConfigHelper::SetKovaConfig(const char* szConfigName,
                                             KovaConfigGroup group,
                                             bool bForceNotify,
                                             bool bNotifyOnly) {
-  return runAtHostBoundary(
-      "kovaStore::KovaConfigHelper::SetKovaConfig", this, KOVA_E_FAIL,
-      [&]() -> KOVA_RESULT {
-        IKovaConfig* const pConfig =
-            liveStore(m_pIKovaConfig, m_pObserverHelper);
-        KOVA_HELPER_NAME_AND_STORE_GUARD(KOVA_E_INVALIDARG);
-        return forwardInGroup<KOVA_RESULT>(
-            resolveGroup(group), this,
-            "kovaStore::KovaConfigHelper::SetKovaConfigError KovaConfigGroup",
-            KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
-              return pConfig->SetKovaConfig(resolved, szConfigName,
-                                            std::move(value), bForceNotify,
-                                            bNotifyOnly);
-            });
+  IKovaConfig* const pConfig = liveStore(m_pIKovaConfig, m_pObserverHelper);
+  KOVA_HELPER_NAME_AND_STORE_GUARD(KOVA_E_INVALIDARG);
+  return forwardInGroup<KOVA_RESULT>(
+      resolveGroup(group), this,
+      "kovaStore::KovaConfigHelper::SetKovaConfigError KovaConfigGroup",
+      KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
+        return pConfig->SetKovaConfig(resolved, szConfigName, std::move(value),
+                                      bForceNotify, bNotifyOnly);
       });
 }
 
@@ -309,18 +309,13 @@ KOVA_RESULT KovaConfigHelper::SetKovaConfig(kova::KovaSessionType sessionType,
 KOVA_RESULT KovaConfigHelper::GetKovaConfig(const char* szConfigName,
                                             ConfigData& value,
                                             KovaConfigGroup group) {
-  return runAtHostBoundary(
-      "kovaStore::KovaConfigHelper::GetKovaConfig", this, KOVA_E_FAIL,
-      [&]() -> KOVA_RESULT {
-        IKovaConfig* const pConfig =
-            liveStore(m_pIKovaConfig, m_pObserverHelper);
-        KOVA_HELPER_NAME_AND_STORE_GUARD(KOVA_E_INVALIDARG);
-        return forwardInGroup<KOVA_RESULT>(
-            resolveGroup(group), this,
-            "kovaStore::KovaConfigHelper::GetKovaConfigError KovaConfigGroup",
-            KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
-              return pConfig->GetKovaConfig(resolved, szConfigName, value);
-            });
+  IKovaConfig* const pConfig = liveStore(m_pIKovaConfig, m_pObserverHelper);
+  KOVA_HELPER_NAME_AND_STORE_GUARD(KOVA_E_INVALIDARG);
+  return forwardInGroup<KOVA_RESULT>(
+      resolveGroup(group), this,
+      "kovaStore::KovaConfigHelper::GetKovaConfigError KovaConfigGroup",
+      KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
+        return pConfig->GetKovaConfig(resolved, szConfigName, value);
       });
 }
 
@@ -348,20 +343,15 @@ KOVA_RESULT KovaConfigHelper::GetDynamicConfig(const char* szConfigName,
                                                ConfigData& value,
                                                KovaConfigGroup group,
                                                ConfigData paramValue) {
-  return runAtHostBoundary(
-      "kovaStore::KovaConfigHelper::GetDynamicConfig", this, KOVA_E_FAIL,
-      [&]() -> KOVA_RESULT {
-        IKovaConfig* const pConfig =
-            liveStore(m_pIKovaConfig, m_pObserverHelper);
-        KOVA_HELPER_NAME_AND_STORE_GUARD(KOVA_E_INVALIDARG);
-        return forwardInGroup<KOVA_RESULT>(
-            resolveGroup(group), this,
-            "kovaStore::KovaConfigHelper::GetDynamicConfigError "
-            "KovaConfigGroup",
-            KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
-              return pConfig->GetDynamicConfig(resolved, szConfigName, value,
-                                               std::move(paramValue));
-            });
+  IKovaConfig* const pConfig = liveStore(m_pIKovaConfig, m_pObserverHelper);
+  KOVA_HELPER_NAME_AND_STORE_GUARD(KOVA_E_INVALIDARG);
+  return forwardInGroup<KOVA_RESULT>(
+      resolveGroup(group), this,
+      "kovaStore::KovaConfigHelper::GetDynamicConfigError "
+      "KovaConfigGroup",
+      KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
+        return pConfig->GetDynamicConfig(resolved, szConfigName, value,
+                                         std::move(paramValue));
       });
 }
 
@@ -375,36 +365,26 @@ ConfigData KovaConfigHelper::GetDynamicConfig(const char* szConfigName,
 
 KOVA_RESULT KovaConfigHelper::RemoveKovaConfig(const char* szConfigName,
                                                KovaConfigGroup group) {
-  return runAtHostBoundary(
-      "kovaStore::KovaConfigHelper::RemoveKovaConfig", this, KOVA_E_FAIL,
-      [&]() -> KOVA_RESULT {
-        IKovaConfig* const pConfig =
-            liveStore(m_pIKovaConfig, m_pObserverHelper);
-        KOVA_HELPER_NAME_AND_STORE_GUARD(KOVA_E_INVALIDARG);
-        return forwardInGroup<KOVA_RESULT>(
-            resolveGroup(group), this,
-            "kovaStore::KovaConfigHelper::RemoveKovaConfigError "
-            "KovaConfigGroup",
-            KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
-              return pConfig->RemoveKovaConfig(resolved, szConfigName);
-            });
+  IKovaConfig* const pConfig = liveStore(m_pIKovaConfig, m_pObserverHelper);
+  KOVA_HELPER_NAME_AND_STORE_GUARD(KOVA_E_INVALIDARG);
+  return forwardInGroup<KOVA_RESULT>(
+      resolveGroup(group), this,
+      "kovaStore::KovaConfigHelper::RemoveKovaConfigError "
+      "KovaConfigGroup",
+      KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
+        return pConfig->RemoveKovaConfig(resolved, szConfigName);
       });
 }
 
 KOVA_RESULT KovaConfigHelper::RemoveKovaConfigByGroup(KovaConfigGroup group) {
-  return runAtHostBoundary(
-      "kovaStore::KovaConfigHelper::RemoveKovaConfigByGroup", this, KOVA_E_FAIL,
-      [&]() -> KOVA_RESULT {
-        IKovaConfig* const pConfig =
-            liveStore(m_pIKovaConfig, m_pObserverHelper);
-        KOVA_HELPER_STORE_GUARD(KOVA_E_INVALIDARG);
-        return forwardInGroup<KOVA_RESULT>(
-            resolveGroup(group), this,
-            "kovaStore::KovaConfigHelper::RemoveKovaConfigByGroupError "
-            "KovaConfigGroup",
-            KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
-              return pConfig->RemoveKovaConfigByGroup(resolved);
-            });
+  IKovaConfig* const pConfig = liveStore(m_pIKovaConfig, m_pObserverHelper);
+  KOVA_HELPER_STORE_GUARD(KOVA_E_INVALIDARG);
+  return forwardInGroup<KOVA_RESULT>(
+      resolveGroup(group), this,
+      "kovaStore::KovaConfigHelper::RemoveKovaConfigByGroupError "
+      "KovaConfigGroup",
+      KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
+        return pConfig->RemoveKovaConfigByGroup(resolved);
       });
 }
 
@@ -415,28 +395,17 @@ bool KovaConfigHelper::HaveKovaConfig(const char* szConfigName,
 }
 
 const char* KovaConfigHelper::DumpKovaConfigs(uint32_t groups) {
-  return runAtHostBoundary("kovaStore::KovaConfigHelper::DumpKovaConfigs", this,
-                           static_cast<const char*>(nullptr),
-                           [&]() -> const char* {
-                             IKovaConfig* const pConfig =
-                                 liveStore(m_pIKovaConfig, m_pObserverHelper);
-                             KOVA_HELPER_STORE_GUARD(nullptr);
-                             return pConfig->DumpKovaConfigs(groups);
-                           });
+  IKovaConfig* const pConfig = liveStore(m_pIKovaConfig, m_pObserverHelper);
+  KOVA_HELPER_STORE_GUARD(nullptr);
+  return pConfig->DumpKovaConfigs(groups);
 }
 
 KOVA_RESULT KovaConfigHelper::ApplyKovaConfigs(const char* szJsonConfig) {
-  return runAtHostBoundary(
-      "kovaStore::KovaConfigHelper::ApplyKovaConfigs", this, KOVA_E_FAIL,
-      [&]() -> KOVA_RESULT {
-        IKovaConfig* const pConfig =
-            liveStore(m_pIKovaConfig, m_pObserverHelper);
-        KOVA_ASSERT_RETURN_AS(
-            (szJsonConfig != NULL) && (pConfig != NULL),
-            "(szJsonConfig != NULL) && (m_pIKovaConfig != NULL)",
-            KOVA_E_INVALIDARG);
-        return pConfig->ApplyKovaConfigs(szJsonConfig);
-      });
+  IKovaConfig* const pConfig = liveStore(m_pIKovaConfig, m_pObserverHelper);
+  KOVA_ASSERT_RETURN_AS((szJsonConfig != NULL) && (pConfig != NULL),
+                        "(szJsonConfig != NULL) && (m_pIKovaConfig != NULL)",
+                        KOVA_E_INVALIDARG);
+  return pConfig->ApplyKovaConfigs(szJsonConfig);
 }
 
 }  // namespace kovaStore
