@@ -20,9 +20,11 @@
 // set or query that ran it, unchanged (callbacks should not throw). No other
 // exception leaves an operation: an allocation failure or another fault of
 // the store's own is traced at level 0 and answered with the operation's
-// failure (observer id 0, KOVA_E_FAIL, an empty dump text); values stored
-// before stay as they were. A callback run by posting or hand-over runs on
-// its event thread, which reports what it throws and goes on.
+// failure (observer id 0, KOVA_E_FAIL, an empty dump text). The store stays
+// consistent and usable: other values are untouched, and a set that failed
+// holds either its new value or the old one. A callback run by posting or
+// hand-over runs on its event thread, which reports what it throws and goes
+// on.
 //
 // Callables' lifetime: the store destroys its copies of callbacks and
 // providers on the thread that removes them, or, when the store itself goes,
