@@ -49,8 +49,8 @@
 // Exceptions: no operation, constructor or destructor lets an exception of
 // the library's own making (an allocation failure) escape: it is traced at
 // level 0 and the operation fails with KOVA_E_FAIL, observer id 0 or an
-// empty dump text. A callback's or provider's own exception reaches the caller of the
-// set or query unchanged, as from IKovaConfig.
+// empty dump text. A callback's or provider's own exception reaches the caller
+// of the set or query unchanged, as from IKovaConfig.
 //
 // Removal: after UnsubscribeConfig() posted deliveries already queued may
 // still run, and a removal that gave up after about 3 s leaves its running
