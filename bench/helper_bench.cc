@@ -1,8 +1,9 @@
-// Costs of the client helper's toggle reads, beside their baseline in this
-// binary:
+// Costs of the client helper's toggle reads and sets, beside their baselines
+// in this binary:
 //   HaveFeatureToggle, GetFeatureToggle  vs  GetKovaConfig on the store itself
-// All three read the same stored toggle; the helper adds the name lookup, the
-// guards and the group resolution on top of the store's read.
+//   SetFeatureToggle                     vs  SetKovaConfig on the store itself
+// They read and write the same toggle; the helper adds the name lookup, the
+// guards and the group resolution on top of the store's operation.
 #include <benchmark/benchmark.h>
 
 #include "CmTrace.h"
@@ -72,5 +73,31 @@ void BM_GetFeatureToggle(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_GetFeatureToggle);
+
+// Two values in turn, so that every set changes the stored one.
+void BM_Baseline_StoreSetKovaConfig(benchmark::State& state) {
+  ToggleFixture fixture;
+  kovaStore::IKovaConfig* store = fixture.store();
+  const ConfigData values[2] = {ConfigData("0"), ConfigData("1")};
+  unsigned n = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        store->SetKovaConfig(kovaStore::KovaConfigGroup_Feature,
+                             "EnableRelayMode", values[++n & 1], false, false));
+  }
+}
+BENCHMARK(BM_Baseline_StoreSetKovaConfig);
+
+void BM_SetFeatureToggle(benchmark::State& state) {
+  ToggleFixture fixture;
+  KovaConfigHelper& helper = fixture.helper();
+  const ConfigData values[2] = {ConfigData("0"), ConfigData("1")};
+  unsigned n = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        helper.SetFeatureToggle(KOVA_FT_EnableRelayMode, values[++n & 1]));
+  }
+}
+BENCHMARK(BM_SetFeatureToggle);
 
 }  // namespace

@@ -15,6 +15,33 @@
 //
 // Groups must be 0 to 11; names are NUL-terminated byte strings, compared
 // exactly. Values, callbacks and providers are taken by value (copied in).
+//
+// Exceptions: what a callback or provider throws reaches the caller of the
+// set or query that ran it, unchanged (callbacks should not throw). No other
+// exception leaves an operation: an allocation failure or another fault of
+// the store's own is traced at level 0 and answered with the operation's
+// failure (observer id 0, KOVA_E_FAIL, an empty dump text). The store stays
+// consistent and usable: other values are untouched, and a set that failed
+// holds either its new value or the old one. A callback run by posting or
+// hand-over runs on its event thread, which reports what it throws and goes
+// on.
+//
+// Callables' lifetime: the store destroys its copies of callbacks and
+// providers on the thread that removes them, or, when the store itself goes,
+// after the registry has released its lock; a callable's destructor may call
+// any registry function (KovaConfigApi.h) and may own a KovaConfigHelper.
+//
+// Delivery caveats (they follow from delivery without locks):
+// - A set whose observers' run thread has no event queue, or has been
+//   stopped, still counts them as told: it returns KOVA_S_OK although no
+//   callback ran.
+// - A sent (waiting) delivery waits without a limit. Two run threads whose
+//   sent deliveries set values observed by each other's sent observers wait
+//   for each other for ever; use bAsync for one direction.
+// - A subscribe racing a set of the same name may deliver the new value
+//   twice (as the initial value and as the change), or deliver the initial,
+//   older value after the new one. Read the current value in the callback
+//   when the order matters.
 #ifndef OSTREL_INCLUDE_IKOVACONFIG_H_
 #define OSTREL_INCLUDE_IKOVACONFIG_H_
 
@@ -40,7 +67,8 @@ class IKovaConfig {
   // is called on the setting thread; otherwise on pRunThread, either handed
   // over while the setter waits (bAsync false) or posted (bAsync true). If the
   // name already has a value the callback is told at once, with an invalid
-  // old value. Returns the observer id (1, 2, 3, ... per store), 0 if refused.
+  // old value (see the caveat on racing sets above). Returns the observer id
+  // (1, 2, 3, ... per store), 0 if refused.
   virtual uint64_t SubscribeConfig(KovaConfigGroup group,
                                    const char* szConfigName,
                                    KovaConfigCallback callback,
@@ -50,9 +78,16 @@ class IKovaConfig {
   // querying thread.
   virtual uint64_t BindConfig(KovaConfigGroup group, const char* szConfigName,
                               KovaConfigProvider provider) = 0;
-  // Removes an observer. Waits (polling every millisecond) while a delivery
-  // to it is running, at most about 3 s; after it returns KOVA_S_OK no new
-  // delivery starts. KOVA_E_FAIL for an id that is not registered.
+  // Removes an observer. Waits (polling every millisecond) while a direct or
+  // sent delivery to it is running, at most about 3 s; KOVA_E_FAIL for an id
+  // that is not registered. After KOVA_S_OK no new set reaches the observer,
+  // but two kinds of delivery may still run: posted deliveries already
+  // queued on its run thread (they carry their own copy of the callback),
+  // and, when the 3 s limit was reached (for example when the callback
+  // removes itself), the delivery that held it. Safe teardown: let the
+  // callback capture shared or weak ownership of what it uses
+  // (std::weak_ptr, lock in the callback), or stop and drain the run thread
+  // before freeing what the callback uses.
   virtual KOVA_RESULT UnsubscribeConfig(uint64_t id) = 0;
   // Stores the value (or, with bNotifyOnly, removes the name and only tells
   // the observers) and notifies the name's subscribers. KOVA_S_OK when at
@@ -80,8 +115,9 @@ class IKovaConfig {
   // Removes every value of a group; observers are not told.
   virtual KOVA_RESULT RemoveKovaConfigByGroup(KovaConfigGroup group) = 0;
   // Writes the groups selected by the bit mask (bit n = group n) as compact
-  // JSON. The text stays valid until the next dump on this store or its
-  // destruction; never null. Do not run two dumps on one store at once.
+  // JSON; never null. Each thread has its own text per store: it stays valid
+  // until the next dump on this store made by the same thread, or until the
+  // store is destroyed. Dumps on several threads may run at once.
   virtual const char* DumpKovaConfigs(uint32_t groups) = 0;
   // Stores every entry of a JSON configuration document, group by group in
   // name order, notifying observers as SetKovaConfig does. KOVA_S_OK, or

@@ -14,10 +14,17 @@
 // destroys all stores whatever their counts. A store pointer is valid until
 // its caller has given its reference back.
 //
-// All functions may be called from any thread, but not from a store's
-// destructor. GetKovaConfigValue() reads one value without holding a store;
+// All functions may be called from any thread, also from the destructor of a
+// callback or provider registered with a store: stores are destroyed under
+// the registry's lock, but the callables they held only after it has been
+// released. GetKovaConfigValue() reads one value without holding a store;
 // for a call without a store it leaves one behind (count 1) that the call's
 // clean-up removes.
+//
+// No exception of the library's own making leaves these functions: it is
+// traced at level 0 and the function fails (KOVA_E_FAIL; nothing for
+// DestroyKovaConfig). DestroyKovaConfig() also ends the use of every store by
+// the KovaConfigHelper objects bound before it (see KovaConfigHelper.h).
 #ifndef OSTREL_INCLUDE_KOVACONFIGAPI_H_
 #define OSTREL_INCLUDE_KOVACONFIGAPI_H_
 

@@ -38,6 +38,36 @@
 // Guards: a missing store or observer bookkeeping, or a null name, reports an
 // assertion (it never aborts) and returns KOVA_E_INVALIDARG, observer id 0,
 // false or a null text. Every other result is the store's own.
+//
+// Shutdown: after DestroyKovaConfig() a helper bound before it behaves as a
+// helper without a store (its operations fail their guards, its
+// subscriptions are only forgotten) and its destructor releases nothing, so
+// helpers may be torn down after the stores are gone. The check costs one
+// relaxed atomic load per operation; a helper used on one thread while
+// another destroys the stores is that caller's race.
+//
+// Exceptions: no operation, constructor or destructor lets an exception of
+// the library's own making (an allocation failure) escape: it is traced at
+// level 0 and the operation fails with KOVA_E_FAIL, observer id 0 or an
+// empty dump text. A callback's or provider's own exception reaches the caller
+// of the set or query unchanged, as from IKovaConfig.
+//
+// Removal: after UnsubscribeConfig() posted deliveries already queued may
+// still run, and a removal that gave up after about 3 s leaves its running
+// delivery in place (see IKovaConfig::UnsubscribeConfig). A callback that
+// uses an object must not outlive it: capture shared or weak ownership, e.g.
+//
+//   std::weak_ptr<Module> weak = shared_from_this();
+//   config.SubscribeConfig(
+//       "MaxFps",
+//       [weak](const kovaStore::KovaConfigEvent& e) {
+//         if (auto self = weak.lock()) self->OnMaxFps(e);
+//       },
+//       kovaStore::KovaConfigGroup_Video, m_thread, true);
+//
+// or stop and drain the run thread before the object goes. A callback may
+// own a shared_ptr to a helper: the library destroys callables only outside
+// its registry lock.
 #ifndef OSTREL_INCLUDE_KOVACONFIGHELPER_H_
 #define OSTREL_INCLUDE_KOVACONFIGHELPER_H_
 
@@ -95,7 +125,8 @@ class OSTREL_API KovaConfigHelper {
   // Binds the provider of a name, as SubscribeConfig.
   uint64_t BindConfig(const char* szConfigName, KovaConfigProvider provider,
                       KovaConfigGroup group = KovaConfigGroup_Undefined);
-  // Removes an observer registered through this helper.
+  // Removes an observer registered through this helper; posted deliveries
+  // already queued still run (see the removal note above).
   KOVA_RESULT UnsubscribeConfig(uint64_t id);
   KOVA_RESULT UnsubscribeConfig(const char* szConfigName,
                                 KovaConfigGroup group);
@@ -131,7 +162,8 @@ class OSTREL_API KovaConfigHelper {
   bool HaveKovaConfig(const char* szConfigName,
                       KovaConfigGroup group = KovaConfigGroup_Undefined);
   // The store's JSON dump of the groups in the bit mask; owned by the store,
-  // valid until its next dump. Null when the helper has no store.
+  // valid until the next dump on that store by the same thread. Null when
+  // the helper has no store.
   const char* DumpKovaConfigs(uint32_t groups);
   KOVA_RESULT ApplyKovaConfigs(const char* szJsonConfig);
 

@@ -11,7 +11,10 @@
 // pair creates it with zeroed statistics; every successful request adds one
 // reference, and each must be given back with releaseOstrelEntity(). The
 // release that brings the count to 0 destroys the object; a later request
-// creates a fresh one. The pointer is valid until its holder has given its
+// creates a fresh one. That holds whatever path brings the count to 0, a
+// ReleaseReference() through the object's IKovaUnknown (after
+// QueryInterface) included: the registry never hands out an object whose
+// count has reached 0. The pointer is valid until its holder has given its
 // reference back. Kinds 0 and 3 give an IKovaAudioInfo, 1 and 2 an
 // IKovaVideoInfo, each handed out as its IKovaMediaInfo base.
 //

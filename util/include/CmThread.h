@@ -11,7 +11,10 @@
 // when the call fails: a refused event is disposed of at once.
 //
 // SendEvent() called on the queue's own thread fires the event inline, so it
-// can never deadlock. After Stop() every queued event has been fired, and a
+// can never deadlock. An event whose OnEventFire() throws is reported (a
+// level-0 trace line with the exception's text), disposed of as usual, and
+// its SendEvent() returns CM_ERROR_FAILURE; the queue goes on with the next
+// event. After Stop() every queued event has been fired, and a
 // later PostEvent() or SendEvent() fails at once with CM_ERROR_NOT_INITIALIZED.
 #ifndef UTIL_INCLUDE_CMTHREAD_H_
 #define UTIL_INCLUDE_CMTHREAD_H_

@@ -27,8 +27,11 @@ CMUTIL_API void set_external_trace_mask(int mask);
 CMUTIL_API void util_adapter_trace(int level, const char* module,
                                    const char* text, unsigned length);
 
-// A sink receives every line; `text` is not NUL-terminated. It must not call
-// back into code that traces. Passing null restores the default sink.
+// A sink receives every line; `text` is not NUL-terminated. Calls of the sink
+// are serialised under one process-wide lock (also the default sink's), so a
+// slow sink delays every thread that traces, and a sink must not call back
+// into code that traces (it would wait for that lock for ever). It should not
+// throw. Passing null restores the default sink.
 typedef void (*CmTraceSinkFn)(void* pContext, int level, const char* module,
                               const char* text, unsigned length);
 CMUTIL_API void SetCmTraceSink(CmTraceSinkFn fn, void* pContext);

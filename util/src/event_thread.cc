@@ -2,11 +2,13 @@
 
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "CmTrace.h"
 #include "KovaResult.h"
 #include "thread_name.h"
 
@@ -18,10 +20,42 @@ ACmThread::~ACmThread() = default;
 
 namespace {
 
-// Fires an event and hands it back to itself for disposal.
-void FireAndDispose(ICmEvent* pEvent) {
-  pEvent->OnEventFire();
+// Writes the level-0 line about an event that threw; never throws.
+// REQUIRES: called from inside a catch handler.
+void TraceThrowingEvent(const ICmEvent* pEvent) noexcept {
+  try {
+    const char* szWhat = "unknown exception";
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      szWhat = e.what();
+    } catch (...) {
+    }
+    if (get_external_trace_mask() < 0) return;
+    char line[1024];
+    CCmTextFormator formator(line, sizeof(line));
+    formator << "ICmEventQueue, event threw, exception=" << szWhat
+             << " [event=" << static_cast<const void*>(pEvent) << "]";
+    char module[128];
+    if (!GetCallerModuleName(module, sizeof(module))) module[0] = '\0';
+    util_adapter_trace(0, module, line, formator.tell());
+  } catch (...) {
+  }
+}
+
+// Fires an event and hands it back to itself for disposal. What the event
+// throws is reported and stops here: the queue thread goes on, and the
+// result is CM_ERROR_FAILURE.
+int FireAndDispose(ICmEvent* pEvent) {
+  int result = CM_OK;
+  try {
+    pEvent->OnEventFire();
+  } catch (...) {
+    TraceThrowingEvent(pEvent);
+    result = CM_ERROR_FAILURE;
+  }
   pEvent->OnDestorySelf();
+  return result;
 }
 
 struct SendState {
@@ -61,9 +95,10 @@ void RunLoop(const std::shared_ptr<LoopState>& state, const std::string& name) {
     Item item = state->queue.front();
     state->queue.pop_front();
     lock.unlock();
-    FireAndDispose(item.event);
+    const int result = FireAndDispose(item.event);
     lock.lock();
     if (item.sender != nullptr) {
+      item.sender->result = result;
       item.sender->done = true;
       // Notified without the lock, so the woken sender need not block on it
       // again; the condition lives in the shared state, not with the sender.
@@ -120,24 +155,25 @@ class CCmThreadImpl final : public ACmThread, public ICmEventQueue {
 
   int PostEvent(ICmEvent* pEvent, int /*nPriority*/, int /*nFlags*/) override {
     if (pEvent == nullptr) return CM_ERROR_INVALID_ARG;
-    {
+    int result = CM_ERROR_NOT_INITIALIZED;
+    try {
       std::lock_guard<std::mutex> lock(m_state->mutex);
       if (!m_state->stopping) {
         m_state->queue.push_back(Item{pEvent, nullptr});
         m_state->cond.notify_one();
         return CM_OK;
       }
+    } catch (...) {
+      // Out of memory for the queue: refused, and disposed of as such.
+      result = CM_ERROR_FAILURE;
     }
     pEvent->OnDestorySelf();
-    return CM_ERROR_NOT_INITIALIZED;
+    return result;
   }
 
   int SendEvent(ICmEvent* pEvent, int /*nFlags*/) override {
     if (pEvent == nullptr) return CM_ERROR_INVALID_ARG;
-    if (GetThreadSelfId() == m_threadId) {
-      FireAndDispose(pEvent);
-      return CM_OK;
-    }
+    if (GetThreadSelfId() == m_threadId) return FireAndDispose(pEvent);
     SendState sendState;
     std::unique_lock<std::mutex> lock(m_state->mutex);
     if (m_state->stopping) {
@@ -145,7 +181,13 @@ class CCmThreadImpl final : public ACmThread, public ICmEventQueue {
       pEvent->OnDestorySelf();
       return CM_ERROR_NOT_INITIALIZED;
     }
-    m_state->queue.push_back(Item{pEvent, &sendState});
+    try {
+      m_state->queue.push_back(Item{pEvent, &sendState});
+    } catch (...) {
+      lock.unlock();
+      pEvent->OnDestorySelf();
+      return CM_ERROR_FAILURE;
+    }
     m_state->cond.notify_one();
     m_state->sendDone.wait(lock, [&sendState] { return sendState.done; });
     return sendState.result;

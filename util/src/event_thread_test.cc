@@ -6,10 +6,12 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "KovaResult.h"
+#include "trace_capture.h"
 
 namespace {
 
@@ -79,6 +81,23 @@ TEST_F(EventThreadTest, SendEventReturnsAfterTheEventRanThere) {
   EXPECT_TRUE(innerRanBeforeReturn);
   EXPECT_EQ(102, m_counts.fired);
   EXPECT_EQ(102, m_counts.disposed);
+}
+
+// Regression: an event that threw ended the process on the queue thread. It
+// is now reported, disposed of and its sender released, and the queue goes
+// on; a send from the queue thread itself is handled alike.
+TEST_F(EventThreadTest, ThrowingEventIsReportedAndTheQueueGoesOn) {
+  CmTraceCapture capture(0);
+  EXPECT_EQ(CM_OK, post([] { throw std::runtime_error("posted boom"); }));
+  EXPECT_EQ(CM_ERROR_FAILURE,
+            send([] { throw std::runtime_error("sent boom"); }));
+  int inner = CM_OK;
+  EXPECT_EQ(CM_OK, send([&] { inner = send([] { throw 42; }); }));
+  EXPECT_EQ(CM_ERROR_FAILURE, inner);
+  EXPECT_EQ(4, m_counts.disposed);
+  EXPECT_EQ(1u, capture.Count(0, "posted boom"));
+  EXPECT_EQ(1u, capture.Count(0, "sent boom"));
+  EXPECT_EQ(3u, capture.Lines().size());
 }
 
 TEST_F(EventThreadTest, StopFiresPendingEventsInOrderOnceAndRefusesLaterOnes) {

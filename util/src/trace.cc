@@ -173,7 +173,9 @@ CCmUtilFuncTracer::CCmUtilFuncTracer(bool enabled, bool /*reserved*/,
 
 CCmUtilFuncTracer::~CCmUtilFuncTracer() {
   if (!m_bEnabled || get_external_trace_mask() < 2) return;
-  const std::string line = m_strText + " leave";
-  util_adapter_trace(2, m_strModule.c_str(), line.data(),
-                     static_cast<unsigned>(line.size()));
+  // Built in a fixed buffer: a destructor must not fail on memory.
+  char line[1024];
+  CCmTextFormator formator(line, sizeof(line));
+  formator << m_strText << " leave";
+  util_adapter_trace(2, m_strModule.c_str(), line, formator.tell());
 }

@@ -4,6 +4,7 @@
 
 #include "CmThread.h"
 #include "CmTimer.h"
+#include "host_boundary.h"
 #include "switch_thread_event.h"
 #include "trace.h"
 
@@ -37,13 +38,13 @@ bool ConfigEventHandler::Notify(const KovaConfigEvent& event) {
   }
   const uint64_t start = timer_policy::now();
   if (m_pRunThread == nullptr) {
-    m_fnNotify(event);
+    callObserver(m_fnNotify, event);
   } else if (ICmEventQueue* queue = m_pRunThread->GetEventQueue()) {
     if (m_bAsync) {
       // The queue owns the event from here, whatever the post returns.
       queue->PostEvent(new CSwitchThreadEvent(event, m_fnNotify), 128, 0);
     } else if (m_pRunThread->GetThreadId() == GetThreadSelfId()) {
-      m_fnNotify(event);
+      callObserver(m_fnNotify, event);
     } else {
       queue->SendEvent(new CSwitchThreadEvent(event, m_fnNotify), 0);
     }
@@ -75,7 +76,7 @@ ConfigData ConfigEventHandler::Invoke(const KovaConfigEvent& event) {
                        << KOVA_THIS_SUFFIX(this));
   }
   const uint64_t start = timer_policy::now();
-  result = m_fnProvider(event);
+  result = callObserver(m_fnProvider, event);
   --m_nLevel;
   const uint64_t cost = elapsedMs(start, timer_policy::now());
   if (cost > kSlowCallMs) {
@@ -154,6 +155,9 @@ KOVA_RESULT ObserverTable::remove(std::string_view name,
   if (entry == list.end()) return KOVA_S_FALSE;
   list.erase(entry);
   step();
+  // Every walk of a list happens under this lock and copies what it needs,
+  // so the entry can go at once.
+  if (list.empty()) m_observers.erase(it);
   return KOVA_S_OK;
 }
 
@@ -177,6 +181,17 @@ void ObserverTable::snapshotAndClaim(std::string_view name, bool bProviders,
     const uint32_t holder = handler->claim(threadId);
     if (holder != 0) onMultiple(*handler, holder);
   }
+}
+
+void ObserverTable::handOver(HandlerList& out) {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  for (auto& entry : m_observers) out.splice(out.end(), entry.second);
+  m_observers.clear();
+}
+
+size_t ObserverTable::nameCount() {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  return m_observers.size();
 }
 
 }  // namespace kovaStore

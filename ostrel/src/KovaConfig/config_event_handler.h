@@ -164,8 +164,10 @@ class ObserverTable {
   KOVA_RESULT addBinder(std::string_view name,
                         const ConfigEventHandlerPtr& handler);
   // Unlinks this very handler object from the name's list and runs `step`
-  // before unlocking; the name keeps its (possibly empty) list. KOVA_S_FALSE
-  // when it is not there; KOVA_E_INVALIDARG as above.
+  // before unlocking; a name whose list becomes empty leaves the table, so
+  // the table holds only names that have observers. The handler itself is
+  // not released here: the caller holds it. KOVA_S_FALSE when it is not
+  // there; KOVA_E_INVALIDARG as above.
   KOVA_RESULT remove(std::string_view name,
                      const ConfigEventHandlerPtr& handler, InLockStep step);
   // False until the table has held a name. Takes no lock, so it may be asked
@@ -182,13 +184,18 @@ class ObserverTable {
   void snapshotAndClaim(std::string_view name, bool bProviders,
                         uint32_t threadId, MultipleClaimStep onMultiple,
                         DeliverySnapshot& snapshot);
+  // The number of names that have observers.
+  size_t nameCount();
+  // Moves every handler of the table to the end of `out` and empties the
+  // table; allocates nothing and releases no handler.
+  void handOver(HandlerList& out);
 
  private:
   std::recursive_mutex m_mutex;  // guards m_observers and every list in it
   std::map<std::string, HandlerList, std::less<>> m_observers;
-  // Set, under m_mutex, once m_observers holds a name (names are never
-  // erased). A snapshot that finds it clear skips the lock: a handler linked
-  // after that look is one linked after the snapshot.
+  // Set, under m_mutex, once m_observers has held a name, and never cleared.
+  // A snapshot that finds it clear skips the lock: a handler linked after
+  // that look is one linked after the snapshot.
   std::atomic<bool> m_bHasNames{false};
 };
 

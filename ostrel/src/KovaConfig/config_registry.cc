@@ -8,10 +8,14 @@
 
 #include "CmTrace.h"
 #include "KovaConfigApi.h"
+#include "guarded_kova_config.h"
+#include "host_boundary.h"
 #include "kova_config.h"
 #include "trace.h"
 
 namespace kovaStore {
+
+std::atomic<uint64_t> g_storeGeneration{1};
 
 namespace {
 
@@ -36,17 +40,55 @@ std::unordered_map<const IKovaConfig*, uint32_t> g_callIdByStore;
 // back into the registry.
 std::mutex g_registryMutex;
 
+// Set, for good, when the library is being unloaded: from then on the entry
+// points touch neither the lock nor the maps. Trivially destructible, so it
+// may be read after every other static of this file is gone.
+std::atomic<bool> g_registryClosed{false};
+
+// Observers of the stores that one registry call destroys, handed over under
+// the lock. Declared before the lock guard, so that it is destroyed, and the
+// callers' callables with it, once the lock is released.
+typedef ObserverTable::HandlerList Graveyard;
+
 // Calls counted for the function tracers of clean-up and destroy; they only
 // decide whether tracer lines are written.
 std::atomic<int> g_cleanUpTracerCalls{0};
 std::atomic<int> g_destroyTracerCalls{0};
 
+// Takes the observers of a store about to be destroyed here into
+// `graveyard`; a store that another owner still holds keeps them.
+// REQUIRES: g_registryMutex is held.
+void buryObservers(const std::shared_ptr<KovaConfig>& store,
+                   Graveyard& graveyard) {
+  if (store.use_count() == 1) store->handOverObservers(graveyard);
+}
+
 // Erases an entry, destroying its store unless another owner holds it.
 // REQUIRES: g_registryMutex is held.
-void eraseEntry(Registry::iterator it) {
+void eraseEntry(Registry::iterator it, Graveyard& graveyard) {
+  buryObservers(it->second.store, graveyard);
   g_callIdByStore.erase(it->second.store.get());
   g_registry.erase(it);
 }
+
+// At unload, runs before the lock and the maps are torn down: closes the
+// registry, ends the generation, and releases the callers' callables while
+// every registry function still answers (a closed registry refuses them).
+// The stores themselves go with the map, as the map's destruction destroys
+// them.
+struct RegistryUnloader {
+  ~RegistryUnloader() {
+    Graveyard graveyard;
+    {
+      std::lock_guard<std::mutex> lock(g_registryMutex);
+      g_registryClosed.store(true);
+      g_storeGeneration.fetch_add(1);
+      for (auto& entry : g_registry) {
+        buryObservers(entry.second.store, graveyard);
+      }
+    }
+  }
+} g_registryUnloader;
 
 // The two texts of a function tracer, built in fixed buffers only when the
 // tracer is enabled; empty otherwise.
@@ -69,8 +111,10 @@ bool claimFuncTracerCall(std::atomic<int>& calls) {
   return false;
 }
 
-KOVA_RESULT CreateKovaConfig(uint32_t callId, IKovaConfig** ppConfig) {
+KOVA_RESULT createKovaConfigIn(uint32_t callId, IKovaConfig** ppConfig,
+                               uint64_t* pGeneration) {
   if (ppConfig == nullptr) return KOVA_E_INVALIDARG;
+  if (g_registryClosed.load()) return KOVA_E_FAIL;
   KOVA_INFO_TRACE("kovaStore::CreateKovaConfig [cid=" << callId << "]");
 
   std::lock_guard<std::mutex> lock(g_registryMutex);
@@ -80,8 +124,9 @@ KOVA_RESULT CreateKovaConfig(uint32_t callId, IKovaConfig** ppConfig) {
     ++it->second.count;
   } else {
     it = g_registry
-             .emplace(callId,
-                      RegistryEntry{std::make_shared<KovaConfig>(callId), 2})
+             .emplace(
+                 callId,
+                 RegistryEntry{std::make_shared<GuardedKovaConfig>(callId), 2})
              .first;
     try {
       g_callIdByStore.emplace(it->second.store.get(), callId);
@@ -91,75 +136,105 @@ KOVA_RESULT CreateKovaConfig(uint32_t callId, IKovaConfig** ppConfig) {
     }
   }
   *ppConfig = it->second.store.get();
+  if (pGeneration != nullptr) *pGeneration = storeGeneration();
   return KOVA_S_OK;
+}
+
+KOVA_RESULT CreateKovaConfig(uint32_t callId, IKovaConfig** ppConfig) {
+  return runAtHostBoundary(
+      "kovaStore::CreateKovaConfig", nullptr, KOVA_E_FAIL,
+      [&] { return createKovaConfigIn(callId, ppConfig, nullptr); });
 }
 
 KOVA_RESULT ReleaseKovaConfig(IKovaConfig* pConfig) {
   if (pConfig == nullptr) return KOVA_E_INVALIDARG;
-
-  std::lock_guard<std::mutex> lock(g_registryMutex);
-  auto indexed = g_callIdByStore.find(pConfig);
-  if (indexed == g_callIdByStore.end()) return KOVA_S_FALSE;
-  const uint32_t callId = indexed->second;
-  auto it = g_registry.find(callId);
-  KOVA_ASSERT_RETURN(it != g_registry.end(), KOVA_S_FALSE);
-  const int32_t count = --it->second.count;
-  // Erasing destroys the store here, under the registry lock.
-  if (count < 1) eraseEntry(it);
-  KOVA_INFO_TRACE(
-      "kovaStore::ReleaseKovaConfig [cid=" << callId << "], counts=" << count);
-  return KOVA_S_OK;
+  if (g_registryClosed.load()) return KOVA_S_FALSE;
+  return runAtHostBoundary(
+      "kovaStore::ReleaseKovaConfig", nullptr, KOVA_E_FAIL, [&] {
+        Graveyard graveyard;
+        std::lock_guard<std::mutex> lock(g_registryMutex);
+        auto indexed = g_callIdByStore.find(pConfig);
+        if (indexed == g_callIdByStore.end()) return KOVA_S_FALSE;
+        const uint32_t callId = indexed->second;
+        auto it = g_registry.find(callId);
+        KOVA_ASSERT_RETURN(it != g_registry.end(), KOVA_S_FALSE);
+        const int32_t count = --it->second.count;
+        // Erasing destroys the store here, under the registry lock.
+        if (count < 1) eraseEntry(it, graveyard);
+        KOVA_INFO_TRACE("kovaStore::ReleaseKovaConfig [cid="
+                        << callId << "], counts=" << count);
+        return KOVA_S_OK;
+      });
 }
 
 KOVA_RESULT CleanUpKovaConfig(uint32_t callId) {
-  FuncTracerTexts texts;
-  const bool bTraced = claimFuncTracerCall(g_cleanUpTracerCalls);
-  if (bTraced) {
-    CCmTextFormator first(texts.first, sizeof(texts.first));
-    first << "kovaStore::CleanUpKovaConfig,line=" << __LINE__;
-    CCmTextFormator second(texts.second, sizeof(texts.second));
-    second << ", callId=" << callId;
-  }
-  CCmUtilFuncTracer tracer(bTraced, false, getModuleName(nullptr), texts.first,
-                           texts.second);
+  if (g_registryClosed.load()) return KOVA_S_FALSE;
+  return runAtHostBoundary(
+      "kovaStore::CleanUpKovaConfig", nullptr, KOVA_E_FAIL, [&] {
+        FuncTracerTexts texts;
+        const bool bTraced = claimFuncTracerCall(g_cleanUpTracerCalls);
+        if (bTraced) {
+          CCmTextFormator first(texts.first, sizeof(texts.first));
+          first << "kovaStore::CleanUpKovaConfig,line=" << __LINE__;
+          CCmTextFormator second(texts.second, sizeof(texts.second));
+          second << ", callId=" << callId;
+        }
+        CCmUtilFuncTracer tracer(bTraced, false, getModuleName(nullptr),
+                                 texts.first, texts.second);
 
-  std::lock_guard<std::mutex> lock(g_registryMutex);
-  auto it = g_registry.find(callId);
-  if (it == g_registry.end() || it->second.store->IsCleanedUp()) {
-    return KOVA_S_FALSE;
-  }
-  it->second.store->MarkCleanedUp();
-  const int32_t count = --it->second.count;
-  if (count < 1) eraseEntry(it);
-  KOVA_INFO_TRACE("kovaStore::CleanUpKovaConfig, callId="
-                  << callId << ", counts=" << count);
-  return KOVA_S_OK;
+        Graveyard graveyard;
+        std::lock_guard<std::mutex> lock(g_registryMutex);
+        auto it = g_registry.find(callId);
+        if (it == g_registry.end() || it->second.store->IsCleanedUp()) {
+          return KOVA_S_FALSE;
+        }
+        it->second.store->MarkCleanedUp();
+        const int32_t count = --it->second.count;
+        if (count < 1) eraseEntry(it, graveyard);
+        KOVA_INFO_TRACE("kovaStore::CleanUpKovaConfig, callId="
+                        << callId << ", counts=" << count);
+        return KOVA_S_OK;
+      });
 }
 
 void DestroyKovaConfig() {
-  FuncTracerTexts texts;
-  const bool bTraced = claimFuncTracerCall(g_destroyTracerCalls);
-  if (bTraced) {
-    CCmTextFormator first(texts.first, sizeof(texts.first));
-    first << "kovaStore::DestroyKovaConfig,line=" << __LINE__;
-  }
-  CCmUtilFuncTracer tracer(bTraced, false, getModuleName(nullptr), texts.first,
-                           texts.second);
+  if (g_registryClosed.load()) return;
+  runAtHostBoundary("kovaStore::DestroyKovaConfig", nullptr, 0, [&] {
+    FuncTracerTexts texts;
+    const bool bTraced = claimFuncTracerCall(g_destroyTracerCalls);
+    if (bTraced) {
+      CCmTextFormator first(texts.first, sizeof(texts.first));
+      first << "kovaStore::DestroyKovaConfig,line=" << __LINE__;
+    }
+    CCmUtilFuncTracer tracer(bTraced, false, getModuleName(nullptr),
+                             texts.first, texts.second);
 
-  std::lock_guard<std::mutex> lock(g_registryMutex);
-  for (const auto& entry : g_registry) {
-    KOVA_INFO_TRACE("kovaStore::DestroyKovaConfig, callId="
-                    << entry.first << ", counts=" << entry.second.count);
-  }
-  // Whatever their counts and flags; every store the registry alone owned is
-  // destroyed here, under the lock.
-  g_callIdByStore.clear();
-  g_registry.clear();
+    Graveyard graveyard;
+    std::lock_guard<std::mutex> lock(g_registryMutex);
+    // Helpers bound before this point no longer touch their stores.
+    g_storeGeneration.fetch_add(1);
+    for (const auto& entry : g_registry) {
+      KOVA_INFO_TRACE("kovaStore::DestroyKovaConfig, callId="
+                      << entry.first << ", counts=" << entry.second.count);
+    }
+    // Whatever their counts and flags; every store the registry alone owned is
+    // destroyed here, under the lock.
+    for (const auto& entry : g_registry) {
+      buryObservers(entry.second.store, graveyard);
+    }
+    g_callIdByStore.clear();
+    g_registry.clear();
+    return 0;
+  });
 }
 
 uint32_t GetKovaConfigSizeForUT() {
-  std::lock_guard<std::mutex> lock(g_registryMutex);
-  return static_cast<uint32_t>(g_registry.size());
+  if (g_registryClosed.load()) return 0;
+  return runAtHostBoundary("kovaStore::GetKovaConfigSizeForUT", nullptr, 0u,
+                           [&] {
+                             std::lock_guard<std::mutex> lock(g_registryMutex);
+                             return static_cast<uint32_t>(g_registry.size());
+                           });
 }
 
 }  // namespace kovaStore

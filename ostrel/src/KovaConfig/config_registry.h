@@ -1,14 +1,22 @@
-// The store registry's internals: the limit on function tracers.
+// The store registry's internals: the limit on function tracers, the store
+// generation that lets clients notice DestroyKovaConfig(), and the hand-over
+// of a destroyed store's observers.
 //
 // The registry itself (one store per call id, with a count of references
 // handed out) lives in config_registry.cc behind the exported functions of
-// KovaConfigApi.h; a plain std::mutex guards it, and every entry point may be
-// called from any thread except from inside a store's destructor, which runs
-// under that mutex.
+// KovaConfigApi.h; a plain std::mutex guards it. A store destroyed by the
+// registry is destroyed under that mutex, but its observers (and with them
+// the callables that callers registered) are handed over first and released
+// only after the mutex is unlocked, so a callable's destructor may call any
+// registry function.
 #ifndef OSTREL_SRC_KOVACONFIG_CONFIG_REGISTRY_H_
 #define OSTREL_SRC_KOVACONFIG_CONFIG_REGISTRY_H_
 
 #include <atomic>
+#include <cstdint>
+
+#include "IKovaConfig.h"
+#include "KovaResult.h"
 
 namespace kovaStore {
 
@@ -20,6 +28,26 @@ constexpr int kFuncTracerCallLimit = 150;
 // kFuncTracerCallLimit calls have been counted; after that yields false and
 // leaves the counter alone. Any thread may call it.
 bool claimFuncTracerCall(std::atomic<int>& calls);
+
+// The store generation: starts at 1 and grows by one with every
+// DestroyKovaConfig() (and when the library is unloaded), under the registry
+// lock before any store goes. A store obtained in generation G is alive at
+// least while the generation is still G and its reference is held.
+//
+// Ordering: a client reads it with one relaxed load. When the destroy
+// happens-before the read (the host's sequential shutdown: destroy, then tear
+// modules down), coherence makes the read see the new value; a read racing a
+// destroy on another thread is that caller's own race, as any use of a store
+// racing its destruction is.
+extern std::atomic<uint64_t> g_storeGeneration;
+inline uint64_t storeGeneration() {
+  return g_storeGeneration.load(std::memory_order_relaxed);
+}
+
+// CreateKovaConfig() that also yields, read under the registry lock, the
+// generation the store was obtained in (untouched on failure).
+KOVA_RESULT createKovaConfigIn(uint32_t callId, IKovaConfig** ppConfig,
+                               uint64_t* pGeneration);
 
 }  // namespace kovaStore
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "KovaConfigApi.h"
+#include "KovaConfigHelper.h"
 #include "kova_config.h"
 #include "trace_capture.h"
 
@@ -126,6 +127,35 @@ TEST_F(ConfigRegistryTest, ConcurrentCreateReleaseAndCleanUp) {
   for (uint32_t callId : {0u, 1u, 2u, 1000u, 1001u, 1002u})
     CleanUpKovaConfig(callId);
   EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
+}
+
+// Regression: a store destroyed by the registry destroyed its observers'
+// callables under the registry lock, so a callable owning the last reference
+// to a helper (which releases its store on destruction) hung the registry.
+// Here the callable of store 7 owns helper 8, whose own subscription owns
+// helper 9; the clean-up and the destroy must both return.
+TEST_F(ConfigRegistryTest, CallableOwningAHelperDiesOutsideTheRegistryLock) {
+  for (bool bDestroyAll : {false, true}) {
+    IKovaConfig* store = create(7);
+    auto inner = std::make_shared<KovaConfigHelper>(9);
+    auto outer = std::make_shared<KovaConfigHelper>(8);
+    outer->SubscribeConfig(
+        "n", [inner](const KovaConfigEvent&) {}, KovaConfigGroup_Audio);
+    inner.reset();
+    store->SubscribeConfig(
+        KovaConfigGroup_Audio, "n", [outer](const KovaConfigEvent&) {}, nullptr,
+        false);
+    outer.reset();
+    ASSERT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
+    if (bDestroyAll) {
+      DestroyKovaConfig();
+    } else {
+      EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_OK);
+    }
+    // Calls 8 and 9 keep their own references unless everything went.
+    EXPECT_EQ(GetKovaConfigSizeForUT(), bDestroyAll ? 0u : 2u);
+    DestroyKovaConfig();
+  }
 }
 
 }  // namespace

@@ -6,10 +6,13 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "CmThread.h"
+#include "KovaConfigApi.h"
 #include "kova_config.h"
 #include "trace_capture.h"
 
@@ -166,6 +169,59 @@ TEST(DispatchTest, PostedCopiesOutliveTheirObserverAndStore) {
   gate.set_value();
   RunOn(*thread);
   EXPECT_EQ((std::vector<std::string>{"1:->1", "1:1>2"}), rec.Seen());
+}
+
+// A callable whose copies fail once armed, as an allocation would.
+struct CopyFails {
+  explicit CopyFails(const std::atomic<bool>* p) : pArmed(p) {}
+  CopyFails(const CopyFails& other) : pArmed(other.pArmed) {
+    if (*pArmed) throw std::bad_alloc();
+  }
+  void operator()(const KovaConfigEvent&) const {}
+  const std::atomic<bool>* pArmed;
+};
+
+// Regression: nothing caught an exception of the store's own making, so it
+// reached the host. Callbacks' and providers' own exceptions still reach the
+// caller unchanged, whatever their type; the store's own (here the copy of a
+// callback for a posted delivery) is traced and answered with KOVA_E_FAIL.
+TEST(DispatchTest, OwnExceptionsStopAtTheStoreCallbacksPassThrough) {
+  IKovaConfig* store = nullptr;
+  ASSERT_EQ(KOVA_S_OK, CreateKovaConfig(61, &store));
+  store->SubscribeConfig(
+      kGroup, "Direct",
+      [](const KovaConfigEvent& e) {
+        if (e.newValue == ConfigData("oom")) throw std::bad_alloc();
+        throw std::runtime_error("callback");
+      },
+      nullptr, false);
+  store->BindConfig(
+      kGroup, "Dynamic",
+      [](const KovaConfigEvent&) -> ConfigData { throw std::bad_alloc(); });
+  EXPECT_THROW(
+      store->SetKovaConfig(kGroup, "Direct", ConfigData("1"), false, false),
+      std::runtime_error);
+  EXPECT_THROW(
+      store->SetKovaConfig(kGroup, "Direct", ConfigData("oom"), false, false),
+      std::bad_alloc);
+  ConfigData value;
+  EXPECT_THROW(store->GetDynamicConfig(kGroup, "Dynamic", value, ConfigData()),
+               std::bad_alloc);
+
+  std::unique_ptr<ACmThread> thread = CreateCmEventThread("obs");
+  std::atomic<bool> armed{false};
+  store->SubscribeConfig(kGroup, "Posted", CopyFails(&armed), thread.get(),
+                         true);
+  armed = true;
+  {
+    CmTraceCapture capture(0);
+    EXPECT_EQ(KOVA_E_FAIL, store->SetKovaConfig(kGroup, "Posted",
+                                                ConfigData("1"), false, false));
+    EXPECT_EQ(1u, capture.Count(0, "kovaStore::KovaConfig::SetKovaConfig"));
+  }
+  EXPECT_EQ(KOVA_S_OK, store->GetKovaConfig(kGroup, "Posted", value));
+  EXPECT_EQ(KOVA_S_OK, ReleaseKovaConfig(store));
+  EXPECT_EQ(KOVA_S_OK, CleanUpKovaConfig(61));
 }
 
 // A synchronous callback that sets its own name again on the same thread:

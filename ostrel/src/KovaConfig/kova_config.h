@@ -13,8 +13,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "ConfigData.h"
 #include "IKovaConfig.h"
@@ -59,6 +62,11 @@ class KovaConfig : public IKovaConfig {
   // The number of observers currently linked into the group tables.
   uint32_t GetTotalObservers() const { return m_TotalObservers.load(); }
 
+  // Moves the store's references to its observers to the end of `out`, so
+  // that their callables are not destroyed with the store. Allocates
+  // nothing. REQUIRES: no other thread uses the store.
+  void handOverObservers(ObserverTable::HandlerList& out);
+
   // The call's own reference has been given back. REQUIRES: the store
   // registry's lock is held.
   bool IsCleanedUp() const { return m_bCleanedUp; }
@@ -91,8 +99,10 @@ class KovaConfig : public IKovaConfig {
   // go first, then the observer tables, the id table and the dump text.
   std::atomic<uint32_t> m_TotalObservers{0};
   const uint32_t m_callId;
-  // Text of the last dump; not locked (one dump at a time per store).
-  std::string m_dumpText;
+  // Text of the last dump made by each thread, by its thread id; guarded by
+  // m_dumpMutex. A text is replaced only by its own thread's next dump.
+  std::map<std::thread::id, std::string> m_dumpText;
+  std::mutex m_dumpMutex;
   std::atomic<uint64_t> m_nextObserverId{0};
   atomMap<uint64_t, ConfigEventHandlerPtr> m_observersById;
   ObserverTable m_observersByName[kKovaConfigGroupCount];

@@ -7,6 +7,8 @@
 
 #include "KovaConfigApi.h"
 #include "config_groups.h"
+#include "config_registry.h"
+#include "host_boundary.h"
 #include "observer_helper.h"
 #include "trace.h"
 
@@ -19,9 +21,9 @@ constexpr uint32_t kNoCallId = 0xFFFFFFFF;
 // Brings the observer bookkeeping in line with the store: attached (and every
 // remembered observer registered) when there is a store, detached when not.
 void syncObserverHelper(KovaConfigObserverHelper* pObserverHelper,
-                        IKovaConfig* pConfig) {
+                        IKovaConfig* pConfig, uint64_t generation) {
   if (pObserverHelper->GetConfig() == nullptr && pConfig != nullptr) {
-    pObserverHelper->AttachConfig(pConfig);
+    pObserverHelper->AttachConfig(pConfig, generation);
   } else if (pObserverHelper->GetConfig() != nullptr && pConfig == nullptr) {
     pObserverHelper->DetachConfig();
   }
@@ -41,6 +43,30 @@ Result forwardInGroup(KovaConfigGroup group, const void* self,
   return forward(group);
 }
 
+// The helper's store while it is alive. The observer bookkeeping is attached
+// to the store whenever the helper holds one and knows the generation it was
+// obtained in; once DestroyKovaConfig() has destroyed it, the helper behaves
+// as a helper without a store.
+IKovaConfig* liveStore(IKovaConfig* pConfig,
+                       const KovaConfigObserverHelper* pObserverHelper) {
+  if (pConfig == nullptr || pObserverHelper == nullptr) return nullptr;
+  return pObserverHelper->LiveConfig() == pConfig ? pConfig : nullptr;
+}
+
+// Exceptions: operations that only forward to the store need no boundary of
+// their own, since every store the registry hands out guards each of its
+// operations (GuardedKovaConfig) and the forwarding allocates nothing. The
+// others (binding, observers, construction, copies, destruction) run at the
+// host boundary themselves.
+
+// The guard texts name the member the check is about.
+#define KOVA_HELPER_NAME_AND_STORE_GUARD(result)                              \
+  KOVA_ASSERT_RETURN_AS((szConfigName != NULL) && (pConfig != NULL),          \
+                        "(szConfigName != NULL) && (m_pIKovaConfig != NULL)", \
+                        result)
+#define KOVA_HELPER_STORE_GUARD(result) \
+  KOVA_ASSERT_RETURN_AS((pConfig != NULL), "(m_pIKovaConfig != NULL)", result)
+
 }  // namespace
 
 KovaConfigHelper::KovaConfigHelper(uint32_t callId)
@@ -48,11 +74,13 @@ KovaConfigHelper::KovaConfigHelper(uint32_t callId)
       m_defaultGroup(KovaConfigGroup_Undefined),
       m_pIKovaConfig(nullptr),
       m_pObserverHelper(nullptr) {
-  m_pObserverHelper = new KovaConfigObserverHelper();
-  if (m_callId != kNoCallId && m_pIKovaConfig == nullptr &&
-      CreateKovaConfig(m_callId, &m_pIKovaConfig) == KOVA_S_OK) {
-    syncObserverHelper(m_pObserverHelper, m_pIKovaConfig);
-  }
+  // Out of memory, the helper is left without bookkeeping or store.
+  runAtHostBoundary("kovaStore::KovaConfigHelper::KovaConfigHelper", this, 0,
+                    [&] {
+                      m_pObserverHelper = new KovaConfigObserverHelper();
+                      if (m_callId != kNoCallId) createKovaConfig();
+                      return 0;
+                    });
 }
 
 KovaConfigHelper::KovaConfigHelper(const KovaConfigHelper& other)
@@ -60,28 +88,50 @@ KovaConfigHelper::KovaConfigHelper(const KovaConfigHelper& other)
       m_defaultGroup(other.m_defaultGroup),
       m_pIKovaConfig(nullptr),
       m_pObserverHelper(nullptr) {
-  m_pObserverHelper = new KovaConfigObserverHelper();
-  // Our own registry reference on the store the original holds.
-  if (other.m_pIKovaConfig != nullptr) createKovaConfig();
+  runAtHostBoundary(
+      "kovaStore::KovaConfigHelper::KovaConfigHelper", this, 0, [&] {
+        m_pObserverHelper = new KovaConfigObserverHelper();
+        // Our own registry reference on the store the original
+        // holds, if it is alive.
+        if (liveStore(other.m_pIKovaConfig, other.m_pObserverHelper) !=
+            nullptr) {
+          createKovaConfig();
+        }
+        return 0;
+      });
 }
 
 KovaConfigHelper& KovaConfigHelper::operator=(const KovaConfigHelper& other) {
   if (&other == this) return *this;
-  // Allocated first, so that a failure leaves the target as it was.
-  KovaConfigObserverHelper* pFresh = new KovaConfigObserverHelper();
-  releaseKovaConfig();
-  m_callId = other.m_callId;
-  m_defaultGroup = other.m_defaultGroup;
-  m_pObserverHelper = pFresh;
-  if (other.m_pIKovaConfig != nullptr) createKovaConfig();
+  runAtHostBoundary("kovaStore::KovaConfigHelper::operator=", this, 0, [&] {
+    // Allocated first, so that a failure leaves the target as it was.
+    KovaConfigObserverHelper* pFresh = new KovaConfigObserverHelper();
+    releaseKovaConfig();
+    m_callId = other.m_callId;
+    m_defaultGroup = other.m_defaultGroup;
+    m_pObserverHelper = pFresh;
+    if (liveStore(other.m_pIKovaConfig, other.m_pObserverHelper) != nullptr) {
+      createKovaConfig();
+    }
+    return 0;
+  });
   return *this;
 }
 
-KovaConfigHelper::~KovaConfigHelper() { releaseKovaConfig(); }
+KovaConfigHelper::~KovaConfigHelper() {
+  runAtHostBoundary("kovaStore::KovaConfigHelper::~KovaConfigHelper", this, 0,
+                    [&] {
+                      releaseKovaConfig();
+                      return 0;
+                    });
+}
 
 void KovaConfigHelper::releaseKovaConfig() {
   // The bookkeeping is detached and deleted before the store reference goes,
   // so no observer of this helper outlives it in the store.
+  // A store that DestroyKovaConfig() destroyed is neither detached from nor
+  // released: the bookkeeping only forgets its observers.
+  const bool bLive = liveStore(m_pIKovaConfig, m_pObserverHelper) != nullptr;
   if (m_pIKovaConfig != nullptr) {
     if (m_pObserverHelper != nullptr) {
       if (m_pObserverHelper->GetConfig() != nullptr) {
@@ -90,7 +140,7 @@ void KovaConfigHelper::releaseKovaConfig() {
       delete m_pObserverHelper;
       m_pObserverHelper = nullptr;
     }
-    ReleaseKovaConfig(m_pIKovaConfig);
+    if (bLive) ReleaseKovaConfig(m_pIKovaConfig);
     m_pIKovaConfig = nullptr;
   }
   delete m_pObserverHelper;
@@ -99,29 +149,34 @@ void KovaConfigHelper::releaseKovaConfig() {
 
 KOVA_RESULT KovaConfigHelper::createKovaConfig() {
   if (m_pIKovaConfig != nullptr) return KOVA_E_FAIL;
+  uint64_t generation = 0;
   if (m_callId == kNoCallId ||
-      CreateKovaConfig(m_callId, &m_pIKovaConfig) != KOVA_S_OK) {
+      createKovaConfigIn(m_callId, &m_pIKovaConfig, &generation) != KOVA_S_OK) {
     return KOVA_E_FAIL;
   }
   if (m_pObserverHelper == nullptr) return KOVA_E_FAIL;
-  syncObserverHelper(m_pObserverHelper, m_pIKovaConfig);
+  syncObserverHelper(m_pObserverHelper, m_pIKovaConfig, generation);
   return KOVA_S_OK;
 }
 
 KOVA_RESULT KovaConfigHelper::SetCallId(uint32_t callId) {
-  if (m_callId == kNoCallId && callId != kNoCallId) {
-    m_callId = callId;
-    createKovaConfig();
-    return KOVA_S_OK;
-  }
-  if (m_callId != kNoCallId && m_callId == callId &&
-      m_pIKovaConfig != nullptr) {
-    return KOVA_S_OK;
-  }
-  KOVA_ERROR_TRACE("kovaStore::KovaConfigHelper::SetCallId, m_callId="
-                   << m_callId << ", callId=" << callId
-                   << KOVA_THIS_SUFFIX(this));
-  return KOVA_E_FAIL;
+  return runAtHostBoundary(
+      "kovaStore::KovaConfigHelper::SetCallId", this, KOVA_E_FAIL,
+      [&]() -> KOVA_RESULT {
+        if (m_callId == kNoCallId && callId != kNoCallId) {
+          m_callId = callId;
+          createKovaConfig();
+          return KOVA_S_OK;
+        }
+        if (m_callId != kNoCallId && m_callId == callId &&
+            liveStore(m_pIKovaConfig, m_pObserverHelper) != nullptr) {
+          return KOVA_S_OK;
+        }
+        KOVA_ERROR_TRACE("kovaStore::KovaConfigHelper::SetCallId, m_callId="
+                         << m_callId << ", callId=" << callId
+                         << KOVA_THIS_SUFFIX(this));
+        return KOVA_E_FAIL;
+      });
 }
 
 KOVA_RESULT KovaConfigHelper::SetKovaSessionType(
@@ -164,44 +219,66 @@ uint64_t KovaConfigHelper::SubscribeConfig(const char* szConfigName,
                                            KovaConfigCallback callback,
                                            KovaConfigGroup group,
                                            ACmThread* pRunThread, bool bAsync) {
-  KOVA_ASSERT_RETURN((m_pObserverHelper != NULL) && (szConfigName != NULL), 0);
-  return forwardInGroup<uint64_t>(
-      resolveGroup(group), this,
-      "kovaStore::KovaConfigHelper::SubscribeConfig Error KovaConfigGroup", 0,
-      [&](KovaConfigGroup resolved) {
-        return m_pObserverHelper->SubscribeConfig(
-            resolved, szConfigName, std::move(callback), pRunThread, bAsync);
+  return runAtHostBoundary(
+      "kovaStore::KovaConfigHelper::SubscribeConfig", this, uint64_t{0},
+      [&]() -> uint64_t {
+        KOVA_ASSERT_RETURN(
+            (m_pObserverHelper != NULL) && (szConfigName != NULL), 0);
+        return forwardInGroup<uint64_t>(
+            resolveGroup(group), this,
+            "kovaStore::KovaConfigHelper::SubscribeConfig Error "
+            "KovaConfigGroup",
+            0, [&](KovaConfigGroup resolved) {
+              return m_pObserverHelper->SubscribeConfig(resolved, szConfigName,
+                                                        std::move(callback),
+                                                        pRunThread, bAsync);
+            });
       });
 }
 
 uint64_t KovaConfigHelper::BindConfig(const char* szConfigName,
                                       KovaConfigProvider provider,
                                       KovaConfigGroup group) {
-  KOVA_ASSERT_RETURN((m_pObserverHelper != NULL) && (szConfigName != NULL), 0);
-  return forwardInGroup<uint64_t>(
-      resolveGroup(group), this,
-      "kovaStore::KovaConfigHelper::BindConfig Error KovaConfigGroup", 0,
-      [&](KovaConfigGroup resolved) {
-        return m_pObserverHelper->BindConfig(resolved, szConfigName,
-                                             std::move(provider));
+  return runAtHostBoundary(
+      "kovaStore::KovaConfigHelper::BindConfig", this, uint64_t{0},
+      [&]() -> uint64_t {
+        KOVA_ASSERT_RETURN(
+            (m_pObserverHelper != NULL) && (szConfigName != NULL), 0);
+        return forwardInGroup<uint64_t>(
+            resolveGroup(group), this,
+            "kovaStore::KovaConfigHelper::BindConfig Error KovaConfigGroup", 0,
+            [&](KovaConfigGroup resolved) {
+              return m_pObserverHelper->BindConfig(resolved, szConfigName,
+                                                   std::move(provider));
+            });
       });
 }
 
 KOVA_RESULT KovaConfigHelper::UnsubscribeConfig(uint64_t id) {
-  KOVA_ASSERT_RETURN(m_pObserverHelper != NULL, KOVA_E_INVALIDARG);
-  return m_pObserverHelper->UnsubscribeConfig(id);
+  return runAtHostBoundary("kovaStore::KovaConfigHelper::UnsubscribeConfig",
+                           this, KOVA_E_FAIL, [&]() -> KOVA_RESULT {
+                             KOVA_ASSERT_RETURN(m_pObserverHelper != NULL,
+                                                KOVA_E_INVALIDARG);
+                             return m_pObserverHelper->UnsubscribeConfig(id);
+                           });
 }
 
 KOVA_RESULT KovaConfigHelper::UnsubscribeConfig(const char* szConfigName,
                                                 KovaConfigGroup group) {
-  KOVA_ASSERT_RETURN(m_pObserverHelper != NULL, KOVA_E_INVALIDARG);
-  // The name is checked by the bookkeeping.
-  return forwardInGroup<KOVA_RESULT>(
-      resolveGroup(group), this,
-      "kovaStore::KovaConfigHelper::UnsubscribeConfigError KovaConfigGroup",
-      KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
-        return m_pObserverHelper->UnsubscribeConfig(szConfigName, resolved);
-      });
+  return runAtHostBoundary("kovaStore::KovaConfigHelper::UnsubscribeConfig",
+                           this, KOVA_E_FAIL, [&]() -> KOVA_RESULT {
+                             KOVA_ASSERT_RETURN(m_pObserverHelper != NULL,
+                                                KOVA_E_INVALIDARG);
+                             // The name is checked by the bookkeeping.
+                             return forwardInGroup<KOVA_RESULT>(
+                                 resolveGroup(group), this,
+                                 "kovaStore::KovaConfigHelper::"
+                                 "UnsubscribeConfigError KovaConfigGroup",
+                                 KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
+                                   return m_pObserverHelper->UnsubscribeConfig(
+                                       szConfigName, resolved);
+                                 });
+                           });
 }
 
 KOVA_RESULT KovaConfigHelper::SetKovaConfig(const char* szConfigName,
@@ -209,15 +286,14 @@ KOVA_RESULT KovaConfigHelper::SetKovaConfig(const char* szConfigName,
                                             KovaConfigGroup group,
                                             bool bForceNotify,
                                             bool bNotifyOnly) {
-  KOVA_ASSERT_RETURN((szConfigName != NULL) && (m_pIKovaConfig != NULL),
-                     KOVA_E_INVALIDARG);
+  IKovaConfig* const pConfig = liveStore(m_pIKovaConfig, m_pObserverHelper);
+  KOVA_HELPER_NAME_AND_STORE_GUARD(KOVA_E_INVALIDARG);
   return forwardInGroup<KOVA_RESULT>(
       resolveGroup(group), this,
       "kovaStore::KovaConfigHelper::SetKovaConfigError KovaConfigGroup",
       KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
-        return m_pIKovaConfig->SetKovaConfig(resolved, szConfigName,
-                                             std::move(value), bForceNotify,
-                                             bNotifyOnly);
+        return pConfig->SetKovaConfig(resolved, szConfigName, std::move(value),
+                                      bForceNotify, bNotifyOnly);
       });
 }
 
@@ -233,13 +309,13 @@ KOVA_RESULT KovaConfigHelper::SetKovaConfig(kova::KovaSessionType sessionType,
 KOVA_RESULT KovaConfigHelper::GetKovaConfig(const char* szConfigName,
                                             ConfigData& value,
                                             KovaConfigGroup group) {
-  KOVA_ASSERT_RETURN((szConfigName != NULL) && (m_pIKovaConfig != NULL),
-                     KOVA_E_INVALIDARG);
+  IKovaConfig* const pConfig = liveStore(m_pIKovaConfig, m_pObserverHelper);
+  KOVA_HELPER_NAME_AND_STORE_GUARD(KOVA_E_INVALIDARG);
   return forwardInGroup<KOVA_RESULT>(
       resolveGroup(group), this,
       "kovaStore::KovaConfigHelper::GetKovaConfigError KovaConfigGroup",
       KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
-        return m_pIKovaConfig->GetKovaConfig(resolved, szConfigName, value);
+        return pConfig->GetKovaConfig(resolved, szConfigName, value);
       });
 }
 
@@ -267,14 +343,15 @@ KOVA_RESULT KovaConfigHelper::GetDynamicConfig(const char* szConfigName,
                                                ConfigData& value,
                                                KovaConfigGroup group,
                                                ConfigData paramValue) {
-  KOVA_ASSERT_RETURN((szConfigName != NULL) && (m_pIKovaConfig != NULL),
-                     KOVA_E_INVALIDARG);
+  IKovaConfig* const pConfig = liveStore(m_pIKovaConfig, m_pObserverHelper);
+  KOVA_HELPER_NAME_AND_STORE_GUARD(KOVA_E_INVALIDARG);
   return forwardInGroup<KOVA_RESULT>(
       resolveGroup(group), this,
-      "kovaStore::KovaConfigHelper::GetDynamicConfigError KovaConfigGroup",
+      "kovaStore::KovaConfigHelper::GetDynamicConfigError "
+      "KovaConfigGroup",
       KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
-        return m_pIKovaConfig->GetDynamicConfig(resolved, szConfigName, value,
-                                                std::move(paramValue));
+        return pConfig->GetDynamicConfig(resolved, szConfigName, value,
+                                         std::move(paramValue));
       });
 }
 
@@ -288,24 +365,26 @@ ConfigData KovaConfigHelper::GetDynamicConfig(const char* szConfigName,
 
 KOVA_RESULT KovaConfigHelper::RemoveKovaConfig(const char* szConfigName,
                                                KovaConfigGroup group) {
-  KOVA_ASSERT_RETURN((szConfigName != NULL) && (m_pIKovaConfig != NULL),
-                     KOVA_E_INVALIDARG);
+  IKovaConfig* const pConfig = liveStore(m_pIKovaConfig, m_pObserverHelper);
+  KOVA_HELPER_NAME_AND_STORE_GUARD(KOVA_E_INVALIDARG);
   return forwardInGroup<KOVA_RESULT>(
       resolveGroup(group), this,
-      "kovaStore::KovaConfigHelper::RemoveKovaConfigError KovaConfigGroup",
+      "kovaStore::KovaConfigHelper::RemoveKovaConfigError "
+      "KovaConfigGroup",
       KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
-        return m_pIKovaConfig->RemoveKovaConfig(resolved, szConfigName);
+        return pConfig->RemoveKovaConfig(resolved, szConfigName);
       });
 }
 
 KOVA_RESULT KovaConfigHelper::RemoveKovaConfigByGroup(KovaConfigGroup group) {
-  KOVA_ASSERT_RETURN((m_pIKovaConfig != NULL), KOVA_E_INVALIDARG);
+  IKovaConfig* const pConfig = liveStore(m_pIKovaConfig, m_pObserverHelper);
+  KOVA_HELPER_STORE_GUARD(KOVA_E_INVALIDARG);
   return forwardInGroup<KOVA_RESULT>(
       resolveGroup(group), this,
       "kovaStore::KovaConfigHelper::RemoveKovaConfigByGroupError "
       "KovaConfigGroup",
       KOVA_E_FAIL, [&](KovaConfigGroup resolved) {
-        return m_pIKovaConfig->RemoveKovaConfigByGroup(resolved);
+        return pConfig->RemoveKovaConfigByGroup(resolved);
       });
 }
 
@@ -316,14 +395,17 @@ bool KovaConfigHelper::HaveKovaConfig(const char* szConfigName,
 }
 
 const char* KovaConfigHelper::DumpKovaConfigs(uint32_t groups) {
-  KOVA_ASSERT_RETURN((m_pIKovaConfig != NULL), nullptr);
-  return m_pIKovaConfig->DumpKovaConfigs(groups);
+  IKovaConfig* const pConfig = liveStore(m_pIKovaConfig, m_pObserverHelper);
+  KOVA_HELPER_STORE_GUARD(nullptr);
+  return pConfig->DumpKovaConfigs(groups);
 }
 
 KOVA_RESULT KovaConfigHelper::ApplyKovaConfigs(const char* szJsonConfig) {
-  KOVA_ASSERT_RETURN((szJsonConfig != NULL) && (m_pIKovaConfig != NULL),
-                     KOVA_E_INVALIDARG);
-  return m_pIKovaConfig->ApplyKovaConfigs(szJsonConfig);
+  IKovaConfig* const pConfig = liveStore(m_pIKovaConfig, m_pObserverHelper);
+  KOVA_ASSERT_RETURN_AS((szJsonConfig != NULL) && (pConfig != NULL),
+                        "(szJsonConfig != NULL) && (m_pIKovaConfig != NULL)",
+                        KOVA_E_INVALIDARG);
+  return pConfig->ApplyKovaConfigs(szJsonConfig);
 }
 
 }  // namespace kovaStore

@@ -110,6 +110,29 @@ TEST_F(KovaConfigHelperTest, DestructionRemovesItsObserversBeforeReleasing) {
   EXPECT_EQ(0u, GetKovaConfigSizeForUT());
 }
 
+// Regression: a helper that outlived DestroyKovaConfig() used and released the
+// freed store. It now behaves as a helper without a store, and its
+// destructor leaves the call's next store alone.
+TEST_F(KovaConfigHelperTest, HelperOutlivingDestroyTouchesNoStore) {
+  auto h = std::make_unique<KovaConfigHelper>(kCall);
+  ASSERT_NE(0u, h->SubscribeConfig("A", ignoreEvent, kAudio));
+  DestroyKovaConfig();
+  IKovaConfig* next = nullptr;
+  ASSERT_EQ(KOVA_S_OK, CreateKovaConfig(kCall, &next));
+  const std::string gone =
+      " failed: (szConfigName != NULL) && (m_pIKovaConfig != NULL)";
+  EXPECT_REFUSED(KOVA_E_INVALIDARG,
+                 h->SetKovaConfig("A", ConfigData("1"), kAudio), 1u, gone);
+  ConfigData value;
+  EXPECT_REFUSED(KOVA_E_INVALIDARG, h->GetKovaConfig("A", value, kAudio), 1u,
+                 gone);
+  EXPECT_EQ(KOVA_S_OK, h->UnsubscribeConfig("A", kAudio));
+  h.reset();
+  EXPECT_EQ(0u, observersOf(kCall));
+  EXPECT_EQ(KOVA_S_OK, ReleaseKovaConfig(next));
+  EXPECT_EQ(1u, GetKovaConfigSizeForUT());
+}
+
 TEST_F(KovaConfigHelperTest, CallIdSessionTypeAndDefaultGroupAreSetOnce) {
   KovaConfigHelper h;
   EXPECT_EQ(KOVA_E_FAIL, h.SetCallId(kNoCall));

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 #include "json_plain_document.h"
@@ -49,8 +50,12 @@ const char* KovaConfig::DumpKovaConfigs(uint32_t groups) {
     const auto group = static_cast<KovaConfigGroup>(n);
     document.Set(groupToString(group), json::Value(getConfigsJsonArray(group)));
   }
-  m_dumpText = json::ToText(json::Value(std::move(document)));
-  return m_dumpText.c_str();
+  std::string text = json::ToText(json::Value(std::move(document)));
+  // The thread's previous text goes with `text`, after the lock.
+  std::lock_guard<std::mutex> lock(m_dumpMutex);
+  std::string& mine = m_dumpText[std::this_thread::get_id()];
+  mine.swap(text);
+  return mine.c_str();
 }
 
 KOVA_RESULT KovaConfig::ApplyKovaConfigs(const char* szJsonConfig) {

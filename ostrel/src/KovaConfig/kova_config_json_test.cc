@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ConfigData.h"
@@ -50,6 +51,29 @@ TEST_F(KovaConfigJsonTest, DumpListsSelectedGroupsAndEntriesByName) {
                                        bit(KovaConfigGroup_Video)),
                "{\"Audio\":[{\"key\":\"alpha\",\"value\":\"1\"},"
                "{\"key\":\"beta\",\"value\":\"abc\"}],\"Video\":[]}");
+}
+
+// Regression: dumps made on different threads shared one text, so one dump
+// rewrote or freed the text that another thread was still reading.
+TEST_F(KovaConfigJsonTest, EachThreadKeepsItsOwnDumpText) {
+  set(KovaConfigGroup_Audio, "a", "1");
+  const std::string audio = "{\"Audio\":[{\"key\":\"a\",\"value\":\"1\"}]}";
+  const char* mine = m_store.DumpKovaConfigs(bit(KovaConfigGroup_Audio));
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 2; ++t) {
+    threads.emplace_back([this, t] {
+      const auto group =
+          t == 0 ? KovaConfigGroup_Video : KovaConfigGroup_Common;
+      const std::string expected =
+          "{\"" + std::string(t == 0 ? "Video" : "Common") + "\":[]}";
+      for (int i = 0; i < 100; ++i) {
+        const char* text = m_store.DumpKovaConfigs(bit(group));
+        ASSERT_EQ(expected, text);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(audio, mine);
 }
 
 TEST_F(KovaConfigJsonTest, ApplyStoresEveryEntry) {

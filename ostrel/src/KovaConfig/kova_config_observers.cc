@@ -91,6 +91,12 @@ KOVA_RESULT KovaConfig::UnsubscribeConfig(uint64_t id) {
                            handler);
 }
 
+void KovaConfig::handOverObservers(ObserverTable::HandlerList& out) {
+  // Every handler in the id table is linked in its group table too; the id
+  // table's references go with the store, the group tables' move to `out`.
+  for (ObserverTable& table : m_observersByName) table.handOver(out);
+}
+
 uint64_t KovaConfig::subscribeConfig(KovaConfigGroup group,
                                      const char* szConfigName,
                                      const ConfigEventHandlerPtr& handler,

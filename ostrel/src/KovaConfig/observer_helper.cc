@@ -48,7 +48,7 @@ uint64_t KovaConfigObserverHelper::observe(KovaConfigGroup group,
   // A record found above is remembered already; it keeps the callable it
   // just took and is registered by the next attach.
   if (!m_observersByName[group].insert(szConfigName, record)) return 0;
-  IKovaConfig* pConfig = m_pConfig.load();
+  IKovaConfig* pConfig = LiveConfig();
   if (pConfig == nullptr) return 0;
   const uint64_t id = registerWith(pConfig);
   return registerRecord(group, szConfigName, record, id);
@@ -137,7 +137,7 @@ void KovaConfigObserverHelper::forgetName(const ConfigEventHandlerPtr& record) {
 KOVA_RESULT KovaConfigObserverHelper::UnsubscribeConfig(uint64_t id) {
   ConfigEventHandlerPtr record = m_observersById.remove(id);
   if (!record) return KOVA_E_FAIL;
-  if (IKovaConfig* pConfig = m_pConfig.load()) {
+  if (IKovaConfig* pConfig = LiveConfig()) {
     // The observer is forgotten here whatever the store answers.
     pConfig->UnsubscribeConfig(id);
   }
@@ -207,7 +207,7 @@ void KovaConfigObserverHelper::UnsubscribeAll() {
   while (m_observersById.first(id, first)) {
     ConfigEventHandlerPtr record = m_observersById.remove(id);
     if (record) {
-      if (IKovaConfig* pConfig = m_pConfig.load()) {
+      if (IKovaConfig* pConfig = LiveConfig()) {
         pConfig->UnsubscribeConfig(id);
       }
       forgetName(record);
@@ -217,8 +217,10 @@ void KovaConfigObserverHelper::UnsubscribeAll() {
   }
 }
 
-void KovaConfigObserverHelper::AttachConfig(IKovaConfig* pConfig) {
-  if (pConfig == nullptr) return;
+void KovaConfigObserverHelper::AttachConfig(IKovaConfig* pConfig,
+                                            uint64_t generation) {
+  if (pConfig == nullptr || m_pConfig.load() != nullptr) return;
+  m_generation = generation;
   IKovaConfig* expected = nullptr;
   if (!m_pConfig.compare_exchange_strong(expected, pConfig)) return;
   ResubscribeAll();

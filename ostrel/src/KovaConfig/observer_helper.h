@@ -36,6 +36,7 @@
 #include "atom_map.h"
 #include "config_event_handler.h"
 #include "config_groups.h"
+#include "config_registry.h"
 
 class ACmThread;
 
@@ -81,15 +82,25 @@ class KovaConfigObserverHelper {
   // ascending id order. Observers never accepted stay remembered.
   void UnsubscribeAll();
 
-  // Attaches `pConfig` when no store is attached, then registers every
+  // Attaches `pConfig`, obtained in store generation `generation` (see
+  // config_registry.h), when no store is attached, then registers every
   // remembered observer with it; does nothing when a store is attached
   // already or `pConfig` is null.
-  void AttachConfig(IKovaConfig* pConfig);
+  void AttachConfig(IKovaConfig* pConfig, uint64_t generation);
   // Removes every accepted observer from the store and detaches it; does
   // nothing while detached.
   void DetachConfig();
   // The attached store; null while detached.
   IKovaConfig* GetConfig() const { return m_pConfig.load(); }
+  // The attached store while it is alive: null while detached and once
+  // DestroyKovaConfig() has destroyed it. Costs one relaxed atomic load
+  // beyond GetConfig(). Every use of the store goes through it, so a helper
+  // that outlives its store only forgets its observers.
+  IKovaConfig* LiveConfig() const {
+    IKovaConfig* pConfig = m_pConfig.load();
+    return pConfig != nullptr && m_generation == storeGeneration() ? pConfig
+                                                                   : nullptr;
+  }
 
  private:
   typedef atomMap<std::string, ConfigEventHandlerPtr> NameTable;
@@ -123,6 +134,9 @@ class KovaConfigObserverHelper {
   // The attached store, not owned; set and cleared only by the owner through
   // AttachConfig/DetachConfig, read by every operation.
   std::atomic<IKovaConfig*> m_pConfig;
+  // The store generation m_pConfig was obtained in; written by AttachConfig
+  // before it publishes m_pConfig.
+  uint64_t m_generation = 0;
   // Guards the mutable fields of every record here (callables, run thread,
   // async flag, id). Never held while a table lock is taken, the store is
   // called or a callable is destroyed.

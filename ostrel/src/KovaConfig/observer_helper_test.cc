@@ -87,7 +87,7 @@ TEST_F(ObserverHelperTest, RemembersObserversUntilAttach) {
       .WillOnce(Return(5));
   EXPECT_CALL(m_store, BindConfig(KovaConfigGroup_Video, StrEq("Fps"), _))
       .WillOnce(DoAll(SaveArg<2>(&provider), Return(6)));
-  m_helper.AttachConfig(&m_store);
+  m_helper.AttachConfig(&m_store, storeGeneration());
   // The store received a copy of the client's provider.
   EXPECT_EQ(ConfigData("30"), provider(KovaConfigEvent()));
 
@@ -98,7 +98,7 @@ TEST_F(ObserverHelperTest, RemembersObserversUntilAttach) {
 }
 
 TEST_F(ObserverHelperTest, DestructorRemovesInAscendingIdOrder) {
-  m_helper.AttachConfig(&m_store);
+  m_helper.AttachConfig(&m_store, storeGeneration());
   EXPECT_EQ(9u, subscribe(KovaConfigGroup_Common, "A", 9));
   EXPECT_EQ(3u, subscribe(KovaConfigGroup_TAOnly, "B", 3));
   EXPECT_EQ(7u, bind(KovaConfigGroup_Metrics, "C", 7));
@@ -118,7 +118,7 @@ TEST_F(ObserverHelperTest, RefusedRegistrationForgetsTheName) {
   EXPECT_CALL(m_store, BindConfig(group, StrEq("G"), _))
       .Times(2)
       .WillRepeatedly(Return(0));
-  m_helper.AttachConfig(&m_store);
+  m_helper.AttachConfig(&m_store, storeGeneration());
   EXPECT_EQ(KOVA_E_FAIL, m_helper.UnsubscribeConfig("G", group));
   EXPECT_EQ(0u, m_helper.BindConfig(group, "G", answerNothing));
   // Nothing of the refused bindings is left to block a new one.

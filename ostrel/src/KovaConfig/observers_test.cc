@@ -70,6 +70,23 @@ TEST(ObserversTest, IdsCountUpRefusalsAndRemovalsCountDown) {
   EXPECT_EQ(5u, store.BindConfig(kGroup, "B", Answer("2")));
 }
 
+// Regression: a name kept its entry after its last observer went, so a
+// long-lived store grew with every name ever observed.
+TEST(ObserversTest, NameLeavesItsTableWithItsLastObserver) {
+  ObserverTable table;
+  auto subscriber = std::make_shared<ConfigEventHandler>(Ignore());
+  auto provider = std::make_shared<ConfigEventHandler>(Answer("x"));
+  for (const char* name : {"a", "b"}) {
+    ASSERT_EQ(KOVA_S_OK, table.addSubscriber(name, subscriber, [] {}));
+    ASSERT_EQ(KOVA_S_OK, table.addBinder(name, provider));
+    ASSERT_EQ(KOVA_S_OK, table.remove(name, subscriber, [] {}));
+    EXPECT_EQ(1u, table.nameCount());
+    ASSERT_EQ(KOVA_S_OK, table.remove(name, provider, [] {}));
+    EXPECT_EQ(0u, table.nameCount());
+  }
+  EXPECT_EQ(KOVA_S_FALSE, table.remove("a", subscriber, [] {}));
+}
+
 TEST(ObserversTest, ConcurrentRemovalOfOneIdSucceedsOnce) {
   KovaConfig store(3);
   for (int round = 0; round < 20; ++round) {

@@ -8,20 +8,46 @@
 // object through its virtual destructor, after which it must not be touched.
 // Any thread may add, release or read references; the records behind InfoT
 // follow that interface's own rules (see KovaMediaInfo.h).
+//
+// Whatever path brings the count to 0 (a release through the registry, or
+// one through IKovaUnknown after QueryInterface), the object first tells the
+// registry that handed it out, which forgets it, and only then deletes
+// itself.
 #ifndef OSTREL_SRC_STATS_COUNTED_MEDIA_INFO_H_
 #define OSTREL_SRC_STATS_COUNTED_MEDIA_INFO_H_
 
+#include <atomic>
 #include <cstdint>
 
+#include "KovaMediaInfo.h"
 #include "KovaUnknown.h"
 
 namespace kovaStore {
+
+class CKovaOstrel;
+
+// The registry entry an object was handed out under. The registry fills it
+// when it registers the object and clears pRegistry when it goes itself.
+struct RegistryLink {
+  std::atomic<CKovaOstrel*> pRegistry{nullptr};
+  int32_t type = 0;
+  uint32_t callId = 0;
+};
+
+// Tells the link's registry that the object behind `pInfo` is being
+// destroyed; the registry then forgets that entry unless it holds another
+// object by now. Defined with the registry.
+void forgetRegisteredEntity(const RegistryLink& link,
+                            const IKovaMediaInfo* pInfo);
 
 template <class InfoT>
 class KovaCountedMediaInfo : public InfoT,
                              public kova::IKovaUnknown,
                              public kova::CKovaUnknownImpl {
  public:
+  // The entry the registry handed this object out under.
+  RegistryLink m_registryLink;
+
   // A reference count is never copied along with the records.
   KovaCountedMediaInfo(const KovaCountedMediaInfo&) = delete;
   KovaCountedMediaInfo& operator=(const KovaCountedMediaInfo&) = delete;
@@ -46,6 +72,13 @@ class KovaCountedMediaInfo : public InfoT,
  protected:
   explicit KovaCountedMediaInfo(uint32_t callId) : InfoT(callId) {}
   ~KovaCountedMediaInfo() override = default;
+
+  // The count reached 0: unregistered first, so that no request can find the
+  // object while it is destroyed.
+  void OnReferenceDestory() override {
+    forgetRegisteredEntity(m_registryLink, static_cast<const InfoT*>(this));
+    delete this;
+  }
 };
 
 }  // namespace kovaStore

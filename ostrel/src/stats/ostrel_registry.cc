@@ -21,27 +21,31 @@ CKovaOstrel g_ostrel;
 // A new object of the kind with no reference yet; nothing for other kinds.
 template <class T>
 bool buildEntity(uint32_t callId, IKovaMediaInfo** ppInfo,
-                 kova::IKovaUnknown** ppUnknown) {
+                 kova::IKovaUnknown** ppUnknown, RegistryLink** ppLink) {
   T* pObject = new (std::nothrow) T(callId);
   if (pObject == nullptr) return false;
   *ppInfo = pObject;
   *ppUnknown = pObject;
+  *ppLink = &pObject->m_registryLink;
   return true;
 }
 
 bool buildEntity(KovaMediaStatType type, uint32_t callId,
-                 IKovaMediaInfo** ppInfo, kova::IKovaUnknown** ppUnknown) {
+                 IKovaMediaInfo** ppInfo, kova::IKovaUnknown** ppUnknown,
+                 RegistryLink** ppLink) {
   switch (type) {
     case KovaMediaStat_Audio:
-      return buildEntity<KovaAudioStatisticInfo>(callId, ppInfo, ppUnknown);
+      return buildEntity<KovaAudioStatisticInfo>(callId, ppInfo, ppUnknown,
+                                                 ppLink);
     case KovaMediaStat_Video:
-      return buildEntity<KovaVideoStatisticInfo>(callId, ppInfo, ppUnknown);
+      return buildEntity<KovaVideoStatisticInfo>(callId, ppInfo, ppUnknown,
+                                                 ppLink);
     case KovaMediaStat_ContentVideo:
       return buildEntity<KovaContentVideoStatisticInfo>(callId, ppInfo,
-                                                        ppUnknown);
+                                                        ppUnknown, ppLink);
     case KovaMediaStat_ContentAudio:
       return buildEntity<KovaContentAudioStatisticInfo>(callId, ppInfo,
-                                                        ppUnknown);
+                                                        ppUnknown, ppLink);
   }
   return false;
 }
@@ -54,7 +58,29 @@ unsigned long long pointerNumber(const void* p) {
 
 CKovaOstrel::CKovaOstrel() = default;
 
-CKovaOstrel::~CKovaOstrel() = default;
+CKovaOstrel::~CKovaOstrel() {
+  // Objects still referenced outlive the registry: they must not call back.
+  CCmMutexGuardT<CCmMutexThreadRecursive> guard(m_mutex);
+  for (auto& entry : m_entities) entry.second.pLink->pRegistry.store(nullptr);
+}
+
+void forgetRegisteredEntity(const RegistryLink& link,
+                            const IKovaMediaInfo* pInfo) {
+  if (CKovaOstrel* pRegistry = link.pRegistry.load()) {
+    pRegistry->forgetEntity(link.type, link.callId, pInfo);
+  }
+}
+
+void CKovaOstrel::forgetEntity(int32_t type, uint32_t callId,
+                               const IKovaMediaInfo* pInfo) {
+  // Recursive: a release through the registry comes here holding the lock.
+  CCmMutexGuardT<CCmMutexThreadRecursive> guard(m_mutex);
+  if (!guard.Locked()) return;
+  auto it = m_entities.find(EntityKey(type, callId));
+  if (it != m_entities.end() && it->second.pInfo == pInfo) {
+    m_entities.erase(it);
+  }
+}
 
 CKovaOstrel& CKovaOstrel::instance() { return g_ostrel; }
 
@@ -70,9 +96,20 @@ IKovaMediaInfo* CKovaOstrel::createOrGetOstrelEntity(KovaMediaStatType type,
   }
   const EntityKey key(static_cast<int32_t>(type), callId);
   auto it = m_entities.find(key);
+  uint32_t count = 0;
+  if (it != m_entities.end()) {
+    count = it->second.pUnknown->AddReference();
+    // From 0: a release on another thread has begun destroying the object,
+    // which waits for this lock to unregister. It is not handed out.
+    if (count == 1) {
+      m_entities.erase(it);
+      it = m_entities.end();
+    }
+  }
   if (it == m_entities.end()) {
-    Entity entity{nullptr, nullptr};
-    if (!buildEntity(type, callId, &entity.pInfo, &entity.pUnknown)) {
+    Entity entity{nullptr, nullptr, nullptr};
+    if (!buildEntity(type, callId, &entity.pInfo, &entity.pUnknown,
+                     &entity.pLink)) {
       KOVA_INFO_TRACE("CKovaOstrel::createOrGetOstrelEntity failed, type="
                       << static_cast<int>(type)
                       << ", callId=" << static_cast<unsigned>(callId)
@@ -85,9 +122,12 @@ IKovaMediaInfo* CKovaOstrel::createOrGetOstrelEntity(KovaMediaStatType type,
       delete entity.pUnknown;  // never handed out, no reference yet
       return nullptr;
     }
+    entity.pLink->type = key.first;
+    entity.pLink->callId = key.second;
+    entity.pLink->pRegistry.store(this);
+    it->second.pUnknown->AddReference();
   }
-  it->second.pUnknown->AddReference();
-  const uint32_t count = it->second.pUnknown->GetReference();
+  count = it->second.pUnknown->GetReference();
   KOVA_INFO_TRACE(
       "CKovaOstrel::createOrGetOstrelEntity, type="
       << static_cast<int>(type) << ", callId=" << static_cast<unsigned>(callId)
@@ -117,9 +157,9 @@ uint32_t CKovaOstrel::releaseOstrelEntity(KovaMediaStatType type,
     return kNoReference;
   }
   const Entity entity = it->second;
-  // At 0 the object deletes itself; only its address is used afterwards.
+  // At 0 the object unregisters (erasing `it`) and deletes itself; only its
+  // address is used afterwards.
   const uint32_t count = entity.pUnknown->ReleaseReference();
-  if (count == 0) m_entities.erase(it);
   KOVA_INFO_TRACE(
       "CKovaOstrel::releaseOstrelEntity, type="
       << static_cast<int>(type) << ", callId=" << static_cast<unsigned>(callId)

@@ -2,11 +2,10 @@
 // id), behind createOstrelEntity() and releaseOstrelEntity().
 //
 // The registry creates an object on the first request for its key and adds
-// one reference per request; it holds no reference of its own. The release
-// through it that brings an object's count to 0 destroys the object and
-// erases the entry. References handed out by the registry must come back
-// through it, never directly through IKovaUnknown, or the table would keep a
-// dangling entry.
+// one reference per request; it holds no reference of its own. Whatever
+// release brings an object's count to 0 (through the registry or directly
+// through IKovaUnknown), the object unregisters itself before it is
+// destroyed, and the next request for its key builds a fresh one.
 //
 // Any thread may call. Every operation holds the registry lock from look-up
 // to trace; when the lock cannot be taken the request fails without touching
@@ -22,6 +21,7 @@
 #include "CmMutex.h"
 #include "KovaMediaInfo.h"
 #include "KovaUnknown.h"
+#include "counted_media_info.h"
 
 namespace kovaStore {
 
@@ -45,6 +45,9 @@ class CKovaOstrel {
                                IKovaMediaInfo* pMediaStatInfo);
   // The number of registered objects.
   size_t entityCount();
+  // Erases the entry (type, callId) if it still holds `pInfo`; called by an
+  // object whose count reached 0. Any thread.
+  void forgetEntity(int32_t type, uint32_t callId, const IKovaMediaInfo* pInfo);
 
   // The instance behind the exported functions, built when the library is
   // loaded.
@@ -56,6 +59,7 @@ class CKovaOstrel {
   struct Entity {
     IKovaMediaInfo* pInfo;         // what callers hold
     kova::IKovaUnknown* pUnknown;  // the same object's reference count
+    RegistryLink* pLink;           // the same object's way back here
   };
 
   // Guards m_entities. Recursive as the util's registry lock is; nothing

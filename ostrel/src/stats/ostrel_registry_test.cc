@@ -121,7 +121,26 @@ TEST(OstrelRegistryTest, EachKindAndCallIdHasItsOwnObjectOfItsClass) {
   EXPECT_EQ(0u, CKovaOstrel::instance().entityCount());
 }
 
+// Regression: an object whose count reached 0 through its own IKovaUnknown
+// stayed registered, and the next request handed the freed object out.
+TEST(OstrelRegistryTest, ObjectReleasedThroughItsOwnInterfaceIsForgotten) {
+  CmTraceCapture capture(2);
+  auto* video = static_cast<KovaVideoStatisticInfo*>(Create(1, 6));
+  void* pUnknown = nullptr;
+  ASSERT_EQ(KOVA_S_OK,
+            video->QueryInterface(kova::IID_IKovaUnknown, &pUnknown));
+  EXPECT_EQ(1u, Release(1, 6, video));
+  EXPECT_EQ(0u,
+            static_cast<kova::CKovaUnknownImpl*>(pUnknown)->ReleaseReference());
+  EXPECT_EQ(0u, CKovaOstrel::instance().entityCount());
+  capture.Clear();
+  IKovaMediaInfo* fresh = Create(1, 6);
+  EXPECT_EQ(1u, capture.Count(2, ", refCnt=1"));
+  EXPECT_EQ(0u, Release(1, 6, fresh));
+}
+
 TEST(OstrelRegistryTest, ConcurrentCreateAndReleaseOfSharedKeysBalance) {
+  // Also the registry's stress test for objects that unregister themselves.
   CKovaOstrel registry;
   std::atomic<int> failures{0};
   std::vector<std::thread> threads;
@@ -132,9 +151,16 @@ TEST(OstrelRegistryTest, ConcurrentCreateAndReleaseOfSharedKeysBalance) {
         const uint32_t callId = static_cast<uint32_t>(i % 3);
         IKovaMediaInfo* p = registry.createOrGetOstrelEntity(type, callId);
         // The object stays alive while this thread holds its reference.
-        if (p == nullptr || p->GetCallId() != callId ||
-            registry.releaseOstrelEntity(type, callId, p) == kNone)
+        if (p == nullptr || p->GetCallId() != callId) {
           ++failures;
+          continue;
+        }
+        // Every other round the last reference goes through the object's
+        // own interface, racing other threads' requests for the key.
+        auto* unknown = dynamic_cast<kova::IKovaUnknown*>(p);
+        if (i % 2 == 1) unknown->AddReference();
+        if (registry.releaseOstrelEntity(type, callId, p) == kNone) ++failures;
+        if (i % 2 == 1) unknown->ReleaseReference();
       }
     });
   }

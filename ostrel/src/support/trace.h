@@ -67,4 +67,14 @@ void reportAssertion(const char* file, int line, const char* expression);
     }                                                                     \
   } while (0)
 
+// The same, reporting `text` as the failed expression: for a check written in
+// other terms than the ones it reports.
+#define KOVA_ASSERT_RETURN_AS(expression, text, result)            \
+  do {                                                             \
+    if (!(expression)) {                                           \
+      ::kovaStore::reportAssertion(__FILE__, __LINE__, text);      \
+      return result;                                               \
+    }                                                              \
+  } while (0)
+
 #endif  // OSTREL_SRC_SUPPORT_TRACE_H_
