@@ -167,6 +167,15 @@ class atomMap {
     }
   }
 
+  // Runs `step()` while holding the lock, so that several operations of
+  // this table (re-entered on this thread) and the caller's own bookkeeping
+  // form one step for every other user. `step` must not lock another table.
+  template <class Step>
+  void withLock(Step&& step) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    step();
+  }
+
   // Copies the first (lowest) entry out; false when the table is empty.
   bool first(K& key, V& value) const {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
