@@ -21,29 +21,75 @@ constexpr size_t kInlineMax = 15;
 
 uint64_t mix(uint64_t h) {
   h *= 0xFF51AFD7ED558CCDull;
-  return h ^ (h >> 32);
+  return h ^ (h >> 29);
 }
 
+// Every input bit reaches the low bits that pick the bucket.
+uint64_t finish(uint64_t h) {
+  h ^= h >> 33;
+  h *= 0xC4CEB9FE1A85EC53ull;
+  return h ^ (h >> 33);
+}
+
+uint64_t load64(const char* p) {
+  uint64_t word;
+  std::memcpy(&word, p, 8);
+  return word;
+}
+
+uint64_t load32(const char* p) {
+  uint32_t word;
+  std::memcpy(&word, p, 4);
+  return word;
+}
+
+// Words of the name, the last one overlapping its predecessor, so that no
+// byte beyond the name is read and short names need no byte loop.
 uint64_t hashOf(const char* p, size_t size) {
   uint64_t h = 0x9E3779B97F4A7C15ull ^ size;
-  for (; size >= 8; p += 8, size -= 8) {
-    uint64_t word;
-    std::memcpy(&word, p, 8);
-    h = mix(h ^ word);
+  if (size >= 8) {
+    for (; size > 8; p += 8, size -= 8) h = mix(h ^ load64(p));
+    return finish(mix(h ^ load64(p + size - 8)));
   }
-  if (size != 0) {
-    uint64_t word = 0;
-    for (size_t i = 0; i < size; ++i) {
-      word |= static_cast<uint64_t>(static_cast<unsigned char>(p[i]))
-              << (8 * i);
-    }
-    h = mix(h ^ word);
+  if (size >= 4) {
+    return finish(mix(h ^ load32(p) ^ (load32(p + size - 4) << 32)));
   }
-  return h;
+  uint64_t word = 0;
+  for (size_t i = 0; i < size; ++i) {
+    word = (word << 8) | static_cast<unsigned char>(p[i]);
+  }
+  return finish(mix(h ^ word));
 }
 
 unsigned char tagOf(uint64_t highWord) {
   return static_cast<unsigned char>(highWord >> 56);
+}
+
+#if defined(__BYTE_ORDER__)
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "inline values are packed for little-endian targets");
+#endif
+
+// Packs up to 15 bytes into two words laid out as the bytes in memory, the
+// length in the last byte, by whole-word loads of the source: no byte is
+// stored and reloaded on the way.
+void packInline(const char* p, size_t size, uint64_t words[2]) {
+  uint64_t low = 0;
+  uint64_t high = 0;
+  if (size > 8) {
+    low = load64(p);
+    high = load64(p + size - 8) >> (8 * (16 - size));
+  } else if (size == 8) {
+    low = load64(p);
+  } else if (size >= 4) {
+    low = load32(p) | (load32(p + size - 4) << (8 * (size - 4)));
+  } else {
+    for (size_t i = 0; i < size; ++i) {
+      low |= static_cast<uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+    }
+  }
+  words[0] = low;
+  words[1] = high | (static_cast<uint64_t>(size) << 56);
 }
 
 // State word: version << 1 | present.
@@ -242,11 +288,7 @@ ValueIndex::PendingSet ValueIndex::prepareSet(std::string_view name,
   if (pending.entry == nullptr) pending.entry = addEntry(hash, name);
   const size_t size = value.GetLength();
   if (size <= kInlineMax) {
-    unsigned char bytes[16] = {};
-    std::memcpy(bytes, value.GetData(), size);
-    bytes[15] = static_cast<unsigned char>(size);
-    std::memcpy(&pending.words[0], bytes, 8);
-    std::memcpy(&pending.words[1], bytes + 8, 8);
+    packInline(value.GetData(), size, pending.words);
   } else {
     pending.longValue.reset(LongValue::Make(value.GetData(), size));
     pending.words[0] = static_cast<uint64_t>(
@@ -273,7 +315,10 @@ void ValueIndex::publish(PendingSet pending) noexcept {
 
 void ValueIndex::replaceState(Entry& entry, uint64_t state) noexcept {
   LongValue* previous = entry.currentLong();
-  entry.state.store(state, std::memory_order_seq_cst);
+  // Retiring needs the unlink in the single total order that the readers'
+  // announcements are in; a short value needs no more than release.
+  entry.state.store(state, previous != nullptr ? std::memory_order_seq_cst
+                                               : std::memory_order_release);
   if (previous != nullptr) {
     retire(previous, EpochRetireStamp());
     reclaim(false);
@@ -301,7 +346,9 @@ void ValueIndex::markAllAbsent() noexcept {
     const uint64_t state = entry->state.load(std::memory_order_relaxed);
     if ((state & kPresent) == 0) continue;
     LongValue* previous = entry->currentLong();
-    entry->state.store(((state >> 1) + 1) << 1, std::memory_order_seq_cst);
+    entry->state.store(((state >> 1) + 1) << 1,
+                       previous != nullptr ? std::memory_order_seq_cst
+                                           : std::memory_order_release);
     if (previous != nullptr) {
       previous->next = batch;
       batch = previous;

@@ -24,7 +24,6 @@ namespace {
 constexpr KovaConfigGroup kGroup = KovaConfigGroup_Audio;
 constexpr uint32_t kRelayMode = KOVA_FT_EnableRelayMode;
 
-// 15 and 16 bytes straddle the inline limit; the NUL must survive.
 TEST(ValueIndexTest, ReadsAgreeWithTheTableAfterEveryChange) {
   KovaConfig store(1);
   std::map<std::string, ConfigData> expected;
@@ -47,15 +46,17 @@ TEST(ValueIndexTest, ReadsAgreeWithTheTableAfterEveryChange) {
     EXPECT_EQ(store.GetFeatureToggle(kRelayMode, pinned) == KOVA_S_OK, bStored);
     EXPECT_EQ(pinned, toggle);
   };
-  const ConfigData values[] = {ConfigData(""), ConfigData("123456789012345"),
-                               ConfigData("1234567890123456"),
-                               ConfigData("a\0b", 3),
-                               ConfigData(std::string(300, 'x'))};
+  // Every packing of an inline value, and long ones.
+  std::vector<ConfigData> values = {ConfigData("a\0b", 3),
+                                    ConfigData(std::string(300, 'x'))};
+  for (size_t size = 0; size <= 16; ++size) {
+    values.push_back(ConfigData(std::string("0123456789abcdefg", size)));
+  }
   // Many names: the index grows while values are set, replaced and removed.
   for (int round = 0; round < 3; ++round) {
     for (int i = 0; i < 200; ++i) {
       const std::string name = "Name" + std::to_string(i);
-      const ConfigData& value = values[(i + round) % 5];
+      const ConfigData& value = values[(i + round) % values.size()];
       store.SetKovaConfig(kGroup, name.c_str(), value, false, false);
       expected[name] = value;
     }
