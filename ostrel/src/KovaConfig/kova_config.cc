@@ -74,18 +74,18 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
   bool bDispatch = false;
   bool bSame = false;
   ConfigData newValue;
-  ConfigData oldValue;
-  values.withLock([&] {
-    ValueIndex::PendingSet pending = index.prepareSet(name, value);
-    oldValue = values.exchange(
-        name, std::move(value),
-        [&](const ConfigData& previous, const ConfigData& stored) {
-          bSame = previous == stored;
-          if (!bSame) index.publish(std::move(pending));
-          bDispatch = bTraced || observers.mayHaveObservers();
-          if (bDispatch) newValue = stored;
-        });
-  });
+  ConfigData oldValue = values.exchange(
+      name, std::move(value),
+      [&](const ConfigData& incoming) {
+        return index.prepareSet(name, incoming);
+      },
+      [&](ValueIndex::PendingSet& pending, const ConfigData& previous,
+          const ConfigData& stored) {
+        bSame = previous == stored;
+        if (!bSame) index.publish(std::move(pending));
+        bDispatch = bTraced || observers.mayHaveObservers();
+        if (bDispatch) newValue = stored;
+      });
   if (bDispatch) {
     return fireEvents(observers, szConfigName, std::move(oldValue),
                       std::move(newValue), group, bForceNotify);
