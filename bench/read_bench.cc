@@ -123,6 +123,19 @@ void BM_Baseline_AbslGetFlag(benchmark::State& state) {
 }
 BENCHMARK(BM_Baseline_AbslGetFlag);
 
+// The same read behind a call the compiler may not inline, as every read
+// of the library is.
+[[gnu::noinline]] bool getFlagOutOfLine() {
+  return absl::GetFlag(FLAGS_read_bench_toggle);
+}
+
+void BM_Baseline_AbslGetFlagOutOfLine(benchmark::State& state) {
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(getFlagOutOfLine());
+  }
+}
+BENCHMARK(BM_Baseline_AbslGetFlagOutOfLine);
+
 void BM_Baseline_MutexMapGet15(benchmark::State& state) {
   BaselineGroup group;
   const char* name = probeName().c_str();

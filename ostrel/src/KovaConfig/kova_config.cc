@@ -105,10 +105,6 @@ KOVA_RESULT KovaConfig::GetKovaConfig(KovaConfigGroup group,
   return KOVA_E_FAIL;
 }
 
-bool KovaConfig::HaveFeatureToggle(uint32_t index) const {
-  return m_readIndex[KovaConfigGroup_Feature].havePinned(index);
-}
-
 KOVA_RESULT KovaConfig::GetFeatureToggle(uint32_t index,
                                          ConfigData& value) const {
   if (m_readIndex[KovaConfigGroup_Feature].readPinned(index, value)) {

@@ -65,7 +65,9 @@ class KovaConfig : public IKovaConfig {
   // Lock-free reads of feature toggle `index` (0 to 250) in group "Feature",
   // the same answers as GetKovaConfig of its name: present or not, and its
   // value (`value` marked invalid when absent).
-  bool HaveFeatureToggle(uint32_t index) const;
+  bool HaveFeatureToggle(uint32_t index) const {
+    return m_readIndex[KovaConfigGroup_Feature].havePinned(index);
+  }
   KOVA_RESULT GetFeatureToggle(uint32_t index, ConfigData& value) const;
 
   uint32_t GetCallId() const { return m_callId; }

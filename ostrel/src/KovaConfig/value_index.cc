@@ -223,6 +223,7 @@ void ValueIndex::setPins(PinFunction pinOf, size_t count) {
   m_pinOf = pinOf;
   m_pinCount = count;
   m_pinned.reset(new std::atomic<Entry*>[count]());
+  m_pinnedStates.reset(new std::atomic<const std::atomic<uint64_t>*>[count]());
 }
 
 const ValueIndex::Entry* ValueIndex::find(uint64_t hash, const char* name,
@@ -275,6 +276,7 @@ ValueIndex::Entry* ValueIndex::addEntry(uint64_t hash, std::string_view name) {
     const int position = m_pinOf(name);
     if (position >= 0 && static_cast<size_t>(position) < m_pinCount) {
       m_pinned[position].store(entry, std::memory_order_release);
+      m_pinnedStates[position].store(&entry->state, std::memory_order_release);
     }
   }
   return entry;
@@ -420,13 +422,6 @@ bool ValueIndex::readPinned(size_t position, ConfigData& value) const {
   if (position >= m_pinCount) return false;
   const Entry* entry = m_pinned[position].load(std::memory_order_acquire);
   return entry != nullptr && readEntry(*entry, value);
-}
-
-bool ValueIndex::havePinned(size_t position) const {
-  if (position >= m_pinCount) return false;
-  const Entry* entry = m_pinned[position].load(std::memory_order_acquire);
-  return entry != nullptr &&
-         (entry->state.load(std::memory_order_acquire) & kPresent) != 0;
 }
 
 }  // namespace kovaStore

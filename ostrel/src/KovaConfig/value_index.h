@@ -91,7 +91,13 @@ class ValueIndex {
   bool read(const char* szName, ConfigData& value) const;
   // By pinned position; false for a position outside the pins.
   bool readPinned(size_t position, ConfigData& value) const;
-  bool havePinned(size_t position) const;
+  // Two atomic loads: the pinned entry's state word, then its present bit.
+  bool havePinned(size_t position) const {
+    if (position >= m_pinCount) return false;
+    const std::atomic<uint64_t>* state =
+        m_pinnedStates[position].load(std::memory_order_acquire);
+    return state != nullptr && (state->load(std::memory_order_acquire) & 1);
+  }
 
  private:
   struct Table;
@@ -111,6 +117,8 @@ class ValueIndex {
   PinFunction m_pinOf = nullptr;
   size_t m_pinCount = 0;
   std::unique_ptr<std::atomic<Entry*>[]> m_pinned;
+  // The state words of the pinned entries (version << 1 | present).
+  std::unique_ptr<std::atomic<const std::atomic<uint64_t>*>[]> m_pinnedStates;
   // Writer side: long values waiting until no reader can hold them.
   LongValue* m_retired = nullptr;
 };
