@@ -119,7 +119,11 @@ void ValueIndex::LongValueDeleter::operator()(LongValue* value) const {
   ::operator delete(value);
 }
 
-struct ValueIndex::Entry {
+// Entries own whole cache lines: a writer updating one entry never evicts
+// another from a reader's cache.
+constexpr size_t kLine = 64;
+
+struct alignas(kLine) ValueIndex::Entry {
   struct Slot {
     // Version << 1 once version's words are complete; odd while written.
     std::atomic<uint64_t> sequence{0};
@@ -135,14 +139,16 @@ struct ValueIndex::Entry {
   const char* name() const { return reinterpret_cast<const char*>(this + 1); }
 
   static Entry* Make(uint64_t hash, std::string_view name) {
-    void* memory = ::operator new(sizeof(Entry) + name.size());
+    const size_t bytes =
+        (sizeof(Entry) + name.size() + kLine - 1) / kLine * kLine;
+    void* memory = ::operator new(bytes, std::align_val_t(kLine));
     Entry* entry = new (memory) Entry(hash, name.size());
     std::memcpy(const_cast<char*>(entry->name()), name.data(), name.size());
     return entry;
   }
   static void Free(Entry* entry) {
     entry->~Entry();
-    ::operator delete(entry);
+    ::operator delete(entry, std::align_val_t(kLine));
   }
 
   // Loads the words of the version that `state` names; false when the slot
