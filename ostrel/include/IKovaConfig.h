@@ -98,7 +98,10 @@ class IKovaConfig {
                                     const char* szConfigName, ConfigData value,
                                     bool bForceNotify, bool bNotifyOnly) = 0;
   // Copies the stored value into `value`: KOVA_S_OK, or KOVA_E_FAIL with
-  // `value` marked invalid when the name is not stored.
+  // `value` marked invalid when the name is not stored. Takes no lock and
+  // never waits for a writer, observer, apply or dump; a value of up to 15
+  // bytes is read without a heap allocation. A read that starts after a set
+  // has returned sees that set's value or a later one.
   virtual KOVA_RESULT GetKovaConfig(KovaConfigGroup group,
                                     const char* szConfigName,
                                     ConfigData& value) = 0;

@@ -30,6 +30,10 @@
 // subscriptions stay with the original. Assignment first gives up everything
 // the target held (its subscriptions end, its store reference is returned).
 //
+// Reads: GetKovaConfig, HaveKovaConfig and the toggle reads take no lock and
+// never wait for writers (see IKovaConfig::GetKovaConfig); HaveFeatureToggle
+// is a couple of atomic loads.
+//
 // Threads: binding (SetCallId, SetKovaSessionType, SetDefaultGroup,
 // InitKovaConfig, assignment) is not synchronised and must finish before the
 // helper is shared. Once bound, every other operation may run on any thread,

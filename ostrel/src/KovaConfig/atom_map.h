@@ -110,6 +110,28 @@ class atomMap {
     return previous;
   }
 
+  // As exchange() with a step, and runs `prepare(value)` (the value about to
+  // be stored) under the lock before the table changes, handing what it
+  // yields to `step(prepared, previous, stored)`. An exception from `prepare`
+  // leaves the table unchanged.
+  template <class Key, class Prepare, class Step>
+  V exchange(const Key& key, V value, Prepare&& prepare, Step&& step) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    auto prepared = prepare(static_cast<const V&>(value));
+    auto it = m_map.lower_bound(key);
+    V previous;
+    if (it != m_map.end() && !m_map.key_comp()(key, it->first)) {
+      previous = std::move(it->second);
+      it->second = std::move(value);
+    } else {
+      it = m_map.emplace_hint(it, K(key), std::move(value));
+    }
+    ++m_version;
+    step(prepared, static_cast<const V&>(previous),
+         static_cast<const V&>(it->second));
+    return previous;
+  }
+
   // Erases the key and yields its value; a default V when it was absent.
   template <class Key>
   V remove(const Key& key) {
@@ -165,6 +187,15 @@ class atomMap {
         it = m_map.upper_bound(key);
       }
     }
+  }
+
+  // Runs `step()` while holding the lock, so that several operations of
+  // this table (re-entered on this thread) and the caller's own bookkeeping
+  // form one step for every other user. `step` must not lock another table.
+  template <class Step>
+  void withLock(Step&& step) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    step();
   }
 
   // Copies the first (lowest) entry out; false when the table is empty.

@@ -5,6 +5,8 @@
 // What the implementation uses beyond its own header.
 #include <utility>
 
+#include "kova_config.h"
+
 namespace kovaStore {
 
 namespace {
@@ -281,7 +283,17 @@ KOVA_RESULT KovaConfigHelper::SetFeatureToggle(KovaFeatureToggleID id,
                        KovaConfigGroup_Feature, false, false);
 }
 
+// The reads of a toggle with a name on a helper with a store go straight to
+// the store's lock-free toggle index; the others fail in the operation that
+// receives the null name or finds no store.
+
 ConfigData KovaConfigHelper::GetFeatureToggle(KovaFeatureToggleID id) {
+  const uint32_t index = static_cast<uint32_t>(id);
+  if (index < kKovaFeatureToggleCount && m_pIKovaConfig != nullptr) {
+    ConfigData value;
+    KovaConfig::FromInterface(m_pIKovaConfig)->GetFeatureToggle(index, value);
+    return value;
+  }
   return GetKovaConfig(GetFeatureToggleName(id), KovaConfigGroup_Feature);
 }
 
@@ -298,6 +310,10 @@ KOVA_RESULT KovaConfigHelper::UnsubscribeFeatureToggle(KovaFeatureToggleID id) {
 }
 
 bool KovaConfigHelper::HaveFeatureToggle(KovaFeatureToggleID id) {
+  const uint32_t index = static_cast<uint32_t>(id);
+  if (index < kKovaFeatureToggleCount && m_pIKovaConfig != nullptr) {
+    return KovaConfig::FromInterface(m_pIKovaConfig)->HaveFeatureToggle(index);
+  }
   return HaveKovaConfig(GetFeatureToggleName(id), KovaConfigGroup_Feature);
 }
 

@@ -1,13 +1,36 @@
 #include "kova_config.h"
 
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 
+#include "KovaConfigHelper.h"
 #include "trace.h"
 
 namespace kovaStore {
 
+namespace {
+
+// The toggle id of a name of group "Feature", or -1.
+int toggleIndexOf(std::string_view name) {
+  static const std::unordered_map<std::string_view, int> indexes = [] {
+    std::unordered_map<std::string_view, int> byName;
+    for (uint32_t id = 0; id < kKovaFeatureToggleCount; ++id) {
+      byName.emplace(KovaConfigHelper::GetFeatureToggleName(
+                         static_cast<KovaFeatureToggleID>(id)),
+                     static_cast<int>(id));
+    }
+    return byName;
+  }();
+  const auto it = indexes.find(name);
+  return it == indexes.end() ? -1 : it->second;
+}
+
+}  // namespace
+
 KovaConfig::KovaConfig(uint32_t callId) : m_callId(callId) {
+  m_readIndex[KovaConfigGroup_Feature].setPins(&toggleIndexOf,
+                                               kKovaFeatureToggleCount);
   KOVA_INFO_TRACE("kovaStore::KovaConfig::KovaConfig"
                   << KOVA_STORE_SUFFIX(m_callId, this));
 }
@@ -30,22 +53,36 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
 
   const std::string_view name(szConfigName);
   ObserverTable& observers = m_observersByName[group];
+  atomMap<std::string, ConfigData>& values = m_configs[group];
+  ValueIndex& index = m_readIndex[group];
   if (bNotifyOnly) {
-    return fireEvents(observers, szConfigName, m_configs[group].remove(name),
+    ConfigData oldValue;
+    values.withLock([&] {
+      oldValue = values.remove(name);
+      index.markAbsent(name);
+    });
+    return fireEvents(observers, szConfigName, std::move(oldValue),
                       std::move(value), group, bForceNotify);
   }
   // The table takes the caller's value. A copy for the dispatch is made, in
   // the same lock hold, only when an observer or the change trace may read
   // it. Observers are looked for after the store, so a subscriber linked
   // later finds the value at its subscription instead of being told of it.
+  // The read index is prepared (allocations) before the table changes and
+  // published in the same lock hold.
   const bool bTraced = get_external_trace_mask() >= 2;
   bool bDispatch = false;
   bool bSame = false;
   ConfigData newValue;
-  ConfigData oldValue = m_configs[group].exchange(
+  ConfigData oldValue = values.exchange(
       name, std::move(value),
-      [&](const ConfigData& previous, const ConfigData& stored) {
+      [&](const ConfigData& incoming) {
+        return index.prepareSet(name, incoming);
+      },
+      [&](ValueIndex::PendingSet& pending, const ConfigData& previous,
+          const ConfigData& stored) {
         bSame = previous == stored;
+        if (!bSame) index.publish(std::move(pending));
         bDispatch = bTraced || observers.mayHaveObservers();
         if (bDispatch) newValue = stored;
       });
@@ -63,7 +100,14 @@ KOVA_RESULT KovaConfig::GetKovaConfig(KovaConfigGroup group,
       szConfigName[0] == '\0') {
     return KOVA_E_INVALIDARG;
   }
-  if (m_configs[group].find(std::string_view(szConfigName), value)) {
+  if (m_readIndex[group].read(szConfigName, value)) return KOVA_S_OK;
+  value.SetInvalid();
+  return KOVA_E_FAIL;
+}
+
+KOVA_RESULT KovaConfig::GetFeatureToggle(uint32_t index,
+                                         ConfigData& value) const {
+  if (m_readIndex[KovaConfigGroup_Feature].readPinned(index, value)) {
     return KOVA_S_OK;
   }
   value.SetInvalid();
@@ -90,7 +134,12 @@ KOVA_RESULT KovaConfig::RemoveKovaConfig(KovaConfigGroup group,
       szConfigName[0] == '\0') {
     return KOVA_E_INVALIDARG;
   }
-  const bool bErased = m_configs[group].erase(std::string_view(szConfigName));
+  const std::string_view name(szConfigName);
+  bool bErased = false;
+  m_configs[group].withLock([&] {
+    bErased = m_configs[group].erase(name);
+    if (bErased) m_readIndex[group].markAbsent(name);
+  });
   KOVA_INFO_TRACE("kovaStore::KovaConfig::RemoveKovaConfig, "
                   << groupName(group) << ", " << szConfigName << ", ret="
                   << (bErased ? 1 : 0) << KOVA_STORE_SUFFIX(m_callId, this));
@@ -102,7 +151,10 @@ KOVA_RESULT KovaConfig::RemoveKovaConfigByGroup(KovaConfigGroup group) {
   // Size and clear are two lock holds: values set in between are cleared but
   // not counted.
   const uint32_t size = m_configs[group].size();
-  m_configs[group].clear();
+  m_configs[group].withLock([&] {
+    m_configs[group].clear();
+    m_readIndex[group].markAllAbsent();
+  });
   KOVA_INFO_TRACE("kovaStore::KovaConfig::RemoveKovaConfigByGroup, "
                   << groupName(group) << ", size=" << size
                   << KOVA_STORE_SUFFIX(m_callId, this));

@@ -24,6 +24,7 @@
 #include "atom_map.h"
 #include "config_event_handler.h"
 #include "config_groups.h"
+#include "value_index.h"
 
 namespace json {
 class Array;
@@ -57,6 +58,20 @@ class KovaConfig : public IKovaConfig {
   KOVA_RESULT RemoveKovaConfigByGroup(KovaConfigGroup group) override;
   const char* DumpKovaConfigs(uint32_t groups) override;
   KOVA_RESULT ApplyKovaConfigs(const char* szJsonConfig) override;
+
+  // The store behind an interface pointer: every IKovaConfig that the
+  // registry hands out is a KovaConfig.
+  static KovaConfig* FromInterface(IKovaConfig* pConfig) {
+    return static_cast<KovaConfig*>(pConfig);
+  }
+
+  // Lock-free reads of feature toggle `index` (0 to 250) in group "Feature",
+  // the same answers as GetKovaConfig of its name: present or not, and its
+  // value (`value` marked invalid when absent).
+  bool HaveFeatureToggle(uint32_t index) const {
+    return m_readIndex[KovaConfigGroup_Feature].havePinned(index);
+  }
+  KOVA_RESULT GetFeatureToggle(uint32_t index, ConfigData& value) const;
 
   uint32_t GetCallId() const { return m_callId; }
   // The number of observers currently linked into the group tables.
@@ -95,8 +110,9 @@ class KovaConfig : public IKovaConfig {
                           ConfigData& result, ConfigData paramValue,
                           KovaConfigGroup group);
 
-  // Members in this order; destruction runs in reverse, so the value tables
-  // go first, then the observer tables, the id table and the dump text.
+  // Members in this order; destruction runs in reverse, so the read indexes
+  // and the value tables go first, then the observer tables, the id table and
+  // the dump text.
   std::atomic<uint32_t> m_TotalObservers{0};
   const uint32_t m_callId;
   // Text of the last dump made by each thread, by its thread id; guarded by
@@ -107,6 +123,10 @@ class KovaConfig : public IKovaConfig {
   atomMap<uint64_t, ConfigEventHandlerPtr> m_observersById;
   ObserverTable m_observersByName[kKovaConfigGroupCount];
   atomMap<std::string, ConfigData> m_configs[kKovaConfigGroupCount];
+  // What readers read, lock-free: each published by the writers of the value
+  // table of the same group while they hold that table's lock, so that both
+  // always hold the same names and values once a writer lets go of the lock.
+  ValueIndex m_readIndex[kKovaConfigGroupCount];
   // Guarded by the store registry's lock.
   bool m_bCleanedUp = false;
 };

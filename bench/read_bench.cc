@@ -1,0 +1,367 @@
+// Costs of the read paths that media threads use per frame or per packet,
+// beside baselines run in this binary:
+//   uncontended: store get of a 15-byte value, the helper's toggle reads,
+//     against a std::atomic<bool> load, a flag library's GetFlag of a bool
+//     flag, and a std::mutex + std::map<std::string, std::string> get;
+//   write storm: one reader timing every read while two writers set values
+//     in the reader's group and one more thread burns CPU (two cores: the
+//     OS preempts writers, and with a lock, lock holders). The store's read,
+//     a reader of one std::atomic word under the same storm (what the OS's
+//     own preemption costs) and the mutex baseline under its own storm.
+//     Counters: p50, p99, p999, max in ns and the reads above 50 us;
+//   writers: set of a changed value with no observer, apply of a document of
+//     10,000 entries (every apply changes every value).
+// The storm lasts READ_BENCH_STORM_SECONDS (default 5) per variant.
+// Run: build/release/bench/read_bench --benchmark_min_time=0.2
+#include <absl/flags/flag.h>
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CmTrace.h"
+#include "ConfigData.h"
+#include "KovaConfigApi.h"
+#include "KovaConfigHelper.h"
+
+ABSL_FLAG(bool, read_bench_toggle, true, "a bool flag read as a baseline");
+
+namespace {
+
+using kovaStore::IKovaConfig;
+using kovaStore::KovaConfigGroup;
+using kovaStore::KovaConfigHelper;
+
+constexpr uint32_t kCall = 0x52454144;
+constexpr KovaConfigGroup kGroup = kovaStore::KovaConfigGroup_Audio;
+constexpr int kNames = 50;
+constexpr const char* kValueA = "0123456789abcde";  // 15 bytes
+constexpr const char* kValueB = "edcba9876543210";
+
+std::string nameOf(int i) { return "ConfigName_" + std::to_string(i); }
+
+const std::string& probeName() {
+  static const std::string name = nameOf(kNames / 2);
+  return name;
+}
+
+// The plain way to keep a group: a map under a mutex.
+struct BaselineGroup {
+  BaselineGroup() {
+    for (int i = 0; i < kNames; ++i) values[nameOf(i)] = kValueA;
+  }
+  bool Get(const char* name, std::string& out) {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto it = values.find(name);
+    if (it == values.end()) return false;
+    out = it->second;
+    return true;
+  }
+  void Set(const std::string& name, const std::string& value) {
+    std::lock_guard<std::mutex> lock(mutex);
+    values[name] = value;
+  }
+
+  std::mutex mutex;  // guards values
+  std::map<std::string, std::string> values;
+};
+
+// Errors-only tracing, as in production; one call's store with a group of
+// kNames 15-byte values and one stored toggle, and a helper on it.
+class StoreFixture {
+ public:
+  StoreFixture() : m_previousMask(get_external_trace_mask()) {
+    set_external_trace_mask(0);
+    kovaStore::CreateKovaConfig(kCall, &m_pStore);
+    m_helper.InitKovaConfig(kCall, kova::KovaSessionType_Audio);
+    for (int i = 0; i < kNames; ++i) {
+      m_pStore->SetKovaConfig(kGroup, nameOf(i).c_str(), ConfigData(kValueA),
+                              false, false);
+    }
+    m_helper.SetFeatureToggle(KOVA_FT_EnableRelayMode, ConfigData("1"));
+  }
+  ~StoreFixture() {
+    kovaStore::ReleaseKovaConfig(m_pStore);
+    kovaStore::CleanUpKovaConfig(kCall);
+    set_external_trace_mask(m_previousMask);
+  }
+  StoreFixture(const StoreFixture&) = delete;
+  StoreFixture& operator=(const StoreFixture&) = delete;
+
+  IKovaConfig* store() { return m_pStore; }
+  KovaConfigHelper& helper() { return m_helper; }
+
+ private:
+  int m_previousMask;
+  IKovaConfig* m_pStore = nullptr;
+  KovaConfigHelper m_helper;
+};
+
+// ---- Uncontended reads ----
+
+void BM_Baseline_AtomicBoolLoad(benchmark::State& state) {
+  static std::atomic<bool> flag{true};
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(flag.load(std::memory_order_acquire));
+  }
+}
+BENCHMARK(BM_Baseline_AtomicBoolLoad);
+
+void BM_Baseline_AbslGetFlag(benchmark::State& state) {
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(absl::GetFlag(FLAGS_read_bench_toggle));
+  }
+}
+BENCHMARK(BM_Baseline_AbslGetFlag);
+
+// The same read behind a call the compiler may not inline, as every read
+// of the library is.
+[[gnu::noinline]] bool getFlagOutOfLine() {
+  return absl::GetFlag(FLAGS_read_bench_toggle);
+}
+
+void BM_Baseline_AbslGetFlagOutOfLine(benchmark::State& state) {
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(getFlagOutOfLine());
+  }
+}
+BENCHMARK(BM_Baseline_AbslGetFlagOutOfLine);
+
+void BM_Baseline_MutexMapGet15(benchmark::State& state) {
+  BaselineGroup group;
+  const char* name = probeName().c_str();
+  std::string out;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(group.Get(name, out));
+  }
+}
+BENCHMARK(BM_Baseline_MutexMapGet15);
+
+void BM_StoreGet15(benchmark::State& state) {
+  StoreFixture fixture;
+  IKovaConfig* store = fixture.store();
+  const char* name = probeName().c_str();
+  ConfigData out;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(store->GetKovaConfig(kGroup, name, out));
+  }
+}
+BENCHMARK(BM_StoreGet15);
+
+void BM_HelperHaveFeatureToggle(benchmark::State& state) {
+  StoreFixture fixture;
+  KovaConfigHelper& helper = fixture.helper();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(helper.HaveFeatureToggle(KOVA_FT_EnableRelayMode));
+  }
+}
+BENCHMARK(BM_HelperHaveFeatureToggle);
+
+void BM_HelperGetFeatureToggle(benchmark::State& state) {
+  StoreFixture fixture;
+  KovaConfigHelper& helper = fixture.helper();
+  for (auto _ : state) {
+    ConfigData value = helper.GetFeatureToggle(KOVA_FT_EnableRelayMode);
+    benchmark::DoNotOptimize(value);
+  }
+}
+BENCHMARK(BM_HelperGetFeatureToggle);
+
+// ---- Write storm ----
+
+double stormSeconds() {
+  const char* text = std::getenv("READ_BENCH_STORM_SECONDS");
+  const double seconds = text != nullptr ? std::atof(text) : 5.0;
+  return seconds > 0 ? seconds : 5.0;
+}
+
+// Read latencies: 1 ns buckets below 100 us, the slower ones kept as is.
+class LatencyRecorder {
+ public:
+  LatencyRecorder() : m_buckets(kBuckets, 0) {}
+  void Add(uint64_t ns) {
+    ++m_count;
+    if (ns < kBuckets) {
+      ++m_buckets[ns];
+    } else {
+      m_slow.push_back(ns);
+    }
+    if (ns > 50000) ++m_over50us;
+    m_max = std::max(m_max, ns);
+  }
+  uint64_t Percentile(double fraction) const {
+    const uint64_t rank = static_cast<uint64_t>(fraction * m_count);
+    uint64_t seen = 0;
+    for (uint64_t ns = 0; ns < kBuckets; ++ns) {
+      seen += m_buckets[ns];
+      if (seen > rank) return ns;
+    }
+    std::vector<uint64_t> slow = m_slow;
+    std::sort(slow.begin(), slow.end());
+    const uint64_t index = rank - seen;
+    return index < slow.size() ? slow[index] : m_max;
+  }
+  void Report(benchmark::State& state) const {
+    state.counters["reads"] = static_cast<double>(m_count);
+    state.counters["p50_ns"] = static_cast<double>(Percentile(0.5));
+    state.counters["p99_ns"] = static_cast<double>(Percentile(0.99));
+    state.counters["p999_ns"] = static_cast<double>(Percentile(0.999));
+    state.counters["max_ns"] = static_cast<double>(m_max);
+    state.counters["over50us"] = static_cast<double>(m_over50us);
+  }
+
+ private:
+  static constexpr uint64_t kBuckets = 100000;
+  std::vector<uint64_t> m_buckets;
+  std::vector<uint64_t> m_slow;
+  uint64_t m_count = 0;
+  uint64_t m_over50us = 0;
+  uint64_t m_max = 0;
+};
+
+// Runs `write(writerIndex, round)` on two threads and a CPU burner on a
+// third while this thread times `read()` for the storm's duration.
+void runStorm(benchmark::State& state, const std::function<void()>& read,
+              const std::function<void(int, uint64_t)>& write) {
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> threads;
+  for (int w = 0; w < 2; ++w) {
+    threads.emplace_back([&stop, &write, w] {
+      for (uint64_t round = 0; !stop.load(std::memory_order_relaxed); ++round) {
+        write(w, round);
+      }
+    });
+  }
+  threads.emplace_back([&stop] {
+    volatile uint64_t sink = 0;
+    while (!stop.load(std::memory_order_relaxed)) sink = sink + 1;
+  });
+  LatencyRecorder recorder;
+  const auto duration = std::chrono::duration<double>(stormSeconds());
+  for (auto _ : state) {
+    const auto end = std::chrono::steady_clock::now() + duration;
+    for (;;) {
+      const auto before = std::chrono::steady_clock::now();
+      if (before >= end) break;
+      read();
+      const auto after = std::chrono::steady_clock::now();
+      recorder.Add(static_cast<uint64_t>(
+          std::chrono::duration_cast<std::chrono::nanoseconds>(after - before)
+              .count()));
+    }
+  }
+  stop = true;
+  for (std::thread& thread : threads) thread.join();
+  recorder.Report(state);
+}
+
+// The store's writers: each sets its own names of the reader's group, and
+// the probed name too now and then, to changed values.
+std::function<void(int, uint64_t)> storeWriters(IKovaConfig* store) {
+  return [store](int w, uint64_t round) {
+    const int index = static_cast<int>(round % kNames);
+    const std::string name =
+        index == kNames / 2 && w == 0 ? probeName() : nameOf(index);
+    store->SetKovaConfig(kGroup, name.c_str(),
+                         ConfigData((round & 1) != 0 ? kValueA : kValueB),
+                         false, false);
+  };
+}
+
+void BM_Storm_StoreGet15(benchmark::State& state) {
+  StoreFixture fixture;
+  IKovaConfig* store = fixture.store();
+  const char* name = probeName().c_str();
+  ConfigData out;
+  runStorm(
+      state,
+      [&] {
+        benchmark::DoNotOptimize(store->GetKovaConfig(kGroup, name, out));
+      },
+      storeWriters(store));
+}
+BENCHMARK(BM_Storm_StoreGet15)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_Storm_Baseline_AtomicWord(benchmark::State& state) {
+  StoreFixture fixture;
+  static std::atomic<uint64_t> word{1};
+  runStorm(
+      state,
+      [&] { benchmark::DoNotOptimize(word.load(std::memory_order_acquire)); },
+      storeWriters(fixture.store()));
+}
+BENCHMARK(BM_Storm_Baseline_AtomicWord)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_Storm_Baseline_MutexMap(benchmark::State& state) {
+  BaselineGroup group;
+  const char* name = probeName().c_str();
+  std::string out;
+  runStorm(
+      state, [&] { benchmark::DoNotOptimize(group.Get(name, out)); },
+      [&group](int w, uint64_t round) {
+        const int index = static_cast<int>(round % kNames);
+        group.Set(index == kNames / 2 && w == 0 ? probeName() : nameOf(index),
+                  (round & 1) != 0 ? kValueA : kValueB);
+      });
+}
+BENCHMARK(BM_Storm_Baseline_MutexMap)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// ---- Writers ----
+
+void BM_StoreSetChanged15(benchmark::State& state) {
+  StoreFixture fixture;
+  IKovaConfig* store = fixture.store();
+  const char* name = probeName().c_str();
+  const ConfigData values[2] = {ConfigData(kValueA), ConfigData(kValueB)};
+  int i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        store->SetKovaConfig(kGroup, name, values[i ^= 1], false, false));
+  }
+}
+BENCHMARK(BM_StoreSetChanged15);
+
+// A document of 10,000 entries in group "Audio", values ending in `tail`.
+std::string documentOf(const char* tail) {
+  std::string text = "{\"Audio\":[";
+  for (int i = 0; i < 10000; ++i) {
+    if (i != 0) text += ',';
+    text += "{\"key\":\"Entry_" + std::to_string(i) + "\",\"value\":\"v" +
+            std::to_string(i) + tail + "\"}";
+  }
+  return text + "]}";
+}
+
+void BM_StoreApply10000(benchmark::State& state) {
+  StoreFixture fixture;
+  IKovaConfig* store = fixture.store();
+  const std::string documents[2] = {documentOf("a"), documentOf("b")};
+  int i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        store->ApplyKovaConfigs(documents[i ^= 1].c_str()));
+  }
+}
+BENCHMARK(BM_StoreApply10000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
