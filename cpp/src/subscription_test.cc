@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "observer_state.h"
 #include "trace_capture.h"
 
 namespace {
@@ -21,18 +22,6 @@ constexpr uint32_t kCall = 9113;
 constexpr kovaStore::KovaConfigGroup kGroup = kovaStore::KovaConfigGroup_Video;
 
 enum class Mode { kInline, kPosted, kExecutor };
-
-class TaskEvent : public ICmEvent {
- public:
-  explicit TaskEvent(std::function<void()> task) : m_task(std::move(task)) {}
-  int OnEventFire() override {
-    m_task();
-    return 0;
-  }
-
- private:
-  std::function<void()> m_task;
-};
 
 // The delivery context of one mode; the executor posts tasks to an event
 // thread of its own.
@@ -57,7 +46,7 @@ class Rig {
   void Queue(std::function<void()> task) {
     ACmThread& thread =
         m_mode == Mode::kExecutor ? *m_executorThread : *m_thread;
-    thread.GetEventQueue()->PostEvent(new TaskEvent(std::move(task)));
+    ostrel::detail::PostTo(thread)(std::move(task));
   }
   // Waits until everything queued so far has run.
   void Drain() {
