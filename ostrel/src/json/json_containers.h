@@ -10,22 +10,42 @@
 #define OSTREL_SRC_JSON_JSON_CONTAINERS_H_
 
 #include <cstddef>
-#include <functional>
-#include <map>
+#include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace json {
 
 class Value;
 
-// An ordered map from byte-string keys to values; keys are unique.
+// An ordered map from byte-string keys to values; keys are unique. The
+// members sit in one block, sorted by key: a lookup is a binary search, and
+// members that arrive in ascending order are appended. A reference or
+// iterator into an object stays valid until a member is inserted or erased
+// (or the object is cleared, assigned or destroyed); a key must not be
+// changed through an iterator.
 class Object {
  public:
-  using Members = std::map<std::string, Value, std::less<>>;
-  using iterator = Members::iterator;
-  using const_iterator = Members::const_iterator;
+  using Member = std::pair<std::string, Value>;
+  using iterator = Member*;
+  using const_iterator = const Member*;
+
+  Object() = default;
+  Object(const Object& other);
+  Object& operator=(const Object& other);
+  Object(Object&& other) noexcept : m_block(other.m_block) {
+    other.m_block = nullptr;
+  }
+  Object& operator=(Object&& other) noexcept {
+    Object taken(std::move(other));  // `other` may live inside this object
+    std::swap(m_block, taken.m_block);
+    return *this;
+  }
+  ~Object() {
+    if (m_block != nullptr) release();
+  }
 
   // The member with that key, inserted as a null value first when absent.
   // A null `szKey` is taken as the empty key.
@@ -43,25 +63,41 @@ class Object {
 
   // Removes the member; returns how many were removed (0 or 1).
   std::size_t erase(std::string_view key);
-  void Clear() { m_members.clear(); }
-  iterator find(std::string_view key) { return m_members.find(key); }
-  const_iterator find(std::string_view key) const {
-    return m_members.find(key);
-  }
+  void Clear();
+  iterator find(std::string_view key);
+  const_iterator find(std::string_view key) const;
 
-  std::size_t size() const { return m_members.size(); }
-  bool empty() const { return m_members.empty(); }
-  iterator begin() { return m_members.begin(); }
-  iterator end() { return m_members.end(); }
-  const_iterator begin() const { return m_members.begin(); }
-  const_iterator end() const { return m_members.end(); }
+  std::size_t size() const { return m_block ? m_block->size : 0; }
+  bool empty() const { return size() == 0; }
+  inline iterator begin();
+  inline iterator end();
+  inline const_iterator begin() const;
+  inline const_iterator end() const;
 
   // Stores `value` under `key`, replacing an earlier member; cheaper than
   // operator[] when keys mostly arrive in ascending order.
   void Set(std::string key, Value&& value);
+  // Makes room for `count` members in all, so that adding up to that many
+  // takes no further block.
+  void reserve(std::size_t count);
 
  private:
-  Members m_members;
+  // The head of the block; the members follow it.
+  struct Block {
+    std::size_t size;
+    std::size_t capacity;
+  };
+  Member* members() const {
+    return std::launder(reinterpret_cast<Member*>(m_block + 1));
+  }
+  // The first member whose key is not below `key`.
+  Member* lowerBound(std::string_view key) const;
+  // Inserts a member of that key and a null value before `position`.
+  Member& insertAt(Member* position, std::string_view key);
+  void grow(std::size_t capacity);
+  void release() noexcept;
+
+  Block* m_block = nullptr;  // null while nothing was ever stored
 };
 
 // A growable sequence of values in insertion order.

@@ -105,24 +105,6 @@ inline std::size_t findByteIn(std::string_view text, char byte,
   return kNone;
 }
 
-// Calls visit(i) for the position of every double quote, comma and bracket
-// of the text, in ascending order.
-template <typename Visit>
-void forEachStructuralByte(std::string_view text, Visit&& visit) {
-  std::size_t i = 0;
-#if OSTREL_JSON_SSE2
-  for (; i + 16 <= text.size(); i += 16) {
-    for (uint32_t mask = structuralMask(text.data() + i); mask != 0;
-         mask &= mask - 1) {
-      visit(i + static_cast<std::size_t>(lowestSetBit(mask)));
-    }
-  }
-#endif
-  for (; i < text.size(); ++i) {
-    if (isStructuralByte(text[i])) visit(i);
-  }
-}
-
 // How many "[" and "{" the text holds.
 std::size_t countOpeningBrackets(std::string_view text) {
   std::size_t count = 0;
@@ -643,11 +625,9 @@ void DocumentReader<Position>::buildBracketTable() {
       entry = enclosing;
     }
   };
-  forEachStructuralByte(m_text, [&](std::size_t i) {
-    const char c = m_text[i];
-    if (c == '"') {
-      if (i == 0 || m_text[i - 1] != '\\') phase ^= 1;
-    } else if (c == ',') {
+  // A comma or bracket at `i`, seen in quote phase `phase`.
+  auto visit = [&](std::size_t i, char c, int phase) {
+    if (c == ',') {
       if (top[phase] != kNoPosition) {
         BracketMatch& parent = m_matches[top[phase]];
         parent.slots = (parent.slots & ~kSlotHasChild) + 1;
@@ -673,7 +653,50 @@ void DocumentReader<Position>::buildBracketTable() {
         }
       }
     }
-  });
+  };
+  auto visitByte = [&](std::size_t i) {
+    const char c = m_text[i];
+    if (c == '"') {
+      if (i == 0 || m_text[i - 1] != '\\') phase ^= 1;
+    } else {
+      visit(i, c, phase);
+    }
+  };
+  std::size_t i = 0;
+#if OSTREL_JSON_SSE2
+  for (; i + 16 <= m_text.size(); i += 16) {
+    const char* block = m_text.data() + i;
+    const __m128i bytes =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+    const uint32_t backslashes = static_cast<uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))));
+    if (backslashes != 0 || (i != 0 && block[-1] == '\\')) {
+      for (uint32_t mask = structuralMask(block); mask != 0; mask &= mask - 1) {
+        visitByte(i + static_cast<std::size_t>(lowestSetBit(mask)));
+      }
+      continue;
+    }
+    // No quote here is escaped, so each toggles the phase: bit k of
+    // `quoted` tells whether an odd number of quotes stands before byte k.
+    const uint32_t quotes = static_cast<uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'))));
+    uint32_t quoted = quotes;
+    quoted ^= quoted << 1;
+    quoted ^= quoted << 2;
+    quoted ^= quoted << 4;
+    quoted ^= quoted << 8;
+    for (uint32_t mask = structuralMask(block) & ~quotes; mask != 0;
+         mask &= mask - 1) {
+      const int k = lowestSetBit(mask);
+      visit(i + static_cast<std::size_t>(k), block[k],
+            phase ^ static_cast<int>((quoted >> k) & 1));
+    }
+    phase ^= static_cast<int>((quoted >> 15) & 1);
+  }
+#endif
+  for (; i < m_text.size(); ++i) {
+    if (isStructuralByte(m_text[i])) visitByte(i);
+  }
   clear(top[0]);
   clear(top[1]);
 }

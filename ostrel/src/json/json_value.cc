@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <new>
 #include <tuple>
 #include <utility>
 
@@ -93,6 +95,94 @@ const Value& sharedNull() {
 
 // ---------------------------------------------------------------- Object
 
+// Delegating makes the object whole first, so that a throwing copy of a
+// member destroys those copied before it.
+Object::Object(const Object& other) : Object() {
+  if (other.empty()) return;
+  reserve(other.size());
+  Member* target = members();
+  for (const Member& member : other) {
+    new (target + m_block->size) Member(member);
+    ++m_block->size;
+  }
+}
+
+Object& Object::operator=(const Object& other) {
+  if (this != &other) {
+    Object copy(other);  // `other` may live inside this object
+    std::swap(m_block, copy.m_block);
+  }
+  return *this;
+}
+
+void Object::release() noexcept {
+  std::destroy(members(), members() + m_block->size);
+  ::operator delete(m_block);
+  m_block = nullptr;
+}
+
+void Object::Clear() {
+  Object cleared(std::move(*this));  // members may own this object's owner
+}
+
+void Object::reserve(std::size_t count) {
+  if (count > (m_block ? m_block->capacity : 0)) grow(count);
+}
+
+// Moves the members into a block of room for `capacity`.
+void Object::grow(std::size_t capacity) {
+  if (capacity > (std::size_t(-1) - sizeof(Block)) / sizeof(Member)) {
+    throw std::bad_alloc();
+  }
+  Block* block = static_cast<Block*>(
+      ::operator new(sizeof(Block) + capacity * sizeof(Member)));
+  block->size = 0;
+  block->capacity = capacity;
+  if (m_block != nullptr) {
+    Member* target = std::launder(reinterpret_cast<Member*>(block + 1));
+    Member* source = members();
+    for (std::size_t i = 0; i < m_block->size; ++i) {
+      new (target + i) Member(std::move(source[i]));
+    }
+    block->size = m_block->size;
+    release();
+  }
+  m_block = block;
+}
+
+Object::Member* Object::lowerBound(std::string_view key) const {
+  Member* first = m_block ? members() : nullptr;
+  Member* last = m_block ? first + m_block->size : nullptr;
+  // Keys read or built in ascending order belong after the last member.
+  if (first == last || std::string_view((last - 1)->first) < key) return last;
+  return std::lower_bound(first, last, key,
+                          [](const Member& member, std::string_view wanted) {
+                            return std::string_view(member.first) < wanted;
+                          });
+}
+
+Object::Member& Object::insertAt(Member* position, std::string_view key) {
+  const std::size_t index = static_cast<std::size_t>(position - begin());
+  const std::size_t count = size();
+  // The key may lie in a member's value, which growing moves.
+  std::string ownedKey(key);
+  if (count == (m_block ? m_block->capacity : 0)) {
+    // Half as much again keeps the room a grown block leaves unused small.
+    grow(count < 2 ? 2 : count + count / 2);
+  }
+  Member* first = members();
+  if (index == count) {
+    new (first + count) Member(std::move(ownedKey), Value());
+  } else {
+    new (first + count) Member(std::move(first[count - 1]));
+    std::move_backward(first + index, first + count - 1, first + count);
+    first[index].first = std::move(ownedKey);
+    first[index].second = Value();
+  }
+  ++m_block->size;
+  return first[index];
+}
+
 Value& Object::operator[](const char* szKey) {
   return (*this)[std::string_view(szKey ? szKey : "")];
 }
@@ -102,21 +192,22 @@ Value& Object::operator[](const std::string& key) {
 }
 
 Value& Object::operator[](std::string_view key) {
-  // Keys read or built in ascending order go to the end without a search.
-  if (m_members.empty() || m_members.rbegin()->first < key) {
-    return m_members
-        .emplace_hint(m_members.end(), std::piecewise_construct,
-                      std::forward_as_tuple(key), std::forward_as_tuple())
-        ->second;
-  }
-  auto it = m_members.lower_bound(key);
-  if (it != m_members.end() && it->first == key) return it->second;
-  return m_members.try_emplace(it, std::string(key))->second;
+  Member* position = lowerBound(key);
+  if (position != end() && position->first == key) return position->second;
+  return insertAt(position, key).second;
 }
 
-bool Object::HasKey(std::string_view key) const {
-  return m_members.find(key) != m_members.end();
+Object::iterator Object::find(std::string_view key) {
+  Member* position = lowerBound(key);
+  return position != end() && position->first == key ? position : end();
 }
+
+Object::const_iterator Object::find(std::string_view key) const {
+  const Member* position = lowerBound(key);
+  return position != end() && position->first == key ? position : end();
+}
+
+bool Object::HasKey(std::string_view key) const { return find(key) != end(); }
 
 bool Object::HasKey(const char* szKey) const {
   return szKey != nullptr && HasKey(std::string_view(szKey));
@@ -138,19 +229,29 @@ int Object::HasKeys(const char* const* pKeys, std::size_t count) const {
 }
 
 std::size_t Object::erase(std::string_view key) {
-  auto it = m_members.find(key);
-  if (it == m_members.end()) return 0;
-  m_members.erase(it);
+  Member* position = find(key);
+  if (position == end()) return 0;
+  // The member leaves the object before it is destroyed: its value may own
+  // this object's owner.
+  Member removed(std::move(*position));
+  std::move(position + 1, end(), position);
+  --m_block->size;
+  std::destroy_at(end());
   return 1;
 }
 
 void Object::Set(std::string key, Value&& value) {
-  // Hinted at the end, keys that arrive in ascending order need no search.
-  const std::size_t before = m_members.size();
-  auto it =
-      m_members.try_emplace(m_members.end(), std::move(key), std::move(value));
-  // try_emplace leaves both arguments untouched when the key is present.
-  if (m_members.size() == before) it->second = std::move(value);
+  Member* position = lowerBound(key);
+  if (position != end() && position->first == key) {
+    position->second = std::move(value);
+    return;
+  }
+  if (position == end() && size() < (m_block ? m_block->capacity : 0)) {
+    new (position) Member(std::move(key), std::move(value));
+    ++m_block->size;
+    return;
+  }
+  insertAt(position, key).second = std::move(value);
 }
 
 // ----------------------------------------------------------------- Array
@@ -215,12 +316,17 @@ Value::Value(double number) : m_kind(KindDouble) { store(number); }
 
 Value::Value(bool flag) : m_kind(KindBool) { store(flag); }
 
+static_assert(sizeof(Object) <=
+                      sizeof(Value) - 2 * sizeof(uint8_t) - sizeof(void*) &&
+                  alignof(Object) <= 8,
+              "an object must fit a value's payload");
+
 Value::Value(const Object& object) : m_kind(KindObject) {
-  store<Object*>(object.empty() ? nullptr : new Object(object));
+  new (m_payload) Object(object);
 }
 
 Value::Value(Object&& object) : m_kind(KindObject) {
-  store<Object*>(object.empty() ? nullptr : new Object(std::move(object)));
+  new (m_payload) Object(std::move(object));
 }
 
 Value::Value(const Array& array) : m_kind(KindArray) {
@@ -289,11 +395,9 @@ void Value::copyFrom(const Value& other) {
       setText(text.data(), text.size());
       return;
     }
-    case KindObject: {
-      const Object* object = other.load<Object*>();
-      store<Object*>(object ? new Object(*object) : nullptr);
+    case KindObject:
+      new (m_payload) Object(*other.heldObject());
       break;
-    }
     case KindArray: {
       const Array* array = other.load<Array*>();
       store<Array*>(array ? new Array(*array) : nullptr);
@@ -310,7 +414,7 @@ void Value::release() noexcept {
   if (m_kind == KindString && m_textLength == kHeapText) {
     delete[] load<char*>();
   } else if (m_kind == KindObject) {
-    delete load<Object*>();
+    heldObject()->~Object();
   } else if (m_kind == KindArray) {
     delete load<Array*>();
   }
@@ -338,21 +442,13 @@ StringRef Value::GetString() const {
 
 const Object& Value::GetObject() const {
   static const Object kEmpty;
-  if (m_kind == KindObject) {
-    const Object* object = load<Object*>();
-    return object ? *object : kEmpty;
-  }
+  if (m_kind == KindObject) return *heldObject();
   return m_otherKinds ? m_otherKinds->object : kEmpty;
 }
 
 Object& Value::GetObject() {
   if (m_kind != KindObject) return otherKinds().object;
-  Object* object = load<Object*>();
-  if (object == nullptr) {
-    object = new Object();
-    store(object);
-  }
-  return *object;
+  return *heldObject();
 }
 
 const Array& Value::GetArray() const {
