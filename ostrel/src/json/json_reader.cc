@@ -176,12 +176,13 @@ class DocumentReader {
   void readArray(std::size_t begin, std::size_t end, Value& out);
   void readElement(std::size_t& pos, std::size_t& end, bool& error, Value& out);
   std::size_t elementBound(std::size_t begin, std::size_t end);
+  std::size_t memberBound(std::size_t begin, std::size_t end);
   void readValue(std::size_t& pos, std::size_t& end, bool& error, Value& out);
   void readContainer(std::size_t& pos, std::size_t end, bool& error,
                      Value& out);
 
   Value readScalar(std::size_t& pos, std::size_t end, bool& error);
-  Value readString(std::size_t begin, std::size_t end) const;
+  void readString(std::size_t begin, std::size_t end, Value& out) const;
 
   void trim(std::size_t& begin, std::size_t& end) const {
     while (begin < end && isTrimmed(m_text[begin])) ++begin;
@@ -256,6 +257,7 @@ void DocumentReader<Position>::readObject(std::size_t begin, std::size_t end,
   std::size_t pos = begin + 1;
   std::size_t workEnd = end - 1;
   Object object;
+  if (pos < workEnd) object.reserve(memberBound(begin, end));
   while (pos < workEnd) {
     // Whatever stands before the key's opening quote (the "," between
     // members, whitespace) and between its closing quote and the ":" is
@@ -264,7 +266,10 @@ void DocumentReader<Position>::readObject(std::size_t begin, std::size_t end,
     if (openQuote == kNone) return;
     const std::size_t closeQuote = findClosingQuote(openQuote + 1, workEnd);
     if (closeQuote == kNone) return;
-    const std::size_t colon = findByte(':', closeQuote, workEnd);
+    const std::size_t colon =
+        closeQuote + 1 < workEnd && m_text[closeQuote + 1] == ':'
+            ? closeQuote + 1
+            : findByte(':', closeQuote, workEnd);
     if (colon == kNone) return;
     if (closeQuote == openQuote + 1) return;  // empty key
     // A later duplicate key replaces the earlier member.
@@ -289,6 +294,7 @@ void DocumentReader<Position>::readArray(std::size_t begin, std::size_t end,
   std::size_t pos = begin + 1;
   std::size_t workEnd = end - 1;
   Array array;
+  Value* slot = nullptr;  // the last element
   bool reserved = false;
   while (true) {
     // Bytes that every element's reading trims away may be passed over: a
@@ -300,14 +306,12 @@ void DocumentReader<Position>::readArray(std::size_t begin, std::size_t end,
       array.reserve(elementBound(begin, end));
     }
     // The element is read in place; a null one leaves its slot for the next.
-    if (array.empty() || !array[array.size() - 1].IsNull()) {
-      array.emplace_back();
-    }
+    if (slot == nullptr || !slot->IsNull()) slot = &array.emplace_back();
     bool error = false;
-    readElement(pos, workEnd, error, array[array.size() - 1]);
+    readElement(pos, workEnd, error, *slot);
     if (error) return;  // the whole array reads as null
   }
-  if (!array.empty() && array[array.size() - 1].IsNull()) array.pop_back();
+  if (slot != nullptr && slot->IsNull()) array.pop_back();
   out = Value(std::move(array));
 }
 
@@ -346,6 +350,19 @@ std::size_t DocumentReader<Position>::elementBound(std::size_t begin,
   return std::min<std::size_t>(match->slots & ~kSlotHasChild, byBytes);
 }
 
+// How many members the object text [begin, end) is given room for: one per
+// slot in the bracket table, and never more than its bytes can fill (a
+// member takes a quoted key of a byte or more and a colon). Members that
+// follow each other without a comma are then found room by growing.
+template <typename Position>
+std::size_t DocumentReader<Position>::memberBound(std::size_t begin,
+                                                  std::size_t end) {
+  const std::size_t byBytes = (end - begin - 2) / 4;
+  const BracketMatch* match = tabledMatch(begin);
+  if (match == nullptr || match->close != end - 1) return 1;
+  return std::min<std::size_t>(match->slots & ~kSlotHasChild, byBytes);
+}
+
 // Reads one value from the front of [pos, end) and consumes its text. The
 // range is trimmed in place first, so what remains is always a suffix of
 // the trimmed text.
@@ -363,7 +380,7 @@ void DocumentReader<Position>::readValue(std::size_t& pos, std::size_t& end,
       error = true;
       return;
     }
-    out = readString(pos + 1, closeQuote);
+    readString(pos + 1, closeQuote, out);
     pos = closeQuote + 1;
     return;
   }
@@ -447,8 +464,8 @@ Value DocumentReader<Position>::readScalar(std::size_t& pos, std::size_t end,
 // A string body with escapes decoded, trimmed. Of a \u escape only the last
 // two of its four hex digits count, giving one byte.
 template <typename Position>
-Value DocumentReader<Position>::readString(std::size_t begin,
-                                           std::size_t end) const {
+void DocumentReader<Position>::readString(std::size_t begin, std::size_t end,
+                                          Value& out) const {
   std::string_view body = m_text.substr(begin, end - begin);
   std::string text;
   if (findByte('\\', begin, end) == kNone) {
@@ -456,7 +473,7 @@ Value DocumentReader<Position>::readString(std::size_t begin,
     std::size_t to = body.size();
     while (from < to && isTrimmed(body[from])) ++from;
     while (to > from && isTrimmed(body[to - 1])) --to;
-    return Value(body.substr(from, to - from));
+    return out.SetString(body.substr(from, to - from));
   }
   text.reserve(body.size());
   std::size_t i = 0;
@@ -508,7 +525,7 @@ Value DocumentReader<Position>::readString(std::size_t begin,
     i += 2;
   }
   trimString(text);
-  return Value(std::move(text));
+  out.SetString(text);
 }
 
 // The first double quote at or after `from` that is not escaped, or kNone.
@@ -518,6 +535,11 @@ Value DocumentReader<Position>::readString(std::size_t begin,
 template <typename Position>
 std::size_t DocumentReader<Position>::findClosingQuote(std::size_t from,
                                                        std::size_t end) const {
+  // Most quotes sought stand at `from` or right after a separator there.
+  if (from < end && m_text[from] == '"') return from;
+  if (from + 1 < end && m_text[from + 1] == '"' && m_text[from] != '\\') {
+    return from + 1;
+  }
   std::size_t i = from;
   while (i < end) {
     const std::size_t quote = findByte('"', i, end);

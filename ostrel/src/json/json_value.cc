@@ -86,6 +86,15 @@ int64_t integerAsInt64(const Value& value) {
 
 bool closeEnough(double a, double b) { return std::fabs(a - b) < 1e-9; }
 
+// Byte order of keys, bytes compared as unsigned; most keys differ in their
+// first byte, which is compared without a call.
+bool keyLess(std::string_view a, std::string_view b) {
+  if (!a.empty() && !b.empty() && a[0] != b[0]) {
+    return static_cast<unsigned char>(a[0]) < static_cast<unsigned char>(b[0]);
+  }
+  return a < b;
+}
+
 const Value& sharedNull() {
   static const Value kNull;
   return kNull;
@@ -154,17 +163,23 @@ Object::Member* Object::lowerBound(std::string_view key) const {
   Member* first = m_block ? members() : nullptr;
   Member* last = m_block ? first + m_block->size : nullptr;
   // Keys read or built in ascending order belong after the last member.
-  if (first == last || std::string_view((last - 1)->first) < key) return last;
+  if (first == last || keyLess((last - 1)->first, key)) return last;
   return std::lower_bound(first, last, key,
                           [](const Member& member, std::string_view wanted) {
-                            return std::string_view(member.first) < wanted;
+                            return keyLess(member.first, wanted);
                           });
 }
 
 Object::Member& Object::insertAt(Member* position, std::string_view key) {
   const std::size_t index = static_cast<std::size_t>(position - begin());
   const std::size_t count = size();
-  // The key may lie in a member's value, which growing moves.
+  if (index == count && count < (m_block ? m_block->capacity : 0)) {
+    new (position) Member(std::piecewise_construct, std::forward_as_tuple(key),
+                          std::forward_as_tuple());
+    ++m_block->size;
+    return *position;
+  }
+  // The key may lie in a member's value, which growing and shifting move.
   std::string ownedKey(key);
   if (count == (m_block ? m_block->capacity : 0)) {
     // Half as much again keeps the room a grown block leaves unused small.
@@ -386,6 +401,11 @@ void Value::setText(const char* data, std::size_t size) {
   store(heap);
   std::memcpy(m_payload + sizeof heap, &size, sizeof size);
   m_textLength = kHeapText;
+}
+
+void Value::SetString(std::string_view text) {
+  if (m_kind >= KindString || m_otherKinds != nullptr) release();
+  setText(text.data(), text.size());
 }
 
 void Value::copyFrom(const Value& other) {

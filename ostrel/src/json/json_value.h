@@ -128,6 +128,10 @@ class Value {
   uint32_t GetUInt() const;
   float GetFloat() const;
   double GetDouble() const;
+  // Makes this a KindString value of `text`, as assigning Value(text) would
+  // but without the intermediate value. `text` must not lie in this value.
+  void SetString(std::string_view text);
+
   // The flag of a KindBool value; false for every other kind.
   bool GetBool() const { return m_kind == KindBool && load<bool>(); }
 
