@@ -10,6 +10,8 @@
 #define OSTREL_SRC_JSON_JSON_CONTAINERS_H_
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <new>
 #include <string>
 #include <string_view>
@@ -20,6 +22,71 @@ namespace json {
 
 class Value;
 
+// The bytes of a string value: a view that is also NUL-terminated, valid
+// until the value is changed or destroyed. It converts to std::string where
+// a copy is wanted.
+class StringRef : public std::string_view {
+ public:
+  StringRef() : std::string_view("", 0) {}
+  // REQUIRES: data[size] is NUL.
+  StringRef(const char* data, std::size_t size)
+      : std::string_view(data, size) {}
+  const char* c_str() const { return data(); }
+  operator std::string() const {  // NOLINT: a copy converts implicitly
+    return std::string(data(), size());
+  }
+};
+
+// The key of an object member: a NUL-terminated view of bytes that it owns,
+// held inline up to 7 bytes and in a heap block beyond.
+class Key : public StringRef {
+ public:
+  explicit Key(std::string_view text) { assign(text); }
+  Key(const Key& other) : Key(std::string_view(other)) {}
+  Key(Key&& other) noexcept { take(other); }
+  Key& operator=(const Key& other) {
+    if (this != &other) {
+      Key copy(other);
+      release();
+      take(copy);
+    }
+    return *this;
+  }
+  Key& operator=(Key&& other) noexcept {
+    if (this != &other) {
+      release();
+      take(other);
+    }
+    return *this;
+  }
+  ~Key() { release(); }
+
+ private:
+  static constexpr std::size_t kInline = 7;
+  void setView(const char* data, std::size_t size) {
+    static_cast<std::string_view&>(*this) = std::string_view(data, size);
+  }
+  // REQUIRES: this key holds nothing.
+  void assign(std::string_view text);
+  // Takes `other`'s bytes and leaves it empty. REQUIRES: this key holds
+  // nothing.
+  void take(Key& other) noexcept {
+    if (other.size() > kInline) {
+      setView(other.data(), other.size());
+    } else {
+      std::memcpy(m_inline, other.data(), other.size() + 1);
+      setView(m_inline, other.size());
+    }
+    other.m_inline[0] = '\0';
+    other.setView(other.m_inline, 0);
+  }
+  void release() noexcept {
+    if (size() > kInline) delete[] data();
+  }
+
+  char m_inline[kInline + 1];
+};
+
 // An ordered map from byte-string keys to values; keys are unique. The
 // members sit in one block, sorted by key: a lookup is a binary search, and
 // members that arrive in ascending order are appended. A reference or
@@ -28,7 +95,7 @@ class Value;
 // changed through an iterator.
 class Object {
  public:
-  using Member = std::pair<std::string, Value>;
+  using Member = std::pair<Key, Value>;
   using iterator = Member*;
   using const_iterator = const Member*;
 
@@ -84,8 +151,8 @@ class Object {
  private:
   // The head of the block; the members follow it.
   struct Block {
-    std::size_t size;
-    std::size_t capacity;
+    uint32_t size;
+    uint32_t capacity;
   };
   Member* members() const {
     return std::launder(reinterpret_cast<Member*>(m_block + 1));

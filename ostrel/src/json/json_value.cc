@@ -7,6 +7,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <tuple>
 #include <utility>
 
@@ -104,6 +105,19 @@ const Value& sharedNull() {
 
 // ---------------------------------------------------------------- Object
 
+void Key::assign(std::string_view text) {
+  if (text.size() <= kInline) {
+    std::memcpy(m_inline, text.data(), text.size());
+    m_inline[text.size()] = '\0';
+    setView(m_inline, text.size());
+    return;
+  }
+  char* heap = new char[text.size() + 1];
+  std::memcpy(heap, text.data(), text.size());
+  heap[text.size()] = '\0';
+  setView(heap, text.size());
+}
+
 // Delegating makes the object whole first, so that a throwing copy of a
 // member destroys those copied before it.
 Object::Object(const Object& other) : Object() {
@@ -140,13 +154,13 @@ void Object::reserve(std::size_t count) {
 
 // Moves the members into a block of room for `capacity`.
 void Object::grow(std::size_t capacity) {
-  if (capacity > (std::size_t(-1) - sizeof(Block)) / sizeof(Member)) {
-    throw std::bad_alloc();
+  if (capacity > std::numeric_limits<uint32_t>::max()) {
+    throw std::length_error("json::Object: too many members");
   }
   Block* block = static_cast<Block*>(
       ::operator new(sizeof(Block) + capacity * sizeof(Member)));
   block->size = 0;
-  block->capacity = capacity;
+  block->capacity = static_cast<uint32_t>(capacity);
   if (m_block != nullptr) {
     Member* target = std::launder(reinterpret_cast<Member*>(block + 1));
     Member* source = members();
@@ -180,7 +194,7 @@ Object::Member& Object::insertAt(Member* position, std::string_view key) {
     return *position;
   }
   // The key may lie in a member's value, which growing and shifting move.
-  std::string ownedKey(key);
+  Key ownedKey(key);
   if (count == (m_block ? m_block->capacity : 0)) {
     // Half as much again keeps the room a grown block leaves unused small.
     grow(count < 2 ? 2 : count + count / 2);
@@ -262,7 +276,7 @@ void Object::Set(std::string key, Value&& value) {
     return;
   }
   if (position == end() && size() < (m_block ? m_block->capacity : 0)) {
-    new (position) Member(std::move(key), std::move(value));
+    new (position) Member(Key(key), std::move(value));
     ++m_block->size;
     return;
   }

@@ -49,21 +49,6 @@ enum ValueKind : int32_t {
   KindUInt = 9,
 };
 
-// The bytes of a string value: a view that is also NUL-terminated, valid
-// until the value is changed or destroyed. It converts to std::string where
-// a copy is wanted.
-class StringRef : public std::string_view {
- public:
-  StringRef() : std::string_view("", 0) {}
-  // REQUIRES: data[size] is NUL.
-  StringRef(const char* data, std::size_t size)
-      : std::string_view(data, size) {}
-  const char* c_str() const { return data(); }
-  operator std::string() const {  // NOLINT: a copy converts implicitly
-    return std::string(data(), size());
-  }
-};
-
 // A value is 32 bytes: a kind tag and one payload. A number is stored once,
 // as its kind holds it, and every numeric view is derived from it. A string
 // of up to 21 bytes is held inline, a longer one in one heap block; an
