@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -222,7 +223,13 @@ class DocumentReader {
   };
   static constexpr Position kNoPosition = static_cast<Position>(-1);
   static constexpr Position kSlotHasChild = ~(kNoPosition >> 1);
-  std::vector<BracketMatch> m_matches;
+  // The entries sit in the reader itself for documents of a few brackets,
+  // so that reading them takes no block for the table.
+  static constexpr std::size_t kInlineMatches = 256;
+  BracketMatch* m_matches = m_inlineMatches;
+  std::size_t m_matchCount = 0;
+  std::unique_ptr<BracketMatch[]> m_heapMatches;
+  BracketMatch m_inlineMatches[kInlineMatches];
   bool m_tableBuilt = false;
   std::size_t m_cursor = 0;  // reads look brackets up in ascending order
 };
@@ -610,33 +617,39 @@ auto DocumentReader<Position>::tabledMatch(std::size_t open)
     m_cursor = 0;  // not the reader's ascending order; search afresh
   }
   // Usually the next opening bracket is only a few entries ahead.
-  for (int step = 0; step < 8 && m_cursor < m_matches.size() &&
-                     m_matches[m_cursor].open < open;
+  for (int step = 0;
+       step < 8 && m_cursor < m_matchCount && m_matches[m_cursor].open < open;
        ++step) {
     ++m_cursor;
   }
-  auto it = m_matches.begin() + static_cast<std::ptrdiff_t>(m_cursor);
-  if (it != m_matches.end() && it->open < open) {
-    it = std::lower_bound(it, m_matches.end(), open,
+  const BracketMatch* const end = m_matches + m_matchCount;
+  const BracketMatch* it = m_matches + m_cursor;
+  if (it != end && it->open < open) {
+    it = std::lower_bound(it, end, open,
                           [](const BracketMatch& match, std::size_t position) {
                             return match.open < position;
                           });
   }
-  m_cursor = static_cast<std::size_t>(it - m_matches.begin());
-  if (it == m_matches.end() || it->open != open) return nullptr;
-  return &*it;
+  m_cursor = static_cast<std::size_t>(it - m_matches);
+  if (it == end || it->open != open) return nullptr;
+  return it;
 }
 
 // One pass with a stack of open brackets per quote phase, linked through
 // the entries themselves (an open entry's `close` names the one enclosing
 // it), so that the table is the only memory the pass takes, sized exactly
-// by counting the brackets first. A closing bracket of the wrong kind ends
+// by counting the brackets first (every "[" and "{" counted gets its entry
+// below, in whichever phase). A closing bracket of the wrong kind ends
 // every scan still open in its phase, so that phase's stack is cleared; one
 // that finds its phase's stack empty ends no scan.
 template <typename Position>
 void DocumentReader<Position>::buildBracketTable() {
   m_tableBuilt = true;
-  m_matches.reserve(countOpeningBrackets(m_text));
+  const std::size_t count = countOpeningBrackets(m_text);
+  if (count > kInlineMatches) {
+    m_heapMatches.reset(new BracketMatch[count]);
+    m_matches = m_heapMatches.get();
+  }
   Position top[2] = {kNoPosition,
                      kNoPosition};  // innermost open entry per phase
   int phase = 0;
@@ -660,9 +673,9 @@ void DocumentReader<Position>::buildBracketTable() {
         if (parent.slots & kSlotHasChild) ++parent.slots;
         parent.slots |= kSlotHasChild;
       }
-      m_matches.push_back(
-          BracketMatch{static_cast<Position>(i), top[phase], 1});
-      top[phase] = static_cast<Position>(m_matches.size() - 1);
+      m_matches[m_matchCount] =
+          BracketMatch{static_cast<Position>(i), top[phase], 1};
+      top[phase] = static_cast<Position>(m_matchCount++);
     } else {
       Position& entry = top[phase];
       if (entry != kNoPosition) {
