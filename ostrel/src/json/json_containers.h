@@ -154,9 +154,7 @@ class Object {
     uint32_t size;
     uint32_t capacity;
   };
-  Member* members() const {
-    return std::launder(reinterpret_cast<Member*>(m_block + 1));
-  }
+  inline Member* members() const;
   // The first member whose key is not below `key`.
   Member* lowerBound(std::string_view key) const;
   // Inserts a member of that key and a null value before `position`.

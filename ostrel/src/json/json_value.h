@@ -201,6 +201,9 @@ class Value {
 static_assert(sizeof(void*) != 8 || sizeof(Value) <= 32,
               "a value must stay within 32 bytes on 64-bit targets");
 
+inline Object::Member* Object::members() const {
+  return std::launder(reinterpret_cast<Member*>(m_block + 1));
+}
 inline Object::iterator Object::begin() {
   return m_block ? members() : nullptr;
 }
