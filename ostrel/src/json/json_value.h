@@ -90,7 +90,12 @@ class Value {
     return moveAssign(other);
   }
   ~Value() {
-    if (m_kind >= KindString || m_otherKinds != nullptr) release();
+    // Numbers, bools and inline text own nothing.
+    if (m_kind == KindObject || m_kind == KindArray ||
+        (m_kind == KindString && m_textLength == kHeapText) ||
+        m_otherKinds != nullptr) {
+      release();
+    }
   }
 
   ValueKind GetKind() const { return static_cast<ValueKind>(m_kind); }
