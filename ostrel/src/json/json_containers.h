@@ -10,22 +10,109 @@
 #define OSTREL_SRC_JSON_JSON_CONTAINERS_H_
 
 #include <cstddef>
-#include <functional>
-#include <map>
+#include <cstdint>
+#include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace json {
 
 class Value;
 
-// An ordered map from byte-string keys to values; keys are unique.
+// The bytes of a string value: a view that is also NUL-terminated, valid
+// until the value is changed or destroyed. It converts to std::string where
+// a copy is wanted.
+class StringRef : public std::string_view {
+ public:
+  StringRef() : std::string_view("", 0) {}
+  // REQUIRES: data[size] is NUL.
+  StringRef(const char* data, std::size_t size)
+      : std::string_view(data, size) {}
+  const char* c_str() const { return data(); }
+  operator std::string() const {  // NOLINT: a copy converts implicitly
+    return std::string(data(), size());
+  }
+};
+
+// The key of an object member: a NUL-terminated view of bytes that it owns,
+// held inline up to 7 bytes and in a heap block beyond.
+class Key : public StringRef {
+ public:
+  explicit Key(std::string_view text) { assign(text); }
+  Key(const Key& other) : Key(std::string_view(other)) {}
+  Key(Key&& other) noexcept { take(other); }
+  Key& operator=(const Key& other) {
+    if (this != &other) {
+      Key copy(other);
+      release();
+      take(copy);
+    }
+    return *this;
+  }
+  Key& operator=(Key&& other) noexcept {
+    if (this != &other) {
+      release();
+      take(other);
+    }
+    return *this;
+  }
+  ~Key() { release(); }
+
+ private:
+  static constexpr std::size_t kInline = 7;
+  void setView(const char* data, std::size_t size) {
+    static_cast<std::string_view&>(*this) = std::string_view(data, size);
+  }
+  // REQUIRES: this key holds nothing.
+  void assign(std::string_view text);
+  // Takes `other`'s bytes and leaves it empty. REQUIRES: this key holds
+  // nothing.
+  void take(Key& other) noexcept {
+    if (other.size() > kInline) {
+      setView(other.data(), other.size());
+    } else {
+      std::memcpy(m_inline, other.data(), other.size() + 1);
+      setView(m_inline, other.size());
+    }
+    other.m_inline[0] = '\0';
+    other.setView(other.m_inline, 0);
+  }
+  void release() noexcept {
+    if (size() > kInline) delete[] data();
+  }
+
+  char m_inline[kInline + 1];
+};
+
+// An ordered map from byte-string keys to values; keys are unique. The
+// members sit in one block, sorted by key: a lookup is a binary search, and
+// members that arrive in ascending order are appended. A reference or
+// iterator into an object stays valid until a member is inserted or erased
+// (or the object is cleared, assigned or destroyed); a key must not be
+// changed through an iterator.
 class Object {
  public:
-  using Members = std::map<std::string, Value, std::less<>>;
-  using iterator = Members::iterator;
-  using const_iterator = Members::const_iterator;
+  using Member = std::pair<Key, Value>;
+  using iterator = Member*;
+  using const_iterator = const Member*;
+
+  Object() = default;
+  Object(const Object& other);
+  Object& operator=(const Object& other);
+  Object(Object&& other) noexcept : m_block(other.m_block) {
+    other.m_block = nullptr;
+  }
+  Object& operator=(Object&& other) noexcept {
+    Object taken(std::move(other));  // `other` may live inside this object
+    std::swap(m_block, taken.m_block);
+    return *this;
+  }
+  ~Object() {
+    if (m_block != nullptr) release();
+  }
 
   // The member with that key, inserted as a null value first when absent.
   // A null `szKey` is taken as the empty key.
@@ -43,25 +130,39 @@ class Object {
 
   // Removes the member; returns how many were removed (0 or 1).
   std::size_t erase(std::string_view key);
-  void Clear() { m_members.clear(); }
-  iterator find(std::string_view key) { return m_members.find(key); }
-  const_iterator find(std::string_view key) const {
-    return m_members.find(key);
-  }
+  void Clear();
+  iterator find(std::string_view key);
+  const_iterator find(std::string_view key) const;
 
-  std::size_t size() const { return m_members.size(); }
-  bool empty() const { return m_members.empty(); }
-  iterator begin() { return m_members.begin(); }
-  iterator end() { return m_members.end(); }
-  const_iterator begin() const { return m_members.begin(); }
-  const_iterator end() const { return m_members.end(); }
+  std::size_t size() const { return m_block ? m_block->size : 0; }
+  bool empty() const { return size() == 0; }
+  inline iterator begin();
+  inline iterator end();
+  inline const_iterator begin() const;
+  inline const_iterator end() const;
 
   // Stores `value` under `key`, replacing an earlier member; cheaper than
   // operator[] when keys mostly arrive in ascending order.
   void Set(std::string key, Value&& value);
+  // Makes room for `count` members in all, so that adding up to that many
+  // takes no further block.
+  void reserve(std::size_t count);
 
  private:
-  Members m_members;
+  // The head of the block; the members follow it.
+  struct Block {
+    uint32_t size;
+    uint32_t capacity;
+  };
+  inline Member* members() const;
+  // The first member whose key is not below `key`.
+  Member* lowerBound(std::string_view key) const;
+  // Inserts a member of that key and a null value before `position`.
+  Member& insertAt(Member* position, std::string_view key);
+  void grow(std::size_t capacity);
+  void release() noexcept;
+
+  Block* m_block = nullptr;  // null while nothing was ever stored
 };
 
 // A growable sequence of values in insertion order.

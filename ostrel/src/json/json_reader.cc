@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -105,24 +106,6 @@ inline std::size_t findByteIn(std::string_view text, char byte,
   return kNone;
 }
 
-// Calls visit(i) for the position of every double quote, comma and bracket
-// of the text, in ascending order.
-template <typename Visit>
-void forEachStructuralByte(std::string_view text, Visit&& visit) {
-  std::size_t i = 0;
-#if OSTREL_JSON_SSE2
-  for (; i + 16 <= text.size(); i += 16) {
-    for (uint32_t mask = structuralMask(text.data() + i); mask != 0;
-         mask &= mask - 1) {
-      visit(i + static_cast<std::size_t>(lowestSetBit(mask)));
-    }
-  }
-#endif
-  for (; i < text.size(); ++i) {
-    if (isStructuralByte(text[i])) visit(i);
-  }
-}
-
 // How many "[" and "{" the text holds.
 std::size_t countOpeningBrackets(std::string_view text) {
   std::size_t count = 0;
@@ -194,12 +177,13 @@ class DocumentReader {
   void readArray(std::size_t begin, std::size_t end, Value& out);
   void readElement(std::size_t& pos, std::size_t& end, bool& error, Value& out);
   std::size_t elementBound(std::size_t begin, std::size_t end);
+  std::size_t memberBound(std::size_t begin, std::size_t end);
   void readValue(std::size_t& pos, std::size_t& end, bool& error, Value& out);
   void readContainer(std::size_t& pos, std::size_t end, bool& error,
                      Value& out);
 
   Value readScalar(std::size_t& pos, std::size_t end, bool& error);
-  Value readString(std::size_t begin, std::size_t end) const;
+  void readString(std::size_t begin, std::size_t end, Value& out) const;
 
   void trim(std::size_t& begin, std::size_t& end) const {
     while (begin < end && isTrimmed(m_text[begin])) ++begin;
@@ -239,7 +223,13 @@ class DocumentReader {
   };
   static constexpr Position kNoPosition = static_cast<Position>(-1);
   static constexpr Position kSlotHasChild = ~(kNoPosition >> 1);
-  std::vector<BracketMatch> m_matches;
+  // The entries sit in the reader itself for documents of a few brackets,
+  // so that reading them takes no block for the table.
+  static constexpr std::size_t kInlineMatches = 256;
+  BracketMatch* m_matches = m_inlineMatches;
+  std::size_t m_matchCount = 0;
+  std::unique_ptr<BracketMatch[]> m_heapMatches;
+  BracketMatch m_inlineMatches[kInlineMatches];
   bool m_tableBuilt = false;
   std::size_t m_cursor = 0;  // reads look brackets up in ascending order
 };
@@ -274,6 +264,7 @@ void DocumentReader<Position>::readObject(std::size_t begin, std::size_t end,
   std::size_t pos = begin + 1;
   std::size_t workEnd = end - 1;
   Object object;
+  if (pos < workEnd) object.reserve(memberBound(begin, end));
   while (pos < workEnd) {
     // Whatever stands before the key's opening quote (the "," between
     // members, whitespace) and between its closing quote and the ":" is
@@ -282,7 +273,10 @@ void DocumentReader<Position>::readObject(std::size_t begin, std::size_t end,
     if (openQuote == kNone) return;
     const std::size_t closeQuote = findClosingQuote(openQuote + 1, workEnd);
     if (closeQuote == kNone) return;
-    const std::size_t colon = findByte(':', closeQuote, workEnd);
+    const std::size_t colon =
+        closeQuote + 1 < workEnd && m_text[closeQuote + 1] == ':'
+            ? closeQuote + 1
+            : findByte(':', closeQuote, workEnd);
     if (colon == kNone) return;
     if (closeQuote == openQuote + 1) return;  // empty key
     // A later duplicate key replaces the earlier member.
@@ -307,6 +301,7 @@ void DocumentReader<Position>::readArray(std::size_t begin, std::size_t end,
   std::size_t pos = begin + 1;
   std::size_t workEnd = end - 1;
   Array array;
+  Value* slot = nullptr;  // the last element
   bool reserved = false;
   while (true) {
     // Bytes that every element's reading trims away may be passed over: a
@@ -318,14 +313,12 @@ void DocumentReader<Position>::readArray(std::size_t begin, std::size_t end,
       array.reserve(elementBound(begin, end));
     }
     // The element is read in place; a null one leaves its slot for the next.
-    if (array.empty() || !array[array.size() - 1].IsNull()) {
-      array.emplace_back();
-    }
+    if (slot == nullptr || !slot->IsNull()) slot = &array.emplace_back();
     bool error = false;
-    readElement(pos, workEnd, error, array[array.size() - 1]);
+    readElement(pos, workEnd, error, *slot);
     if (error) return;  // the whole array reads as null
   }
-  if (!array.empty() && array[array.size() - 1].IsNull()) array.pop_back();
+  if (slot != nullptr && slot->IsNull()) array.pop_back();
   out = Value(std::move(array));
 }
 
@@ -364,6 +357,19 @@ std::size_t DocumentReader<Position>::elementBound(std::size_t begin,
   return std::min<std::size_t>(match->slots & ~kSlotHasChild, byBytes);
 }
 
+// How many members the object text [begin, end) is given room for: one per
+// slot in the bracket table, and never more than its bytes can fill (a
+// member takes a quoted key of a byte or more and a colon). Members that
+// follow each other without a comma are then found room by growing.
+template <typename Position>
+std::size_t DocumentReader<Position>::memberBound(std::size_t begin,
+                                                  std::size_t end) {
+  const std::size_t byBytes = (end - begin - 2) / 4;
+  const BracketMatch* match = tabledMatch(begin);
+  if (match == nullptr || match->close != end - 1) return 1;
+  return std::min<std::size_t>(match->slots & ~kSlotHasChild, byBytes);
+}
+
 // Reads one value from the front of [pos, end) and consumes its text. The
 // range is trimmed in place first, so what remains is always a suffix of
 // the trimmed text.
@@ -381,7 +387,7 @@ void DocumentReader<Position>::readValue(std::size_t& pos, std::size_t& end,
       error = true;
       return;
     }
-    out = readString(pos + 1, closeQuote);
+    readString(pos + 1, closeQuote, out);
     pos = closeQuote + 1;
     return;
   }
@@ -465,8 +471,8 @@ Value DocumentReader<Position>::readScalar(std::size_t& pos, std::size_t end,
 // A string body with escapes decoded, trimmed. Of a \u escape only the last
 // two of its four hex digits count, giving one byte.
 template <typename Position>
-Value DocumentReader<Position>::readString(std::size_t begin,
-                                           std::size_t end) const {
+void DocumentReader<Position>::readString(std::size_t begin, std::size_t end,
+                                          Value& out) const {
   std::string_view body = m_text.substr(begin, end - begin);
   std::string text;
   if (findByte('\\', begin, end) == kNone) {
@@ -474,7 +480,7 @@ Value DocumentReader<Position>::readString(std::size_t begin,
     std::size_t to = body.size();
     while (from < to && isTrimmed(body[from])) ++from;
     while (to > from && isTrimmed(body[to - 1])) --to;
-    return Value(body.substr(from, to - from));
+    return out.SetString(body.substr(from, to - from));
   }
   text.reserve(body.size());
   std::size_t i = 0;
@@ -526,7 +532,7 @@ Value DocumentReader<Position>::readString(std::size_t begin,
     i += 2;
   }
   trimString(text);
-  return Value(std::move(text));
+  out.SetString(text);
 }
 
 // The first double quote at or after `from` that is not escaped, or kNone.
@@ -536,6 +542,11 @@ Value DocumentReader<Position>::readString(std::size_t begin,
 template <typename Position>
 std::size_t DocumentReader<Position>::findClosingQuote(std::size_t from,
                                                        std::size_t end) const {
+  // Most quotes sought stand at `from` or right after a separator there.
+  if (from < end && m_text[from] == '"') return from;
+  if (from + 1 < end && m_text[from + 1] == '"' && m_text[from] != '\\') {
+    return from + 1;
+  }
   std::size_t i = from;
   while (i < end) {
     const std::size_t quote = findByte('"', i, end);
@@ -606,33 +617,39 @@ auto DocumentReader<Position>::tabledMatch(std::size_t open)
     m_cursor = 0;  // not the reader's ascending order; search afresh
   }
   // Usually the next opening bracket is only a few entries ahead.
-  for (int step = 0; step < 8 && m_cursor < m_matches.size() &&
-                     m_matches[m_cursor].open < open;
+  for (int step = 0;
+       step < 8 && m_cursor < m_matchCount && m_matches[m_cursor].open < open;
        ++step) {
     ++m_cursor;
   }
-  auto it = m_matches.begin() + static_cast<std::ptrdiff_t>(m_cursor);
-  if (it != m_matches.end() && it->open < open) {
-    it = std::lower_bound(it, m_matches.end(), open,
+  const BracketMatch* const end = m_matches + m_matchCount;
+  const BracketMatch* it = m_matches + m_cursor;
+  if (it != end && it->open < open) {
+    it = std::lower_bound(it, end, open,
                           [](const BracketMatch& match, std::size_t position) {
                             return match.open < position;
                           });
   }
-  m_cursor = static_cast<std::size_t>(it - m_matches.begin());
-  if (it == m_matches.end() || it->open != open) return nullptr;
-  return &*it;
+  m_cursor = static_cast<std::size_t>(it - m_matches);
+  if (it == end || it->open != open) return nullptr;
+  return it;
 }
 
 // One pass with a stack of open brackets per quote phase, linked through
 // the entries themselves (an open entry's `close` names the one enclosing
 // it), so that the table is the only memory the pass takes, sized exactly
-// by counting the brackets first. A closing bracket of the wrong kind ends
+// by counting the brackets first (every "[" and "{" counted gets its entry
+// below, in whichever phase). A closing bracket of the wrong kind ends
 // every scan still open in its phase, so that phase's stack is cleared; one
 // that finds its phase's stack empty ends no scan.
 template <typename Position>
 void DocumentReader<Position>::buildBracketTable() {
   m_tableBuilt = true;
-  m_matches.reserve(countOpeningBrackets(m_text));
+  const std::size_t count = countOpeningBrackets(m_text);
+  if (count > kInlineMatches) {
+    m_heapMatches.reset(new BracketMatch[count]);
+    m_matches = m_heapMatches.get();
+  }
   Position top[2] = {kNoPosition,
                      kNoPosition};  // innermost open entry per phase
   int phase = 0;
@@ -643,11 +660,9 @@ void DocumentReader<Position>::buildBracketTable() {
       entry = enclosing;
     }
   };
-  forEachStructuralByte(m_text, [&](std::size_t i) {
-    const char c = m_text[i];
-    if (c == '"') {
-      if (i == 0 || m_text[i - 1] != '\\') phase ^= 1;
-    } else if (c == ',') {
+  // A comma or bracket at `i`, seen in quote phase `phase`.
+  auto visit = [&](std::size_t i, char c, int phase) {
+    if (c == ',') {
       if (top[phase] != kNoPosition) {
         BracketMatch& parent = m_matches[top[phase]];
         parent.slots = (parent.slots & ~kSlotHasChild) + 1;
@@ -658,9 +673,9 @@ void DocumentReader<Position>::buildBracketTable() {
         if (parent.slots & kSlotHasChild) ++parent.slots;
         parent.slots |= kSlotHasChild;
       }
-      m_matches.push_back(
-          BracketMatch{static_cast<Position>(i), top[phase], 1});
-      top[phase] = static_cast<Position>(m_matches.size() - 1);
+      m_matches[m_matchCount] =
+          BracketMatch{static_cast<Position>(i), top[phase], 1};
+      top[phase] = static_cast<Position>(m_matchCount++);
     } else {
       Position& entry = top[phase];
       if (entry != kNoPosition) {
@@ -673,7 +688,50 @@ void DocumentReader<Position>::buildBracketTable() {
         }
       }
     }
-  });
+  };
+  auto visitByte = [&](std::size_t i) {
+    const char c = m_text[i];
+    if (c == '"') {
+      if (i == 0 || m_text[i - 1] != '\\') phase ^= 1;
+    } else {
+      visit(i, c, phase);
+    }
+  };
+  std::size_t i = 0;
+#if OSTREL_JSON_SSE2
+  for (; i + 16 <= m_text.size(); i += 16) {
+    const char* block = m_text.data() + i;
+    const __m128i bytes =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+    const uint32_t backslashes = static_cast<uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))));
+    if (backslashes != 0 || (i != 0 && block[-1] == '\\')) {
+      for (uint32_t mask = structuralMask(block); mask != 0; mask &= mask - 1) {
+        visitByte(i + static_cast<std::size_t>(lowestSetBit(mask)));
+      }
+      continue;
+    }
+    // No quote here is escaped, so each toggles the phase: bit k of
+    // `quoted` tells whether an odd number of quotes stands before byte k.
+    const uint32_t quotes = static_cast<uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'))));
+    uint32_t quoted = quotes;
+    quoted ^= quoted << 1;
+    quoted ^= quoted << 2;
+    quoted ^= quoted << 4;
+    quoted ^= quoted << 8;
+    for (uint32_t mask = structuralMask(block) & ~quotes; mask != 0;
+         mask &= mask - 1) {
+      const int k = lowestSetBit(mask);
+      visit(i + static_cast<std::size_t>(k), block[k],
+            phase ^ static_cast<int>((quoted >> k) & 1));
+    }
+    phase ^= static_cast<int>((quoted >> 15) & 1);
+  }
+#endif
+  for (; i < m_text.size(); ++i) {
+    if (isStructuralByte(m_text[i])) visitByte(i);
+  }
   clear(top[0]);
   clear(top[1]);
 }

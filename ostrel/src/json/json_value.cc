@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <new>
+#include <stdexcept>
 #include <tuple>
 #include <utility>
 
@@ -84,6 +87,15 @@ int64_t integerAsInt64(const Value& value) {
 
 bool closeEnough(double a, double b) { return std::fabs(a - b) < 1e-9; }
 
+// Byte order of keys, bytes compared as unsigned; most keys differ in their
+// first byte, which is compared without a call.
+bool keyLess(std::string_view a, std::string_view b) {
+  if (!a.empty() && !b.empty() && a[0] != b[0]) {
+    return static_cast<unsigned char>(a[0]) < static_cast<unsigned char>(b[0]);
+  }
+  return a < b;
+}
+
 const Value& sharedNull() {
   static const Value kNull;
   return kNull;
@@ -92,6 +104,113 @@ const Value& sharedNull() {
 }  // namespace
 
 // ---------------------------------------------------------------- Object
+
+void Key::assign(std::string_view text) {
+  if (text.size() <= kInline) {
+    std::memcpy(m_inline, text.data(), text.size());
+    m_inline[text.size()] = '\0';
+    setView(m_inline, text.size());
+    return;
+  }
+  char* heap = new char[text.size() + 1];
+  std::memcpy(heap, text.data(), text.size());
+  heap[text.size()] = '\0';
+  setView(heap, text.size());
+}
+
+// Delegating makes the object whole first, so that a throwing copy of a
+// member destroys those copied before it.
+Object::Object(const Object& other) : Object() {
+  if (other.empty()) return;
+  reserve(other.size());
+  Member* target = members();
+  for (const Member& member : other) {
+    new (target + m_block->size) Member(member);
+    ++m_block->size;
+  }
+}
+
+Object& Object::operator=(const Object& other) {
+  if (this != &other) {
+    Object copy(other);  // `other` may live inside this object
+    std::swap(m_block, copy.m_block);
+  }
+  return *this;
+}
+
+void Object::release() noexcept {
+  std::destroy(members(), members() + m_block->size);
+  ::operator delete(m_block);
+  m_block = nullptr;
+}
+
+void Object::Clear() {
+  Object cleared(std::move(*this));  // members may own this object's owner
+}
+
+void Object::reserve(std::size_t count) {
+  if (count > (m_block ? m_block->capacity : 0)) grow(count);
+}
+
+// Moves the members into a block of room for `capacity`.
+void Object::grow(std::size_t capacity) {
+  if (capacity > std::numeric_limits<uint32_t>::max()) {
+    throw std::length_error("json::Object: too many members");
+  }
+  Block* block = static_cast<Block*>(
+      ::operator new(sizeof(Block) + capacity * sizeof(Member)));
+  block->size = 0;
+  block->capacity = static_cast<uint32_t>(capacity);
+  if (m_block != nullptr) {
+    Member* target = std::launder(reinterpret_cast<Member*>(block + 1));
+    Member* source = members();
+    for (std::size_t i = 0; i < m_block->size; ++i) {
+      new (target + i) Member(std::move(source[i]));
+    }
+    block->size = m_block->size;
+    release();
+  }
+  m_block = block;
+}
+
+Object::Member* Object::lowerBound(std::string_view key) const {
+  Member* first = m_block ? members() : nullptr;
+  Member* last = m_block ? first + m_block->size : nullptr;
+  // Keys read or built in ascending order belong after the last member.
+  if (first == last || keyLess((last - 1)->first, key)) return last;
+  return std::lower_bound(first, last, key,
+                          [](const Member& member, std::string_view wanted) {
+                            return keyLess(member.first, wanted);
+                          });
+}
+
+Object::Member& Object::insertAt(Member* position, std::string_view key) {
+  const std::size_t index = static_cast<std::size_t>(position - begin());
+  const std::size_t count = size();
+  if (index == count && count < (m_block ? m_block->capacity : 0)) {
+    new (position) Member(std::piecewise_construct, std::forward_as_tuple(key),
+                          std::forward_as_tuple());
+    ++m_block->size;
+    return *position;
+  }
+  // The key may lie in a member's value, which growing and shifting move.
+  Key ownedKey(key);
+  if (count == (m_block ? m_block->capacity : 0)) {
+    // Half as much again keeps the room a grown block leaves unused small.
+    grow(count < 2 ? 2 : count + count / 2);
+  }
+  Member* first = members();
+  if (index == count) {
+    new (first + count) Member(std::move(ownedKey), Value());
+  } else {
+    new (first + count) Member(std::move(first[count - 1]));
+    std::move_backward(first + index, first + count - 1, first + count);
+    first[index].first = std::move(ownedKey);
+    first[index].second = Value();
+  }
+  ++m_block->size;
+  return first[index];
+}
 
 Value& Object::operator[](const char* szKey) {
   return (*this)[std::string_view(szKey ? szKey : "")];
@@ -102,21 +221,22 @@ Value& Object::operator[](const std::string& key) {
 }
 
 Value& Object::operator[](std::string_view key) {
-  // Keys read or built in ascending order go to the end without a search.
-  if (m_members.empty() || m_members.rbegin()->first < key) {
-    return m_members
-        .emplace_hint(m_members.end(), std::piecewise_construct,
-                      std::forward_as_tuple(key), std::forward_as_tuple())
-        ->second;
-  }
-  auto it = m_members.lower_bound(key);
-  if (it != m_members.end() && it->first == key) return it->second;
-  return m_members.try_emplace(it, std::string(key))->second;
+  Member* position = lowerBound(key);
+  if (position != end() && position->first == key) return position->second;
+  return insertAt(position, key).second;
 }
 
-bool Object::HasKey(std::string_view key) const {
-  return m_members.find(key) != m_members.end();
+Object::iterator Object::find(std::string_view key) {
+  Member* position = lowerBound(key);
+  return position != end() && position->first == key ? position : end();
 }
+
+Object::const_iterator Object::find(std::string_view key) const {
+  const Member* position = lowerBound(key);
+  return position != end() && position->first == key ? position : end();
+}
+
+bool Object::HasKey(std::string_view key) const { return find(key) != end(); }
 
 bool Object::HasKey(const char* szKey) const {
   return szKey != nullptr && HasKey(std::string_view(szKey));
@@ -138,19 +258,29 @@ int Object::HasKeys(const char* const* pKeys, std::size_t count) const {
 }
 
 std::size_t Object::erase(std::string_view key) {
-  auto it = m_members.find(key);
-  if (it == m_members.end()) return 0;
-  m_members.erase(it);
+  Member* position = find(key);
+  if (position == end()) return 0;
+  // The member leaves the object before it is destroyed: its value may own
+  // this object's owner.
+  Member removed(std::move(*position));
+  std::move(position + 1, end(), position);
+  --m_block->size;
+  std::destroy_at(end());
   return 1;
 }
 
 void Object::Set(std::string key, Value&& value) {
-  // Hinted at the end, keys that arrive in ascending order need no search.
-  const std::size_t before = m_members.size();
-  auto it =
-      m_members.try_emplace(m_members.end(), std::move(key), std::move(value));
-  // try_emplace leaves both arguments untouched when the key is present.
-  if (m_members.size() == before) it->second = std::move(value);
+  Member* position = lowerBound(key);
+  if (position != end() && position->first == key) {
+    position->second = std::move(value);
+    return;
+  }
+  if (position == end() && size() < (m_block ? m_block->capacity : 0)) {
+    new (position) Member(Key(key), std::move(value));
+    ++m_block->size;
+    return;
+  }
+  insertAt(position, key).second = std::move(value);
 }
 
 // ----------------------------------------------------------------- Array
@@ -215,12 +345,17 @@ Value::Value(double number) : m_kind(KindDouble) { store(number); }
 
 Value::Value(bool flag) : m_kind(KindBool) { store(flag); }
 
+static_assert(sizeof(Object) <=
+                      sizeof(Value) - 2 * sizeof(uint8_t) - sizeof(void*) &&
+                  alignof(Object) <= 8,
+              "an object must fit a value's payload");
+
 Value::Value(const Object& object) : m_kind(KindObject) {
-  store<Object*>(object.empty() ? nullptr : new Object(object));
+  new (m_payload) Object(object);
 }
 
 Value::Value(Object&& object) : m_kind(KindObject) {
-  store<Object*>(object.empty() ? nullptr : new Object(std::move(object)));
+  new (m_payload) Object(std::move(object));
 }
 
 Value::Value(const Array& array) : m_kind(KindArray) {
@@ -282,6 +417,11 @@ void Value::setText(const char* data, std::size_t size) {
   m_textLength = kHeapText;
 }
 
+void Value::SetString(std::string_view text) {
+  if (m_kind >= KindString || m_otherKinds != nullptr) release();
+  setText(text.data(), text.size());
+}
+
 void Value::copyFrom(const Value& other) {
   switch (other.m_kind) {
     case KindString: {
@@ -289,11 +429,9 @@ void Value::copyFrom(const Value& other) {
       setText(text.data(), text.size());
       return;
     }
-    case KindObject: {
-      const Object* object = other.load<Object*>();
-      store<Object*>(object ? new Object(*object) : nullptr);
+    case KindObject:
+      new (m_payload) Object(*other.heldObject());
       break;
-    }
     case KindArray: {
       const Array* array = other.load<Array*>();
       store<Array*>(array ? new Array(*array) : nullptr);
@@ -310,7 +448,7 @@ void Value::release() noexcept {
   if (m_kind == KindString && m_textLength == kHeapText) {
     delete[] load<char*>();
   } else if (m_kind == KindObject) {
-    delete load<Object*>();
+    heldObject()->~Object();
   } else if (m_kind == KindArray) {
     delete load<Array*>();
   }
@@ -338,21 +476,13 @@ StringRef Value::GetString() const {
 
 const Object& Value::GetObject() const {
   static const Object kEmpty;
-  if (m_kind == KindObject) {
-    const Object* object = load<Object*>();
-    return object ? *object : kEmpty;
-  }
+  if (m_kind == KindObject) return *heldObject();
   return m_otherKinds ? m_otherKinds->object : kEmpty;
 }
 
 Object& Value::GetObject() {
   if (m_kind != KindObject) return otherKinds().object;
-  Object* object = load<Object*>();
-  if (object == nullptr) {
-    object = new Object();
-    store(object);
-  }
-  return *object;
+  return *heldObject();
 }
 
 const Array& Value::GetArray() const {

@@ -25,6 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,28 +49,14 @@ enum ValueKind : int32_t {
   KindUInt = 9,
 };
 
-// The bytes of a string value: a view that is also NUL-terminated, valid
-// until the value is changed or destroyed. It converts to std::string where
-// a copy is wanted.
-class StringRef : public std::string_view {
- public:
-  StringRef() : std::string_view("", 0) {}
-  // REQUIRES: data[size] is NUL.
-  StringRef(const char* data, std::size_t size)
-      : std::string_view(data, size) {}
-  const char* c_str() const { return data(); }
-  operator std::string() const {  // NOLINT: a copy converts implicitly
-    return std::string(data(), size());
-  }
-};
-
 // A value is 32 bytes: a kind tag and one payload. A number is stored once,
 // as its kind holds it, and every numeric view is derived from it. A string
 // of up to 21 bytes is held inline, a longer one in one heap block; an
-// object or array sits behind one pointer, which stays null while it is
-// empty. The object and array of a value of another kind (touched only
-// through GetObject(), GetArray() or operator[] on such a value) live in a
-// separate block made on first use.
+// object is held inline (its members sit in one block of their own), an
+// array behind one pointer, which stays null while it is empty. The object and
+// array of a value of another kind (touched only through GetObject(),
+// GetArray() or operator[] on such a value) live in a separate block made on
+// first use.
 class Value {
  public:
   Value() = default;
@@ -103,7 +90,12 @@ class Value {
     return moveAssign(other);
   }
   ~Value() {
-    if (m_kind >= KindString || m_otherKinds != nullptr) release();
+    // Numbers, bools and inline text own nothing.
+    if (m_kind == KindObject || m_kind == KindArray ||
+        (m_kind == KindString && m_textLength == kHeapText) ||
+        m_otherKinds != nullptr) {
+      release();
+    }
   }
 
   ValueKind GetKind() const { return static_cast<ValueKind>(m_kind); }
@@ -126,6 +118,10 @@ class Value {
   uint32_t GetUInt() const;
   float GetFloat() const;
   double GetDouble() const;
+  // Makes this a KindString value of `text`, as assigning Value(text) would
+  // but without the intermediate value. `text` must not lie in this value.
+  void SetString(std::string_view text);
+
   // The flag of a KindBool value; false for every other kind.
   bool GetBool() const { return m_kind == KindBool && load<bool>(); }
 
@@ -175,11 +171,23 @@ class Value {
   // the object and array of other kinds, as a moved-from value always has.
   // REQUIRES: this value holds nothing.
   void takeFrom(Value& other) noexcept {
-    std::memcpy(m_payload, other.m_payload, sizeof m_payload);
+    if (other.m_kind == KindObject) {
+      new (m_payload) Object(std::move(*other.heldObject()));
+      other.heldObject()->~Object();
+    } else {
+      std::memcpy(m_payload, other.m_payload, sizeof m_payload);
+    }
     m_textLength = other.m_textLength;
     m_kind = other.m_kind;
     other.m_textLength = 0;
     other.m_kind = KindNull;
+  }
+  // The object that a KindObject value holds in its payload.
+  Object* heldObject() {
+    return std::launder(reinterpret_cast<Object*>(m_payload));
+  }
+  const Object* heldObject() const {
+    return std::launder(reinterpret_cast<const Object*>(m_payload));
   }
   Value& moveAssign(Value& other) noexcept;
   void release() noexcept;
@@ -187,7 +195,8 @@ class Value {
 
   // KindString: the text inline (m_textLength bytes and a NUL) or, when
   // m_textLength is kHeapText, a pointer to it and its size. Numbers and
-  // bool as their kind holds them; Object* or Array* (null when empty).
+  // bool as their kind holds them; the Object itself, or an Array* (null
+  // when empty).
   alignas(8) unsigned char m_payload[kInlineText + 1] = {};
   uint8_t m_textLength = 0;
   uint8_t m_kind = KindNull;
@@ -196,6 +205,22 @@ class Value {
 
 static_assert(sizeof(void*) != 8 || sizeof(Value) <= 32,
               "a value must stay within 32 bytes on 64-bit targets");
+
+inline Object::Member* Object::members() const {
+  return std::launder(reinterpret_cast<Member*>(m_block + 1));
+}
+inline Object::iterator Object::begin() {
+  return m_block ? members() : nullptr;
+}
+inline Object::iterator Object::end() {
+  return m_block ? members() + m_block->size : nullptr;
+}
+inline Object::const_iterator Object::begin() const {
+  return m_block ? members() : nullptr;
+}
+inline Object::const_iterator Object::end() const {
+  return m_block ? members() + m_block->size : nullptr;
+}
 
 // Same kind: null equals null, strings and bools by value, objects and
 // arrays member by member in order, integers exactly, floating point kinds

@@ -36,6 +36,10 @@ TEST(JsonValueTest, ObjectsKeepMembersInByteOrderAndIndexingAddsThem) {
             "\"a\":1,\"\xC3\xA9\":1}");
   EXPECT_TRUE(value["y"].IsNull());
   EXPECT_EQ(value.size(), 7u);
+  // A key read from a member's own text, which inserting it moves.
+  value["y"] = "AudioSi+";
+  value[value["y"].GetString().c_str()] = 2;
+  EXPECT_EQ(ToText(value).substr(0, 25), "{\"AudioSi\":1,\"AudioSi+\":2");
   Value text("text");
   text["x"] = 1;  // touches only the unused object field
   EXPECT_FALSE(text.HasKey("x"));
