@@ -80,6 +80,10 @@ class ConfigData {
   }
 
  private:
+  // The library's lock-free readers fill a value in place through it; it
+  // adds no member and no exported symbol.
+  friend struct ConfigDataWriter;
+
   std::string m_strData;
   bool m_bValid;
 };

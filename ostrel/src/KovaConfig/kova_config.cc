@@ -93,18 +93,6 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
   return !bForceNotify && bSame ? KOVA_E_UNCHANGED : KOVA_E_NOOBSERVER;
 }
 
-KOVA_RESULT KovaConfig::GetKovaConfig(KovaConfigGroup group,
-                                      const char* szConfigName,
-                                      ConfigData& value) {
-  if (!isStorableGroup(group) || szConfigName == nullptr ||
-      szConfigName[0] == '\0') {
-    return KOVA_E_INVALIDARG;
-  }
-  if (m_readIndex[group].read(szConfigName, value)) return KOVA_S_OK;
-  value.SetInvalid();
-  return KOVA_E_FAIL;
-}
-
 KOVA_RESULT KovaConfig::GetFeatureToggle(uint32_t index,
                                          ConfigData& value) const {
   if (m_readIndex[KovaConfigGroup_Feature].readPinned(index, value)) {

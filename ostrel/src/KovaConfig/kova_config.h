@@ -48,8 +48,17 @@ class KovaConfig : public IKovaConfig {
   KOVA_RESULT SetKovaConfig(KovaConfigGroup group, const char* szConfigName,
                             ConfigData value, bool bForceNotify,
                             bool bNotifyOnly) override;
+  // Lock-free; defined here so that the guarded store's read folds it in.
   KOVA_RESULT GetKovaConfig(KovaConfigGroup group, const char* szConfigName,
-                            ConfigData& value) override;
+                            ConfigData& value) override {
+    if (!isStorableGroup(group) || szConfigName == nullptr ||
+        szConfigName[0] == '\0') {
+      return KOVA_E_INVALIDARG;
+    }
+    if (m_readIndex[group].read(szConfigName, value)) return KOVA_S_OK;
+    value.SetInvalid();
+    return KOVA_E_FAIL;
+  }
   KOVA_RESULT GetDynamicConfig(KovaConfigGroup group, const char* szConfigName,
                                ConfigData& value,
                                ConfigData paramValue) override;

@@ -7,9 +7,18 @@
 
 #include "epoch_reclaim.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+// The read path is one function: its helpers are folded into it.
+#if defined(__GNUC__)
+#define OSTREL_READ_INLINE inline __attribute__((always_inline))
+#else
+#define OSTREL_READ_INLINE inline
 #endif
+
+// The library's access to a value's parts, for filling it in place.
+struct ConfigDataWriter {
+  static std::string& Bytes(ConfigData& value) { return value.m_strData; }
+  static void SetValid(ConfigData& value) { value.m_bValid = true; }
+};
 
 namespace kovaStore {
 
@@ -19,25 +28,25 @@ namespace {
 constexpr unsigned char kLongTag = 0xFF;
 constexpr size_t kInlineMax = 15;
 
-uint64_t mix(uint64_t h) {
+OSTREL_READ_INLINE uint64_t mix(uint64_t h) {
   h *= 0xFF51AFD7ED558CCDull;
   return h ^ (h >> 29);
 }
 
 // Every input bit reaches the low bits that pick the bucket.
-uint64_t finish(uint64_t h) {
+OSTREL_READ_INLINE uint64_t finish(uint64_t h) {
   h ^= h >> 33;
   h *= 0xC4CEB9FE1A85EC53ull;
   return h ^ (h >> 33);
 }
 
-uint64_t load64(const char* p) {
+OSTREL_READ_INLINE uint64_t load64(const char* p) {
   uint64_t word;
   std::memcpy(&word, p, 8);
   return word;
 }
 
-uint64_t load32(const char* p) {
+OSTREL_READ_INLINE uint64_t load32(const char* p) {
   uint32_t word;
   std::memcpy(&word, p, 4);
   return word;
@@ -45,7 +54,7 @@ uint64_t load32(const char* p) {
 
 // Words of the name, the last one overlapping its predecessor, so that no
 // byte beyond the name is read and short names need no byte loop.
-uint64_t hashOf(const char* p, size_t size) {
+OSTREL_READ_INLINE uint64_t hashOf(const char* p, size_t size) {
   uint64_t h = 0x9E3779B97F4A7C15ull ^ size;
   if (size >= 8) {
     for (; size > 8; p += 8, size -= 8) h = mix(h ^ load64(p));
@@ -61,7 +70,7 @@ uint64_t hashOf(const char* p, size_t size) {
   return finish(mix(h ^ word));
 }
 
-unsigned char tagOf(uint64_t highWord) {
+OSTREL_READ_INLINE unsigned char tagOf(uint64_t highWord) {
   return static_cast<unsigned char>(highWord >> 56);
 }
 
@@ -188,20 +197,58 @@ struct ValueIndex::Table {
 
 namespace {
 
-// The inline value of a slot's two words, built without touching the heap.
-// The bytes are laid down by one 16-byte store where the target has one, so
-// that the copies that follow load from a single store.
-bool copyOut(uint64_t low, uint64_t high, ConfigData& value) {
-  alignas(16) char bytes[16];
-#if defined(__SSE2__)
-  _mm_store_si128(reinterpret_cast<__m128i*>(bytes),
-                  _mm_set_epi64x(static_cast<long long>(high),
-                                 static_cast<long long>(low)));
-#else
-  std::memcpy(bytes, &low, 8);
-  std::memcpy(bytes + 8, &high, 8);
-#endif
-  value = ConfigData(bytes, tagOf(high));
+// Writes the `size` (at most 15) bytes that a slot's two words hold to
+// `out` by overlapping whole-word stores: no loop, no call.
+OSTREL_READ_INLINE void storeInline(uint64_t low, uint64_t high, size_t size,
+                                    char* out) {
+  if (size >= 8) {
+    std::memcpy(out, &low, 8);
+    if (size > 8) {
+      // Bytes size - 8 to size - 1: the top of `low`, then the bottom of
+      // `high` (its length byte is shifted out).
+      const uint64_t tail =
+          (low >> (8 * (size - 8))) | (high << (8 * (16 - size)));
+      std::memcpy(out + size - 8, &tail, 8);
+    }
+  } else if (size >= 4) {
+    const uint32_t head = static_cast<uint32_t>(low);
+    const uint32_t tail = static_cast<uint32_t>(low >> (8 * (size - 4)));
+    std::memcpy(out, &head, 4);
+    std::memcpy(out + size - 4, &tail, 4);
+  } else {
+    for (size_t i = 0; i < size; ++i)
+      out[i] = static_cast<char>(low >> (8 * i));
+  }
+}
+
+// The inline value of a slot's two words, written into the string the value
+// already owns: a read allocates nothing, and calls out only when the length
+// changes.
+OSTREL_READ_INLINE bool copyOut(uint64_t low, uint64_t high,
+                                ConfigData& value) {
+  const size_t size = tagOf(high);
+  std::string& bytes = ConfigDataWriter::Bytes(value);
+  if (bytes.size() != size) bytes.resize(size);
+  if (size != 0) storeInline(low, high, size, &bytes[0]);
+  ConfigDataWriter::SetValid(value);
+  return true;
+}
+
+// Whether the `size` bytes at a and b are equal, by the overlapping word
+// loads of hashOf for the short names that are the common case.
+OSTREL_READ_INLINE bool sameBytes(const char* a, const char* b, size_t size) {
+  if (size > 16) return std::memcmp(a, b, size) == 0;
+  if (size >= 8) {
+    return ((load64(a) ^ load64(b)) |
+            (load64(a + size - 8) ^ load64(b + size - 8))) == 0;
+  }
+  if (size >= 4) {
+    return ((load32(a) ^ load32(b)) |
+            (load32(a + size - 4) ^ load32(b + size - 4))) == 0;
+  }
+  for (size_t i = 0; i < size; ++i) {
+    if (a[i] != b[i]) return false;
+  }
   return true;
 }
 
@@ -232,15 +279,15 @@ void ValueIndex::setPins(PinFunction pinOf, size_t count) {
   m_pinnedStates.reset(new std::atomic<const std::atomic<uint64_t>*>[count]());
 }
 
-const ValueIndex::Entry* ValueIndex::find(uint64_t hash, const char* name,
-                                          size_t size) const {
+OSTREL_READ_INLINE const ValueIndex::Entry* ValueIndex::find(
+    uint64_t hash, const char* name, size_t size) const {
   const Table* table = m_table.load(std::memory_order_acquire);
   if (table == nullptr) return nullptr;
   for (size_t i = hash & table->mask;; i = (i + 1) & table->mask) {
     const Entry* entry = table->slots[i].load(std::memory_order_acquire);
     if (entry == nullptr) return nullptr;
     if (entry->hash == hash && entry->size == size &&
-        std::memcmp(entry->name(), name, size) == 0) {
+        sameBytes(entry->name(), name, size)) {
       return entry;
     }
   }
@@ -393,13 +440,8 @@ void ValueIndex::reclaim(bool bAll) noexcept {
   }
 }
 
-bool ValueIndex::read(const char* szName, ConfigData& value) const {
-  const size_t size = std::strlen(szName);
-  const Entry* entry = find(hashOf(szName, size), szName, size);
-  return entry != nullptr && readEntry(*entry, value);
-}
-
-bool ValueIndex::readEntry(const Entry& entry, ConfigData& value) {
+OSTREL_READ_INLINE bool ValueIndex::readEntry(const Entry& entry,
+                                              ConfigData& value) {
   uint64_t low = 0;
   uint64_t high = 0;
   for (;;) {
@@ -407,8 +449,13 @@ bool ValueIndex::readEntry(const Entry& entry, ConfigData& value) {
     if ((state & kPresent) == 0) return false;
     if (!entry.loadSlot(state, low, high)) continue;
     if (tagOf(high) != kLongTag) return copyOut(low, high, value);
-    break;
+    return readLong(entry, value);
   }
+}
+
+bool ValueIndex::readLong(const Entry& entry, ConfigData& value) {
+  uint64_t low = 0;
+  uint64_t high = 0;
   // A long value: the guard is announced before the state word that leads
   // to the copy is loaded again.
   EpochGuard guard;
@@ -422,6 +469,12 @@ bool ValueIndex::readEntry(const Entry& entry, ConfigData& value) {
     value = ConfigData(std::string(stored->data(), stored->size));
     return true;
   }
+}
+
+bool ValueIndex::read(const char* szName, ConfigData& value) const {
+  const size_t size = std::strlen(szName);
+  const Entry* entry = find(hashOf(szName, size), szName, size);
+  return entry != nullptr && readEntry(*entry, value);
 }
 
 bool ValueIndex::readPinned(size_t position, ConfigData& value) const {

@@ -103,6 +103,8 @@ class ValueIndex {
   struct Table;
 
   static bool readEntry(const Entry& entry, ConfigData& value);
+  // readEntry's path for a long value, under an EpochGuard.
+  static bool readLong(const Entry& entry, ConfigData& value);
   const Entry* find(uint64_t hash, const char* name, size_t size) const;
   Entry* addEntry(uint64_t hash, std::string_view name);
   void grow();

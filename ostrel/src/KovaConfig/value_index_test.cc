@@ -28,6 +28,9 @@ TEST(ValueIndexTest, ReadsAgreeWithTheTableAfterEveryChange) {
   KovaConfig store(1);
   std::map<std::string, ConfigData> expected;
   auto check = [&] {
+    // Also read into one value that keeps whatever the last read left there,
+    // long, short or invalid.
+    ConfigData reused(std::string(40, 'y'));
     for (int i = 0; i < 200; ++i) {
       const std::string name = "Name" + std::to_string(i);
       ConfigData value("stale");
@@ -36,6 +39,8 @@ TEST(ValueIndexTest, ReadsAgreeWithTheTableAfterEveryChange) {
                 it == expected.end() ? KOVA_E_FAIL : KOVA_S_OK)
           << name;
       EXPECT_EQ(value, it == expected.end() ? ConfigData() : it->second);
+      store.GetKovaConfig(kGroup, name.c_str(), reused);
+      EXPECT_EQ(reused, value) << name;
     }
     ConfigData toggle;
     const bool bStored =
