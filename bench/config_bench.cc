@@ -18,6 +18,7 @@
 
 #include "ConfigData.h"
 #include "KovaConfigApi.h"
+#include "baseline_group.h"
 #include "kova_config.h"
 
 namespace {
@@ -25,45 +26,13 @@ namespace {
 using kovaStore::KovaConfig;
 using kovaStore::KovaConfigGroup;
 
-constexpr int kNames = 50;
+constexpr int kNames = bench::kBaselineNames;
 constexpr const char* kValueA = "0123456789abcdef";  // 16 bytes
 constexpr const char* kValueB = "fedcba9876543210";
 
-std::string nameOf(int i) { return "ConfigName_" + std::to_string(i); }
-
-// The name looked up: in the middle of the group.
-const std::string& probeName() {
-  static const std::string name = nameOf(kNames / 2);
-  return name;
-}
-
-// What a plain implementation of a group would be.
-struct BaselineGroup {
-  BaselineGroup() {
-    for (int i = 0; i < kNames; ++i) values[nameOf(i)] = kValueA;
-  }
-  bool Get(const char* name, std::string& out) {
-    std::lock_guard<std::mutex> lock(mutex);
-    auto it = values.find(name);
-    if (it == values.end()) return false;
-    out = it->second;
-    return true;
-  }
-  // Stores the value and tells whether it changed.
-  bool Set(const char* name, const std::string& value) {
-    std::string old;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      std::string& slot = values[name];
-      old = std::move(slot);
-      slot = value;
-    }
-    return old != value;
-  }
-
-  std::mutex mutex;  // guards values
-  std::map<std::string, std::string> values;
-};
+using bench::BaselineGroup;
+using bench::nameOf;
+using bench::probeName;
 
 KovaConfig& sharedStore() {
   static KovaConfig* store = [] {
@@ -80,7 +49,8 @@ KovaConfig& sharedStore() {
 }
 
 BaselineGroup& baselineGroup(int index) {
-  static BaselineGroup groups[2];
+  static BaselineGroup groups[2] = {BaselineGroup(kValueA),
+                                    BaselineGroup(kValueA)};
   return groups[index];
 }
 

@@ -32,6 +32,7 @@
 #include "ConfigData.h"
 #include "KovaConfigApi.h"
 #include "KovaConfigHelper.h"
+#include "baseline_group.h"
 
 ABSL_FLAG(bool, read_bench_toggle, true, "a bool flag read as a baseline");
 
@@ -43,37 +44,13 @@ using kovaStore::KovaConfigHelper;
 
 constexpr uint32_t kCall = 0x52454144;
 constexpr KovaConfigGroup kGroup = kovaStore::KovaConfigGroup_Audio;
-constexpr int kNames = 50;
+constexpr int kNames = bench::kBaselineNames;
 constexpr const char* kValueA = "0123456789abcde";  // 15 bytes
 constexpr const char* kValueB = "edcba9876543210";
 
-std::string nameOf(int i) { return "ConfigName_" + std::to_string(i); }
-
-const std::string& probeName() {
-  static const std::string name = nameOf(kNames / 2);
-  return name;
-}
-
-// The plain way to keep a group: a map under a mutex.
-struct BaselineGroup {
-  BaselineGroup() {
-    for (int i = 0; i < kNames; ++i) values[nameOf(i)] = kValueA;
-  }
-  bool Get(const char* name, std::string& out) {
-    std::lock_guard<std::mutex> lock(mutex);
-    auto it = values.find(name);
-    if (it == values.end()) return false;
-    out = it->second;
-    return true;
-  }
-  void Set(const std::string& name, const std::string& value) {
-    std::lock_guard<std::mutex> lock(mutex);
-    values[name] = value;
-  }
-
-  std::mutex mutex;  // guards values
-  std::map<std::string, std::string> values;
-};
+using bench::BaselineGroup;
+using bench::nameOf;
+using bench::probeName;
 
 // Errors-only tracing, as in production; one call's store with a group of
 // kNames 15-byte values and one stored toggle, and a helper on it.
@@ -137,7 +114,7 @@ void BM_Baseline_AbslGetFlagOutOfLine(benchmark::State& state) {
 BENCHMARK(BM_Baseline_AbslGetFlagOutOfLine);
 
 void BM_Baseline_MutexMapGet15(benchmark::State& state) {
-  BaselineGroup group;
+  BaselineGroup group(kValueA);
   const char* name = probeName().c_str();
   std::string out;
   for (auto _ : state) {
@@ -308,15 +285,16 @@ BENCHMARK(BM_Storm_Baseline_AtomicWord)
     ->Unit(benchmark::kMillisecond);
 
 void BM_Storm_Baseline_MutexMap(benchmark::State& state) {
-  BaselineGroup group;
+  BaselineGroup group(kValueA);
   const char* name = probeName().c_str();
   std::string out;
   runStorm(
       state, [&] { benchmark::DoNotOptimize(group.Get(name, out)); },
       [&group](int w, uint64_t round) {
         const int index = static_cast<int>(round % kNames);
-        group.Set(index == kNames / 2 && w == 0 ? probeName() : nameOf(index),
-                  (round & 1) != 0 ? kValueA : kValueB);
+        const std::string name =
+            index == kNames / 2 && w == 0 ? probeName() : nameOf(index);
+        group.Set(name.c_str(), (round & 1) != 0 ? kValueA : kValueB);
       });
 }
 BENCHMARK(BM_Storm_Baseline_MutexMap)

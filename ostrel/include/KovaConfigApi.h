@@ -53,8 +53,8 @@ OSTREL_API KOVA_RESULT GetKovaConfigValue(kova::KovaSessionType sessionType,
                                           uint32_t callId);
 // The same with the group given directly.
 OSTREL_API KOVA_RESULT GetKovaConfigValueEx(KovaConfigGroup group,
-                                            const char* name,
-                                            ConfigData& value, uint32_t callId);
+                                            const char* name, ConfigData& value,
+                                            uint32_t callId);
 
 }  // extern "C"
 

@@ -3,7 +3,8 @@
 //   std::unique_ptr<ACmThread> t = CreateCmEventThread("audio");
 //   t->GetEventQueue()->PostEvent(new MyEvent);   // runs later on t
 //   t->GetEventQueue()->SendEvent(new MyEvent);   // returns after it ran on t
-//   t->Stop();                                    // also done by the destructor
+//   t->Stop();                                    // also done by the
+//   destructor
 //
 // An event queue fires events in FIFO order on its own thread and calls
 // OnDestorySelf() on each event once it is done with it (the default deletes

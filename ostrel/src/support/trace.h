@@ -32,18 +32,18 @@ void reportAssertion(const char* file, int line, const char* expression);
 
 }  // namespace kovaStore
 
-#define KOVA_TRACE(level, message)                                     \
-  do {                                                                 \
-    const int kova_trace_level_ = (level);                             \
-    if (get_external_trace_mask() >= kova_trace_level_) {              \
-      char kova_trace_buffer_[1024];                                   \
-      CCmTextFormator kova_trace_formator_(kova_trace_buffer_,         \
-                                           sizeof(kova_trace_buffer_)); \
-      kova_trace_formator_ << message;                                 \
-      util_adapter_trace(kova_trace_level_,                            \
-                         ::kovaStore::getModuleName(nullptr),          \
+#define KOVA_TRACE(level, message)                                         \
+  do {                                                                     \
+    const int kova_trace_level_ = (level);                                 \
+    if (get_external_trace_mask() >= kova_trace_level_) {                  \
+      char kova_trace_buffer_[1024];                                       \
+      CCmTextFormator kova_trace_formator_(kova_trace_buffer_,             \
+                                           sizeof(kova_trace_buffer_));    \
+      kova_trace_formator_ << message;                                     \
+      util_adapter_trace(kova_trace_level_,                                \
+                         ::kovaStore::getModuleName(nullptr),              \
                          kova_trace_buffer_, kova_trace_formator_.tell()); \
-    }                                                                  \
+    }                                                                      \
   } while (0)
 
 #define KOVA_ERROR_TRACE(message) KOVA_TRACE(0, message)
@@ -51,30 +51,30 @@ void reportAssertion(const char* file, int line, const char* expression);
 #define KOVA_INFO_TRACE(message) KOVA_TRACE(2, message)
 
 // The closing context of a line about a store, and about any other object.
-#define KOVA_STORE_SUFFIX(callId, self)                          \
-  " [cid=" << static_cast<unsigned>(callId) << "] [this="        \
-           << static_cast<const void*>(self) << "]"
+#define KOVA_STORE_SUFFIX(callId, self)     \
+  " [cid=" << static_cast<unsigned>(callId) \
+           << "] [this=" << static_cast<const void*>(self) << "]"
 #define KOVA_THIS_SUFFIX(self) \
   " [this=" << static_cast<const void*>(self) << "]"
 
 // Reports a failed assertion (see reportAssertion) and returns `result` from
 // the enclosing function. Never aborts.
-#define KOVA_ASSERT_RETURN(expression, result)                            \
-  do {                                                                    \
-    if (!(expression)) {                                                  \
-      ::kovaStore::reportAssertion(__FILE__, __LINE__, #expression);      \
-      return result;                                                      \
-    }                                                                     \
+#define KOVA_ASSERT_RETURN(expression, result)                       \
+  do {                                                               \
+    if (!(expression)) {                                             \
+      ::kovaStore::reportAssertion(__FILE__, __LINE__, #expression); \
+      return result;                                                 \
+    }                                                                \
   } while (0)
 
 // The same, reporting `text` as the failed expression: for a check written in
 // other terms than the ones it reports.
-#define KOVA_ASSERT_RETURN_AS(expression, text, result)            \
-  do {                                                             \
-    if (!(expression)) {                                           \
-      ::kovaStore::reportAssertion(__FILE__, __LINE__, text);      \
-      return result;                                               \
-    }                                                              \
+#define KOVA_ASSERT_RETURN_AS(expression, text, result)       \
+  do {                                                        \
+    if (!(expression)) {                                      \
+      ::kovaStore::reportAssertion(__FILE__, __LINE__, text); \
+      return result;                                          \
+    }                                                         \
   } while (0)
 
 #endif  // OSTREL_SRC_SUPPORT_TRACE_H_
