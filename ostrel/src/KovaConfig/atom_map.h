@@ -78,17 +78,7 @@ class atomMap {
   // it was absent), in one locked step.
   template <class Key>
   V exchange(const Key& key, V value) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    auto it = m_map.lower_bound(key);
-    if (it != m_map.end() && !m_map.key_comp()(key, it->first)) {
-      V previous = std::move(it->second);
-      it->second = std::move(value);
-      ++m_version;
-      return previous;
-    }
-    m_map.emplace_hint(it, K(key), std::move(value));
-    ++m_version;
-    return V();
+    return exchange(key, std::move(value), [](const V&, const V&) {});
   }
 
   // As exchange(), and runs `step(previous, stored)` under the lock right
@@ -96,18 +86,11 @@ class atomMap {
   // within the same hold. `step` must not lock another table.
   template <class Key, class Step>
   V exchange(const Key& key, V value, Step&& step) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    auto it = m_map.lower_bound(key);
-    V previous;
-    if (it != m_map.end() && !m_map.key_comp()(key, it->first)) {
-      previous = std::move(it->second);
-      it->second = std::move(value);
-    } else {
-      it = m_map.emplace_hint(it, K(key), std::move(value));
-    }
-    ++m_version;
-    step(static_cast<const V&>(previous), static_cast<const V&>(it->second));
-    return previous;
+    return exchange(
+        key, std::move(value), [](const V&) { return 0; },
+        [&step](int, const V& previous, const V& stored) {
+          step(previous, stored);
+        });
   }
 
   // As exchange() with a step, and runs `prepare(value)` (the value about to
