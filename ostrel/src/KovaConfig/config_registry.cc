@@ -90,17 +90,6 @@ struct RegistryUnloader {
   }
 } g_registryUnloader;
 
-// The two texts of a function tracer, built in fixed buffers only when the
-// tracer is enabled; empty otherwise.
-struct FuncTracerTexts {
-  FuncTracerTexts() {
-    first[0] = '\0';
-    second[0] = '\0';
-  }
-  char first[1024];
-  char second[1024];
-};
-
 }  // namespace
 
 bool claimFuncTracerCall(std::atomic<int>& calls) {
@@ -110,6 +99,43 @@ bool claimFuncTracerCall(std::atomic<int>& calls) {
   }
   return false;
 }
+
+namespace {
+
+// The function tracer of CleanUpKovaConfig and DestroyKovaConfig: enabled for
+// the first calls only (claimFuncTracerCall), its two texts built in fixed
+// buffers only then, so that closing it never allocates.
+class RegistryFuncTracer {
+ public:
+  RegistryFuncTracer(std::atomic<int>& calls, const char* szFunction, int line,
+                     const uint32_t* pCallId)
+      : m_bTraced(build(calls, szFunction, line, pCallId)),
+        m_tracer(m_bTraced, false, getModuleName(nullptr), m_first, m_second) {}
+  RegistryFuncTracer(const RegistryFuncTracer&) = delete;
+  RegistryFuncTracer& operator=(const RegistryFuncTracer&) = delete;
+
+ private:
+  bool build(std::atomic<int>& calls, const char* szFunction, int line,
+             const uint32_t* pCallId) {
+    m_first[0] = '\0';
+    m_second[0] = '\0';
+    if (!claimFuncTracerCall(calls)) return false;
+    CCmTextFormator first(m_first, sizeof(m_first));
+    first << szFunction << ",line=" << line;
+    if (pCallId != nullptr) {
+      CCmTextFormator second(m_second, sizeof(m_second));
+      second << ", callId=" << *pCallId;
+    }
+    return true;
+  }
+
+  char m_first[1024];
+  char m_second[1024];
+  const bool m_bTraced;
+  CCmUtilFuncTracer m_tracer;
+};
+
+}  // namespace
 
 KOVA_RESULT createKovaConfigIn(uint32_t callId, IKovaConfig** ppConfig,
                                uint64_t* pGeneration) {
@@ -171,16 +197,9 @@ KOVA_RESULT CleanUpKovaConfig(uint32_t callId) {
   if (g_registryClosed.load()) return KOVA_S_FALSE;
   return runAtHostBoundary(
       "kovaStore::CleanUpKovaConfig", nullptr, KOVA_E_FAIL, [&] {
-        FuncTracerTexts texts;
-        const bool bTraced = claimFuncTracerCall(g_cleanUpTracerCalls);
-        if (bTraced) {
-          CCmTextFormator first(texts.first, sizeof(texts.first));
-          first << "kovaStore::CleanUpKovaConfig,line=" << __LINE__;
-          CCmTextFormator second(texts.second, sizeof(texts.second));
-          second << ", callId=" << callId;
-        }
-        CCmUtilFuncTracer tracer(bTraced, false, getModuleName(nullptr),
-                                 texts.first, texts.second);
+        RegistryFuncTracer tracer(g_cleanUpTracerCalls,
+                                  "kovaStore::CleanUpKovaConfig", __LINE__,
+                                  &callId);
 
         Graveyard graveyard;
         std::lock_guard<std::mutex> lock(g_registryMutex);
@@ -200,14 +219,9 @@ KOVA_RESULT CleanUpKovaConfig(uint32_t callId) {
 void DestroyKovaConfig() {
   if (g_registryClosed.load()) return;
   runAtHostBoundary("kovaStore::DestroyKovaConfig", nullptr, 0, [&] {
-    FuncTracerTexts texts;
-    const bool bTraced = claimFuncTracerCall(g_destroyTracerCalls);
-    if (bTraced) {
-      CCmTextFormator first(texts.first, sizeof(texts.first));
-      first << "kovaStore::DestroyKovaConfig,line=" << __LINE__;
-    }
-    CCmUtilFuncTracer tracer(bTraced, false, getModuleName(nullptr),
-                             texts.first, texts.second);
+    RegistryFuncTracer tracer(g_destroyTracerCalls,
+                              "kovaStore::DestroyKovaConfig", __LINE__,
+                              nullptr);
 
     Graveyard graveyard;
     std::lock_guard<std::mutex> lock(g_registryMutex);
