@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "kova_config.h"
+#include "observer_helper.h"
 
 namespace kovaStore {
 
@@ -283,15 +284,16 @@ KOVA_RESULT KovaConfigHelper::SetFeatureToggle(KovaFeatureToggleID id,
                        KovaConfigGroup_Feature, false, false);
 }
 
-// The reads of a toggle with a name on a helper with a store go straight to
-// the store's lock-free toggle index; the others fail in the operation that
+// The reads of a toggle with a name on a helper with a live store go straight
+// to the store's lock-free toggle index; the others fail in the operation that
 // receives the null name or finds no store.
 
 ConfigData KovaConfigHelper::GetFeatureToggle(KovaFeatureToggleID id) {
   const uint32_t index = static_cast<uint32_t>(id);
-  if (index < kKovaFeatureToggleCount && m_pIKovaConfig != nullptr) {
+  IKovaConfig* const pConfig = liveStore(m_pIKovaConfig, m_pObserverHelper);
+  if (index < kKovaFeatureToggleCount && pConfig != nullptr) {
     ConfigData value;
-    KovaConfig::FromInterface(m_pIKovaConfig)->GetFeatureToggle(index, value);
+    KovaConfig::FromInterface(pConfig)->GetFeatureToggle(index, value);
     return value;
   }
   return GetKovaConfig(GetFeatureToggleName(id), KovaConfigGroup_Feature);
@@ -311,8 +313,9 @@ KOVA_RESULT KovaConfigHelper::UnsubscribeFeatureToggle(KovaFeatureToggleID id) {
 
 bool KovaConfigHelper::HaveFeatureToggle(KovaFeatureToggleID id) {
   const uint32_t index = static_cast<uint32_t>(id);
-  if (index < kKovaFeatureToggleCount && m_pIKovaConfig != nullptr) {
-    return KovaConfig::FromInterface(m_pIKovaConfig)->HaveFeatureToggle(index);
+  IKovaConfig* const pConfig = liveStore(m_pIKovaConfig, m_pObserverHelper);
+  if (index < kKovaFeatureToggleCount && pConfig != nullptr) {
+    return KovaConfig::FromInterface(pConfig)->HaveFeatureToggle(index);
   }
   return HaveKovaConfig(GetFeatureToggleName(id), KovaConfigGroup_Feature);
 }

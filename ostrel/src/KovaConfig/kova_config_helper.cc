@@ -43,16 +43,6 @@ Result forwardInGroup(KovaConfigGroup group, const void* self,
   return forward(group);
 }
 
-// The helper's store while it is alive. The observer bookkeeping is attached
-// to the store whenever the helper holds one and knows the generation it was
-// obtained in; once DestroyKovaConfig() has destroyed it, the helper behaves
-// as a helper without a store.
-IKovaConfig* liveStore(IKovaConfig* pConfig,
-                       const KovaConfigObserverHelper* pObserverHelper) {
-  if (pConfig == nullptr || pObserverHelper == nullptr) return nullptr;
-  return pObserverHelper->LiveConfig() == pConfig ? pConfig : nullptr;
-}
-
 // Exceptions: operations that only forward to the store need no boundary of
 // their own, since every store the registry hands out guards each of its
 // operations (GuardedKovaConfig) and the forwarding allocates nothing. The

@@ -126,6 +126,11 @@ TEST_F(KovaConfigHelperTest, HelperOutlivingDestroyTouchesNoStore) {
   ConfigData value;
   EXPECT_REFUSED(KOVA_E_INVALIDARG, h->GetKovaConfig("A", value, kAudio), 1u,
                  gone);
+  // The toggle reads, which skip the name look-up, too.
+  EXPECT_REFUSED(false, h->HaveFeatureToggle(KOVA_FT_EnableRelayMode), 1u,
+                 gone);
+  EXPECT_REFUSED(ConfigData(), h->GetFeatureToggle(KOVA_FT_EnableRelayMode), 1u,
+                 gone);
   EXPECT_EQ(KOVA_S_OK, h->UnsubscribeConfig("A", kAudio));
   h.reset();
   EXPECT_EQ(0u, observersOf(kCall));

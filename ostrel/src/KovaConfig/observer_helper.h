@@ -143,6 +143,17 @@ class KovaConfigObserverHelper {
   mutable std::mutex m_recordMutex;
 };
 
+// A client helper's store `pConfig` while it is alive: the observer
+// bookkeeping is attached to the store whenever the helper holds one and
+// knows the generation it was obtained in, so once DestroyKovaConfig() has
+// destroyed it the helper behaves as a helper without a store. Every use of
+// the helper's store goes through here.
+inline IKovaConfig* liveStore(IKovaConfig* pConfig,
+                              const KovaConfigObserverHelper* pObserverHelper) {
+  if (pConfig == nullptr || pObserverHelper == nullptr) return nullptr;
+  return pObserverHelper->LiveConfig() == pConfig ? pConfig : nullptr;
+}
+
 }  // namespace kovaStore
 
 #endif  // OSTREL_SRC_KOVACONFIG_OBSERVER_HELPER_H_
