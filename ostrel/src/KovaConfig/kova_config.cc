@@ -93,15 +93,6 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
   return !bForceNotify && bSame ? KOVA_E_UNCHANGED : KOVA_E_NOOBSERVER;
 }
 
-KOVA_RESULT KovaConfig::GetFeatureToggle(uint32_t index,
-                                         ConfigData& value) const {
-  if (m_readIndex[KovaConfigGroup_Feature].readPinned(index, value)) {
-    return KOVA_S_OK;
-  }
-  value.SetInvalid();
-  return KOVA_E_FAIL;
-}
-
 KOVA_RESULT KovaConfig::GetDynamicConfig(KovaConfigGroup group,
                                          const char* szConfigName,
                                          ConfigData& value,

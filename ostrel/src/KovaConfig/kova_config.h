@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -51,11 +52,12 @@ class KovaConfig : public IKovaConfig {
   // Lock-free; defined here so that the guarded store's read folds it in.
   KOVA_RESULT GetKovaConfig(KovaConfigGroup group, const char* szConfigName,
                             ConfigData& value) override {
-    if (!isStorableGroup(group) || szConfigName == nullptr ||
-        szConfigName[0] == '\0') {
+    if (!isStorableGroup(group) || szConfigName == nullptr) {
       return KOVA_E_INVALIDARG;
     }
-    if (m_readIndex[group].read(szConfigName, value)) return KOVA_S_OK;
+    const size_t size = std::strlen(szConfigName);
+    if (size == 0) return KOVA_E_INVALIDARG;
+    if (m_readIndex[group].read(szConfigName, size, value)) return KOVA_S_OK;
     value.SetInvalid();
     return KOVA_E_FAIL;
   }
@@ -80,7 +82,13 @@ class KovaConfig : public IKovaConfig {
   bool HaveFeatureToggle(uint32_t index) const {
     return m_readIndex[KovaConfigGroup_Feature].havePinned(index);
   }
-  KOVA_RESULT GetFeatureToggle(uint32_t index, ConfigData& value) const;
+  KOVA_RESULT GetFeatureToggle(uint32_t index, ConfigData& value) const {
+    if (m_readIndex[KovaConfigGroup_Feature].readPinned(index, value)) {
+      return KOVA_S_OK;
+    }
+    value.SetInvalid();
+    return KOVA_E_FAIL;
+  }
 
   uint32_t GetCallId() const { return m_callId; }
   // The number of observers currently linked into the group tables.

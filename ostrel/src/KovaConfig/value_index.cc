@@ -14,18 +14,19 @@
 #define OSTREL_READ_INLINE inline
 #endif
 
-// The library's access to a value's parts, for filling it in place.
-struct ConfigDataWriter {
-  static std::string& Bytes(ConfigData& value) { return value.m_strData; }
-  static void SetValid(ConfigData& value) { value.m_bValid = true; }
-};
-
 namespace kovaStore {
+
+using value_index_internal::copyOut;
+using value_index_internal::kLine;
+using value_index_internal::kLongTag;
+using value_index_internal::kPresent;
+using value_index_internal::load32;
+using value_index_internal::load64;
+using value_index_internal::sameBytes;
+using value_index_internal::tagOf;
 
 namespace {
 
-// Byte 15 of a slot: the inline length (0 to 15), or this for a long value.
-constexpr unsigned char kLongTag = 0xFF;
 constexpr size_t kInlineMax = 15;
 
 OSTREL_READ_INLINE uint64_t mix(uint64_t h) {
@@ -38,18 +39,6 @@ OSTREL_READ_INLINE uint64_t finish(uint64_t h) {
   h ^= h >> 33;
   h *= 0xC4CEB9FE1A85EC53ull;
   return h ^ (h >> 33);
-}
-
-OSTREL_READ_INLINE uint64_t load64(const char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, 8);
-  return word;
-}
-
-OSTREL_READ_INLINE uint64_t load32(const char* p) {
-  uint32_t word;
-  std::memcpy(&word, p, 4);
-  return word;
 }
 
 // Words of the name, the last one overlapping its predecessor, so that no
@@ -68,10 +57,6 @@ OSTREL_READ_INLINE uint64_t hashOf(const char* p, size_t size) {
     word = (word << 8) | static_cast<unsigned char>(p[i]);
   }
   return finish(mix(h ^ word));
-}
-
-OSTREL_READ_INLINE unsigned char tagOf(uint64_t highWord) {
-  return static_cast<unsigned char>(highWord >> 56);
 }
 
 #if defined(__BYTE_ORDER__)
@@ -101,9 +86,6 @@ void packInline(const char* p, size_t size, uint64_t words[2]) {
   words[1] = high | (static_cast<uint64_t>(size) << 56);
 }
 
-// State word: version << 1 | present.
-constexpr uint64_t kPresent = 1;
-
 }  // namespace
 
 struct ValueIndex::LongValue {
@@ -128,63 +110,31 @@ void ValueIndex::LongValueDeleter::operator()(LongValue* value) const {
   ::operator delete(value);
 }
 
-// Entries own whole cache lines: a writer updating one entry never evicts
-// another from a reader's cache.
-constexpr size_t kLine = 64;
+ValueIndex::Entry* ValueIndex::Entry::Make(uint64_t hash,
+                                           std::string_view name) {
+  const size_t bytes =
+      (sizeof(Entry) + name.size() + kLine - 1) / kLine * kLine;
+  void* memory = ::operator new(bytes, std::align_val_t(kLine));
+  Entry* entry = new (memory) Entry(hash, name.size());
+  std::memcpy(const_cast<char*>(entry->name()), name.data(), name.size());
+  return entry;
+}
 
-struct alignas(kLine) ValueIndex::Entry {
-  struct Slot {
-    // Version << 1 once version's words are complete; odd while written.
-    std::atomic<uint64_t> sequence{0};
-    std::atomic<uint64_t> words[2] = {};
-  };
+void ValueIndex::Entry::Free(Entry* entry) {
+  entry->~Entry();
+  ::operator delete(entry, std::align_val_t(kLine));
+}
 
-  const uint64_t hash;
-  const size_t size;
-  std::atomic<uint64_t> state{0};
-  Slot slots[2];
-
-  Entry(uint64_t h, size_t n) : hash(h), size(n) {}
-  const char* name() const { return reinterpret_cast<const char*>(this + 1); }
-
-  static Entry* Make(uint64_t hash, std::string_view name) {
-    const size_t bytes =
-        (sizeof(Entry) + name.size() + kLine - 1) / kLine * kLine;
-    void* memory = ::operator new(bytes, std::align_val_t(kLine));
-    Entry* entry = new (memory) Entry(hash, name.size());
-    std::memcpy(const_cast<char*>(entry->name()), name.data(), name.size());
-    return entry;
+ValueIndex::LongValue* ValueIndex::Entry::currentLong() const {
+  const uint64_t stateWord = state.load(std::memory_order_relaxed);
+  if ((stateWord & kPresent) == 0) return nullptr;
+  const Slot& slot = slots[(stateWord >> 1) & 1];
+  if (tagOf(slot.words[1].load(std::memory_order_relaxed)) != kLongTag) {
+    return nullptr;
   }
-  static void Free(Entry* entry) {
-    entry->~Entry();
-    ::operator delete(entry, std::align_val_t(kLine));
-  }
-
-  // Loads the words of the version that `state` names; false when the slot
-  // has moved on to a later version (the caller reloads the state).
-  bool loadSlot(uint64_t stateWord, uint64_t& low, uint64_t& high) const {
-    const uint64_t version = stateWord >> 1;
-    const Slot& slot = slots[version & 1];
-    const uint64_t sequence = slot.sequence.load(std::memory_order_acquire);
-    if (sequence != version << 1) return false;
-    low = slot.words[0].load(std::memory_order_relaxed);
-    high = slot.words[1].load(std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_acquire);
-    return slot.sequence.load(std::memory_order_relaxed) == sequence;
-  }
-
-  // Writer side: the long value the published version holds, if any.
-  LongValue* currentLong() const {
-    const uint64_t stateWord = state.load(std::memory_order_relaxed);
-    if ((stateWord & kPresent) == 0) return nullptr;
-    const Slot& slot = slots[(stateWord >> 1) & 1];
-    if (tagOf(slot.words[1].load(std::memory_order_relaxed)) != kLongTag) {
-      return nullptr;
-    }
-    return reinterpret_cast<LongValue*>(
-        static_cast<uintptr_t>(slot.words[0].load(std::memory_order_relaxed)));
-  }
-};
+  return reinterpret_cast<LongValue*>(
+      static_cast<uintptr_t>(slot.words[0].load(std::memory_order_relaxed)));
+}
 
 struct ValueIndex::Table {
   explicit Table(size_t capacity)
@@ -194,65 +144,6 @@ struct ValueIndex::Table {
   // Writer side: the table this one replaced, kept until the index goes.
   Table* previous = nullptr;
 };
-
-namespace {
-
-// Writes the `size` (at most 15) bytes that a slot's two words hold to
-// `out` by overlapping whole-word stores: no loop, no call.
-OSTREL_READ_INLINE void storeInline(uint64_t low, uint64_t high, size_t size,
-                                    char* out) {
-  if (size >= 8) {
-    std::memcpy(out, &low, 8);
-    if (size > 8) {
-      // Bytes size - 8 to size - 1: the top of `low`, then the bottom of
-      // `high` (its length byte is shifted out).
-      const uint64_t tail =
-          (low >> (8 * (size - 8))) | (high << (8 * (16 - size)));
-      std::memcpy(out + size - 8, &tail, 8);
-    }
-  } else if (size >= 4) {
-    const uint32_t head = static_cast<uint32_t>(low);
-    const uint32_t tail = static_cast<uint32_t>(low >> (8 * (size - 4)));
-    std::memcpy(out, &head, 4);
-    std::memcpy(out + size - 4, &tail, 4);
-  } else {
-    for (size_t i = 0; i < size; ++i)
-      out[i] = static_cast<char>(low >> (8 * i));
-  }
-}
-
-// The inline value of a slot's two words, written into the string the value
-// already owns: a read allocates nothing, and calls out only when the length
-// changes.
-OSTREL_READ_INLINE bool copyOut(uint64_t low, uint64_t high,
-                                ConfigData& value) {
-  const size_t size = tagOf(high);
-  std::string& bytes = ConfigDataWriter::Bytes(value);
-  if (bytes.size() != size) bytes.resize(size);
-  if (size != 0) storeInline(low, high, size, &bytes[0]);
-  ConfigDataWriter::SetValid(value);
-  return true;
-}
-
-// Whether the `size` bytes at a and b are equal, by the overlapping word
-// loads of hashOf for the short names that are the common case.
-OSTREL_READ_INLINE bool sameBytes(const char* a, const char* b, size_t size) {
-  if (size > 16) return std::memcmp(a, b, size) == 0;
-  if (size >= 8) {
-    return ((load64(a) ^ load64(b)) |
-            (load64(a + size - 8) ^ load64(b + size - 8))) == 0;
-  }
-  if (size >= 4) {
-    return ((load32(a) ^ load32(b)) |
-            (load32(a + size - 4) ^ load32(b + size - 4))) == 0;
-  }
-  for (size_t i = 0; i < size; ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 ValueIndex::~ValueIndex() {
   Table* table = m_table.load(std::memory_order_relaxed);
@@ -358,10 +249,11 @@ void ValueIndex::publish(PendingSet pending) noexcept {
   const uint64_t version =
       (entry.state.load(std::memory_order_relaxed) >> 1) + 1;
   Entry::Slot& slot = entry.slots[version & 1];
+  // The words are stored with release, so that a reader that loads either
+  // of them (with acquire) also sees the odd sequence stored before them.
   slot.sequence.store((version << 1) | 1, std::memory_order_relaxed);
-  std::atomic_thread_fence(std::memory_order_release);
-  slot.words[0].store(pending.words[0], std::memory_order_relaxed);
-  slot.words[1].store(pending.words[1], std::memory_order_relaxed);
+  slot.words[0].store(pending.words[0], std::memory_order_release);
+  slot.words[1].store(pending.words[1], std::memory_order_release);
   slot.sequence.store(version << 1, std::memory_order_release);
   replaceState(entry, (version << 1) | kPresent);
   // The slot now owns the long value.
@@ -440,19 +332,6 @@ void ValueIndex::reclaim(bool bAll) noexcept {
   }
 }
 
-OSTREL_READ_INLINE bool ValueIndex::readEntry(const Entry& entry,
-                                              ConfigData& value) {
-  uint64_t low = 0;
-  uint64_t high = 0;
-  for (;;) {
-    const uint64_t state = entry.state.load(std::memory_order_acquire);
-    if ((state & kPresent) == 0) return false;
-    if (!entry.loadSlot(state, low, high)) continue;
-    if (tagOf(high) != kLongTag) return copyOut(low, high, value);
-    return readLong(entry, value);
-  }
-}
-
 bool ValueIndex::readLong(const Entry& entry, ConfigData& value) {
   uint64_t low = 0;
   uint64_t high = 0;
@@ -471,16 +350,12 @@ bool ValueIndex::readLong(const Entry& entry, ConfigData& value) {
   }
 }
 
-bool ValueIndex::read(const char* szName, ConfigData& value) const {
-  const size_t size = std::strlen(szName);
+bool ValueIndex::readMissed(const char* szName, size_t size,
+                            ConfigData& value) const {
   const Entry* entry = find(hashOf(szName, size), szName, size);
-  return entry != nullptr && readEntry(*entry, value);
-}
-
-bool ValueIndex::readPinned(size_t position, ConfigData& value) const {
-  if (position >= m_pinCount) return false;
-  const Entry* entry = m_pinned[position].load(std::memory_order_acquire);
-  return entry != nullptr && readEntry(*entry, value);
+  if (entry == nullptr) return false;
+  memoOf(szName).store(entry, std::memory_order_release);
+  return readEntry(*entry, value);
 }
 
 }  // namespace kovaStore

@@ -32,13 +32,19 @@
 //   an EpochGuard from before they load the state word until they have copied.
 // - Every word a reader loads is atomic; the long copies are immutable once
 //   published and reached through release/acquire on the state word.
+// - The readers' memo (by a name's address, the entry last found for a name
+//   there) only ever holds entries of this index, which live as long as the
+//   index; a memo entry is used only once its name equals the name read, so
+//   the memo changes how fast a read is, never what it answers.
 #ifndef OSTREL_SRC_KOVACONFIG_VALUE_INDEX_H_
 #define OSTREL_SRC_KOVACONFIG_VALUE_INDEX_H_
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "ConfigData.h"
@@ -87,8 +93,8 @@ class ValueIndex {
 
   // Readers: any thread, lock-free. Copy the value into `value` and yield
   // true when the name is present; yield false and leave `value` untouched
-  // otherwise. REQUIRES: szName is not null.
-  bool read(const char* szName, ConfigData& value) const;
+  // otherwise. REQUIRES: szName is not null and `size` is its length.
+  bool read(const char* szName, size_t size, ConfigData& value) const;
   // By pinned position; false for a position outside the pins.
   bool readPinned(size_t position, ConfigData& value) const;
   // Two atomic loads: the pinned entry's state word, then its present bit.
@@ -106,6 +112,13 @@ class ValueIndex {
   // readEntry's path for a long value, under an EpochGuard.
   static bool readLong(const Entry& entry, ConfigData& value);
   const Entry* find(uint64_t hash, const char* name, size_t size) const;
+  std::atomic<const Entry*>& memoOf(const char* szName) const;
+  // read's path when the memo does not hold the name: the full look-up.
+#if defined(__GNUC__)
+  __attribute__((noinline))
+#endif
+  bool
+  readMissed(const char* szName, size_t size, ConfigData& value) const;
   Entry* addEntry(uint64_t hash, std::string_view name);
   void grow();
   // Stores `state` and retires what the previous version held.
@@ -113,7 +126,16 @@ class ValueIndex {
   void retire(LongValue* value, uint64_t stamp) noexcept;
   void reclaim(bool bAll) noexcept;
 
-  std::atomic<Table*> m_table{nullptr};
+  // Readers' memo: by a hash of the name's address, the entry that a read
+  // of a name at that address found last. Names are mostly string literals,
+  // read again and again from the same address; a memo entry is used only
+  // after its name has been compared with the name read, so a stale or
+  // overwritten memo costs a full look-up, never a wrong answer. Readers
+  // write it only after such a look-up.
+  static constexpr size_t kMemoSlots = 64;
+  alignas(64) mutable std::atomic<const Entry*> m_memo[kMemoSlots] = {};
+
+  alignas(64) std::atomic<Table*> m_table{nullptr};
   // Writer side: entries in the current table.
   size_t m_count = 0;
   PinFunction m_pinOf = nullptr;
@@ -124,6 +146,174 @@ class ValueIndex {
   // Writer side: long values waiting until no reader can hold them.
   LongValue* m_retired = nullptr;
 };
+
+}  // namespace kovaStore
+
+// ---- The read path, inline so that the store's read folds it in ----
+
+// The library's access to a value's parts, for filling it in place.
+struct ConfigDataWriter {
+  static std::string& Bytes(ConfigData& value) { return value.m_strData; }
+  static void SetValid(ConfigData& value) { value.m_bValid = true; }
+};
+
+namespace kovaStore {
+namespace value_index_internal {
+
+// Byte 15 of a slot: the inline length (0 to 15), or this for a long value.
+constexpr unsigned char kLongTag = 0xFF;
+// State word: version << 1 | present.
+constexpr uint64_t kPresent = 1;
+constexpr size_t kLine = 64;
+
+inline uint64_t load64(const char* p) {
+  uint64_t word;
+  std::memcpy(&word, p, 8);
+  return word;
+}
+
+inline uint64_t load32(const char* p) {
+  uint32_t word;
+  std::memcpy(&word, p, 4);
+  return word;
+}
+
+inline unsigned char tagOf(uint64_t highWord) {
+  return static_cast<unsigned char>(highWord >> 56);
+}
+
+// Whether the `size` bytes at a and b are equal, by overlapping word loads
+// for the short names that are the common case.
+inline bool sameBytes(const char* a, const char* b, size_t size) {
+  if (size > 16) return std::memcmp(a, b, size) == 0;
+  if (size >= 8) {
+    return ((load64(a) ^ load64(b)) |
+            (load64(a + size - 8) ^ load64(b + size - 8))) == 0;
+  }
+  if (size >= 4) {
+    return ((load32(a) ^ load32(b)) |
+            (load32(a + size - 4) ^ load32(b + size - 4))) == 0;
+  }
+  for (size_t i = 0; i < size; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
+// Writes the `size` (at most 15) bytes that a slot's two words hold to
+// `out` by overlapping whole-word stores: no loop, no call.
+inline void storeInline(uint64_t low, uint64_t high, size_t size, char* out) {
+  if (size >= 8) {
+    std::memcpy(out, &low, 8);
+    if (size > 8) {
+      // Bytes size - 8 to size - 1: the top of `low`, then the bottom of
+      // `high` (its length byte is shifted out).
+      const uint64_t tail =
+          (low >> (8 * (size - 8))) | (high << (8 * (16 - size)));
+      std::memcpy(out + size - 8, &tail, 8);
+    }
+  } else if (size >= 4) {
+    const uint32_t head = static_cast<uint32_t>(low);
+    const uint32_t tail = static_cast<uint32_t>(low >> (8 * (size - 4)));
+    std::memcpy(out, &head, 4);
+    std::memcpy(out + size - 4, &tail, 4);
+  } else {
+    for (size_t i = 0; i < size; ++i)
+      out[i] = static_cast<char>(low >> (8 * i));
+  }
+}
+
+// The inline value of a slot's two words, written into the string the value
+// already owns: a read allocates nothing, and calls out only when the length
+// changes.
+inline bool copyOut(uint64_t low, uint64_t high, ConfigData& value) {
+  const size_t size = tagOf(high);
+  std::string& bytes = ConfigDataWriter::Bytes(value);
+  if (bytes.size() != size) bytes.resize(size);
+  if (size != 0) storeInline(low, high, size, &bytes[0]);
+  ConfigDataWriter::SetValid(value);
+  return true;
+}
+
+}  // namespace value_index_internal
+
+// Entries own whole cache lines: a writer updating one entry never evicts
+// another from a reader's cache.
+struct alignas(value_index_internal::kLine) ValueIndex::Entry {
+  struct Slot {
+    // Version << 1 once version's words are complete; odd while written.
+    std::atomic<uint64_t> sequence{0};
+    std::atomic<uint64_t> words[2] = {};
+  };
+
+  const uint64_t hash;
+  const size_t size;
+  std::atomic<uint64_t> state{0};
+  Slot slots[2];
+
+  Entry(uint64_t h, size_t n) : hash(h), size(n) {}
+  const char* name() const { return reinterpret_cast<const char*>(this + 1); }
+
+  static Entry* Make(uint64_t hash, std::string_view name);
+  static void Free(Entry* entry);
+
+  // Loads the words of the version that `state` names; false when the slot
+  // has moved on to a later version (the caller reloads the state).
+  bool loadSlot(uint64_t stateWord, uint64_t& low, uint64_t& high) const {
+    const uint64_t version = stateWord >> 1;
+    const Slot& slot = slots[version & 1];
+    const uint64_t sequence = slot.sequence.load(std::memory_order_acquire);
+    if (sequence != version << 1) return false;
+    // Acquire: a word of a later version brings its odd sequence along, so
+    // the check below sees that the slot was being rewritten.
+    low = slot.words[0].load(std::memory_order_acquire);
+    high = slot.words[1].load(std::memory_order_acquire);
+    return slot.sequence.load(std::memory_order_relaxed) == sequence;
+  }
+
+  // Writer side: the long value the published version holds, if any.
+  LongValue* currentLong() const;
+};
+
+inline bool ValueIndex::readEntry(const Entry& entry, ConfigData& value) {
+  using value_index_internal::kLongTag;
+  using value_index_internal::kPresent;
+  uint64_t low = 0;
+  uint64_t high = 0;
+  for (;;) {
+    const uint64_t state = entry.state.load(std::memory_order_acquire);
+    if ((state & kPresent) == 0) return false;
+    if (!entry.loadSlot(state, low, high)) continue;
+    if (value_index_internal::tagOf(high) != kLongTag) {
+      return value_index_internal::copyOut(low, high, value);
+    }
+    return readLong(entry, value);
+  }
+}
+
+// The memo's slot for a name at `szName`: the top bits of its address
+// scrambled by one multiplication.
+inline std::atomic<const ValueIndex::Entry*>& ValueIndex::memoOf(
+    const char* szName) const {
+  return m_memo[(reinterpret_cast<uintptr_t>(szName) * 0x9E3779B97F4A7C15ull) >>
+                58];
+}
+
+inline bool ValueIndex::read(const char* szName, size_t size,
+                             ConfigData& value) const {
+  const Entry* entry = memoOf(szName).load(std::memory_order_acquire);
+  if (entry != nullptr && entry->size == size &&
+      value_index_internal::sameBytes(entry->name(), szName, size)) {
+    return readEntry(*entry, value);
+  }
+  return readMissed(szName, size, value);
+}
+
+inline bool ValueIndex::readPinned(size_t position, ConfigData& value) const {
+  if (position >= m_pinCount) return false;
+  const Entry* entry = m_pinned[position].load(std::memory_order_acquire);
+  return entry != nullptr && readEntry(*entry, value);
+}
 
 }  // namespace kovaStore
 
