@@ -82,7 +82,8 @@ class GuardedKovaConfig final : public KovaConfig {
 
  private:
   template <class Result, class Operation>
-  Result guard(const char* szOperation, Result failed, Operation&& operation) {
+  OSTREL_BOUNDARY_INLINE Result guard(const char* szOperation, Result failed,
+                                      Operation&& operation) {
     return runAtHostBoundary<Result>(szOperation, this, failed,
                                      std::forward<Operation>(operation));
   }

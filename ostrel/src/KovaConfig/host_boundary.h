@@ -30,9 +30,18 @@ void traceCaughtException(const char* szOperation, const void* self) noexcept;
 // Runs `operation` and returns its result. An exception of the library's own
 // making is traced at level 0 and answered with `failed`; a callable's own
 // exception is rethrown unchanged.
+//
+// Every caller passes a lambda of its own, so each instantiation has one
+// caller and is folded into it: the boundary costs an operation no call.
+#if defined(__GNUC__)
+#define OSTREL_BOUNDARY_INLINE __attribute__((always_inline)) inline
+#else
+#define OSTREL_BOUNDARY_INLINE inline
+#endif
 template <class Result, class Operation>
-Result runAtHostBoundary(const char* szOperation, const void* self,
-                         Result failed, Operation&& operation) {
+OSTREL_BOUNDARY_INLINE Result runAtHostBoundary(const char* szOperation,
+                                                const void* self, Result failed,
+                                                Operation&& operation) {
   try {
     return operation();
   } catch (...) {

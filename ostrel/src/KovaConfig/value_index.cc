@@ -229,9 +229,10 @@ ValueIndex::Entry* ValueIndex::addEntry(uint64_t hash, std::string_view name) {
 ValueIndex::PendingSet ValueIndex::prepareSet(std::string_view name,
                                               const ConfigData& value) {
   PendingSet pending;
-  const uint64_t hash = hashOf(name.data(), name.size());
-  pending.entry = const_cast<Entry*>(find(hash, name.data(), name.size()));
-  if (pending.entry == nullptr) pending.entry = addEntry(hash, name);
+  pending.entry = const_cast<Entry*>(lookUp(name.data(), name.size()));
+  if (pending.entry == nullptr) {
+    pending.entry = addEntry(hashOf(name.data(), name.size()), name);
+  }
   const size_t size = value.GetLength();
   if (size <= kInlineMax) {
     packInline(value.GetData(), size, pending.words);
@@ -273,8 +274,7 @@ void ValueIndex::replaceState(Entry& entry, uint64_t state) noexcept {
 }
 
 void ValueIndex::markAbsent(std::string_view name) noexcept {
-  const Entry* found =
-      find(hashOf(name.data(), name.size()), name.data(), name.size());
+  const Entry* found = lookUp(name.data(), name.size());
   if (found == nullptr) return;
   Entry& entry = *const_cast<Entry*>(found);
   const uint64_t state = entry.state.load(std::memory_order_relaxed);
@@ -350,12 +350,20 @@ bool ValueIndex::readLong(const Entry& entry, ConfigData& value) {
   }
 }
 
+const ValueIndex::Entry* ValueIndex::lookUp(const char* name,
+                                            size_t size) const {
+  if (const Entry* entry = memoHit(name, size)) return entry;
+  const Entry* entry = find(hashOf(name, size), name, size);
+  if (entry != nullptr) {
+    memoOf(name).store(entry, std::memory_order_release);
+  }
+  return entry;
+}
+
 bool ValueIndex::readMissed(const char* szName, size_t size,
                             ConfigData& value) const {
-  const Entry* entry = find(hashOf(szName, size), szName, size);
-  if (entry == nullptr) return false;
-  memoOf(szName).store(entry, std::memory_order_release);
-  return readEntry(*entry, value);
+  const Entry* entry = lookUp(szName, size);
+  return entry != nullptr && readEntry(*entry, value);
 }
 
 }  // namespace kovaStore

@@ -112,8 +112,14 @@ class ValueIndex {
   // readEntry's path for a long value, under an EpochGuard.
   static bool readLong(const Entry& entry, ConfigData& value);
   const Entry* find(uint64_t hash, const char* name, size_t size) const;
-  std::atomic<const Entry*>& memoOf(const char* szName) const;
-  // read's path when the memo does not hold the name: the full look-up.
+  // The memo's slot for a name at `name`.
+  std::atomic<const Entry*>& memoOf(const char* name) const;
+  // The entry the memo holds for the name, if its name is this one.
+  const Entry* memoHit(const char* name, size_t size) const;
+  // The name's entry (memo first, then the table), null when it has none;
+  // a found entry is remembered in the memo.
+  const Entry* lookUp(const char* name, size_t size) const;
+  // read's path when the memo does not hold the name.
 #if defined(__GNUC__)
   __attribute__((noinline))
 #endif
@@ -132,8 +138,8 @@ class ValueIndex {
   // after its name has been compared with the name read, so a stale or
   // overwritten memo costs a full look-up, never a wrong answer. Readers
   // write it only after such a look-up.
-  static constexpr size_t kMemoSlots = 64;
-  alignas(64) mutable std::atomic<const Entry*> m_memo[kMemoSlots] = {};
+  static constexpr int kMemoBits = 6;
+  alignas(64) mutable std::atomic<const Entry*> m_memo[1 << kMemoBits] = {};
 
   alignas(64) std::atomic<Table*> m_table{nullptr};
   // Writer side: entries in the current table.
@@ -291,19 +297,25 @@ inline bool ValueIndex::readEntry(const Entry& entry, ConfigData& value) {
   }
 }
 
-// The memo's slot for a name at `szName`: the top bits of its address
-// scrambled by one multiplication.
+// The top bits of the name's address scrambled by one multiplication.
 inline std::atomic<const ValueIndex::Entry*>& ValueIndex::memoOf(
-    const char* szName) const {
-  return m_memo[(reinterpret_cast<uintptr_t>(szName) * 0x9E3779B97F4A7C15ull) >>
-                58];
+    const char* name) const {
+  return m_memo[(reinterpret_cast<uintptr_t>(name) * 0x9E3779B97F4A7C15ull) >>
+                (64 - kMemoBits)];
+}
+
+inline const ValueIndex::Entry* ValueIndex::memoHit(const char* name,
+                                                    size_t size) const {
+  const Entry* entry = memoOf(name).load(std::memory_order_acquire);
+  return entry != nullptr && entry->size == size &&
+                 value_index_internal::sameBytes(entry->name(), name, size)
+             ? entry
+             : nullptr;
 }
 
 inline bool ValueIndex::read(const char* szName, size_t size,
                              ConfigData& value) const {
-  const Entry* entry = memoOf(szName).load(std::memory_order_acquire);
-  if (entry != nullptr && entry->size == size &&
-      value_index_internal::sameBytes(entry->name(), szName, size)) {
+  if (const Entry* entry = memoHit(szName, size)) {
     return readEntry(*entry, value);
   }
   return readMissed(szName, size, value);
