@@ -101,7 +101,11 @@ class IKovaConfig {
   // `value` marked invalid when the name is not stored. Takes no lock and
   // never waits for a writer, observer, apply or dump; a value of up to 15
   // bytes is read without a heap allocation. A read that starts after a set
-  // has returned sees that set's value or a later one.
+  // has returned sees that set's value or a later one. A name passed again
+  // from the same address (a string literal, a long-lived string) is found
+  // fastest: the store remembers where a name at that address was found and
+  // checks the bytes before it trusts that, so reusing a buffer for other
+  // names is still correct.
   virtual KOVA_RESULT GetKovaConfig(KovaConfigGroup group,
                                     const char* szConfigName,
                                     ConfigData& value) = 0;
