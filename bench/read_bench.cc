@@ -2,7 +2,9 @@
 // beside baselines run in this binary:
 //   uncontended: store get of a 15-byte value, the helper's toggle reads,
 //     against a std::atomic<bool> load, a flag library's GetFlag of a bool
-//     flag, and a std::mutex + std::map<std::string, std::string> get;
+//     flag (inline and behind a call), of a string flag and of a bool flag
+//     found by name, and a std::mutex + std::map<std::string, std::string>
+//     get;
 //   write storm: one reader timing every read while two writers set values
 //     in the reader's group and one more thread burns CPU (two cores: the
 //     OS preempts writers, and with a lock, lock holders). The store's read,
@@ -14,6 +16,7 @@
 // The storm lasts READ_BENCH_STORM_SECONDS (default 5) per variant.
 // Run: build/release/bench/read_bench --benchmark_min_time=0.2
 #include <absl/flags/flag.h>
+#include <absl/flags/reflection.h>
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -35,6 +38,7 @@
 #include "baseline_group.h"
 
 ABSL_FLAG(bool, read_bench_toggle, true, "a bool flag read as a baseline");
+ABSL_FLAG(std::string, read_bench_text, "", "a string flag read as a baseline");
 
 namespace {
 
@@ -112,6 +116,25 @@ void BM_Baseline_AbslGetFlagOutOfLine(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Baseline_AbslGetFlagOutOfLine);
+
+// The flag library's own reads nearer to a store get: a string flag holding
+// a 15-byte value, and a flag found by its name.
+void BM_Baseline_AbslGetStringFlag15(benchmark::State& state) {
+  absl::SetFlag(&FLAGS_read_bench_text, kValueA);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(absl::GetFlag(FLAGS_read_bench_text));
+  }
+}
+BENCHMARK(BM_Baseline_AbslGetStringFlag15);
+
+void BM_Baseline_AbslFlagByName(benchmark::State& state) {
+  const std::string name = "read_bench_toggle";
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        absl::FindCommandLineFlag(name)->TryGet<bool>().value_or(false));
+  }
+}
+BENCHMARK(BM_Baseline_AbslFlagByName);
 
 void BM_Baseline_MutexMapGet15(benchmark::State& state) {
   BaselineGroup group(kValueA);
