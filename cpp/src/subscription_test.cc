@@ -6,11 +6,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "observer_state.h"
@@ -68,17 +70,16 @@ class SubscriptionTest : public testing::TestWithParam<Mode> {
   ostrel::Store call{kCall};
 };
 
-struct Module {
-  std::atomic<int> calls{0};
-};
-
-// The teardown a new user writes: end the subscription, then destroy the
-// module its callback uses, while deliveries to it are still queued.
-TEST_P(SubscriptionTest,
-       ModuleDestroyedRightAfterItsSubscriptionIsNeverCalled) {
-  std::promise<void> gate;
-  std::shared_future<void> opened = gate.get_future().share();
-  if (GetParam() != Mode::kInline) rig.Queue([opened] { opened.wait(); });
+// Subscribes a callback that uses a module on the heap, runs `between`, then
+// tears down as a new user writes it: ends the subscription, then destroys
+// the module, while deliveries to it may still be queued or racing. Returns
+// the call counter and its value at the end, which must not move after.
+std::pair<std::shared_ptr<std::atomic<int>>, int> SubscribeAndTearDown(
+    ostrel::Store& call, ostrel::Delivery delivery,
+    const std::function<void()>& between) {
+  struct Module {
+    std::atomic<int> calls{0};
+  };
   auto* module = new Module;
   auto calls = std::make_shared<std::atomic<int>>(0);
   ostrel::Subscription sub = call.Subscribe(
@@ -87,15 +88,41 @@ TEST_P(SubscriptionTest,
         ++module->calls;
         ++*calls;
       },
-      rig.Delivery());
-  for (int i = 0; i < 20; ++i) call.Set(kGroup, "Fps", i);
+      delivery);
+  between();
   sub.reset();
   delete module;
-  const int atEnd = calls->load();
+  return {calls, calls->load()};
+}
+
+// First with the deliveries held behind a closed gate, then with setters
+// racing on other threads.
+TEST_P(SubscriptionTest,
+       ModuleDestroyedRightAfterItsSubscriptionIsNeverCalled) {
+  // Removing while another thread delivers is traced as an error; quiet.
+  CmTraceCapture quiet(-1);
+  std::vector<std::pair<std::shared_ptr<std::atomic<int>>, int>> ended;
+  std::promise<void> gate;
+  std::shared_future<void> opened = gate.get_future().share();
+  if (GetParam() != Mode::kInline) rig.Queue([opened] { opened.wait(); });
+  ended.push_back(SubscribeAndTearDown(call, rig.Delivery(), [this] {
+    for (int i = 0; i < 20; ++i) call.Set(kGroup, "Fps", i);
+  }));
   gate.set_value();
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> setters;
+  for (int t = 0; t < 3; ++t)
+    setters.emplace_back([this, &stop, t] {
+      for (int i = 0; !stop; ++i) call.Set(kGroup, "Fps", t * 1000000 + i);
+    });
+  for (int round = 0; round < 100; ++round)
+    ended.push_back(SubscribeAndTearDown(call, rig.Delivery(),
+                                         [] { std::this_thread::yield(); }));
+  stop = true;
+  for (std::thread& t : setters) t.join();
   rig.Drain();
-  call.Set(kGroup, "Fps", 99);
-  EXPECT_EQ(calls->load(), atEnd);
+  call.Set(kGroup, "Fps", -1);
+  for (const auto& [calls, atEnd] : ended) EXPECT_EQ(calls->load(), atEnd);
 }
 
 // A call that, once entered, lasts until its observer is being reset and a
@@ -161,37 +188,6 @@ TEST_P(SubscriptionTest, ResetFromInsideItsOwnCallbackReturnsAtOnce) {
   ostrel::Subscription next =
       call.Subscribe(kGroup, "Other", [](const kovaStore::KovaConfigEvent&) {});
   EXPECT_EQ(call.Raw()->UnsubscribeConfig(id), KOVA_E_FAIL);
-}
-
-TEST_P(SubscriptionTest, RacingSetsAndResetsNeverCallAfterTheEnd) {
-  // Removing while another thread delivers is traced as an error; quiet.
-  CmTraceCapture quiet(-1);
-  std::atomic<bool> stop{false};
-  std::vector<std::thread> setters;
-  for (int t = 0; t < 3; ++t)
-    setters.emplace_back([this, &stop, t] {
-      for (int i = 0; !stop; ++i) call.Set(kGroup, "Race", t * 1000000 + i);
-    });
-  std::vector<std::pair<std::shared_ptr<std::atomic<int>>, int>> ended;
-  for (int round = 0; round < 100; ++round) {
-    auto* module = new Module;
-    auto calls = std::make_shared<std::atomic<int>>(0);
-    ostrel::Subscription sub = call.Subscribe(
-        kGroup, "Race",
-        [module, calls](const kovaStore::KovaConfigEvent&) {
-          ++module->calls;
-          ++*calls;
-        },
-        rig.Delivery());
-    std::this_thread::yield();
-    sub.reset();
-    delete module;
-    ended.emplace_back(calls, calls->load());
-  }
-  stop = true;
-  for (std::thread& t : setters) t.join();
-  rig.Drain();
-  for (const auto& [calls, atEnd] : ended) EXPECT_EQ(calls->load(), atEnd);
 }
 
 // Two setters race each other and the subscribe on a fresh name each round;

@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -19,25 +20,21 @@ TEST(ValuesTest, ParseTable) {
     std::optional<unsigned> u;
     std::optional<double> d;
   };
-  const Row rows[] = {
+  std::vector<Row> rows = {
       {"1", true, 1, 1u, 1.0},
       {"0", false, 0, 0u, 0.0},
       {"true", true, no, no, no},
       {"false", false, no, no, no},
-      {"on", no, no, no, no},
-      {"TRUE", no, no, no, no},
-      {" 30", no, no, no, no},
-      {"30ms", no, no, no, no},
-      {"0x1E", no, no, no, no},
-      {"+5", no, no, no, no},
       {"-1", no, -1, no, -1.0},
       {"2.5", no, no, no, 2.5},
       {"1e3", no, no, no, 1000.0},
-      {"inf", no, no, no, no},
-      {"", no, no, no, no},
       {nullptr, no, no, no, no},
       {"4294967296", no, no, no, 4294967296.0},
   };
+  // Only the plain forms parse: no words, spaces, units, hex, plus signs.
+  for (const char* text :
+       {"on", "TRUE", " 30", "30ms", "0x1E", "+5", "inf", ""})
+    rows.push_back({text, no, no, no, no});
   for (const Row& row : rows) {
     const ConfigData value(row.text);
     SCOPED_TRACE(row.text ? row.text : "(absent)");

@@ -1,5 +1,6 @@
 // The shared library as the engine uses it: loaded at run time, its plain
-// exported functions found by name, one call driven through them.
+// exported functions found by name, one call driven through them, and the
+// exported client class reached through its linker names.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 
 #include "IKovaConfig.h"
 #include "KovaConfigApi.h"
+#include "KovaConfigHelper.h"
 #include "trace_capture.h"
 
 namespace kovaStore {
@@ -89,6 +91,29 @@ TEST(LoadedLibrary, DrivesOneCallFromCreateToCleanUpAndTracesAsTheLibrary) {
   EXPECT_EQ(cleanUp(4242), KOVA_S_OK);
   EXPECT_EQ(size(), before);
   destroy();
+}
+
+// The constructor and destructor take the object's address first. The store
+// lives in the loaded library's registry, not in the copy of the code linked
+// into this test.
+TEST(DlopenHelperTest, LoadedHelperBindsACallInTheLibrarysOwnRegistry) {
+  const Library library = load();
+  auto construct = resolve<void (*)(KovaConfigHelper*, uint32_t)>(
+      library, "_ZN9kovaStore16KovaConfigHelperC1Ej");
+  auto destruct = resolve<void (*)(KovaConfigHelper*)>(
+      library, "_ZN9kovaStore16KovaConfigHelperD1Ev");
+  auto size = KOVA_RESOLVE(library, GetKovaConfigSizeForUT);
+  auto cleanUp = KOVA_RESOLVE(library, CleanUpKovaConfig);
+  ASSERT_TRUE(construct && destruct && size && cleanUp);
+  const uint32_t loadedBefore = size(), linkedBefore = GetKovaConfigSizeForUT();
+  alignas(KovaConfigHelper) unsigned char storage[sizeof(KovaConfigHelper)];
+  auto* helper = reinterpret_cast<KovaConfigHelper*>(storage);
+  construct(helper, 0x5A5A0001);
+  EXPECT_EQ(loadedBefore + 1, size());
+  EXPECT_EQ(linkedBefore, GetKovaConfigSizeForUT());
+  destruct(helper);
+  EXPECT_EQ(KOVA_S_OK, cleanUp(0x5A5A0001));  // the call's own reference
+  EXPECT_EQ(loadedBefore, size());
 }
 
 }  // namespace

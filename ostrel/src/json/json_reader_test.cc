@@ -137,19 +137,6 @@ TEST(JsonReaderTest, ReadsTheOddCornersByTheRules) {
               cut["b"].GetKind() == KindString);
 }
 
-TEST(JsonReaderTest, LongStringsAndNulBytesPassThrough) {
-  std::string big(1 << 20, 'z');
-  big[1000] = '\0';
-  big[5000] = '\xFF';
-  EXPECT_EQ(FromText("{\"a\":\"" + big + "\"}")["a"].GetString(), big);
-  std::string key("k\0y", 3);
-  Value doc = FromText("{\"" + key + std::string("\":\"v\0w\"}", 8));
-  ASSERT_TRUE(doc.HasKey(key));
-  EXPECT_EQ(doc.GetObject().find(key)->second.GetString(),
-            std::string("v\0w", 3));
-  EXPECT_EQ(ToText(FromText(std::string(" \n{}\t\0", 6))), "{}");
-}
-
 std::string ConfigDocument(int groups, int entriesPerGroup) {
   std::string text = "{";
   for (int g = 0; g < groups; ++g) {
@@ -164,11 +151,19 @@ std::string ConfigDocument(int groups, int entriesPerGroup) {
   return text + "}";
 }
 
-TEST(JsonReaderTest, ReadsOneHundredThousandEntriesInOneGroup) {
+TEST(JsonReaderTest, LongStringsLargeGroupsAndNulBytesPassThrough) {
+  std::string big(1 << 20, 'z');
+  big[1000] = '\0';
+  big[5000] = '\xFF';
+  EXPECT_EQ(FromText("{\"a\":\"" + big + "\"}")["a"].GetString(), big);
+  std::string key("k\0y", 3);
+  Value doc = FromText("{\"" + key + std::string("\":\"v\0w\"}", 8));
+  ASSERT_TRUE(doc.HasKey(key));
+  EXPECT_EQ(doc.GetObject().find(key)->second.GetString(),
+            std::string("v\0w", 3));
+  EXPECT_EQ(ToText(FromText(std::string(" \n{}\t\0", 6))), "{}");
   const std::string text = ConfigDocument(1, 100000);
-  Value doc = FromText(text);
-  ASSERT_EQ(doc["Group0"].size(), 100000u);
-  EXPECT_EQ(ToText(doc), text);
+  EXPECT_EQ(ToText(FromText(text)), text);
 }
 
 TEST(JsonReaderTest, NestingBeyondTheLimitNeverRecursesFurther) {

@@ -107,5 +107,16 @@ TEST(JsonValueTest, DeepMergeAssignsMergesAndReportsConflicts) {
   EXPECT_FALSE(DeepMerge(text, Value(1)) || DeepMerge(text, Value()));
 }
 
+// Null, booleans, plain integers and doubles are written back where
+// documents are read; here the rest, which no document produces.
+TEST(JsonWriterTest, OnlyContainersMakeDocumentsAndEachKindHasItsFormat) {
+  EXPECT_EQ(ToText(Value()), "");
+  EXPECT_EQ(ToText(Value("x")), "");
+  EXPECT_EQ(ToText(Value(Object())), "{}");
+  EXPECT_EQ(ToText(Value(Array())), "[]");
+  EXPECT_EQ(ValueToText(Value::FromInt64(-9000000000LL)), "-9000000000");
+  EXPECT_EQ(ValueToText(Value::FromFloat(0.5f)), "0.500000");
+}
+
 }  // namespace
 }  // namespace json

@@ -44,6 +44,33 @@ uint32_t Release(int32_t type, uint32_t callId, IKovaMediaInfo* p) {
   return releaseOstrelEntity(static_cast<KovaMediaStatType>(type), callId, p);
 }
 
+// The reference rules every statistics class follows, on an object the
+// registry holds once: only AddReference, a successful query and
+// ReleaseReference move the count, and the last release is the registry's.
+void ExpectUnknownRules(IKovaMediaInfo* object) {
+  auto* unknown = dynamic_cast<kova::IKovaUnknown*>(object);
+  ASSERT_NE(nullptr, unknown);
+  EXPECT_EQ(1u, unknown->GetReference());
+  EXPECT_EQ(2u, unknown->AddReference());
+  void* pv = nullptr;
+  EXPECT_EQ(KOVA_S_OK, unknown->QueryInterface(kova::IID_IKovaUnknown, &pv));
+  EXPECT_EQ(dynamic_cast<kova::CKovaUnknownImpl*>(object), pv);
+  kova::KOVA_GUID others[2] = {kova::IID_IKovaUnknown, kova::IID_IKovaUnknown};
+  others[0].Data1 = 1;
+  others[1].Data4[7] ^= 1;
+  for (const kova::KOVA_GUID& other : others) {
+    pv = object;
+    EXPECT_EQ(KOVA_E_NOINTERFACE, unknown->QueryInterface(other, &pv));
+    EXPECT_EQ(nullptr, pv);
+    EXPECT_EQ(KOVA_E_POINTER, unknown->QueryInterface(other, nullptr));
+  }
+  EXPECT_EQ(KOVA_E_POINTER,
+            unknown->QueryInterface(kova::IID_IKovaUnknown, nullptr));
+  EXPECT_EQ(3u, unknown->GetReference());
+  EXPECT_EQ(2u, unknown->ReleaseReference());
+  EXPECT_EQ(1u, unknown->ReleaseReference());
+}
+
 TEST(OstrelRegistryTest,
      CountsFollowCreateAndReleaseWithTheirTracesAndBadKindsFail) {
   CmTraceCapture capture(2);
@@ -97,7 +124,8 @@ TEST(OstrelRegistryTest, EachKindAndCallIdHasItsOwnObjectOfItsClass) {
             std::set<IKovaMediaInfo*>(objects.begin(), objects.end()).size());
   EXPECT_EQ(5u, CKovaOstrel::instance().entityCount());
   EXPECT_EQ(kNone, objects[4]->GetCallId());
-  // The kind decides the class; content objects are distinct types.
+  // The kind decides the class; content objects are distinct types, and
+  // each follows the reference rules.
   const std::type_info* types[] = {&typeid(KovaAudioStatisticInfo),
                                    &typeid(KovaVideoStatisticInfo),
                                    &typeid(KovaContentVideoStatisticInfo),
@@ -105,6 +133,7 @@ TEST(OstrelRegistryTest, EachKindAndCallIdHasItsOwnObjectOfItsClass) {
   for (size_t i = 0; i < 4; ++i) {
     const IKovaMediaInfo& object = *objects[i];
     EXPECT_EQ(*types[i], typeid(object)) << i;
+    ExpectUnknownRules(objects[i]);
   }
 
   // The key alone decides what is released; the pointer is only printed, but

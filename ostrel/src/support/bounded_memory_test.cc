@@ -108,8 +108,9 @@ void recordingHandler(const char* msg, void* ptr, int error) {
 }
 
 // A custom handler replaces the default one, which comes back with null; a
-// print threshold below one silences the default handler, not the failure.
-TEST_F(BoundedMemoryTest, HandlerAndThresholdReplaceOrSilenceThePrint) {
+// print threshold below one silences the default handler, not the failure;
+// without a hook the line goes to standard error.
+TEST_F(BoundedMemoryTest, HandlerHookAndThresholdDecideWhereThePrintGoes) {
   g_handlerCalls.clear();
   const ConstraintHandlerFn previous = setConstraintHandler(&recordingHandler);
   char buf[4];
@@ -125,14 +126,11 @@ TEST_F(BoundedMemoryTest, HandlerAndThresholdReplaceOrSilenceThePrint) {
   EXPECT_EQ(22, memset_s(nullptr, 1, 0, 1));
   EXPECT_EQ(corruptionLine("memset_s: s is null"), g_printed);
   setConstraintHandler(previous);
-}
-
-TEST(BoundedMemoryStderrTest, DefaultLineGoesToStandardError) {
+  setPrintHook(nullptr);
   ::testing::internal::CaptureStderr();
-  const int rc = memcpy_s(nullptr, 1, "a", 1);
-  const std::string err = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(22, rc);
-  EXPECT_EQ(corruptionLine("memcpy_s: dest is NULL"), err);
+  EXPECT_EQ(22, memcpy_s(nullptr, 1, "a", 1));
+  EXPECT_EQ(corruptionLine("memcpy_s: dest is NULL"),
+            ::testing::internal::GetCapturedStderr());
 }
 
 }  // namespace
