@@ -354,8 +354,11 @@ const ValueIndex::Entry* ValueIndex::lookUp(const char* name,
                                             size_t size) const {
   if (const Entry* entry = memoHit(name, size)) return entry;
   const Entry* entry = find(hashOf(name, size), name, size);
-  if (entry != nullptr) {
-    memoOf(name).store(entry, std::memory_order_release);
+  std::atomic<const Entry*>& memo = memoOf(name);
+  if (entry != nullptr && memo.load(std::memory_order_relaxed) == nullptr) {
+    const Entry* empty = nullptr;
+    memo.compare_exchange_strong(empty, entry, std::memory_order_release,
+                                 std::memory_order_relaxed);
   }
   return entry;
 }

@@ -32,10 +32,13 @@
 //   an EpochGuard from before they load the state word until they have copied.
 // - Every word a reader loads is atomic; the long copies are immutable once
 //   published and reached through release/acquire on the state word.
-// - The readers' memo (by a name's address, the entry last found for a name
-//   there) only ever holds entries of this index, which live as long as the
-//   index; a memo entry is used only once its name equals the name read, so
-//   the memo changes how fast a read is, never what it answers.
+// - The memo (by a name's address, the entry first found for a name there)
+//   only ever holds entries of this index, which live as long as the index;
+//   a memo entry is used only once its name equals the name looked up, so
+//   the memo changes how fast a look-up is, never what it answers. Each memo
+//   slot is written at most once (from empty, by compare-exchange): after
+//   the first look-ups, readers write nothing shared, so no other thread's
+//   names can make a reader's cache lines bounce.
 #ifndef OSTREL_SRC_KOVACONFIG_VALUE_INDEX_H_
 #define OSTREL_SRC_KOVACONFIG_VALUE_INDEX_H_
 
@@ -117,7 +120,7 @@ class ValueIndex {
   // The entry the memo holds for the name, if its name is this one.
   const Entry* memoHit(const char* name, size_t size) const;
   // The name's entry (memo first, then the table), null when it has none;
-  // a found entry is remembered in the memo.
+  // a found entry is remembered in the memo if its slot is still empty.
   const Entry* lookUp(const char* name, size_t size) const;
   // read's path when the memo does not hold the name.
 #if defined(__GNUC__)
@@ -132,12 +135,13 @@ class ValueIndex {
   void retire(LongValue* value, uint64_t stamp) noexcept;
   void reclaim(bool bAll) noexcept;
 
-  // Readers' memo: by a hash of the name's address, the entry that a read
-  // of a name at that address found last. Names are mostly string literals,
-  // read again and again from the same address; a memo entry is used only
-  // after its name has been compared with the name read, so a stale or
-  // overwritten memo costs a full look-up, never a wrong answer. Readers
-  // write it only after such a look-up.
+  // The memo: by a hash of a name's address, the entry that the first
+  // look-up through that slot found. Names are mostly string literals, read
+  // again and again from the same address; a memo entry is used only after
+  // its name has been compared with the name looked up, so a stale memo or
+  // one claimed by another address costs a full look-up, never a wrong
+  // answer. A slot is claimed once and kept: a buffer reused for many names
+  // must not keep rewriting a line that a real-time reader loads.
   static constexpr int kMemoBits = 6;
   alignas(64) mutable std::atomic<const Entry*> m_memo[1 << kMemoBits] = {};
 
