@@ -30,30 +30,27 @@ class ConfigRegistryTest : public ::testing::Test {
   }
 };
 
-// Any call id is accepted, the one that means "no call" included.
-TEST_F(ConfigRegistryTest, CreateSharesOneStorePerCall) {
-  IKovaConfig* first = create(0xFFFFFFFFu);
-  EXPECT_EQ(create(0xFFFFFFFFu), first);
-  EXPECT_EQ(static_cast<KovaConfig*>(first)->GetCallId(), 0xFFFFFFFFu);
-  EXPECT_NE(create(8), first);
-  EXPECT_EQ(GetKovaConfigSizeForUT(), 2u);
-}
-
-// Bad out-pointers, unknown pointers and unknown calls change nothing.
-TEST_F(ConfigRegistryTest, RefusedArgumentsChangeNothing) {
+// One store per call; any call id is accepted, the one that means "no call"
+// included. Bad out-pointers, unknown pointers and unknown calls change
+// nothing.
+TEST_F(ConfigRegistryTest, CreateSharesOneStorePerCallAndRefusesBadArguments) {
+  IKovaConfig* none = create(0xFFFFFFFFu);
+  EXPECT_EQ(create(0xFFFFFFFFu), none);
+  EXPECT_EQ(static_cast<KovaConfig*>(none)->GetCallId(), 0xFFFFFFFFu);
   EXPECT_EQ(CreateKovaConfig(7, nullptr), KOVA_E_INVALIDARG);
   IKovaConfig* store = create(7);
+  EXPECT_NE(store, none);
   IKovaConfig* notEmpty = store;
   EXPECT_EQ(CreateKovaConfig(7, &notEmpty), KOVA_E_INVALIDARG);
   KovaConfig stranger(7);
   EXPECT_EQ(ReleaseKovaConfig(&stranger), KOVA_S_FALSE);
   EXPECT_EQ(ReleaseKovaConfig(nullptr), KOVA_E_INVALIDARG);
   EXPECT_EQ(CleanUpKovaConfig(8), KOVA_S_FALSE);
-  EXPECT_EQ(GetKovaConfigSizeForUT(), 1u);
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 2u);
   // The count did not grow: one release and the clean-up erase the entry.
   EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
   EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_OK);
-  EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 1u);
 }
 
 // The call's own reference goes back once, with the clean-up; the store stays

@@ -21,6 +21,9 @@ constexpr uint32_t kNoCall = 0xFFFFFFFF;
 constexpr KovaConfigGroup kAudio = KovaConfigGroup_Audio;
 constexpr KovaConfigGroup kNone = KovaConfigGroup_Undefined;
 const auto kUnmappedType = static_cast<kova::KovaSessionType>(7);
+// The error line of a helper without a store.
+const char kNoStore[] =
+    " failed: (szConfigName != NULL) && (m_pIKovaConfig != NULL)";
 
 // Observers linked into the call's store, seen through a reference of the
 // test's own.
@@ -57,7 +60,7 @@ class KovaConfigHelperTest : public ::testing::Test {
   void TearDown() override { DestroyKovaConfig(); }
 };
 
-TEST_F(KovaConfigHelperTest, ForwardsToTheSharedStoreWithTheResolvedGroup) {
+TEST_F(KovaConfigHelperTest, ForwardsWithTheResolvedGroupAndTogglesInFeature) {
   KovaConfigHelper h(kCall);
   KovaConfigHelper other(kCall);
   EXPECT_EQ(1u, GetKovaConfigSizeForUT());
@@ -86,6 +89,26 @@ TEST_F(KovaConfigHelperTest, ForwardsToTheSharedStoreWithTheResolvedGroup) {
   EXPECT_EQ(KOVA_E_NOOBSERVER, h.SetKovaConfig("Res", ConfigData("1080")));
   EXPECT_EQ(KOVA_S_OK, h.RemoveKovaConfigByGroup(kNone));
   EXPECT_FALSE(other.HaveKovaConfig("Res", KovaConfigGroup_Video));
+
+  // Toggles live in "Feature", whatever the default group, and share their
+  // names with direct writes there.
+  const auto relay = KOVA_FT_EnableRelayMode;
+  std::string seen;
+  EXPECT_NE(0u, h.SubscribeFeatureToggle(relay, [&](const KovaConfigEvent& e) {
+    EXPECT_EQ(KovaConfigGroup_Feature, e.group);
+    seen += e.configName + "=" + e.newValue.ToString() + ";";
+  }));
+  EXPECT_EQ(KOVA_S_OK, h.SetFeatureToggle(relay, ConfigData("1")));
+  EXPECT_EQ(KOVA_S_OK, other.SetKovaConfig("EnableRelayMode", ConfigData("2"),
+                                           KovaConfigGroup_Feature));
+  EXPECT_EQ("EnableRelayMode=1;EnableRelayMode=2;", seen);
+  EXPECT_EQ(ConfigData("2"), h.GetFeatureToggle(relay));
+  // Group -1 means the helper's "Video" here, which does not hold it.
+  EXPECT_FALSE(h.HaveKovaConfig("EnableRelayMode"));
+  EXPECT_EQ(KOVA_S_OK, h.UnsubscribeFeatureToggle(relay));
+  EXPECT_EQ(KOVA_E_NOOBSERVER, h.SetFeatureToggle(relay, ConfigData("3")));
+  EXPECT_EQ(KOVA_S_OK, h.RemoveFeatureToggle(relay));
+  EXPECT_FALSE(h.HaveFeatureToggle(relay));
 }
 
 // Regression: the client's callable must not outlive the store it was
@@ -121,18 +144,16 @@ TEST_F(KovaConfigHelperTest, HelperOutlivingDestroyTouchesNoStore) {
   DestroyKovaConfig();
   IKovaConfig* next = nullptr;
   ASSERT_EQ(KOVA_S_OK, CreateKovaConfig(kCall, &next));
-  const std::string gone =
-      " failed: (szConfigName != NULL) && (m_pIKovaConfig != NULL)";
   EXPECT_REFUSED(KOVA_E_INVALIDARG,
-                 h->SetKovaConfig("A", ConfigData("1"), kAudio), 1u, gone);
+                 h->SetKovaConfig("A", ConfigData("1"), kAudio), 1u, kNoStore);
   ConfigData value;
   EXPECT_REFUSED(KOVA_E_INVALIDARG, h->GetKovaConfig("A", value, kAudio), 1u,
-                 gone);
+                 kNoStore);
   // The toggle reads, which skip the name look-up, too.
   EXPECT_REFUSED(false, h->HaveFeatureToggle(KOVA_FT_EnableRelayMode), 1u,
-                 gone);
+                 kNoStore);
   EXPECT_REFUSED(ConfigData(), h->GetFeatureToggle(KOVA_FT_EnableRelayMode), 1u,
-                 gone);
+                 kNoStore);
   EXPECT_EQ(KOVA_S_OK, h->UnsubscribeConfig("A", kAudio));
   h.reset();
   EXPECT_EQ(0u, observersOf(kCall));
@@ -167,11 +188,9 @@ TEST_F(KovaConfigHelperTest, CallIdSessionTypeAndDefaultGroupAreSetOnce) {
 TEST_F(KovaConfigHelperTest, GuardsGroupDefaultingAndUnnamedTogglesRefuse) {
   KovaConfigHelper unbound;
   KovaConfigHelper h(kCall);
-  const std::string store =
-      " failed: (szConfigName != NULL) && (m_pIKovaConfig != NULL)";
   EXPECT_REFUSED(KOVA_E_INVALIDARG,
                  unbound.SetKovaConfig("N", ConfigData("1"), kAudio), 1u,
-                 store);
+                 kNoStore);
   EXPECT_REFUSED(0u, h.SubscribeConfig(nullptr, ignoreEvent, kAudio), 1u,
                  " failed: (m_pObserverHelper != NULL) && "
                  "(szConfigName != NULL)");
@@ -286,30 +305,6 @@ TEST(FeatureToggleTableTest, EveryIdHasItsOwnName) {
     EXPECT_EQ(spot.number, static_cast<int>(spot.id));
     EXPECT_STREQ(spot.name, KovaConfigHelper::GetFeatureToggleName(spot.id));
   }
-}
-
-// Toggles live in "Feature", whatever the default group, and share their
-// names with direct writes there.
-TEST_F(KovaConfigHelperTest, TogglesLiveInFeatureWhateverTheDefaultGroup) {
-  KovaConfigHelper h(kCall);
-  ASSERT_EQ(KOVA_S_OK, h.SetKovaSessionType(kova::KovaSessionType_Audio));
-  const auto relay = KOVA_FT_EnableRelayMode;
-  std::string seen;
-  EXPECT_NE(0u, h.SubscribeFeatureToggle(relay, [&](const KovaConfigEvent& e) {
-    EXPECT_EQ(KovaConfigGroup_Feature, e.group);
-    seen += e.configName + "=" + e.newValue.ToString() + ";";
-  }));
-  EXPECT_EQ(KOVA_S_OK, h.SetFeatureToggle(relay, ConfigData("1")));
-  EXPECT_EQ(KOVA_S_OK, h.SetKovaConfig("EnableRelayMode", ConfigData("2"),
-                                       KovaConfigGroup_Feature));
-  EXPECT_EQ("EnableRelayMode=1;EnableRelayMode=2;", seen);
-  EXPECT_EQ(ConfigData("2"), h.GetFeatureToggle(relay));
-  // Group -1 means the helper's "Audio" here, which does not hold it.
-  EXPECT_FALSE(h.HaveKovaConfig("EnableRelayMode"));
-  EXPECT_EQ(KOVA_S_OK, h.UnsubscribeFeatureToggle(relay));
-  EXPECT_EQ(KOVA_E_NOOBSERVER, h.SetFeatureToggle(relay, ConfigData("3")));
-  EXPECT_EQ(KOVA_S_OK, h.RemoveFeatureToggle(relay));
-  EXPECT_FALSE(h.HaveFeatureToggle(relay));
 }
 
 }  // namespace
