@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "ConfigData.h"
+#include "atom_map.h"
+#include "config_groups.h"
 #include "trace_capture.h"
 
 namespace kovaStore {
@@ -224,6 +228,120 @@ TEST_F(KovaConfigTest, ApplyStopsAtTheFirstFault) {
   }
   EXPECT_EQ(m_store.ApplyKovaConfigs(nullptr), KOVA_E_FAIL);
   EXPECT_EQ(m_store.ApplyKovaConfigs("{}"), KOVA_S_OK);
+}
+
+TEST(ConfigGroupsTest, NamesRoundTripAndOthersAreRefused) {
+  const char* const names[] = {"Common",     "Feature",      "Metrics",
+                               "Audio",      "AudioSlide",   "Video",
+                               "VideoSlide", "Application",  "Gamestate",
+                               "AudioSi",    "Transmission", "TAOnly"};
+  for (int i = 0; i < kKovaConfigGroupCount; ++i) {
+    const auto group = static_cast<KovaConfigGroup>(i);
+    EXPECT_TRUE(isStorableGroup(group));
+    EXPECT_STREQ(groupName(group), names[i]);
+    EXPECT_EQ(stringToGroup(groupToString(group)), group);
+  }
+  EXPECT_EQ(groupToString(KovaConfigGroup_LastGroup), "LastGroup");
+  for (int value : {-1, 13}) {
+    const auto group = static_cast<KovaConfigGroup>(value);
+    EXPECT_EQ(groupToString(group), "Undefined_Group") << value;
+    EXPECT_FALSE(isStorableGroup(group)) << value;
+  }
+  EXPECT_FALSE(isStorableGroup(KovaConfigGroup_LastGroup));
+  const std::string unknown[] = {"common", "", "LastGroup", "Undefined_Group",
+                                 std::string("Audio\0x", 7)};
+  for (const std::string& name : unknown) {
+    EXPECT_EQ(stringToGroup(name), KovaConfigGroup_LastGroup) << name;
+  }
+}
+
+TEST(ConfigGroupsTest, SessionTypesMapToTheirGroupsAndBack) {
+  const std::pair<int, KovaConfigGroup> bound[] = {
+      {kova::KovaSessionType_Audio, KovaConfigGroup_Audio},
+      {kova::KovaSessionType_Video, KovaConfigGroup_Video},
+      {kova::KovaSessionType_VideoSlide, KovaConfigGroup_VideoSlide},
+      {kova::KovaSessionType_AudioSlide, KovaConfigGroup_AudioSlide},
+      {kova::KovaSessionType_Application, KovaConfigGroup_Application},
+      {kova::KovaSessionType_Gamestate, KovaConfigGroup_Gamestate},
+      {kova::KovaSessionType_AudioSi, KovaConfigGroup_AudioSi},
+      {6, KovaConfigGroup_Undefined},
+      {15, KovaConfigGroup_Undefined},
+      {-1, KovaConfigGroup_Undefined}};
+  for (const auto& [type, group] : bound) {
+    const auto sessionType = static_cast<kova::KovaSessionType>(type);
+    EXPECT_EQ(sessionTypeToGroup(sessionType), group) << type;
+    if (group != KovaConfigGroup_Undefined) {
+      EXPECT_EQ(groupToSessionType(group), sessionType);
+    }
+  }
+  for (int group : {0, 11, 12, -1}) {
+    EXPECT_EQ(groupToSessionType(static_cast<KovaConfigGroup>(group)),
+              kova::KovaSessionType_None)
+        << group;
+  }
+}
+
+typedef atomMap<std::string, ConfigData> ValueTable;
+
+TEST(AtomMapTest, EmptyVisitorThrowsOnlyWhenThereIsAnEntryAndUnlocks) {
+  ValueTable table;
+  ValueTable::Visitor none;
+  EXPECT_NO_THROW(table.foreach (none));
+  table.exchange("k", ConfigData("v"));
+  EXPECT_THROW(table.foreach (none), std::bad_function_call);
+  std::thread other([&] { EXPECT_EQ(table.size(), 1u); });
+  other.join();
+}
+
+TEST(AtomMapTest, VisitorMayUseAndChangeTheSameTable) {
+  ValueTable table;
+  for (const char* key : {"a", "b", "c", "d"})
+    table.exchange(key, ConfigData(key));
+  std::vector<std::string> visited;
+  table.foreach ([&](const std::string& key, const ConfigData& value) {
+    EXPECT_EQ(ConfigData(key == "c2" ? "new" : key.c_str()), value);
+    visited.push_back(key);
+    // Erase the visited entry and the next one, add one ahead and one behind.
+    if (key == "a") {
+      table.erase(key);
+      table.erase("b");
+      table.exchange("c2", ConfigData("new"));
+      table.exchange("0", ConfigData("behind"));
+    }
+  });
+  EXPECT_EQ(visited, (std::vector<std::string>{"a", "c", "c2", "d"}));
+  visited.clear();
+  table.foreach ([&](const std::string& key, const ConfigData&) {
+    visited.push_back(key);
+  });
+  EXPECT_EQ(visited, (std::vector<std::string>{"0", "c", "c2", "d"}));
+}
+
+// Every value handed in comes back out exactly once, through a later exchange
+// or as the final value.
+TEST(AtomMapTest, ConcurrentExchangesOnOneKeyLoseNoValue) {
+  ValueTable table;
+  constexpr unsigned long kThreads = 3, kRounds = 1000;
+  std::vector<std::vector<unsigned long>> seen(kThreads);
+  std::vector<std::thread> threads;
+  for (unsigned long t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (unsigned long i = 0; i < kRounds; ++i) {
+        ConfigData old = table.exchange(
+            "shared", ConfigData(std::to_string(t * kRounds + i)));
+        if (old.IsValid()) seen[t].push_back(std::stoul(old.ToCstr()));
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  ConfigData last;
+  ASSERT_TRUE(table.find("shared", last));
+  std::vector<unsigned long> all(1, std::stoul(last.ToCstr()));
+  for (const auto& values : seen)
+    all.insert(all.end(), values.begin(), values.end());
+  std::sort(all.begin(), all.end());
+  ASSERT_EQ(all.size(), kThreads * kRounds);
+  for (unsigned long v = 0; v < all.size(); ++v) EXPECT_EQ(all[v], v);
 }
 
 }  // namespace
