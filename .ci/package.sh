@@ -4,9 +4,9 @@
 # depend on where it was built or installed), then runs the installed
 # `ostrel --version` and `ostrel demo`, renders the installed manual page
 # without warnings, validates the shipped examples against `ostrel schema`
-# with a JSON Schema validator (ajv-cli from npm), and asks the CMake package
-# for a version and a component it does not have. Exits non-zero on the first
-# failure.
+# with a JSON Schema validator (the ajv library from npm, driven by
+# .ci/validate-json.js), and asks the CMake package for a version and a
+# component it does not have. Exits non-zero on the first failure.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
@@ -54,12 +54,12 @@ echo "ostrel.1 renders without warnings"
 
 echo "== the examples against ostrel schema"
 ajv_dir=$root/build/ci-tools/ajv
-if [[ ! -x $ajv_dir/node_modules/.bin/ajv ]]; then
-  npm install --no-audit --no-fund --prefix "$ajv_dir" ajv-cli@5.0.0 >/dev/null
+if [[ ! -f $ajv_dir/node_modules/ajv/dist/2020.js ]]; then
+  npm install --no-audit --no-fund --prefix "$ajv_dir" ajv@8.17.1 >/dev/null
 fi
 ajv() {
-  "$ajv_dir/node_modules/.bin/ajv" validate --spec=draft2020 --strict=true \
-    -s "$scratch/ostrel.schema.json" "$@"
+  NODE_PATH=$ajv_dir/node_modules node .ci/validate-json.js \
+    "$scratch/ostrel.schema.json" "$@"
 }
 "$ostrel" schema >"$scratch/ostrel.schema.json"
 # Every example is listed once: documents the schema accepts, documents it
@@ -77,15 +77,15 @@ for file in examples/*.json examples/broken/*.json; do
   fi
 done
 for file in "${valid[@]}"; do
-  ajv -d "examples/$file"
+  ajv "examples/$file"
 done
 # What the store writes back is a document of the same schema.
 "$ostrel" apply examples/call-sample.json >"$scratch/dump.json"
-ajv -d "$scratch/dump.json"
+ajv "$scratch/dump.json"
 for file in "${rejected[@]}"; do
   # Exit status 1 is "invalid"; anything else is a failure of the run.
   status=0
-  ajv -d "examples/$file" --errors=text >"$scratch/ajv.out" 2>&1 || status=$?
+  ajv "examples/$file" >"$scratch/ajv.out" 2>&1 || status=$?
   if ((status != 1)); then
     cat "$scratch/ajv.out" >&2
     echo "examples/$file: expected the schema to reject it (status $status)" >&2

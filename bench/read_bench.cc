@@ -12,7 +12,8 @@
 //     own preemption costs) and the mutex baseline under its own storm.
 //     Counters: p50, p99, p999, max in ns and the reads above 50 us;
 //   writers: set of a changed value with no observer, apply of a document of
-//     10,000 entries (every apply changes every value).
+//     10,000 entries (every apply changes every value), and the helper's
+//     toggle set against the store's set of the same toggle.
 // The storm lasts READ_BENCH_STORM_SECONDS (default 5) per variant.
 // Run: build/release/bench/read_bench --benchmark_min_time=0.2
 #include <absl/flags/flag.h>
@@ -339,6 +340,33 @@ void BM_StoreSetChanged15(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_StoreSetChanged15);
+
+// The helper's toggle set against the store's set of the same toggle: the
+// helper adds the toggle's name, its guards and the group resolution.
+void BM_StoreSetToggle(benchmark::State& state) {
+  StoreFixture fixture;
+  IKovaConfig* store = fixture.store();
+  const ConfigData values[2] = {ConfigData("0"), ConfigData("1")};
+  int i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        store->SetKovaConfig(kovaStore::KovaConfigGroup_Feature,
+                             "EnableRelayMode", values[i ^= 1], false, false));
+  }
+}
+BENCHMARK(BM_StoreSetToggle);
+
+void BM_HelperSetFeatureToggle(benchmark::State& state) {
+  StoreFixture fixture;
+  KovaConfigHelper& helper = fixture.helper();
+  const ConfigData values[2] = {ConfigData("0"), ConfigData("1")};
+  int i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        helper.SetFeatureToggle(KOVA_FT_EnableRelayMode, values[i ^= 1]));
+  }
+}
+BENCHMARK(BM_HelperSetFeatureToggle);
 
 // A document of 10,000 entries in group "Audio", values ending in `tail`.
 std::string documentOf(const char* tail) {
