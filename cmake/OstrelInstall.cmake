@@ -36,6 +36,18 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/util/include/
   COMPONENT ostrel_development
   FILES_MATCHING PATTERN "*.h")
 
+# libostrel finds libcmutil beside itself wherever the prefix is moved: a
+# program that links libostrel alone (with --as-needed it does not list
+# libcmutil) starts without LD_LIBRARY_PATH. The command's RUNPATH is set in
+# tools/.
+if(NOT WIN32)
+  if(APPLE)
+    set_target_properties(ostrel PROPERTIES INSTALL_RPATH "@loader_path")
+  else()
+    set_target_properties(ostrel PROPERTIES INSTALL_RPATH "$ORIGIN")
+  endif()
+endif()
+
 install(TARGETS ostrel cmutil ostrel_headers
   EXPORT ostrelTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ostrel_runtime
@@ -100,13 +112,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
   DESTINATION ${CMAKE_INSTALL_DOCDIR}
   COMPONENT ostrel_runtime)
 # ---------------------------------------------------------------------------
-# The C++ companion layer (ostrel::cpp, a static library on top of libostrel)
-# and the generated headers: include/ostrel/cpp.h with include/ostrel/cpp/,
-# include/ostrel/ostrel_version.h, the layer in the same export set (so
-# find_package(ostrel CONFIG) gives ostrel::cpp too), and ostrel-cpp.pc.
-install(FILES ${PROJECT_BINARY_DIR}/include/ostrel/ostrel_version.h
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ostrel
-  COMPONENT ostrel_development)
+# The C++ companion layer (ostrel::cpp, a static library on top of libostrel):
+# include/ostrel/cpp.h with include/ostrel/cpp/, the layer in the same export
+# set (so find_package(ostrel CONFIG) gives ostrel::cpp too), and
+# ostrel-cpp.pc.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/cpp/include/ostrel/
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ostrel
   COMPONENT ostrel_development

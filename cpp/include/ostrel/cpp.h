@@ -1,7 +1,10 @@
 // The C++ companion of ostrel (target ostrel::cpp): call stores with typed
 // values, subscriptions that end when their handle does, result codes as
 // names and the package version. It is built only on the exported interface
-// of libostrel, which it includes (<ostrel/ostrel.h>).
+// of libostrel, which it includes by its bare name ("ostrel.h"): the
+// include folders of the source tree (ostrel/include, util/include,
+// cpp/include) and of an install (include, include/ostrel,
+// include/ostrel/util) both resolve it.
 //
 //   #include <ostrel/cpp.h>
 //
@@ -19,6 +22,7 @@
 #include <ostrel/cpp/store.h>
 #include <ostrel/cpp/subscription.h>
 #include <ostrel/cpp/values.h>
-#include <ostrel/ostrel.h>
+
+#include "ostrel.h"  // the exported interface (ostrel/include)
 
 #endif  // OSTREL_CPP_INCLUDE_OSTREL_CPP_H_

@@ -8,31 +8,35 @@
 // Several codes that read like errors mean success for the operation that
 // returns them. Which codes count as success, per operation:
 //
-//   Operation     Operations of the exported interface      Succeeded for
-//   kSet          SetKovaConfig, SetFeatureToggle, Set<T>   KOVA_S_OK
-//   (observers told),
-//                                                           KOVA_E_NOOBSERVER
-//                                                           (stored, nobody
-//                                                           observes),
-//                                                           KOVA_E_UNCHANGED
-//                                                           (the value was
-//                                                           already stored)
-//   kGet          GetKovaConfig                             KOVA_S_OK
-//   (KOVA_E_FAIL: not stored) kGetDynamic   GetDynamicConfig KOVA_S_OK
-//   (KOVA_E_NOOBSERVER: no provider,
-//                                                           nothing was read)
-//   kRemove       RemoveKovaConfig, RemoveKovaConfigByGroup KOVA_S_OK (also
-//   when nothing was stored) kUnsubscribe  UnsubscribeConfig KOVA_S_OK
-//   (KOVA_E_FAIL: unknown id) kApply        ApplyKovaConfigs KOVA_S_OK kCreate
-//   CreateKovaConfig, createOstrelEntity      KOVA_S_OK kRelease
-//   ReleaseKovaConfig                         KOVA_S_OK (KOVA_S_FALSE: not a
-//   store
-//                                                           the registry holds,
-//                                                           a caller's bug)
-//   kCleanUp      CleanUpKovaConfig                         KOVA_S_OK,
-//   KOVA_S_FALSE (already cleaned up
-//                                                           or no store:
-//                                                           nothing left to do)
+// clang-format off
+//   Operation     Functions of the exported interface
+//                   codes that mean success   what they say
+//
+//   kSet          SetKovaConfig, SetFeatureToggle, Store::Set<T>
+//                   KOVA_S_OK                 stored, observers told
+//                   KOVA_E_NOOBSERVER         stored, nobody observes it
+//                   KOVA_E_UNCHANGED          the value was stored already
+//   kGet          GetKovaConfig
+//                   KOVA_S_OK                 (KOVA_E_FAIL: not stored)
+//   kGetDynamic   GetDynamicConfig
+//                   KOVA_S_OK                 (KOVA_E_NOOBSERVER: no
+//                                             provider, nothing was read)
+//   kRemove       RemoveKovaConfig, RemoveKovaConfigByGroup
+//                   KOVA_S_OK                 also when nothing was stored
+//   kUnsubscribe  UnsubscribeConfig
+//                   KOVA_S_OK                 (KOVA_E_FAIL: unknown id)
+//   kApply        ApplyKovaConfigs
+//                   KOVA_S_OK
+//   kCreate       CreateKovaConfig, createOstrelEntity
+//                   KOVA_S_OK
+//   kRelease      ReleaseKovaConfig
+//                   KOVA_S_OK                 (KOVA_S_FALSE: not a store the
+//                                             registry holds, a caller's bug)
+//   kCleanUp      CleanUpKovaConfig
+//                   KOVA_S_OK
+//                   KOVA_S_FALSE              already cleaned up, or no
+//                                             store: nothing left to do
+// clang-format on
 //
 // Every other code is a failure for every operation.
 //
@@ -40,9 +44,9 @@
 #ifndef OSTREL_CPP_INCLUDE_OSTREL_CPP_RESULTS_H_
 #define OSTREL_CPP_INCLUDE_OSTREL_CPP_RESULTS_H_
 
-#include <ostrel/ostrel.h>
-
 #include <string>
+
+#include "ostrel.h"  // the exported interface (ostrel/include)
 
 namespace ostrel {
 

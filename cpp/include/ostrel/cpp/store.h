@@ -32,13 +32,14 @@
 
 #include <ostrel/cpp/subscription.h>
 #include <ostrel/cpp/values.h>
-#include <ostrel/ostrel.h>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "ostrel.h"  // the exported interface (ostrel/include)
 
 namespace ostrel {
 

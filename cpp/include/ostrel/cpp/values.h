@@ -37,13 +37,13 @@
 #ifndef OSTREL_CPP_INCLUDE_OSTREL_CPP_VALUES_H_
 #define OSTREL_CPP_INCLUDE_OSTREL_CPP_VALUES_H_
 
-#include <ostrel/ostrel.h>
-
 #include <charconv>
 #include <optional>
 #include <string>
 #include <system_error>
 #include <type_traits>
+
+#include "ostrel.h"  // the exported interface (ostrel/include)
 
 namespace ostrel {
 
