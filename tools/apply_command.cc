@@ -200,11 +200,30 @@ CommandAction DefineApplyCommand(CLI::App& command, const std::string&) {
       ->required();
   command
       .add_option("--groups", options->groups,
-                  "Groups to dump: all, names separated by commas, or a bit "
-                  "mask (bit n = group n, see: ostrel groups)")
+                  "Groups to dump: all, group names separated by commas "
+                  "(Audio,Video), or a number, which is a bit mask and not a "
+                  "group number: bit n selects group n, so 12 (0xC) selects "
+                  "Metrics and Audio (see: ostrel groups)")
       ->capture_default_str();
-  command.add_option("--call-id", options->callId, "Call id of the store")
-      ->capture_default_str();
+  command
+      .add_option("--call-id", options->callId,
+                  "Call id of the store, 0 to 4294967294 (4294967295 is the "
+                  "\"no call\" id)")
+      ->capture_default_str()
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            uint32_t id = 0;
+            if (!parseNumericMask(text, id))
+              return "\"" + text +
+                     "\" is not a call id; call ids are 0 to "
+                     "4294967294";
+            if (id == 0xFFFFFFFFu)
+              return text +
+                     " is the \"no call\" id, which names no store; "
+                     "call ids are 0 to 4294967294";
+            return std::string();
+          },
+          "", "call id"));
   command.add_flag("--valid-json", options->bValidJson,
                    "Print the dump with its strings escaped, as valid JSON");
   AddMaxBytesOption(command, options->maxBytes);

@@ -233,14 +233,14 @@ class ApplyWalk {
       add("breaks-dump", Anchor::EntryValue,
           "the value holds " + valueBreaks +
               ": the dump writes it unescaped, so its text is not valid JSON");
-    const auto groupValues = m_prediction.stored.find(group);
-    if (!m_bStopped && groupValues != m_prediction.stored.end()) {
-      const auto previous = groupValues->second.find(step.name);
-      if (previous != groupValues->second.end())
-        add("set-again", Anchor::Entry,
-            "sets " + Quoted(step.name) +
-                " again: " + Quoted(previous->second) + " is replaced");
-    }
+    // Past the stop too: a name set twice is reported wherever it stands.
+    std::map<std::string, std::string>& walked = m_walked[group];
+    const auto previous = walked.find(step.name);
+    if (previous != walked.end())
+      add("set-again", Anchor::Entry,
+          "sets " + Quoted(step.name) + " again: " + Quoted(previous->second) +
+              " is replaced");
+    walked[step.name] = step.value;
     if (group == kovaStore::KovaConfigGroup_Feature &&
         !IsFeatureToggleName(step.name)) {
       std::string remark = Quoted(step.name) + " is not a feature toggle name";
@@ -258,6 +258,9 @@ class ApplyWalk {
   }
 
   ApplyPrediction& m_prediction;
+  // Every name the walk meets, before and past the stop, with its last
+  // value: group number -> name -> value.
+  std::map<int, std::map<std::string, std::string>> m_walked;
   bool m_bStopped = false;
   size_t m_suggestionsLeft = 100;
 };

@@ -42,8 +42,7 @@ int RunCheck(const CheckOptions& options, std::ostream& out,
     }
     const DocumentReport report = CheckDocumentText(source, text);
     bAnyFails = bAnyFails || DocumentFails(report);
-    bStrictFails =
-        bStrictFails || (options.bStrict && WarningAndNoteCount(report) != 0);
+    bStrictFails = bStrictFails || (options.bStrict && !PassesStrict(report));
     if (options.bJson) {
       AddReportJson(report, json);
     } else {
@@ -69,7 +68,8 @@ CommandAction DefineCheckCommand(CLI::App& command, const std::string&) {
   command.add_flag("--json", options->bJson,
                    "Print the report as one JSON object (\"schema\": 1)");
   command.add_flag("--strict", options->bStrict,
-                   "Fail (exit 1) on any warning or note as well");
+                   "Fail (exit 1) on any warning or note as well, so also on "
+                   "text that is not standard JSON");
   command.add_flag("-q,--quiet", options->bQuiet, "Print the problems only");
   AddMaxBytesOption(command, options->maxBytes);
   return [options](std::ostream& out, std::ostream& err) {

@@ -1,5 +1,7 @@
 #include "check_report.h"
 
+#include <algorithm>
+
 #include "config_groups.h"
 #include "json_reader.h"
 
@@ -121,11 +123,40 @@ std::vector<Item> reportItems(const DocumentReport& report) {
   for (const ScanNote& note : report.scan.notes)
     items.push_back({note.severity, ScanNoteKindName(note.kind), note.offset,
                      note.message, nullptr});
+  if (!report.standard.bValid)
+    items.push_back({Severity::Note, "not-standard-json",
+                     report.standard.offset,
+                     "not standard JSON: " + report.standard.problem +
+                         "; other JSON tools and the schema reject the "
+                         "document",
+                     nullptr});
   return items;
 }
 
-std::string stopLine(const ApplyPrediction& p) {
-  std::string line = "apply stops here";
+// The step where the apply stops, or null when it does not.
+const ApplyStep* stopStep(const ApplyPrediction& p) {
+  for (const ApplyStep& step : p.steps)
+    if (step.bReached && (step.kind == ApplyStepKind::EntryFails ||
+                          step.kind == ApplyStepKind::GroupFails))
+      return &step;
+  return nullptr;
+}
+
+}  // namespace
+
+std::string ApplyStopLine(const DocumentReport& report) {
+  const ApplyPrediction& p = report.prediction;
+  std::string line = "apply stops";
+  if (const ApplyStep* step = stopStep(p)) {
+    unsigned at = 1, column = 1;
+    report.scan.Position(offsetOf(report.scan, *step, step->anchor), at,
+                         column);
+    line += " at " +
+            (step->index < 0
+                 ? step->group
+                 : step->group + "[" + std::to_string(step->index) + "]") +
+            ", line " + std::to_string(at);
+  }
   if (p.unreachedEntries != 0 || p.unreachedGroups != 0) {
     line += ": not applied are ";
     if (p.unreachedEntries != 0)
@@ -136,6 +167,8 @@ std::string stopLine(const ApplyPrediction& p) {
   }
   return line;
 }
+
+namespace {
 
 std::string summary(const DocumentReport& report) {
   const ApplyPrediction& p = report.prediction;
@@ -160,6 +193,11 @@ std::string summary(const DocumentReport& report) {
 
 }  // namespace
 
+std::string StopReason(const DocumentReport& report) {
+  const ApplyStep* step = stopStep(report.prediction);
+  return step == nullptr ? std::string() : stepMessage(*step);
+}
+
 DocumentReport CheckDocumentText(const std::string& source,
                                  const std::string& text) {
   DocumentReport report;
@@ -168,6 +206,7 @@ DocumentReport CheckDocumentText(const std::string& source,
   report.prediction = PredictApply(json::FromText(text.c_str()));
   report.scan = ScanDocument(text);
   report.depth = MaxNestingDepth(text);
+  report.standard = CheckStandardJson(text);
   return report;
 }
 
@@ -181,35 +220,42 @@ size_t WarningAndNoteCount(const DocumentReport& report) {
     count += step.findings.size();
     if (step.kind == ApplyStepKind::Refused) ++count;
   }
-  return count + report.scan.notes.size();
+  return count + report.scan.notes.size() + (report.standard.bValid ? 0 : 1);
+}
+
+bool PassesStrict(const DocumentReport& report) {
+  return !DocumentFails(report) && WarningAndNoteCount(report) == 0;
 }
 
 void PrintReportText(const DocumentReport& report, bool bQuiet,
                      std::ostream& out) {
-  if (!bQuiet) out << report.source << "\n";
-  bool bStopShown = false;
-  for (const Item& item : reportItems(report)) {
-    const ApplyStep* step = item.step;
-    if (!bQuiet && !bStopShown && report.prediction.bDocumentIsObject &&
-        (step == nullptr || !step->bReached)) {
-      bStopShown = true;
-      if (!report.prediction.bSucceeds)
-        out << "  " << stopLine(report.prediction) << "\n";
-    }
-    if (item.severity != Severity::Info) {
-      unsigned line = 1, column = 1;
-      report.scan.Position(item.offset, line, column);
-      out << report.source << ":" << line << ":" << column << ": "
-          << SeverityName(item.severity) << ": " << item.message << " ["
-          << item.kind << "]\n";
-    } else if (!bQuiet && step->bReached) {
-      out << (step->kind == ApplyStepKind::GroupStart ? "  " : "    ")
-          << item.message << "\n";
-    }
+  std::vector<Item> items = reportItems(report);
+  if (!bQuiet) {
+    out << report.source << "\n";
+    // The walk, in the order the apply takes the groups and entries.
+    for (const Item& item : items)
+      if (item.severity == Severity::Info && item.step->bReached)
+        out << (item.step->kind == ApplyStepKind::GroupStart ? "  " : "    ")
+            << item.message << "\n";
+    if (report.prediction.bDocumentIsObject && !report.prediction.bSucceeds)
+      out << "  " << ApplyStopLine(report) << "\n";
   }
-  if (!bQuiet && !bStopShown && !report.prediction.bSucceeds &&
-      report.prediction.bDocumentIsObject)
-    out << "  " << stopLine(report.prediction) << "\n";
+  // The problems, top to bottom; those at one place in apply order.
+  items.erase(std::remove_if(items.begin(), items.end(),
+                             [](const Item& item) {
+                               return item.severity == Severity::Info;
+                             }),
+              items.end());
+  std::stable_sort(
+      items.begin(), items.end(),
+      [](const Item& a, const Item& b) { return a.offset < b.offset; });
+  for (const Item& item : items) {
+    unsigned line = 1, column = 1;
+    report.scan.Position(item.offset, line, column);
+    out << report.source << ":" << line << ":" << column << ": "
+        << SeverityName(item.severity) << ": " << item.message << " ["
+        << item.kind << "]\n";
+  }
   if (!bQuiet) out << "  result: " << summary(report) << "\n";
 }
 

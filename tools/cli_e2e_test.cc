@@ -79,6 +79,22 @@ class CliEndToEndTest : public ::testing::Test {
           "{\"key\":\"Raw\",\"value\":\"\xff\"}]}");
     write("hints.json", "\xEF\xBB\xBF{'Audio': [], // none\n}");
     write("trailing.json", "{\"Audio\":[],}");
+    // Standard JSON tools reject the comma after the last entry; the store's
+    // reader takes it.
+    write("entry-comma.json", "{\"Audio\":[{\"key\":\"A\",\"value\":\"1\"},]}");
+    // Applied Audio first, Video second: the text order is the other way.
+    // "Mode" is set twice past the point where the apply stops.
+    write("order.json",
+          "{\n"
+          "  \"Video\": [\n"
+          "    {\"key\": \"MaxFps\", \"value\": 30}\n"
+          "  ],\n"
+          "  \"Audio\": [\n"
+          "    {\"key\": \"AecMode\", \"value\": 2},\n"
+          "    {\"key\": \"Mode\", \"value\": \"1\"},\n"
+          "    {\"key\": \"Mode\", \"value\": \"2\"}\n"
+          "  ]\n"
+          "}\n");
     // A well-formed document of 100 MB.
     std::ofstream big(tempFolder() + "/big.json", std::ios::binary);
     big << "{\"Audio\":[";
@@ -138,6 +154,26 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
        "trailing.json:1:12: note: trailing comma "
        "after the last group"},
       {"check - < /dev/null", 1, "[empty-document]"},
+      // --strict fails what a standard JSON parser rejects.
+      {"check $T/entry-comma.json", 0, "result: applies: 1 value"},
+      {"check --strict $T/entry-comma.json", 1,
+       "entry-comma.json:1:35: note: not standard JSON: a trailing comma "
+       "before ']'"},
+      {"check --strict broken/reader-quirks.json", 1, "[not-standard-json]"},
+      {"check --strict call-sample.json", 0, "result: applies"},
+      // Problems top to bottom, whatever the apply order; a name set twice
+      // past the stop is reported too.
+      {"check -q - < $T/order.json", 1,
+       "(standard input):3:32: error: Video[0]: \"value\" is the number 30, "
+       "not a string: write it as \"30\" (also fails; the apply stops before "
+       "it) [entry-fails]\n"
+       "(standard input):6:33: error: Audio[0]: "},
+      {"check - < $T/order.json", 1,
+       "  apply stops at Audio[0], line 6: not applied are 2 later entries "
+       "of this group and 1 later group\n(standard input):3:32: error: "},
+      {"check $T/order.json", 1,
+       "order.json:8:5: warning: Audio[2]: sets \"Mode\" again: \"1\" is "
+       "replaced (not applied: the apply stops before it) [set-again]"},
       {"apply - --groups Feature < call-sample.json", 0,
        "{\"Feature\":[{\"key\":\"Enable1080p60Fps\",\"value\":\"0\"},"},
       {"apply call-sample.json --groups all", 0, "{\"Application\":[],"},
@@ -158,6 +194,26 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
       {"groups", 0, "0\tCommon\n1\tFeature\n"},
       {"toggles", 0, "\n247\tEnableRelayMode\n"},
       {"toggles --json", 0, "{\"id\":250,\"name\":\"KOVA_FT_Unknow\"}]"},
+      {"toggles relaymode", 0, "247\tEnableRelayMode\n"},
+      {"toggles 247 --json", 0, "[{\"id\":247,\"name\":\"EnableRelayMode\"}]"},
+      {"toggles NoSuchToggle", 1,
+       "ostrel toggles: no toggle name contains NoSuchToggle"},
+      // Options: a misspelt one gets the closest, values out of range the
+      // valid range, --groups takes names and says what a number is.
+      {"check --jsn call-sample.json", 2,
+       "ostrel check: unknown option '--jsn'; did you mean '--json'? (see: "
+       "ostrel help check)"},
+      {"apply --valid-jsn call-sample.json", 2, "did you mean '--valid-json'?"},
+      {"apply --call-id 4294967295 call-sample.json", 2,
+       "ostrel apply: --call-id: 4294967295 is the \"no call\" id, which "
+       "names no store; call ids are 0 to 4294967294"},
+      {"apply --call-id 4294967294 --groups Audio,Video call-sample.json", 0,
+       "{\"Audio\":[{\"key\":\"AecMode\""},
+      {"demo --trace-level 9", 2,
+       "ostrel demo: --trace-level: \"9\" is not a trace level; levels are -1 "
+       "(quiet), 0 (errors), 1 (warnings) and 2 (information)"},
+      {"help apply", 0, "a number, which is a bit mask and not a group number"},
+      {"help", 0, "\n  help  "},
       // Conventions: version, help, unknown commands, errors with the
       // command's name and the system's reason, failed writes.
       {"--version", 0, "ostrel " OSTREL_VERSION "\n"},
@@ -193,8 +249,19 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
       {"demo", 0, "audio module got AecMode: \"2\" -> \"3\"  on audio-module"},
       {"demo", 0,
        "\nteardown: clean — 0 stores, 0 observers, 0 statistics objects\n"},
-      // A failing configuration makes the demo fail, but it still tears down.
+      // A failing configuration makes the demo fail, but it still tears down,
+      // and the story tells what happened with the document.
       {"demo broken/number-value.json", 1, "teardown: clean"},
+      {"demo broken/number-value.json", 1, "!unexpected"},
+      {"demo broken/number-value.json", 1,
+       "-> KOVA_E_FAIL\n"
+       "    the document does not apply in full: 1 value stored before the "
+       "failure\n"
+       "    apply stops at Audio[1], line 4: not applied are 1 later entry of "
+       "this group and 1 later group\n"
+       "    why: Audio[1]: \"value\" is the number 64, not a string"},
+      {"demo broken/number-value.json", 1,
+       "ostrel demo: broken/number-value.json: the document fails to apply"},
   };
   for (const auto& c : cases) {
     const std::string arguments = c.arguments;

@@ -71,8 +71,15 @@ bool ParseGroupMask(const std::string& groups, uint32_t& mask,
 int RunGroups(bool bJson, std::ostream& out);
 CommandAction DefineGroupsCommand(CLI::App& command, const std::string& argv0);
 
-// Lists the feature toggles: id and configuration name.
-int RunToggles(bool bJson, std::ostream& out);
+// Lists the feature toggles, id and configuration name, that `filter`
+// picks (ToggleMatches); kExitDocumentFails with a line on `err` when it
+// picks none.
+int RunToggles(bool bJson, const std::string& filter, std::ostream& out,
+               std::ostream& err);
+// An empty filter picks every toggle, a decimal number the toggle of that
+// id, any other text the toggles whose name contains it, letter case
+// ignored.
+bool ToggleMatches(const std::string& filter, uint32_t id, const char* name);
 CommandAction DefineTogglesCommand(CLI::App& command, const std::string& argv0);
 
 // Prints the JSON Schema (draft 2020-12) of configuration documents.

@@ -18,6 +18,7 @@
 #include "CmTrace.h"
 #include "KovaConfigApi.h"
 #include "KovaConfigHelper.h"
+#include "check_report.h"
 #include "commands.h"
 #include "demo_statistics.h"
 #include "document_scan.h"
@@ -130,9 +131,17 @@ class BarrierEvent : public ICmEvent {
 
 class DemoCall {
  public:
+  // `samplePath` as the story names the document; `bShippedSample` when it
+  // is the shipped sample, which must apply.
   DemoCall(std::ostream& out, const std::string& samplePath,
-           const std::string& text)
-      : m_out(out), m_samplePath(samplePath), m_text(text) {}
+           const std::string& text, bool bShippedSample)
+      : m_out(out),
+        m_samplePath(samplePath),
+        m_text(text),
+        m_bShippedSample(bShippedSample) {}
+
+  // After Run(): whether the user's document failed to apply.
+  bool DocumentFails() const { return m_bDocumentFails; }
 
   bool Run() {
     m_out << "ostrel demo: a simulated call, call id " << kDemoCallId << "\n";
@@ -242,7 +251,10 @@ class DemoCall {
     const KOVA_RESULT applied = engine.ApplyKovaConfigs(m_text.c_str());
     say("media engine: ApplyKovaConfigs(" + m_samplePath + ") -> " +
         codeName(applied));
-    check(applied == KOVA_S_OK, "the sample configuration applies");
+    if (m_bShippedSample)
+      check(applied == KOVA_S_OK, "the sample configuration applies");
+    else if (applied != KOVA_S_OK)
+      tellFailedApply();
     showDeliveries();
 
     changesScene(engine, audio, video);
@@ -272,6 +284,30 @@ class DemoCall {
     const char* dump = engine.DumpKovaConfigs(kShownGroups);
     say(dump != nullptr ? dump : "(no dump)");
     say("modules destroy their helpers: their observers are removed");
+  }
+
+  // The user's document did not apply in full: what the store kept, where
+  // the apply stopped and why; the call goes on with what was stored. The
+  // run ends with exit status 1, as `ostrel apply` of the document does.
+  void tellFailedApply() {
+    m_bDocumentFails = true;
+    const DocumentReport report = CheckDocumentText(m_samplePath, m_text);
+    const ApplyPrediction& p = report.prediction;
+    if (!p.bDocumentIsObject) {
+      say("nothing is stored: the text reads as " + p.documentKind +
+          ", not as a JSON object");
+    } else {
+      const size_t values = StoredValueCount(p);
+      say("the document does not apply in full: " + std::to_string(values) +
+          (values == 1 ? " value" : " values") + " stored before the failure");
+      say(ApplyStopLine(report));
+      const std::string reason = StopReason(report);
+      if (!reason.empty()) say("why: " + reason);
+    }
+    say(std::string(StoredValueCount(p) == 0
+                        ? "the call goes on without it"
+                        : "the call goes on with what was stored") +
+        " (see: ostrel check " + m_samplePath + ")");
   }
 
   void changesScene(KovaConfigHelper& engine, KovaConfigHelper& audio,
@@ -313,6 +349,8 @@ class DemoCall {
   std::ostream& m_out;
   const std::string m_samplePath;
   const std::string m_text;
+  const bool m_bShippedSample;
+  bool m_bDocumentFails = false;
   DeliveryLog m_log;
   ACmThread* m_videoThread = nullptr;
   // Written by the provider on the querying thread, read there afterwards.
@@ -343,9 +381,13 @@ int RunDemo(const DemoOptions& options, std::ostream& out, std::ostream& err) {
   set_external_trace_mask(options.traceLevel);
   const std::string shownPath =
       options.file.empty() ? std::string("the shipped call-sample.json") : path;
-  const bool bOk = DemoCall(out, shownPath, text).Run();
+  DemoCall call(out, shownPath, text, options.file.empty());
+  const bool bOk = call.Run();
   set_external_trace_mask(previousMask);
-  return bOk ? kExitOk : kExitDocumentFails;
+  if (call.DocumentFails())
+    err << "ostrel demo: " << path
+        << ": the document fails to apply (see: ostrel check " << path << ")\n";
+  return bOk && !call.DocumentFails() ? kExitOk : kExitDocumentFails;
 }
 
 CommandAction DefineDemoCommand(CLI::App& command, const std::string& argv0) {
@@ -356,9 +398,18 @@ CommandAction DefineDemoCommand(CLI::App& command, const std::string& argv0) {
                      "examples/call-sample.json)");
   command
       .add_option("--trace-level", options->traceLevel,
-                  "Util trace mask while the demo runs (-1 quiet, 0 errors, "
-                  "1 warnings, 2 information)")
-      ->capture_default_str();
+                  "Util trace mask while the demo runs, -1 to 2 (-1 quiet, 0 "
+                  "errors, 1 warnings, 2 information)")
+      ->capture_default_str()
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            for (const char* level : {"-1", "0", "1", "2"})
+              if (text == level) return std::string();
+            return "\"" + text +
+                   "\" is not a trace level; levels are -1 (quiet), 0 "
+                   "(errors), 1 (warnings) and 2 (information)";
+          },
+          "", "trace level"));
   AddMaxBytesOption(command, options->maxBytes);
   return [options](std::ostream& out, std::ostream& err) {
     return RunDemo(*options, out, err);

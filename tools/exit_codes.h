@@ -6,8 +6,8 @@ namespace ostrel_cli {
 
 enum ExitCode : int {
   kExitOk = 0,
-  // A document that the store would refuse (the apply fails), or a demo step
-  // that went wrong.
+  // A document that the store would refuse (the apply fails), a demo step
+  // that went wrong, or a toggles filter that picks nothing.
   kExitDocumentFails = 1,
   // Bad command line, or an input that cannot be read.
   kExitUsage = 2,

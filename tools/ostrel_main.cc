@@ -57,7 +57,7 @@ const char kExitStatus[] =
     "  0  success\n"
     "  1  a document fails to apply (check, apply), has a warning or note "
     "under\n"
-    "     check --strict, or a demo step fails\n"
+    "     check --strict, a demo step fails, or a toggles FILTER picks none\n"
     "  2  a usage error, an input that cannot be read or exceeds --max-bytes,\n"
     "     a failed write to standard output, or memory running out";
 
@@ -114,23 +114,57 @@ std::string commandNames() {
   return names + ", help";
 }
 
-// "ostrel: unknown command 'x'", with the closest command when one is near.
-std::string unknownCommand(const std::string& prefix, const std::string& name) {
+// The candidate closest to `name` within three typing errors, or empty.
+std::string closest(const std::string& name,
+                    const std::vector<std::string>& candidates) {
   std::string best;
   size_t bestDistance = 7;  // up to three typing errors
-  std::vector<std::string> names = {"help"};
-  for (const CommandEntry& entry : kCommands) names.push_back(entry.name);
-  for (const std::string& candidate : names) {
-    if (name.size() > 64) break;
+  if (name.size() > 64) return best;
+  for (const std::string& candidate : candidates) {
     const size_t distance = WeightedEditDistance(name, candidate);
     if (distance < bestDistance) {
       bestDistance = distance;
       best = candidate;
     }
   }
+  return best;
+}
+
+// "ostrel: unknown command 'x'", with the closest command when one is near.
+std::string unknownCommand(const std::string& prefix, const std::string& name) {
+  std::vector<std::string> names = {"help"};
+  for (const CommandEntry& entry : kCommands) names.push_back(entry.name);
+  const std::string best = closest(name, names);
   std::string line = prefix + ": unknown command '" + name + "'";
   if (!best.empty()) line += "; did you mean '" + best + "'?";
   return line + " (commands: " + commandNames() + ")";
+}
+
+// The option names `command` takes, "--json", "-q", ...
+std::vector<std::string> optionNames(const CLI::App& command) {
+  std::vector<std::string> names;
+  for (const CLI::Option* option : command.get_options()) {
+    for (const std::string& name : option->get_lnames())
+      names.push_back("--" + name);
+    for (const std::string& name : option->get_snames())
+      names.push_back("-" + name);
+  }
+  return names;
+}
+
+// "unknown option '--jsn'; did you mean '--json'?" for the first argument
+// of `extras` that looks like an option; empty when none does.
+std::string unknownOption(const CLI::App& command,
+                          const std::vector<std::string>& extras) {
+  for (const std::string& extra : extras) {
+    if (extra.size() < 2 || extra[0] != '-') continue;
+    const std::string name = extra.substr(0, extra.find('='));
+    std::string line = "unknown option '" + name + "'";
+    const std::string best = closest(name, optionNames(command));
+    if (!best.empty()) line += "; did you mean '" + best + "'?";
+    return line;
+  }
+  return std::string();
 }
 
 class CommandLine {
@@ -148,6 +182,10 @@ class CommandLine {
       CLI::App* command = m_app.add_subcommand(entry.name, entry.description);
       m_actions.emplace_back(command, entry.define(*command, argv0));
     }
+    // Listed with the others; Run() answers it before CLI11 parses.
+    m_app.add_subcommand("help",
+                         "Print this help, or the options of one command "
+                         "(ostrel help COMMAND)");
   }
 
   // The command that ran or failed, for error lines; empty before one is
@@ -184,8 +222,15 @@ class CommandLine {
       return kExitOk;
     } catch (const CLI::ParseError& e) {
       const std::string see = m_name.empty() ? "" : " " + m_name;
-      err << prefix() << ": " << e.what() << " (see: ostrel help" << see
-          << ")\n";
+      std::string reason = e.what();
+      const CLI::App* command = find(m_name);
+      if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr &&
+          command != nullptr) {
+        const std::string option =
+            unknownOption(*command, m_app.remaining(true));
+        if (!option.empty()) reason = option;
+      }
+      err << prefix() << ": " << reason << " (see: ostrel help" << see << ")\n";
       return kExitUsage;
     }
     for (auto& command : m_actions) {

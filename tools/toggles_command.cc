@@ -1,5 +1,7 @@
-// `ostrel toggles`: the toggle table as the library holds it.
+// `ostrel toggles [FILTER]`: the toggle table as the library holds it, or the
+// toggles that a filter picks.
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <memory>
 
 #include "KovaConfigHelper.h"
@@ -9,13 +11,39 @@
 
 namespace ostrel_cli {
 
-int RunToggles(bool bJson, std::ostream& out) {
+namespace {
+
+std::string lowered(std::string text) {
+  for (char& c : text)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool isDecimal(const std::string& text) {
+  if (text.empty() || text.size() > 9) return false;
+  for (const char c : text)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+}  // namespace
+
+bool ToggleMatches(const std::string& filter, uint32_t id, const char* name) {
+  if (filter.empty()) return true;
+  if (isDecimal(filter)) return std::stoul(filter) == id;
+  return lowered(name).find(lowered(filter)) != std::string::npos;
+}
+
+int RunToggles(bool bJson, const std::string& filter, std::ostream& out,
+               std::ostream& err) {
   JsonOut json;
   json.BeginArray();
+  size_t shown = 0;
   for (uint32_t id = 0; id < kKovaFeatureToggleCount; ++id) {
     const char* name = kovaStore::KovaConfigHelper::GetFeatureToggleName(
         static_cast<KovaFeatureToggleID>(id));
-    if (name == nullptr) continue;
+    if (name == nullptr || !ToggleMatches(filter, id, name)) continue;
+    ++shown;
     if (bJson) {
       json.BeginObject().Key("id").Int(id).Key("name").String(name).EndObject();
     } else {
@@ -24,14 +52,22 @@ int RunToggles(bool bJson, std::ostream& out) {
   }
   json.EndArray();
   if (bJson) out << json.Text() << "\n";
-  return kExitOk;
+  if (shown != 0) return kExitOk;
+  err << "ostrel toggles: no toggle "
+      << (isDecimal(filter) ? "has the id " : "name contains ") << filter
+      << " (ids are 0 to " << kKovaFeatureToggleCount - 1 << ")\n";
+  return kExitDocumentFails;
 }
 
 CommandAction DefineTogglesCommand(CLI::App& command, const std::string&) {
   auto bJson = std::make_shared<bool>(false);
+  auto filter = std::make_shared<std::string>();
+  command.add_option("FILTER", *filter,
+                     "Only the toggles whose name contains this text (letter "
+                     "case ignored), or the toggle with this id");
   command.add_flag("--json", *bJson, "Print the list as JSON");
-  return [bJson](std::ostream& out, std::ostream&) {
-    return RunToggles(*bJson, out);
+  return [bJson, filter](std::ostream& out, std::ostream& err) {
+    return RunToggles(*bJson, *filter, out, err);
   };
 }
 
