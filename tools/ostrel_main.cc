@@ -264,7 +264,7 @@ class CommandLine {
       err << "ostrel help: give at most one command\n";
       return kExitUsage;
     }
-    if (m_args.size() == 1) {
+    if (m_args.size() == 1 || m_args[1] == "help") {
       out << m_app.help();
       return kExitOk;
     }
