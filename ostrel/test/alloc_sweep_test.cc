@@ -393,24 +393,30 @@ std::vector<Case> Cases() {
   const std::vector<std::string> documents = Documents();
   for (size_t d = 0; d < documents.size(); ++d) {
     const std::string document = documents[d];
-    cases.push_back(Case{"Apply document " + std::to_string(d),
-                         [document](Point& p, const Report& bad) {
-                           Observed o(p.callId, true);
-                           KOVA_RESULT r = KOVA_E_FAIL;
-                           p.Armed([&] {
-                             r = o.store->ApplyKovaConfigs(document.c_str());
-                           });
-                           // Only kName is observed; whatever it holds now,
-                           // everyone was told.
-                           Drain();
-                           ConfigData now;
-                           o.store->GetKovaConfig(kGroup, kName, now);
-                           for (Told& t : o.told) {
-                             if (!t.Got(now))
-                               bad("apply left an observer untold");
-                           }
-                           (void)r;
-                         }});
+    // What the document leaves in the store when nothing fails.
+    std::string reference;
+    {
+      Observed o(0x50FFFFFF, true);
+      o.store->ApplyKovaConfigs(document.c_str());
+      reference = o.store->DumpKovaConfigs(0xFFF);
+    }
+    cases.push_back(Case{
+        "Apply document " + std::to_string(d),
+        [document, reference](Point& p, const Report& bad) {
+          Observed o(p.callId, true);
+          KOVA_RESULT r = KOVA_E_FAIL;
+          p.Armed([&] { r = o.store->ApplyKovaConfigs(document.c_str()); });
+          // Only kName is observed; whatever it holds now, everyone was told.
+          Drain();
+          ConfigData now;
+          o.store->GetKovaConfig(kGroup, kName, now);
+          for (Told& t : o.told) {
+            if (!t.Got(now)) bad("apply left an observer untold");
+          }
+          if (r == KOVA_S_OK && reference != o.store->DumpKovaConfigs(0xFFF)) {
+            bad("apply succeeded without applying every entry");
+          }
+        }});
   }
 
   // The client helper.
@@ -427,7 +433,15 @@ std::vector<Case> Cases() {
       helper.SetFeatureToggle(KOVA_FT_EnableRelayMode, ConfigData("1"));
       helper.GetFeatureToggle(KOVA_FT_EnableRelayMode);
       helper.HaveFeatureToggle(KOVA_FT_EnableRelayMode);
+      helper.RemoveFeatureToggle(KOVA_FT_EnableRelayMode);
+      helper.SetKovaConfig(kova::KovaSessionType_Video, "Helper set", "v");
+      helper.HaveKovaConfig("Helper set");
+      helper.GetDynamicConfig(kName, kGroup);
+      helper.UnsubscribeConfig(kName, kGroup);
+      helper.RemoveKovaConfig("Helper set");
+      helper.ApplyKovaConfigs("{\"Video\":[{\"key\":\"k\",\"value\":\"v\"}]}");
       helper.DumpKovaConfigs(0xFFF);
+      helper.RemoveKovaConfigByGroup(KovaConfigGroup_Feature);
     });
     if (GetKovaConfigSizeForUT() != before) bad("helper left a store behind");
   });
@@ -520,6 +534,14 @@ std::vector<Case> Cases() {
         if (infos[kind] == nullptr) continue;
         infos[kind]->SetStatistics(record.data());
         infos[kind]->GetStatistics(record.data(), true);
+        infos[kind]->ReservedA();
+        infos[kind]->ReservedB();
+        infos[kind]->ResetStatistics(p.callId);
+        infos[kind]->GetCallId();
+        IKovaMediaInfo* again = nullptr;
+        if (createOstrelEntity(type, p.callId, &again) == KOVA_S_OK) {
+          releaseOstrelEntity(type, p.callId, again);
+        }
       }
     });
     for (int kind = 0; kind < 4; ++kind) {
@@ -592,40 +614,44 @@ std::vector<Case> Cases() {
 TEST(AllocationSweepTest, EveryFailurePointLeavesTheStoreConsistent) {
   SetCmTraceSink(&CountingSink, nullptr);
   const int previousMask = get_external_trace_mask();
-  set_external_trace_mask(1);
   Watchdog watchdog;
   RunThread();
   uint64_t points = 0;
   int inconsistencies = 0;
   uint32_t callId = 0x51000000;
   const std::vector<Case> cases = Cases();
-  for (const Case& c : cases) {
-    uint64_t n = 1;
-    for (;; ++n) {
-      ASSERT_LT(n, 20000u) << c.name << " never completes";
-      watchdog.Start(c.name.c_str(), n);
-      Point point{n, ++callId, false, false, std::string()};
-      const int claimsBefore = g_leftClaims.load();
-      const auto report = [&](const char* what) {
-        ++inconsistencies;
-        ADD_FAILURE() << c.name << ", allocation " << n << ": " << what;
-      };
-      c.run(point, report);
-      if (point.bThrew &&
-          !(c.bMayThrowBadAlloc && point.what == "std::bad_alloc")) {
-        report(("an exception left the operation: " + point.what).c_str());
+  // With warnings only, and with every line built (which allocates too).
+  for (int mask : {1, 2})
+    for (const Case& c : cases) {
+      set_external_trace_mask(mask);
+      uint64_t n = 1;
+      for (;; ++n) {
+        ASSERT_LT(n, 20000u) << c.name << " never completes";
+        watchdog.Start(c.name.c_str(), n);
+        Point point{n, ++callId, false, false, std::string()};
+        const int claimsBefore = g_leftClaims.load();
+        const auto report = [&](const char* what) {
+          ++inconsistencies;
+          ADD_FAILURE() << c.name << ", trace mask " << mask << ", allocation "
+                        << n << ": " << what;
+        };
+        c.run(point, report);
+        if (point.bThrew &&
+            !(c.bMayThrowBadAlloc && point.what == "std::bad_alloc")) {
+          report(("an exception left the operation: " + point.what).c_str());
+        }
+        if (g_leftClaims.load() != claimsBefore)
+          report("a claim was left taken");
+        ++points;
+        if (!point.bReached) break;
       }
-      if (g_leftClaims.load() != claimsBefore) report("a claim was left taken");
-      ++points;
-      if (!point.bReached) break;
     }
-  }
   watchdog.Start(nullptr, 0);
   RunThread().Stop();
   set_external_trace_mask(previousMask);
   SetCmTraceSink(nullptr, nullptr);
   std::printf(
-      "allocation sweep: %zu operations, %llu failure points, %d "
+      "allocation sweep: %zu cases at 2 trace masks, %llu failure points, %d "
       "inconsistencies\n",
       cases.size(), static_cast<unsigned long long>(points), inconsistencies);
   EXPECT_EQ(0, inconsistencies);

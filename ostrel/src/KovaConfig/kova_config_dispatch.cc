@@ -1,5 +1,6 @@
 // The store's dispatch: changes to the name's subscribers, dynamic queries to
 // the name's provider.
+#include <new>
 #include <optional>
 #include <string_view>
 
@@ -67,11 +68,16 @@ KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
   }
   const uint32_t threadId = currentThreadId();
   if (!bForceNotify && oldValue == newValue) return KOVA_E_UNCHANGED;
-  KOVA_INFO_TRACE("kovaStore::KovaConfig::fireEvents, "
-                  << groupName(group) << ", " << szConfigName << ", "
-                  << oldValue.ToString() << " -> " << newValue.ToString()
-                  << ", bForceNotify=" << static_cast<int>(bForceNotify)
-                  << KOVA_STORE_SUFFIX(m_callId, this));
+  // A line that cannot be built (out of memory for the values' text) is
+  // dropped: the change itself goes on.
+  try {
+    KOVA_INFO_TRACE("kovaStore::KovaConfig::fireEvents, "
+                    << groupName(group) << ", " << szConfigName << ", "
+                    << oldValue.ToString() << " -> " << newValue.ToString()
+                    << ", bForceNotify=" << static_cast<int>(bForceNotify)
+                    << KOVA_STORE_SUFFIX(m_callId, this));
+  } catch (const std::bad_alloc&) {
+  }
 
   // Built once, when a handler was claimed, and shared by every direct
   // delivery; each hand-over to another thread gets its own copy, made with
