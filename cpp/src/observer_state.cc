@@ -195,8 +195,11 @@ void ObserverState::Leave(std::unique_lock<std::mutex>& lock) {
   Provider provider;
   --m_running;
   if (!m_alive) {
-    // Only End() waits, and only once the observer is dead.
-    if (m_running == 0) {
+    // Only End() waits, and only once the observer is dead. While it waits,
+    // it destroys the callables itself before it returns; the last call
+    // destroys them only when End() has returned already (it was called
+    // from inside a call).
+    if (m_running == 0 && !m_endWaiting) {
       callback.swap(m_callback);
       executor.swap(m_executor);
       provider.swap(m_provider);
@@ -215,13 +218,16 @@ void ObserverState::End() {
     std::unique_lock<std::mutex> lock(m_mutex);
     m_alive = false;
     const int own = FramesOf(this);
+    m_endWaiting = true;
     m_idle.wait(lock, [this, own] { return m_running == own; });
+    m_endWaiting = false;
     if (m_running == 0) {
       callback.swap(m_callback);
       executor.swap(m_executor);
       provider.swap(m_provider);
     }
   }
+  // The callables go here, outside the lock and before End() returns.
 }
 
 StoreRef::StoreRef(uint32_t callId) {

@@ -13,6 +13,7 @@
 //   m_delivering  a delivery round is running (at most one at a time).
 //   m_dirty       a change arrived while a round was running: that round
 //                 reads the value again before it ends.
+//   m_endWaiting  End() is waiting for other threads' calls to return.
 //   m_last        the last value passed to the callback (invalid: none yet,
 //                 or "not stored"). Touched only by the thread running the
 //                 round (m_delivering makes it the only one), without the
@@ -25,9 +26,10 @@
 //   thread is inside and none will enter: the callable is neither running
 //   nor reachable.
 // - The callable, the executor and the store pointer are only used between
-//   such a raise and the matching drop; the callable and executor are
-//   destroyed by whoever brings m_running to 0 after m_alive went false (or
-//   by End() when it finds m_running at 0), outside the lock.
+//   such a raise and the matching drop. They are destroyed outside the lock
+//   by End() when it finds m_running at 0 after its wait, before it returns;
+//   only when End() has returned already (called from inside a call, with
+//   calls still running) by whoever brings m_running to 0.
 // - The user's callback runs only inside a round; rounds never overlap
 //   (m_delivering), and a round ends only when no change arrived since its
 //   last read (m_dirty clear) or the observer ended. Every change is followed
@@ -111,6 +113,7 @@ class ObserverState : public std::enable_shared_from_this<ObserverState> {
   int m_running = 0;
   bool m_delivering = false;
   bool m_dirty = false;
+  bool m_endWaiting = false;
   ConfigData m_last;
   // The group's session type, as the raw events carry it.
   std::atomic<kova::KovaSessionType> m_sessionType{kova::KovaSessionType_None};

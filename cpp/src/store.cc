@@ -7,7 +7,10 @@
 namespace ostrel {
 
 Store::Store(uint32_t callId)
-    : m_ref(std::make_shared<detail::StoreRef>(callId)) {}
+    : m_ref(std::make_shared<detail::StoreRef>(callId)) {
+  // A store that could not be obtained (out of memory) makes an empty Store.
+  if (m_ref->Config() == nullptr) m_ref.reset();
+}
 
 Store Store::Of(const kovaStore::KovaConfigHelper& helper) {
   return helper.GetCallId() == 0xFFFFFFFF ? Store() : Store(helper.GetCallId());

@@ -162,6 +162,39 @@ TEST_P(SubscriptionTest, ResetWaitsForTheCallbackRunningOnAnotherThread) {
   EXPECT_EQ(calls, 1);
 }
 
+// Regression: when the last running call ended on another thread after
+// reset() had begun, that thread destroyed the callable after letting reset()
+// return, so what it captured died after reset() had returned.
+TEST_P(SubscriptionTest, ResetReturnsOnlyOnceTheCallableIsDestroyed) {
+  struct Flags {
+    std::atomic<bool> resetReturned{false};
+    std::atomic<bool> destroyedBeforeReturn{false};
+  } flags;
+  // Captured by the callable alone; its destructor lingers a little so that a
+  // reset() that does not wait for it returns meanwhile.
+  struct Captured {
+    explicit Captured(Flags& f) : flags(f) {}
+    ~Captured() {
+      for (int i = 0; i < 300 && !flags.resetReturned; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      flags.destroyedBeforeReturn = !flags.resetReturned;
+    }
+    Flags& flags;
+  };
+  SlowCall slow;
+  ostrel::Subscription sub = call.Subscribe(
+      kGroup, "Captures",
+      [&slow, captured = std::make_shared<Captured>(flags)](
+          const kovaStore::KovaConfigEvent&) { slow.Run(); },
+      rig.Delivery());
+  std::thread setter([this] { call.Set(kGroup, "Captures", 1); });
+  slow.ResetDuring(sub);
+  flags.resetReturned = true;
+  setter.join();
+  rig.Drain();
+  EXPECT_TRUE(flags.destroyedBeforeReturn);
+}
+
 // The store's removal waits up to 3 s for a delivery that the removing thread
 // runs itself; a subscription ending itself must not meet it.
 TEST_P(SubscriptionTest, ResetFromInsideItsOwnCallbackReturnsAtOnce) {

@@ -16,15 +16,21 @@
 // Groups must be 0 to 11; names are NUL-terminated byte strings, compared
 // exactly. Values, callbacks and providers are taken by value (copied in).
 //
-// Exceptions: what a callback or provider throws reaches the caller of the
-// set or query that ran it, unchanged (callbacks should not throw). No other
-// exception leaves an operation: an allocation failure or another fault of
-// the store's own is traced at level 0 and answered with the operation's
-// failure (observer id 0, KOVA_E_FAIL, an empty dump text). The store stays
-// consistent and usable: other values are untouched, and a set that failed
-// holds either its new value or the old one. A callback run by posting or
-// hand-over runs on its event thread, which reports what it throws and goes
-// on.
+// Exceptions: what a callback or provider throws reaches the caller of the set
+// or query that ran it, unchanged (callbacks should not throw). No other
+// exception leaves an operation: an allocation failure or another fault of the
+// store's own is traced at level 0 and answered with the operation's failure
+// (observer id 0, KOVA_E_FAIL, an empty dump text). The store stays consistent
+// and usable: other values are untouched; a set either took effect with every
+// observer told (now, or on its run thread) or did not take effect and failed
+// (a change that cannot be made ready for every observer, out of memory or
+// because a callback cannot be copied, is taken back before anyone is told,
+// unless another set has changed the name meanwhile); an observer is registered
+// with the id returned or not at all (a subscription whose callback throws in
+// its initial notification is withdrawn before the exception goes on). A
+// callback that throws stops the delivery of that change to the observers after
+// it, but holds up no later removal. A callback run by posting or hand-over
+// runs on its event thread, which reports what it throws and goes on.
 //
 // Callables' lifetime: the store destroys its copies of callbacks and
 // providers on the thread that removes them, or, when the store itself goes,

@@ -100,8 +100,13 @@ class OSTREL_API KovaConfigHelper {
   virtual ~KovaConfigHelper();
 
   // Binds the call id once: KOVA_S_OK for a first real id (even when its
-  // store cannot be obtained) or for repeating the bound id of a helper with
-  // a store; KOVA_E_FAIL with an error trace otherwise.
+  // store cannot be obtained, unless subscriptions made before are waiting
+  // for it) or for repeating the bound id of a helper with a store;
+  // KOVA_E_FAIL with an error trace otherwise. The subscriptions made before
+  // are registered now; one that cannot be (out of memory, refused, its
+  // callback threw in its initial notification) is forgotten, the others are
+  // still registered, and the bind reports KOVA_E_FAIL (or passes on the
+  // first callback's exception).
   KOVA_RESULT SetCallId(uint32_t callId);
   uint32_t GetCallId() const { return m_callId; }
   // Sets the default group to the session type's group, once. Repeating the

@@ -127,6 +127,63 @@ class atomMap {
     return value;
   }
 
+  // Runs `visit(value)` on the key's stored value in place, under the lock;
+  // false (nothing run) when the key is absent. `visit` must not change this
+  // table or lock another one.
+  template <class Key, class Visit>
+  bool visit(const Key& key, Visit&& visit) const {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    auto it = m_map.find(key);
+    if (it == m_map.end()) return false;
+    visit(static_cast<const V&>(it->second));
+    return true;
+  }
+
+  // Takes the key's entry out of the table whole (an empty node when
+  // absent), so that it can be put back later without allocating.
+  template <class Key>
+  typename Map::node_type extract(const Key& key) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    auto it = m_map.find(key);
+    if (it == m_map.end()) return typename Map::node_type();
+    ++m_version;
+    return m_map.extract(it);
+  }
+  // Puts an extracted entry back unless its key is present again; yields
+  // whether it did. Allocates nothing.
+  bool reinsert(typename Map::node_type& node) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (node.empty()) return false;
+    if (!m_map.insert(std::move(node)).inserted) return false;
+    ++m_version;
+    return true;
+  }
+  // Replaces the key's value with `value` when `test(current value)` holds;
+  // yields whether it did. Allocates nothing.
+  template <class Key, class Test>
+  bool replaceIf(const Key& key, Test&& test, V& value) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    auto it = m_map.find(key);
+    if (it == m_map.end() || !test(static_cast<const V&>(it->second))) {
+      return false;
+    }
+    it->second = std::move(value);
+    ++m_version;
+    return true;
+  }
+  // Erases the key when `test(current value)` holds; yields whether it did.
+  template <class Key, class Test>
+  bool eraseIf(const Key& key, Test&& test) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    auto it = m_map.find(key);
+    if (it == m_map.end() || !test(static_cast<const V&>(it->second))) {
+      return false;
+    }
+    m_map.erase(it);
+    ++m_version;
+    return true;
+  }
+
   // Erases the key; yields whether it was present.
   template <class Key>
   bool erase(const Key& key) {

@@ -4,6 +4,7 @@
 
 #include "CmThread.h"
 #include "CmTimer.h"
+#include "KovaResult.h"
 #include "host_boundary.h"
 #include "switch_thread_event.h"
 #include "trace.h"
@@ -27,33 +28,68 @@ uint64_t elapsedMs(uint64_t startUs, uint64_t endUs) {
 
 uint32_t currentThreadId() { return static_cast<uint32_t>(GetThreadSelfId()); }
 
-bool ConfigEventHandler::Notify(const KovaConfigEvent& event) {
+void HandOverDisposer::operator()(CSwitchThreadEvent* pEvent) const {
+  pEvent->OnDestorySelf();
+}
+
+HandOverPtr ConfigEventHandler::prepareHandOver(
+    const KovaConfigEvent& event) const {
+  if (!m_fnNotify || m_pRunThread == nullptr) return nullptr;
+  if (m_pRunThread->GetEventQueue() == nullptr) return nullptr;
+  if (!m_bAsync && m_pRunThread->GetThreadId() == GetThreadSelfId()) {
+    return nullptr;
+  }
+  return HandOverPtr(new CSwitchThreadEvent(event, m_fnNotify));
+}
+
+namespace {
+
+// Lowers a handler's level when a delivery ends, also by an exception.
+class LevelScope {
+ public:
+  explicit LevelScope(std::atomic<uint32_t>& level)
+      : m_level(level), m_value(++level) {}
+  ~LevelScope() { --m_level; }
+  LevelScope(const LevelScope&) = delete;
+  LevelScope& operator=(const LevelScope&) = delete;
+  uint32_t value() const { return m_value; }
+
+ private:
+  std::atomic<uint32_t>& m_level;
+  const uint32_t m_value;
+};
+
+}  // namespace
+
+bool ConfigEventHandler::Notify(const KovaConfigEvent& event,
+                                HandOverPtr prepared) {
   if (!m_fnNotify) return false;
-  const uint32_t level = ++m_nLevel;
-  if (level > 1) {
-    KOVA_WARNING_TRACE("kovaStore::ConfigEventHandler::Notify, level="
-                       << level << ", " << event.configName << ", "
-                       << static_cast<int>(event.group)
-                       << KOVA_THIS_SUFFIX(this));
-  }
-  const uint64_t start = timer_policy::now();
-  if (m_pRunThread == nullptr) {
-    callObserver(m_fnNotify, event);
-  } else if (ICmEventQueue* queue = m_pRunThread->GetEventQueue()) {
-    if (m_bAsync) {
-      // The queue owns the event from here, whatever the post returns.
-      queue->PostEvent(new CSwitchThreadEvent(event, m_fnNotify), 128, 0);
-    } else if (m_pRunThread->GetThreadId() == GetThreadSelfId()) {
-      callObserver(m_fnNotify, event);
-    } else {
-      queue->SendEvent(new CSwitchThreadEvent(event, m_fnNotify), 0);
+  uint64_t start;
+  {
+    LevelScope level(m_nLevel);
+    if (level.value() > 1) {
+      KOVA_WARNING_TRACE("kovaStore::ConfigEventHandler::Notify, level="
+                         << level.value() << ", " << event.configName << ", "
+                         << static_cast<int>(event.group)
+                         << KOVA_THIS_SUFFIX(this));
     }
-  } else {
-    KOVA_ERROR_TRACE("kovaStore::ConfigEventHandler::Notify, m_pRunThread="
-                     << static_cast<const void*>(m_pRunThread)
-                     << ", EventQueue == NULL" << KOVA_THIS_SUFFIX(this));
+    start = timer_policy::now();
+    if (m_pRunThread == nullptr) {
+      callObserver(m_fnNotify, event);
+    } else if (ICmEventQueue* queue = m_pRunThread->GetEventQueue()) {
+      if (!m_bAsync && m_pRunThread->GetThreadId() == GetThreadSelfId()) {
+        prepared.reset();
+        callObserver(m_fnNotify, event);
+      } else {
+        handOver(*queue, event, std::move(prepared));
+      }
+    } else {
+      prepared.reset();
+      KOVA_ERROR_TRACE("kovaStore::ConfigEventHandler::Notify, m_pRunThread="
+                       << static_cast<const void*>(m_pRunThread)
+                       << ", EventQueue == NULL" << KOVA_THIS_SUFFIX(this));
+    }
   }
-  --m_nLevel;
   const uint64_t cost = elapsedMs(start, timer_policy::now());
   if (cost > kSlowCallMs) {
     KOVA_WARNING_TRACE("kovaStore::ConfigEventHandler::Notify, "
@@ -65,19 +101,45 @@ bool ConfigEventHandler::Notify(const KovaConfigEvent& event) {
   return true;
 }
 
+void ConfigEventHandler::handOver(ICmEventQueue& queue,
+                                  const KovaConfigEvent& event,
+                                  HandOverPtr prepared) {
+  // A queue refuses an event only when it cannot store it (CM_ERROR_FAILURE;
+  // a stopped queue answers otherwise): the copy is made again once.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (!prepared) prepared.reset(new CSwitchThreadEvent(event, m_fnNotify));
+    if (m_bAsync) {
+      // The queue owns the event from here, whatever the post returns.
+      if (queue.PostEvent(prepared.release(), 128, 0) != CM_ERROR_FAILURE) {
+        return;
+      }
+    } else {
+      bool bFired = false;
+      prepared->NoteFiredIn(&bFired);
+      // A callback that threw on the run thread also fails the send.
+      if (queue.SendEvent(prepared.release(), 0) != CM_ERROR_FAILURE ||
+          bFired) {
+        return;
+      }
+    }
+  }
+}
+
 ConfigData ConfigEventHandler::Invoke(const KovaConfigEvent& event) {
   ConfigData result;
   if (!m_fnProvider) return result;
-  const uint32_t level = ++m_nLevel;
-  if (level > 1) {
-    KOVA_WARNING_TRACE("kovaStore::ConfigEventHandler::Invoke, level="
-                       << level << ", " << event.configName << ", "
-                       << static_cast<int>(event.group)
-                       << KOVA_THIS_SUFFIX(this));
+  uint64_t start;
+  {
+    LevelScope level(m_nLevel);
+    if (level.value() > 1) {
+      KOVA_WARNING_TRACE("kovaStore::ConfigEventHandler::Invoke, level="
+                         << level.value() << ", " << event.configName << ", "
+                         << static_cast<int>(event.group)
+                         << KOVA_THIS_SUFFIX(this));
+    }
+    start = timer_policy::now();
+    result = callObserver(m_fnProvider, event);
   }
-  const uint64_t start = timer_policy::now();
-  result = callObserver(m_fnProvider, event);
-  --m_nLevel;
   const uint64_t cost = elapsedMs(start, timer_policy::now());
   if (cost > kSlowCallMs) {
     KOVA_WARNING_TRACE("kovaStore::ConfigEventHandler::Invoke, "
@@ -176,7 +238,7 @@ void ObserverTable::snapshotAndClaim(std::string_view name, bool bProviders,
     const bool bTakesPart = bProviders
                                 ? static_cast<bool>(handler->m_fnProvider)
                                 : static_cast<bool>(handler->m_fnNotify);
-    snapshot.push_back(DeliverySlot{handler, bTakesPart});
+    snapshot.push_back(DeliverySlot{handler, bTakesPart, nullptr});
     if (!bTakesPart) continue;
     const uint32_t holder = handler->claim(threadId);
     if (holder != 0) onMultiple(*handler, holder);

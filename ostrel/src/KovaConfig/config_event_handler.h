@@ -40,8 +40,16 @@
 #include "KovaConfigTypes.h"
 
 class ACmThread;
+class ICmEventQueue;
 
 namespace kovaStore {
+
+class CSwitchThreadEvent;
+// Disposes of a hand-over event that was never given to a queue.
+struct HandOverDisposer {
+  void operator()(CSwitchThreadEvent* pEvent) const;
+};
+typedef std::unique_ptr<CSwitchThreadEvent, HandOverDisposer> HandOverPtr;
 
 // The calling thread's id as the claim fields and trace lines hold it.
 uint32_t currentThreadId();
@@ -60,9 +68,21 @@ class ConfigEventHandler {
   // thread is the calling one and m_bAsync is false), by a blocking hand-over
   // to the run thread's queue, or by a posted copy when m_bAsync. False only
   // when the handler has no callback; a run thread without a queue calls
-  // nothing but still yields true. A callback's exception passes through,
-  // leaving m_nLevel raised.
-  bool Notify(const KovaConfigEvent& event);
+  // nothing but still yields true. A callback's exception passes through;
+  // m_nLevel is lowered again on the way out.
+  bool Notify(const KovaConfigEvent& event) {
+    return Notify(event, prepareHandOver(event));
+  }
+  // The same with the hand-over made beforehand by prepareHandOver(), so
+  // that a change can be made ready for every observer before any is told.
+  // A queue that refuses the event for want of memory gets a fresh copy
+  // once more; only that second copy may fail to be made (std::bad_alloc).
+  bool Notify(const KovaConfigEvent& event, HandOverPtr prepared);
+  // Everything a hand-over of `event` to the run thread needs (the copies of
+  // the event and of the callback), or null when Notify will not hand over
+  // (no callback, no run thread or no queue, or the run thread is the
+  // calling one and m_bAsync is false). Throws what the copies throw.
+  HandOverPtr prepareHandOver(const KovaConfigEvent& event) const;
   // Asks the provider on the calling thread; the invalid value when the
   // handler has no provider.
   ConfigData Invoke(const KovaConfigEvent& event);
@@ -96,6 +116,12 @@ class ConfigEventHandler {
   ACmThread* m_pRunThread = nullptr;
   bool m_bAsync = false;
   KovaConfigProvider m_fnProvider;
+
+ private:
+  // Gives the change to the run thread's queue: posted when m_bAsync, else
+  // sent (waiting until it has run there).
+  void handOver(ICmEventQueue& queue, const KovaConfigEvent& event,
+                HandOverPtr prepared);
 };
 
 typedef std::shared_ptr<ConfigEventHandler> ConfigEventHandlerPtr;
@@ -128,11 +154,12 @@ class CallableRef<R(Args...)> {
   R (*m_pfnCall)(void*, Args...);
 };
 
-// One entry of a delivery's private copy of a name's list: the handler and
-// whether this delivery claimed it.
+// One entry of a delivery's private copy of a name's list: the handler,
+// whether this delivery claimed it, and the hand-over prepared for it.
 struct DeliverySlot {
   ConfigEventHandlerPtr handler;
   bool bClaimed;
+  HandOverPtr handOver;
 };
 typedef std::vector<DeliverySlot> DeliverySnapshot;
 

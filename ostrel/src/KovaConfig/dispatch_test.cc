@@ -234,9 +234,102 @@ TEST(DispatchTest, OwnExceptionsStopAtTheStoreCallbacksPassThrough) {
                                                 ConfigData("1"), false, false));
     EXPECT_EQ(1u, capture.Count(0, "kovaStore::KovaConfig::SetKovaConfig"));
   }
-  EXPECT_EQ(KOVA_S_OK, store->GetKovaConfig(kGroup, "Posted", value));
+  // The change that nobody could be told of was taken back.
+  EXPECT_EQ(KOVA_E_FAIL, store->GetKovaConfig(kGroup, "Posted", value));
   EXPECT_EQ(KOVA_S_OK, ReleaseKovaConfig(store));
   EXPECT_EQ(KOVA_S_OK, CleanUpKovaConfig(61));
+}
+
+// Regression: a posted subscriber whose callback could not be copied made
+// the set store the value, tell the subscribers before it and leave every
+// claim taken, so each removal waited 3 s; a callback that threw left the
+// claims of the subscribers after it taken, and its own level raised. Now a
+// change that cannot be made ready for every subscriber is taken back before
+// anyone is told, and every claim is given back however a delivery ends.
+TEST(DispatchTest, FailedDeliveryLeavesNoClaimTakenAndNoHalfToldChange) {
+  std::unique_ptr<ACmThread> thread = CreateCmEventThread("obs");
+  for (bool bNotifyOnly : {false, true}) {
+    IKovaConfig* store = nullptr;
+    ASSERT_EQ(KOVA_S_OK, CreateKovaConfig(62, &store));
+    Recorder direct;
+    Recorder sent(thread->GetThreadId());
+    std::atomic<bool> armed{false};
+    std::vector<uint64_t> ids = {
+        store->SubscribeConfig(kGroup, "Rate", direct.Callback(1), nullptr,
+                               false),
+        store->SubscribeConfig(kGroup, "Rate", sent.Callback(2), thread.get(),
+                               false),
+        store->SubscribeConfig(kGroup, "Rate", CopyFails(&armed), thread.get(),
+                               true)};
+    EXPECT_EQ(KOVA_S_OK, store->SetKovaConfig(kGroup, "Rate", ConfigData("1"),
+                                              false, false));
+    armed = true;
+    CmTraceCapture capture(1);
+    EXPECT_EQ(KOVA_E_FAIL, store->SetKovaConfig(kGroup, "Rate", ConfigData("2"),
+                                                false, bNotifyOnly));
+    ConfigData value;
+    EXPECT_EQ(KOVA_S_OK, store->GetKovaConfig(kGroup, "Rate", value));
+    EXPECT_EQ(ConfigData("1"), value);
+    EXPECT_EQ((std::vector<std::string>{"1:->1"}), direct.Seen());
+    EXPECT_EQ((std::vector<std::string>{"2:->1"}), sent.Seen());
+    armed = false;
+    for (uint64_t id : ids) EXPECT_EQ(KOVA_S_OK, store->UnsubscribeConfig(id));
+    EXPECT_FALSE(capture.Contains(0, "remove itself when notification"));
+    EXPECT_EQ(KOVA_S_OK, ReleaseKovaConfig(store));
+    EXPECT_EQ(KOVA_S_OK, CleanUpKovaConfig(62));
+  }
+
+  KovaConfig store(63);
+  Recorder after;
+  const uint64_t throwing = Subscribe(
+      store, "Rate",
+      [](const KovaConfigEvent&) { throw std::runtime_error("callback"); });
+  const uint64_t second = Subscribe(store, "Rate", after.Callback(2));
+  EXPECT_THROW(Set(store, "Rate", "1"), std::runtime_error);
+  EXPECT_TRUE(after.Seen().empty());
+  CmTraceCapture capture(1);
+  EXPECT_EQ(KOVA_S_OK, store.UnsubscribeConfig(second));
+  EXPECT_THROW(Set(store, "Rate", "2"), std::runtime_error);
+  EXPECT_EQ(KOVA_S_OK, store.UnsubscribeConfig(throwing));
+  EXPECT_FALSE(capture.Contains(-1, "remove itself when notification"));
+  EXPECT_FALSE(capture.Contains(-1, "Notify, level="));
+}
+
+// Regression: a subscription that failed after it was linked (a posted
+// initial notification whose callback could not be copied, a callback that
+// threw in its initial notification) returned no id yet stayed registered
+// and kept being called.
+TEST(DispatchTest, FailedSubscriptionLeavesNothingRegistered) {
+  std::unique_ptr<ACmThread> thread = CreateCmEventThread("obs");
+  IKovaConfig* store = nullptr;
+  ASSERT_EQ(KOVA_S_OK, CreateKovaConfig(64, &store));
+  ASSERT_EQ(
+      KOVA_E_NOOBSERVER,
+      store->SetKovaConfig(kGroup, "Rate", ConfigData("1"), false, false));
+  std::atomic<bool> armed{false};
+  KovaConfigCallback uncopyable = CopyFails(&armed);
+  armed = true;
+  {
+    CmTraceCapture quiet(-1);
+    EXPECT_EQ(0u, store->SubscribeConfig(kGroup, "Rate", std::move(uncopyable),
+                                         thread.get(), true));
+  }
+  std::atomic<int> calls{0};
+  EXPECT_THROW(store->SubscribeConfig(
+                   kGroup, "Rate",
+                   [&calls](const KovaConfigEvent&) {
+                     if (++calls == 1) throw std::runtime_error("initial");
+                   },
+                   nullptr, false),
+               std::runtime_error);
+  armed = false;
+  EXPECT_EQ(0u, KovaConfig::FromInterface(store)->GetTotalObservers());
+  EXPECT_EQ(
+      KOVA_E_NOOBSERVER,
+      store->SetKovaConfig(kGroup, "Rate", ConfigData("2"), false, false));
+  EXPECT_EQ(1, calls.load());
+  EXPECT_EQ(KOVA_S_OK, ReleaseKovaConfig(store));
+  EXPECT_EQ(KOVA_S_OK, CleanUpKovaConfig(64));
 }
 
 // A synchronous callback that sets its own name again on the same thread:

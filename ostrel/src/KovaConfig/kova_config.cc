@@ -55,40 +55,86 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
   ObserverTable& observers = m_observersByName[group];
   atomMap<std::string, ConfigData>& values = m_configs[group];
   ValueIndex& index = m_readIndex[group];
+  // A change that cannot be made ready for its observers (out of memory, a
+  // callback that cannot be copied) is taken back before anyone is told, if
+  // no other set has changed the name since. Taking back allocates nothing:
+  // what it needs is made, under the table's lock, before the change, and
+  // only while the group may have observers.
+  ValueIndex::PendingSet restore;
+  bool bRestorable = false;
   if (bNotifyOnly) {
+    atomMap<std::string, ConfigData>::Map::node_type removed;
     ConfigData oldValue;
     values.withLock([&] {
-      oldValue = values.remove(name);
+      if (observers.mayHaveObservers()) {
+        values.visit(name, [&](const ConfigData& current) {
+          restore = index.prepareSet(name, current);
+        });
+        bRestorable = true;
+      }
+      removed = values.extract(name);
+      if (!removed.empty()) oldValue = std::move(removed.mapped());
       index.markAbsent(name);
     });
     return fireEvents(observers, szConfigName, std::move(oldValue),
-                      std::move(value), group, bForceNotify);
+                      std::move(value), group, bForceNotify,
+                      [&](ConfigData& old, const ConfigData&) {
+                        if (!bRestorable || removed.empty()) return;
+                        values.withLock([&] {
+                          removed.mapped() = std::move(old);
+                          if (values.reinsert(removed)) {
+                            index.publish(std::move(restore));
+                          }
+                        });
+                      });
   }
   // The table takes the caller's value. A copy for the dispatch is made, in
-  // the same lock hold, only when an observer or the change trace may read
-  // it. Observers are looked for after the store, so a subscriber linked
-  // later finds the value at its subscription instead of being told of it.
-  // The read index is prepared (allocations) before the table changes and
-  // published in the same lock hold.
+  // the same lock hold and before the table changes, only when an observer
+  // or the change trace may read it. Observers are looked for after the
+  // store, so a subscriber linked later finds the value at its subscription
+  // instead of being told of it. The read index is prepared (allocations)
+  // before the table changes and published in the same lock hold.
   const bool bTraced = get_external_trace_mask() >= 2;
   bool bDispatch = false;
   bool bSame = false;
+  bool bHadValue = false;
   ConfigData newValue;
   ConfigData oldValue = values.exchange(
       name, std::move(value),
       [&](const ConfigData& incoming) {
+        bDispatch = bTraced || observers.mayHaveObservers();
+        if (bDispatch) newValue = incoming;
+        if (observers.mayHaveObservers()) {
+          bHadValue = values.visit(name, [&](const ConfigData& current) {
+            restore = index.prepareSet(name, current);
+          });
+          bRestorable = true;
+        }
         return index.prepareSet(name, incoming);
       },
       [&](ValueIndex::PendingSet& pending, const ConfigData& previous,
           const ConfigData& stored) {
         bSame = previous == stored;
         if (!bSame) index.publish(std::move(pending));
-        bDispatch = bTraced || observers.mayHaveObservers();
-        if (bDispatch) newValue = stored;
       });
   if (bDispatch) {
     return fireEvents(observers, szConfigName, std::move(oldValue),
-                      std::move(newValue), group, bForceNotify);
+                      std::move(newValue), group, bForceNotify,
+                      [&](ConfigData& old, const ConfigData& ours) {
+                        if (!bRestorable) return;
+                        const auto isOurs = [&ours](const ConfigData& current) {
+                          return current == ours;
+                        };
+                        values.withLock([&] {
+                          if (bHadValue) {
+                            if (values.replaceIf(name, isOurs, old)) {
+                              index.publish(std::move(restore));
+                            }
+                          } else if (values.eraseIf(name, isOurs)) {
+                            index.markAbsent(name);
+                          }
+                        });
+                      });
   }
   return !bForceNotify && bSame ? KOVA_E_UNCHANGED : KOVA_E_NOOBSERVER;
 }

@@ -118,11 +118,29 @@ class KovaConfig : public IKovaConfig {
                       const ConfigEventHandlerPtr& handler);
   KOVA_RESULT unsubscribeConfig(KovaConfigGroup group, const char* szConfigName,
                                 const ConfigEventHandlerPtr& handler);
+  // Unlinks a handler whose registration failed after it was linked, from
+  // both tables, and waits as a removal does; allocates nothing.
+  void withdraw(KovaConfigGroup group, const std::string& name,
+                const ConfigEventHandlerPtr& handler);
+  // Waits (up to the removal limit) until no delivery holds the unlinked
+  // handler, then empties its callables; warns while it waits.
+  void waitUntilIdle(const char* szConfigName,
+                     const ConfigEventHandlerPtr& handler);
+
+  // Takes a change back when it cannot be delivered: given the old value
+  // (to be moved back) and the new one.
+  typedef CallableRef<void(ConfigData& oldValue, const ConfigData& newValue)>
+      UndoStep;
 
   // Dispatch: tells the name's subscribers of a change, asks its provider.
+  // A change is made ready for every claimed subscriber (the event, the
+  // copies a hand-over carries) before any is told; when that fails `undo`
+  // runs and the exception goes on, so a change is either told to every
+  // subscriber or to none.
   KOVA_RESULT fireEvents(ObserverTable& table, const char* szConfigName,
                          ConfigData oldValue, ConfigData newValue,
-                         KovaConfigGroup group, bool bForceNotify);
+                         KovaConfigGroup group, bool bForceNotify,
+                         UndoStep undo);
   KOVA_RESULT invokeEvent(ObserverTable& table, const char* szConfigName,
                           ConfigData& result, ConfigData paramValue,
                           KovaConfigGroup group);

@@ -1,5 +1,6 @@
 // The store's dispatch: changes to the name's subscribers, dynamic queries to
 // the name's provider.
+#include <new>
 #include <optional>
 #include <string_view>
 
@@ -11,24 +12,45 @@ namespace kovaStore {
 namespace {
 
 // One pass over a name's observers. The list is copied and the taking-part
-// handlers are claimed in one hold of the group lock; `deliver` then runs for
-// each claimed handler, in list order, with no lock held, and each claim is
-// given back right after its delivery returns. If `deliver` throws, the
-// remaining claims stay taken, as removal expects of a failed delivery.
-template <class Deliver>
+// handlers are claimed in one hold of the group lock. `prepare(snapshot)`
+// then makes everything the deliveries need; when the copy or `prepare`
+// throws, nobody has been told and `onUnprepared()` runs before the
+// exception goes on. `deliver` then runs for each claimed handler, in list
+// order, with no lock held, and each claim is given back right after its
+// delivery returns. However the pass ends (a callback's exception too), every
+// claim it took is given back, so no removal waits for it.
+template <class Prepare, class Unprepared, class Deliver>
 void deliverToObservers(ObserverTable& table, std::string_view name,
                         bool bProviders, uint32_t threadId,
                         ObserverTable::MultipleClaimStep onMultiple,
+                        Prepare&& prepare, Unprepared&& onUnprepared,
                         Deliver&& deliver) {
   if (name.empty()) return;
   DeliverySnapshot snapshot;
-  table.snapshotAndClaim(name, bProviders, threadId, onMultiple, snapshot);
-  for (const DeliverySlot& slot : snapshot) {
-    // Unclaimed handlers may be emptied by a removal at any moment: never
-    // look at them outside the lock.
-    if (!slot.bClaimed) continue;
-    deliver(*slot.handler);
-    slot.handler->releaseClaim(threadId);
+  // The first slot whose claim (if any) is still held.
+  size_t next = 0;
+  try {
+    try {
+      table.snapshotAndClaim(name, bProviders, threadId, onMultiple, snapshot);
+      prepare(snapshot);
+    } catch (...) {
+      onUnprepared();
+      throw;
+    }
+    for (; next < snapshot.size(); ++next) {
+      DeliverySlot& slot = snapshot[next];
+      // Unclaimed handlers may be emptied by a removal at any moment: never
+      // look at them outside the lock.
+      if (!slot.bClaimed) continue;
+      deliver(slot);
+      slot.handler->releaseClaim(threadId);
+    }
+  } catch (...) {
+    for (; next < snapshot.size(); ++next) {
+      if (snapshot[next].bClaimed)
+        snapshot[next].handler->releaseClaim(threadId);
+    }
+    throw;
   }
 }
 
@@ -37,7 +59,8 @@ void deliverToObservers(ObserverTable& table, std::string_view name,
 KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
                                    const char* szConfigName,
                                    ConfigData oldValue, ConfigData newValue,
-                                   KovaConfigGroup group, bool bForceNotify) {
+                                   KovaConfigGroup group, bool bForceNotify,
+                                   UndoStep undo) {
   if (!isStorableGroup(group) || szConfigName == nullptr) {
     KOVA_ERROR_TRACE("kovaStore::KovaConfig::fireEventsError parameters"
                      << KOVA_STORE_SUFFIX(m_callId, this));
@@ -45,16 +68,22 @@ KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
   }
   const uint32_t threadId = currentThreadId();
   if (!bForceNotify && oldValue == newValue) return KOVA_E_UNCHANGED;
-  KOVA_INFO_TRACE("kovaStore::KovaConfig::fireEvents, "
-                  << groupName(group) << ", " << szConfigName << ", "
-                  << oldValue.ToString() << " -> " << newValue.ToString()
-                  << ", bForceNotify=" << static_cast<int>(bForceNotify)
-                  << KOVA_STORE_SUFFIX(m_callId, this));
+  // A line that cannot be built (out of memory for the values' text) is
+  // dropped: the change itself goes on.
+  try {
+    KOVA_INFO_TRACE("kovaStore::KovaConfig::fireEvents, "
+                    << groupName(group) << ", " << szConfigName << ", "
+                    << oldValue.ToString() << " -> " << newValue.ToString()
+                    << ", bForceNotify=" << static_cast<int>(bForceNotify)
+                    << KOVA_STORE_SUFFIX(m_callId, this));
+  } catch (const std::bad_alloc&) {
+  }
 
-  // Built for the first claimed handler and shared by every later direct
-  // delivery; only hand-overs to another thread copy it. A name nobody
-  // observes costs no event.
+  // Built once, when a handler was claimed, and shared by every direct
+  // delivery; each hand-over to another thread gets its own copy, made with
+  // the event before anyone is told. A name nobody observes costs no event.
   std::optional<KovaConfigEvent> event;
+  bool bValuesMoved = false;
   int nReached = 0;
   deliverToObservers(
       table, szConfigName, false, threadId,
@@ -66,16 +95,33 @@ KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
             << static_cast<unsigned long long>(handler.m_nId) << ", "
             << threadId << KOVA_STORE_SUFFIX(m_callId, this));
       },
-      [&](ConfigEventHandler& handler) {
-        if (!event) {
-          event.emplace();
-          event->configName = szConfigName;
-          event->oldValue = std::move(oldValue);
-          event->newValue = std::move(newValue);
-          event->group = group;
-          event->sessionType = groupToSessionType(group);
+      [&](DeliverySnapshot& snapshot) {
+        for (DeliverySlot& slot : snapshot) {
+          if (!slot.bClaimed) continue;
+          if (!event) {
+            event.emplace();
+            event->configName = szConfigName;
+            event->oldValue = std::move(oldValue);
+            event->newValue = std::move(newValue);
+            bValuesMoved = true;
+            event->group = group;
+            event->sessionType = groupToSessionType(group);
+          }
+          slot.handOver = slot.handler->prepareHandOver(*event);
         }
-        if (handler.Notify(*event)) ++nReached;
+      },
+      [&] {
+        // Nobody has been told: the change is taken back.
+        if (bValuesMoved) {
+          undo(event->oldValue, event->newValue);
+        } else {
+          undo(oldValue, newValue);
+        }
+      },
+      [&](DeliverySlot& slot) {
+        if (slot.handler->Notify(*event, std::move(slot.handOver))) {
+          ++nReached;
+        }
       });
 
   if (nReached > 0) {
@@ -120,8 +166,9 @@ KOVA_RESULT KovaConfig::invokeEvent(ObserverTable& table,
             << static_cast<unsigned long long>(handler.m_nId) << ", "
             << threadId << KOVA_STORE_SUFFIX(m_callId, this));
       },
-      [&](ConfigEventHandler& handler) {
-        if (nCallees == 0) result = handler.Invoke(event);
+      [](DeliverySnapshot&) {}, [] {},
+      [&](DeliverySlot& slot) {
+        if (nCallees == 0) result = slot.handler->Invoke(event);
         ++nCallees;
       });
 

@@ -20,13 +20,16 @@ constexpr uint32_t kNoCallId = 0xFFFFFFFF;
 
 // Brings the observer bookkeeping in line with the store: attached (and every
 // remembered observer registered) when there is a store, detached when not.
-void syncObserverHelper(KovaConfigObserverHelper* pObserverHelper,
+// False when a remembered observer could not be registered.
+bool syncObserverHelper(KovaConfigObserverHelper* pObserverHelper,
                         IKovaConfig* pConfig, uint64_t generation) {
   if (pObserverHelper->GetConfig() == nullptr && pConfig != nullptr) {
-    pObserverHelper->AttachConfig(pConfig, generation);
-  } else if (pObserverHelper->GetConfig() != nullptr && pConfig == nullptr) {
+    return pObserverHelper->AttachConfig(pConfig, generation);
+  }
+  if (pObserverHelper->GetConfig() != nullptr && pConfig == nullptr) {
     pObserverHelper->DetachConfig();
   }
+  return true;
 }
 
 // Runs `forward` with the resolved `group`. A group that did not resolve
@@ -145,23 +148,30 @@ KOVA_RESULT KovaConfigHelper::createKovaConfig() {
     return KOVA_E_FAIL;
   }
   if (m_pObserverHelper == nullptr) return KOVA_E_FAIL;
-  syncObserverHelper(m_pObserverHelper, m_pIKovaConfig, generation);
-  return KOVA_S_OK;
+  return syncObserverHelper(m_pObserverHelper, m_pIKovaConfig, generation)
+             ? KOVA_S_OK
+             : KOVA_E_FAIL;
 }
 
 KOVA_RESULT KovaConfigHelper::SetCallId(uint32_t callId) {
   return runAtHostBoundary(
       "kovaStore::KovaConfigHelper::SetCallId", this, KOVA_E_FAIL,
       [&]() -> KOVA_RESULT {
+        bool bRefused = true;
         if (m_callId == kNoCallId && callId != kNoCallId) {
           m_callId = callId;
-          createKovaConfig();
-          return KOVA_S_OK;
+          // Binding succeeds without a store too, unless observers
+          // remembered for it are left unregistered: those the store did not
+          // accept are forgotten, and the caller must learn of it.
+          bRefused = createKovaConfig() != KOVA_S_OK &&
+                     (m_pIKovaConfig != nullptr ||
+                      (m_pObserverHelper != nullptr &&
+                       m_pObserverHelper->HasRemembered()));
+        } else if (m_callId != kNoCallId && m_callId == callId &&
+                   liveStore(m_pIKovaConfig, m_pObserverHelper) != nullptr) {
+          bRefused = false;
         }
-        if (m_callId != kNoCallId && m_callId == callId &&
-            liveStore(m_pIKovaConfig, m_pObserverHelper) != nullptr) {
-          return KOVA_S_OK;
-        }
+        if (!bRefused) return KOVA_S_OK;
         KOVA_ERROR_TRACE("kovaStore::KovaConfigHelper::SetCallId, m_callId="
                          << m_callId << ", callId=" << callId
                          << KOVA_THIS_SUFFIX(this));

@@ -1,8 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -135,6 +137,43 @@ TEST_F(KovaConfigHelperTest, DestructionRemovesItsObserversBeforeReleasing) {
   }
   EXPECT_FALSE(bStoreGoneFirst);
   EXPECT_EQ(0u, GetKovaConfigSizeForUT());
+}
+
+// Regression: binding the call id registers the observers remembered before;
+// a callback that threw in its initial notification made SetCallId throw
+// half way, so the observers after it were never registered and the thrower
+// stayed registered, still called after the helper was gone. Now every other
+// observer is registered, the thrower is not, and the exception still
+// reaches the caller.
+TEST_F(KovaConfigHelperTest, CallIdBoundLaterRegistersEveryRememberedObserver) {
+  KovaConfigHelper values(kCall);
+  const char* const names[] = {"A", "B", "C", "D", "E"};
+  for (const char* name : names) values.SetKovaConfig(name, "0", kAudio);
+  std::map<std::string, int> calls;
+  {
+    KovaConfigHelper h;
+    for (const char* name : names) {
+      const std::string key = name;
+      EXPECT_EQ(0u, h.SubscribeConfig(
+                        name,
+                        [&calls, key](const KovaConfigEvent&) {
+                          if (++calls[key] == 1 && key == "C") {
+                            throw std::runtime_error("initial");
+                          }
+                        },
+                        kAudio));
+    }
+    EXPECT_THROW(h.SetCallId(kCall), std::runtime_error);
+    EXPECT_EQ(4u, observersOf(kCall));
+    for (const char* name : names) values.SetKovaConfig(name, "1", kAudio);
+    EXPECT_EQ((std::map<std::string, int>{
+                  {"A", 2}, {"B", 2}, {"C", 1}, {"D", 2}, {"E", 2}}),
+              calls);
+  }
+  EXPECT_EQ(0u, observersOf(kCall));
+  for (const char* name : names) values.SetKovaConfig(name, "2", kAudio);
+  EXPECT_EQ(1, calls["C"]);
+  EXPECT_EQ(2, calls["E"]);
 }
 
 // Regression: a helper that outlived DestroyKovaConfig() used and released the

@@ -66,7 +66,9 @@ KOVA_RESULT KovaConfig::ApplyKovaConfigs(const char* szJsonConfig) {
 
   // Groups come in key order, whatever their order in the text. Whatever
   // was stored before a malformed group or entry stays stored. An entry the
-  // store refuses (empty name) or that changes nothing is passed over.
+  // store refuses (empty name) or that changes nothing is passed over; an
+  // entry whose set failed (out of memory) ends the apply as a malformed
+  // one does, so that KOVA_S_OK always means every entry was applied.
   const std::string_view text(szJsonConfig);
   json::PlainDocument plain;
   if (json::ReadPlainConfigDocument(text, plain)) {
@@ -79,8 +81,11 @@ KOVA_RESULT KovaConfig::ApplyKovaConfigs(const char* szJsonConfig) {
         const json::PlainEntry& entry = plain.entries[member.firstEntry + i];
         if (!entry.bHasName || !entry.bHasValue) return KOVA_E_FAIL;
         name.assign(entry.name);
-        SetKovaConfig(group, name.c_str(), ConfigData(std::string(entry.value)),
-                      false, false);
+        if (SetKovaConfig(group, name.c_str(),
+                          ConfigData(std::string(entry.value)), false,
+                          false) == KOVA_E_FAIL) {
+          return KOVA_E_FAIL;
+        }
       }
     }
     return KOVA_S_OK;
@@ -102,8 +107,11 @@ KOVA_RESULT KovaConfig::ApplyKovaConfigs(const char* szJsonConfig) {
           value->second.GetKind() != json::KindString) {
         return KOVA_E_FAIL;
       }
-      SetKovaConfig(group, name->second.GetString().c_str(),
-                    ConfigData(value->second.GetString()), false, false);
+      if (SetKovaConfig(group, name->second.GetString().c_str(),
+                        ConfigData(value->second.GetString()), false,
+                        false) == KOVA_E_FAIL) {
+        return KOVA_E_FAIL;
+      }
     }
   }
   return KOVA_S_OK;

@@ -126,20 +126,45 @@ uint64_t KovaConfig::subscribeConfig(KovaConfigGroup group,
       });
   if (added != KOVA_S_OK) return 0;
 
-  m_observersById.exchange(id, handler);
+  // A subscription that fails from here on (out of memory, or a callback
+  // that throws in its initial notification) is withdrawn before the
+  // exception goes on: the caller gets no id, so nothing may stay
+  // registered.
+  try {
+    m_observersById.exchange(id, handler);
 
-  ConfigData stored;
-  if (m_configs[group].find(name, stored)) {
-    KovaConfigEvent event;
-    event.configName = name;
-    event.newValue = std::move(stored);
-    event.group = group;
-    event.sessionType = groupToSessionType(group);
-    handler->Notify(event);
+    ConfigData stored;
+    if (m_configs[group].find(name, stored)) {
+      KovaConfigEvent event;
+      event.configName = name;
+      event.newValue = std::move(stored);
+      event.group = group;
+      event.sessionType = groupToSessionType(group);
+      handler->Notify(event);
+    }
+  } catch (...) {
+    handler->releaseClaim(threadId);
+    withdraw(group, name, handler);
+    throw;
   }
 
   handler->releaseClaim(threadId);
   return handler->m_nId;
+}
+
+void KovaConfig::withdraw(KovaConfigGroup group, const std::string& name,
+                          const ConfigEventHandlerPtr& handler) {
+  // Neither step allocates; a removal racing this one makes either a no-op.
+  const uint64_t id = handler->m_nId;
+  ConfigEventHandlerPtr byId;
+  if (m_observersById.find(id, byId) && byId == handler) {
+    m_observersById.erase(id);
+  }
+  byId.reset();
+  if (m_observersByName[group].remove(
+          name, handler, [&] { --m_TotalObservers; }) == KOVA_S_OK) {
+    waitUntilIdle(name.c_str(), handler);
+  }
 }
 
 uint64_t KovaConfig::bindConfig(KovaConfigGroup group, const char* szConfigName,
@@ -161,7 +186,12 @@ uint64_t KovaConfig::bindConfig(KovaConfigGroup group, const char* szConfigName,
     return 0;
   }
   ++m_TotalObservers;
-  m_observersById.exchange(id, handler);
+  try {
+    m_observersById.exchange(id, handler);
+  } catch (...) {
+    withdraw(group, name, handler);
+    throw;
+  }
   return id;
 }
 
@@ -204,7 +234,12 @@ KOVA_RESULT KovaConfig::unsubscribeConfig(
         }
       });
   if (removed != KOVA_S_OK) return removed;
+  waitUntilIdle(szConfigName, handler);
+  return KOVA_S_OK;
+}
 
+void KovaConfig::waitUntilIdle(const char* szConfigName,
+                               const ConfigEventHandlerPtr& handler) {
   // Unlinked under the group lock: no new delivery can claim the handler, and
   // every earlier claim shows in m_nBusy. Wait for those to be given back.
   const uint64_t startMs = nowMs();
@@ -220,13 +255,12 @@ KOVA_RESULT KovaConfig::unsubscribeConfig(
     }
     // Still held, most likely by this thread's own delivery: leave the
     // callables in place rather than wait for ever.
-    if (now - startMs > kWaitLimitMs) return KOVA_S_OK;
+    if (now - startMs > kWaitLimitMs) return;
   }
   // No delivery holds the handler any more: its callables die here, on the
   // removing thread.
   handler->m_fnNotify = nullptr;
   handler->m_fnProvider = nullptr;
-  return KOVA_S_OK;
 }
 
 }  // namespace kovaStore

@@ -2,8 +2,10 @@
 // removing its subscriptions and bindings.
 #include "observer_helper.h"
 
+#include <exception>
 #include <utility>
 
+#include "host_boundary.h"
 #include "trace.h"
 
 namespace kovaStore {
@@ -50,7 +52,15 @@ uint64_t KovaConfigObserverHelper::observe(KovaConfigGroup group,
   if (!m_observersByName[group].insert(szConfigName, record)) return 0;
   IKovaConfig* pConfig = LiveConfig();
   if (pConfig == nullptr) return 0;
-  const uint64_t id = registerWith(pConfig);
+  uint64_t id;
+  try {
+    id = registerWith(pConfig);
+  } catch (...) {
+    // The store registered nothing (a callback that threw in its initial
+    // notification): the name is forgotten as for a refusal.
+    registerRecord(group, szConfigName, record, 0);
+    throw;
+  }
   return registerRecord(group, szConfigName, record, id);
 }
 
@@ -99,9 +109,28 @@ uint64_t KovaConfigObserverHelper::registerRecord(
     record->m_nId = id;
   }
   if (id != 0) {
-    m_observersById.exchange(id, record);
-    return id;
+    try {
+      m_observersById.exchange(id, record);
+      return id;
+    } catch (...) {
+      // Not remembered, so never removed by this helper: the store must not
+      // keep it either.
+      if (IKovaConfig* pConfig = LiveConfig()) pConfig->UnsubscribeConfig(id);
+      {
+        std::lock_guard<std::mutex> lock(m_recordMutex);
+        record->m_nId = 0;
+      }
+      forgetRefused(group, szConfigName, record);
+      throw;
+    }
   }
+  forgetRefused(group, szConfigName, record);
+  return 0;
+}
+
+void KovaConfigObserverHelper::forgetRefused(
+    KovaConfigGroup group, const char* szConfigName,
+    const ConfigEventHandlerPtr& record) {
   // Refused by the store: the name is forgotten here too, unless another
   // thread has replaced the record meanwhile.
   ConfigEventHandlerPtr current;
@@ -109,7 +138,6 @@ uint64_t KovaConfigObserverHelper::registerRecord(
       current == record) {
     m_observersByName[group].erase(szConfigName);
   }
-  return 0;
 }
 
 void KovaConfigObserverHelper::forgetName(const ConfigEventHandlerPtr& record) {
@@ -171,34 +199,63 @@ KOVA_RESULT KovaConfigObserverHelper::UnsubscribeConfig(
   return UnsubscribeConfig(id);
 }
 
-void KovaConfigObserverHelper::ResubscribeAll() {
+bool KovaConfigObserverHelper::ResubscribeAll() {
+  bool bAll = true;
+  // The first exception a callback threw in its initial notification; it
+  // reaches the caller once every other observer has been registered.
+  std::exception_ptr callbackError;
   for (int g = 0; g < kKovaConfigGroupCount; ++g) {
     const KovaConfigGroup group = static_cast<KovaConfigGroup>(g);
     // Taken out in one locked step; a subscribe that comes later finds the
     // table empty and takes the normal path.
     NameTable::Map records = m_observersByName[group].takeAll();
     for (const auto& entry : records) {
-      KovaConfigCallback callback;
-      KovaConfigProvider provider;
-      ACmThread* pRunThread;
-      bool bAsync;
-      {
-        std::lock_guard<std::mutex> lock(m_recordMutex);
-        callback = entry.second->m_fnNotify;
-        provider = entry.second->m_fnProvider;
-        pRunThread = entry.second->m_pRunThread;
-        bAsync = entry.second->m_bAsync;
-      }
-      // Each call makes a new record under the store's new id; the old
-      // record goes with `records`.
-      if (callback) {
-        SubscribeConfig(group, entry.first.c_str(), std::move(callback),
-                        pRunThread, bAsync);
-      } else if (provider) {
-        BindConfig(group, entry.first.c_str(), std::move(provider));
+      // An observer that cannot be registered (out of memory, refused by the
+      // store, its callback threw) is forgotten, and the attach reports it.
+      try {
+        KovaConfigCallback callback;
+        KovaConfigProvider provider;
+        ACmThread* pRunThread;
+        bool bAsync;
+        {
+          std::lock_guard<std::mutex> lock(m_recordMutex);
+          callback = entry.second->m_fnNotify;
+          provider = entry.second->m_fnProvider;
+          pRunThread = entry.second->m_pRunThread;
+          bAsync = entry.second->m_bAsync;
+        }
+        // Each call makes a new record under the store's new id; the old
+        // record goes with `records`.
+        uint64_t id = 0;
+        if (callback) {
+          id = SubscribeConfig(group, entry.first.c_str(), std::move(callback),
+                               pRunThread, bAsync);
+        } else if (provider) {
+          id = BindConfig(group, entry.first.c_str(), std::move(provider));
+        }
+        if (id == 0) bAll = false;
+      } catch (...) {
+        bAll = false;
+        if (!isCallableException()) {
+          traceCaughtException(
+              "kovaStore::KovaConfigObserverHelper::ResubscribeAll", this);
+        } else if (!callbackError) {
+          callbackError = std::current_exception();
+        }
       }
     }
   }
+  if (callbackError) {
+    try {
+      std::rethrow_exception(callbackError);
+    } catch (...) {
+      // Marked again: a later callback's exception may have replaced the
+      // thread's mark meanwhile.
+      markCallableException();
+      throw;
+    }
+  }
+  return bAll;
 }
 
 void KovaConfigObserverHelper::UnsubscribeAll() {
@@ -217,13 +274,20 @@ void KovaConfigObserverHelper::UnsubscribeAll() {
   }
 }
 
-void KovaConfigObserverHelper::AttachConfig(IKovaConfig* pConfig,
+bool KovaConfigObserverHelper::AttachConfig(IKovaConfig* pConfig,
                                             uint64_t generation) {
-  if (pConfig == nullptr || m_pConfig.load() != nullptr) return;
+  if (pConfig == nullptr || m_pConfig.load() != nullptr) return true;
   m_generation = generation;
   IKovaConfig* expected = nullptr;
-  if (!m_pConfig.compare_exchange_strong(expected, pConfig)) return;
-  ResubscribeAll();
+  if (!m_pConfig.compare_exchange_strong(expected, pConfig)) return true;
+  return ResubscribeAll();
+}
+
+bool KovaConfigObserverHelper::HasRemembered() const {
+  for (const NameTable& table : m_observersByName) {
+    if (table.size() != 0) return true;
+  }
+  return false;
 }
 
 void KovaConfigObserverHelper::DetachConfig() {

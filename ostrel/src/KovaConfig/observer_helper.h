@@ -76,17 +76,24 @@ class KovaConfigObserverHelper {
                                 KovaConfigGroup group);
 
   // Registers every remembered observer with the attached store, group by
-  // group in name order; each gets a fresh record under its new id.
-  void ResubscribeAll();
+  // group in name order; each gets a fresh record under its new id. An
+  // observer that cannot be registered (refused, out of memory, its callback
+  // threw in its initial notification) is forgotten and the others are
+  // still registered; false when any was not. The first exception a
+  // callback threw is then passed on to the caller.
+  bool ResubscribeAll();
   // Removes every accepted observer from the store and forgets it, in
   // ascending id order. Observers never accepted stay remembered.
   void UnsubscribeAll();
 
   // Attaches `pConfig`, obtained in store generation `generation` (see
   // config_registry.h), when no store is attached, then registers every
-  // remembered observer with it; does nothing when a store is attached
-  // already or `pConfig` is null.
-  void AttachConfig(IKovaConfig* pConfig, uint64_t generation);
+  // remembered observer with it (ResubscribeAll, whose answer it returns);
+  // does nothing (true) when a store is attached already or `pConfig` is
+  // null.
+  bool AttachConfig(IKovaConfig* pConfig, uint64_t generation);
+  // True while an observer is remembered (accepted by the store or not).
+  bool HasRemembered() const;
   // Removes every accepted observer from the store and detaches it; does
   // nothing while detached.
   void DetachConfig();
@@ -116,9 +123,16 @@ class KovaConfigObserverHelper {
                    bool bHasCallable, const char* szError, Fill&& fill,
                    Register&& registerWith);
   // Records the store's answer `id` for a remembered record: accepted ids
-  // are remembered, a refusal (0) forgets the name.
+  // are remembered, a refusal (0) forgets the name. An id that cannot be
+  // remembered (out of memory) is removed from the store again and the
+  // exception goes on: the helper never leaves an observer it cannot
+  // remove.
   uint64_t registerRecord(KovaConfigGroup group, const char* szConfigName,
                           const ConfigEventHandlerPtr& record, uint64_t id);
+  // Erases the name entry of a record the store did not accept, if the name
+  // table still holds that very record.
+  void forgetRefused(KovaConfigGroup group, const char* szConfigName,
+                     const ConfigEventHandlerPtr& record);
   // Empties the callables of `record` and erases its name entry, if the name
   // table still holds that very record.
   void forgetName(const ConfigEventHandlerPtr& record);

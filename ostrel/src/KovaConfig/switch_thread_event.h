@@ -26,14 +26,21 @@ class CSwitchThreadEvent : public ICmEvent {
   // Calls the carried callback, if any, with the carried event; runs on the
   // queue's thread. A callback's exception passes through.
   int OnEventFire() override {
+    if (m_pFired != nullptr) *m_pFired = true;
     if (m_fnNotify) m_fnNotify(m_event);
     return 0;
   }
+
+  // For a sent event: `*pFired` becomes true once the queue fires it, so the
+  // waiting sender can tell a refused event from a callback that threw. The
+  // flag must outlive the send.
+  void NoteFiredIn(bool* pFired) { m_pFired = pFired; }
 
   // Members are destroyed in reverse order: the callback before the event.
  private:
   KovaConfigEvent m_event;
   KovaConfigCallback m_fnNotify;
+  bool* m_pFired = nullptr;
 };
 
 }  // namespace kovaStore

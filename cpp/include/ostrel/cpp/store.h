@@ -24,6 +24,10 @@
 // Of() a helper without a call id) reads nothing, refuses writes with
 // KOVA_E_INVALIDARG and gives empty Subscriptions.
 //
+// Memory: out of memory, the constructor, Get, Set, Subscribe, Watch and Bind
+// may throw std::bad_alloc; a Subscribe or Bind that throws has registered
+// nothing, and a Store whose store cannot be obtained is empty.
+//
 // Threads: every operation may run on any thread, several at once, also from
 // inside a callback. Copying and assigning a Store object is not
 // synchronised, like a std::shared_ptr.
