@@ -94,9 +94,10 @@ class KovaConfig : public IKovaConfig {
   // The number of observers currently linked into the group tables.
   uint32_t GetTotalObservers() const { return m_TotalObservers.load(); }
 
-  // Moves the store's references to its observers to the end of `out`, so
-  // that their callables are not destroyed with the store. Allocates
-  // nothing. REQUIRES: no other thread uses the store.
+  // Moves the group tables' references to the observers to the end of `out`,
+  // so that their callables are not destroyed with the store. Allocates
+  // nothing. Each group table is emptied in one hold of its lock, so other
+  // threads may go on using the store; an observer linked afterwards stays.
   void handOverObservers(ObserverTable::HandlerList& out);
 
   // Ends the store while pointers to it may still be in use (the registry's
