@@ -9,9 +9,11 @@
 //   ReleaseKovaConfig(store);
 //
 // Stores are created and shared per call id by CreateKovaConfig() and given
-// back with ReleaseKovaConfig(); never delete one. Any thread may call any
-// operation at any time, also from inside an observer callback. The store
-// holds no lock while a callback or provider runs.
+// back with ReleaseKovaConfig(); never delete one. A pointer stays valid until
+// its reference has been given back: after DestroyKovaConfig() it still is,
+// but every operation through it is refused (see KovaConfigApi.h). Any
+// thread may call any operation at any time, also from inside an observer
+// callback. The store holds no lock while a callback or provider runs.
 //
 // Groups must be 0 to 11; names are NUL-terminated byte strings, compared
 // exactly. Values, callbacks and providers are taken by value (copied in).
@@ -130,7 +132,8 @@ class IKovaConfig {
   // Writes the groups selected by the bit mask (bit n = group n) as compact
   // JSON; never null. Each thread has its own text per store: it stays valid
   // until the next dump on this store made by the same thread, or until the
-  // store is destroyed. Dumps on several threads may run at once.
+  // store's memory goes (with the last reference). Dumps on several threads
+  // may run at once.
   virtual const char* DumpKovaConfigs(uint32_t groups) = 0;
   // Stores every entry of a JSON configuration document, group by group in
   // name order, notifying observers as SetKovaConfig does. KOVA_S_OK, or

@@ -10,9 +10,20 @@
 // The first CreateKovaConfig() of a call id creates its store with two
 // references: the caller's, given back by ReleaseKovaConfig(), and the
 // call's own, given back once by CleanUpKovaConfig(). Each further create adds
-// one. The store is destroyed with the last reference; DestroyKovaConfig()
-// destroys all stores whatever their counts. A store pointer is valid until
-// its caller has given its reference back.
+// one. The store is destroyed with the last reference.
+//
+// Pointers and DestroyKovaConfig(): a store pointer's memory stays valid until
+// its caller has given its reference back, whatever happens meanwhile.
+// DestroyKovaConfig() ends every store at once, whatever its counts: the
+// entries go, each store writes its destruction line and drops its values
+// and observers. A store whose references are still out keeps its memory
+// for them: operations through it are refused (GetKovaConfig KOVA_E_FAIL with
+// the value marked invalid; the others KOVA_E_FAIL, observer id 0 or an empty
+// dump text) and dump texts made before stay readable; ReleaseKovaConfig() of
+// it returns KOVA_S_FALSE, as for any pointer the registry no longer holds,
+// and the last one frees it. So a pointer still held never reaches a store
+// made later, even at the same call id. A pointer whose reference has been
+// given back must not be used again.
 //
 // All functions may be called from any thread, also from the destructor of a
 // callback or provider registered with a store: stores are destroyed under

@@ -45,10 +45,12 @@
 //
 // Shutdown: after DestroyKovaConfig() a helper bound before it behaves as a
 // helper without a store (its operations fail their guards, its
-// subscriptions are only forgotten) and its destructor releases nothing, so
-// helpers may be torn down after the stores are gone. The check costs one
-// relaxed atomic load per operation; a helper used on one thread while
-// another destroys the stores is that caller's race.
+// subscriptions are only forgotten), and its destructor gives its reference
+// back, which lets the registry free what it kept of the ended store (see
+// KovaConfigApi.h); helpers may be torn down after the stores are gone. The
+// check costs one relaxed atomic load per operation; an operation racing
+// DestroyKovaConfig() on another thread stays inside the store's memory and
+// is either done or refused.
 //
 // Exceptions: no operation, constructor or destructor lets an exception of
 // the library's own making (an allocation failure) escape: it is traced at

@@ -28,14 +28,29 @@ struct RegistryEntry {
 
 typedef std::map<uint32_t, RegistryEntry> Registry;
 
+// A store as the pointer handed out for it: while the store has its entry in
+// g_registry, the call it belongs to. Once DestroyKovaConfig() has ended it
+// with references still out, the store is retired: it owns the store, whose
+// memory stays until the last of those references comes back, so that no
+// later store can sit at an address still held.
+struct HandedOut {
+  uint32_t callId;
+  // Set when retired; the only owner of the store from then on.
+  std::shared_ptr<KovaConfig> retired;
+  // When retired: the references still out (held by callers, not the call's
+  // own), given back by ReleaseKovaConfig.
+  int32_t references = 0;
+};
+
 // Built at load in this order and torn down at unload in reverse: the mutex
-// goes first, then the index, then the map with every store still in it.
+// goes first, then the index with the retired stores, then the map with every
+// store still in it.
 Registry g_registry;
-// The call id of every store in g_registry, by the pointer handed out for it,
-// so that a release finds its entry without walking the map or touching what
-// the caller passed. Holds exactly the stores of g_registry.
-std::unordered_map<const IKovaConfig*, uint32_t> g_callIdByStore;
-// Guards g_registry, g_callIdByStore and every count and clean-up flag. Not
+// Every store of g_registry and every retired store, by the pointer handed
+// out for it, so that a release finds its entry without walking the map or
+// touching what the caller passed.
+std::unordered_map<const IKovaConfig*, HandedOut> g_handedOut;
+// Guards g_registry, g_handedOut and every count and clean-up flag. Not
 // recursive: nothing that runs under it, a store's destructor included, calls
 // back into the registry.
 std::mutex g_registryMutex;
@@ -45,10 +60,14 @@ std::mutex g_registryMutex;
 // may be read after every other static of this file is gone.
 std::atomic<bool> g_registryClosed{false};
 
-// Observers of the stores that one registry call destroys, handed over under
-// the lock. Declared before the lock guard, so that it is destroyed, and the
+// What one registry call lets go of under the lock: the observers of the
+// stores it destroys or retires, and a retired store whose last reference
+// came back. Declared before the lock guard, so that it is destroyed, and the
 // callers' callables with it, once the lock is released.
-typedef ObserverTable::HandlerList Graveyard;
+struct Graveyard {
+  ObserverTable::HandlerList observers;
+  std::shared_ptr<KovaConfig> retiredStore;
+};
 
 // Calls counted for the function tracers of clean-up and destroy; they only
 // decide whether tracer lines are written.
@@ -60,15 +79,36 @@ std::atomic<int> g_destroyTracerCalls{0};
 // REQUIRES: g_registryMutex is held.
 void buryObservers(const std::shared_ptr<KovaConfig>& store,
                    Graveyard& graveyard) {
-  if (store.use_count() == 1) store->handOverObservers(graveyard);
+  if (store.use_count() == 1) store->handOverObservers(graveyard.observers);
 }
 
 // Erases an entry, destroying its store unless another owner holds it.
 // REQUIRES: g_registryMutex is held.
 void eraseEntry(Registry::iterator it, Graveyard& graveyard) {
   buryObservers(it->second.store, graveyard);
-  g_callIdByStore.erase(it->second.store.get());
+  g_handedOut.erase(it->second.store.get());
   g_registry.erase(it);
+}
+
+// Ends an entry for DestroyKovaConfig(): a store with references still out
+// is retired (its destruction line written, its values and observers
+// dropped, its memory kept until those references come back); any other is
+// destroyed as by eraseEntry. Allocates nothing.
+// REQUIRES: g_registryMutex is held.
+Registry::iterator endEntry(Registry::iterator it, Graveyard& graveyard) {
+  RegistryEntry& entry = it->second;
+  // The call's own reference goes with its entry: nobody gives it back now.
+  const int32_t heldOut = entry.count - (entry.store->IsCleanedUp() ? 0 : 1);
+  auto handed = g_handedOut.find(entry.store.get());
+  if (heldOut > 0 && handed != g_handedOut.end()) {
+    entry.store->retire(graveyard.observers);
+    handed->second.references = heldOut;
+    handed->second.retired = std::move(entry.store);
+  } else {
+    buryObservers(entry.store, graveyard);
+    if (handed != g_handedOut.end()) g_handedOut.erase(handed);
+  }
+  return g_registry.erase(it);
 }
 
 // At unload, runs before the lock and the maps are torn down: closes the
@@ -86,6 +126,8 @@ struct RegistryUnloader {
       for (auto& entry : g_registry) {
         buryObservers(entry.second.store, graveyard);
       }
+      // Retired stores go with the index, untraced; their observers went
+      // when they were retired.
     }
   }
 } g_registryUnloader;
@@ -155,7 +197,7 @@ KOVA_RESULT createKovaConfigIn(uint32_t callId, IKovaConfig** ppConfig,
                  RegistryEntry{std::make_shared<GuardedKovaConfig>(callId), 2})
              .first;
     try {
-      g_callIdByStore.emplace(it->second.store.get(), callId);
+      g_handedOut.emplace(it->second.store.get(), HandedOut{callId, nullptr});
     } catch (...) {
       g_registry.erase(it);  // keeps the index and the map in step
       throw;
@@ -179,9 +221,19 @@ KOVA_RESULT ReleaseKovaConfig(IKovaConfig* pConfig) {
       "kovaStore::ReleaseKovaConfig", nullptr, KOVA_E_FAIL, [&] {
         Graveyard graveyard;
         std::lock_guard<std::mutex> lock(g_registryMutex);
-        auto indexed = g_callIdByStore.find(pConfig);
-        if (indexed == g_callIdByStore.end()) return KOVA_S_FALSE;
-        const uint32_t callId = indexed->second;
+        auto indexed = g_handedOut.find(pConfig);
+        if (indexed == g_handedOut.end()) return KOVA_S_FALSE;
+        HandedOut& handed = indexed->second;
+        if (handed.retired) {
+          // Its entry is gone, as for any erased store; the last reference
+          // lets its memory go, after the lock.
+          if (--handed.references < 1) {
+            graveyard.retiredStore = std::move(handed.retired);
+            g_handedOut.erase(indexed);
+          }
+          return KOVA_S_FALSE;
+        }
+        const uint32_t callId = handed.callId;
         auto it = g_registry.find(callId);
         KOVA_ASSERT_RETURN(it != g_registry.end(), KOVA_S_FALSE);
         const int32_t count = --it->second.count;
@@ -231,15 +283,24 @@ void DestroyKovaConfig() {
       KOVA_INFO_TRACE("kovaStore::DestroyKovaConfig, callId="
                       << entry.first << ", counts=" << entry.second.count);
     }
-    // Whatever their counts and flags; every store the registry alone owned is
-    // destroyed here, under the lock.
-    for (const auto& entry : g_registry) {
-      buryObservers(entry.second.store, graveyard);
+    // Whatever their counts and flags, in ascending call id order; every
+    // store the registry alone owned is destroyed here, under the lock, and
+    // every store with references still out is retired.
+    for (auto it = g_registry.begin(); it != g_registry.end();) {
+      it = endEntry(it, graveyard);
     }
-    g_callIdByStore.clear();
-    g_registry.clear();
     return 0;
   });
+}
+
+uint32_t heldDestroyedStoreCount() {
+  if (g_registryClosed.load()) return 0;
+  std::lock_guard<std::mutex> lock(g_registryMutex);
+  uint32_t count = 0;
+  for (const auto& handed : g_handedOut) {
+    if (handed.second.retired) ++count;
+  }
+  return count;
 }
 
 uint32_t GetKovaConfigSizeForUT() {

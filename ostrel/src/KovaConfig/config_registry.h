@@ -1,6 +1,6 @@
 // The store registry's internals: the limit on function tracers, the store
-// generation that lets clients notice DestroyKovaConfig(), and the hand-over
-// of a destroyed store's observers.
+// generation that lets clients notice DestroyKovaConfig(), the hand-over
+// of a destroyed store's observers, and the stores it retired.
 //
 // The registry itself (one store per call id, with a count of references
 // handed out) lives in config_registry.cc behind the exported functions of
@@ -9,6 +9,17 @@
 // the callables that callers registered) are handed over first and released
 // only after the mutex is unlocked, so a callable's destructor may call any
 // registry function.
+//
+// Retired stores: DestroyKovaConfig() ends every store at once, but the
+// memory behind a pointer handed out stays until its reference comes back.
+// A store with references still out (beyond the call's own) is retired: it
+// writes its destruction line and drops its values and observers there, as a
+// destroyed store does, refuses every later operation, and keeps only its
+// emptied tables and the names ever stored. ReleaseKovaConfig of it answers
+// KOVA_S_FALSE, as for any pointer the registry no longer holds, and the last
+// one deletes it, untraced, after the lock. Its address therefore stays taken
+// while it can still be given back: a late release can never reach another
+// store. A retired store that nobody gives back stays until unload.
 #ifndef OSTREL_SRC_KOVACONFIG_CONFIG_REGISTRY_H_
 #define OSTREL_SRC_KOVACONFIG_CONFIG_REGISTRY_H_
 
@@ -43,6 +54,11 @@ extern std::atomic<uint64_t> g_storeGeneration;
 inline uint64_t storeGeneration() {
   return g_storeGeneration.load(std::memory_order_relaxed);
 }
+
+// The number of stores that DestroyKovaConfig() ended while references to
+// them were still out and whose memory is kept until those come back (for
+// tests).
+uint32_t heldDestroyedStoreCount();
 
 // CreateKovaConfig() that also yields, read under the registry lock, the
 // generation the store was obtained in (untouched on failure).

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +15,8 @@
 
 namespace kovaStore {
 namespace {
+
+constexpr KovaConfigGroup kGroup = KovaConfigGroup_Audio;
 
 // Every test starts and ends with an empty registry, whatever other tests of
 // this program left behind.
@@ -153,6 +156,141 @@ TEST_F(ConfigRegistryTest, CallableOwningAHelperDiesOutsideTheRegistryLock) {
     EXPECT_EQ(GetKovaConfigSizeForUT(), bDestroyAll ? 0u : 2u);
     DestroyKovaConfig();
   }
+}
+
+// Regression: DestroyKovaConfig() freed every store at once, so the next
+// call's store could sit at the address of a pointer still held; giving that
+// pointer back then took a reference from the new store. A destroyed store's
+// memory now stays until every reference handed out for it is given back:
+// the late release is refused and frees it, and no other store loses a
+// reference.
+TEST_F(ConfigRegistryTest, PointerGivenBackAfterDestroyNeverReachesANewStore) {
+  // Each round: a module holds a pointer across the destroy while the next
+  // call's store is made, then gives the pointer back.
+  const uint32_t held = heldDestroyedStoreCount();  // other tests' pointers
+  for (int round = 0; round < 20; ++round) {
+    IKovaConfig* old = create(7);
+    DestroyKovaConfig();
+    IKovaConfig* next = create(8);
+    EXPECT_NE(next, old) << round;
+    KovaConfigHelper helper(8);
+    EXPECT_EQ(heldDestroyedStoreCount(), held + 1);
+    EXPECT_EQ(ReleaseKovaConfig(old), KOVA_S_FALSE) << round;
+    EXPECT_EQ(heldDestroyedStoreCount(), held);
+    // Call 8 still holds the test's reference, the helper's and its own.
+    EXPECT_EQ(ReleaseKovaConfig(next), KOVA_S_OK);
+    EXPECT_EQ(CleanUpKovaConfig(8), KOVA_S_OK);
+    ConfigData value;
+    EXPECT_EQ(helper.SetKovaConfig("n", ConfigData("v"), kGroup),
+              KOVA_E_NOOBSERVER);
+    EXPECT_EQ(helper.GetKovaConfig("n", value, kGroup), KOVA_S_OK);
+  }
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
+  // A helper bound before the destroy gives its reference back as it goes.
+  auto early = std::make_unique<KovaConfigHelper>(9);
+  DestroyKovaConfig();
+  EXPECT_EQ(heldDestroyedStoreCount(), held + 1);
+  early.reset();
+  EXPECT_EQ(heldDestroyedStoreCount(), held);
+}
+
+// Regression: operations through a pointer held across DestroyKovaConfig()
+// read and wrote freed memory, and so did a reader of a dump text made
+// before. The store's values and observers go with the destroy, as its
+// destruction line says, but its memory stays until the reference is given
+// back: every operation is refused and the dump text stays readable.
+TEST_F(ConfigRegistryTest,
+       OperationsThroughAPointerHeldAcrossDestroyAreRefused) {
+  const uint32_t held = heldDestroyedStoreCount();
+  IKovaConfig* store = create(7);
+  const std::string longValue(64, 'L');
+  store->SetKovaConfig(kGroup, "Short", ConfigData("s"), false, false);
+  store->SetKovaConfig(kGroup, "Long", ConfigData(longValue), false, false);
+  auto token = std::make_shared<int>(0);
+  ASSERT_NE(
+      store->SubscribeConfig(
+          kGroup, "Short", [token](const KovaConfigEvent&) {}, nullptr, false),
+      0u);
+  token.reset();
+  const char* dump = store->DumpKovaConfigs(1u << kGroup);
+  const std::string dumped = dump;
+  {
+    CmTraceCapture capture(2);
+    DestroyKovaConfig();
+    EXPECT_EQ(capture.Count(2, "kovaStore::KovaConfig::~KovaConfig [cid=7]"),
+              1u);
+  }
+  EXPECT_EQ(dumped, dump);
+
+  CmTraceCapture capture(2);
+  ConfigData value("stale");
+  EXPECT_EQ(store->GetKovaConfig(kGroup, "Short", value), KOVA_E_FAIL);
+  EXPECT_FALSE(value.IsValid());
+  value = ConfigData("stale");
+  EXPECT_EQ(store->GetKovaConfig(kGroup, "Long", value), KOVA_E_FAIL);
+  EXPECT_FALSE(value.IsValid());
+  EXPECT_EQ(store->SetKovaConfig(kGroup, "Short", ConfigData("t"), true, false),
+            KOVA_E_FAIL);
+  EXPECT_EQ(store->SubscribeConfig(
+                kGroup, "Short", [](const KovaConfigEvent&) {}, nullptr, false),
+            0u);
+  EXPECT_EQ(
+      store->BindConfig(kGroup, "Dynamic",
+                        [](const KovaConfigEvent&) { return ConfigData(); }),
+      0u);
+  EXPECT_EQ(store->UnsubscribeConfig(1), KOVA_E_FAIL);
+  EXPECT_EQ(store->GetDynamicConfig(kGroup, "Dynamic", value, ConfigData()),
+            KOVA_E_FAIL);
+  EXPECT_EQ(store->RemoveKovaConfig(kGroup, "Short"), KOVA_E_FAIL);
+  EXPECT_EQ(store->RemoveKovaConfigByGroup(kGroup), KOVA_E_FAIL);
+  EXPECT_STREQ(store->DumpKovaConfigs(1u << kGroup), "");
+  EXPECT_EQ(store->ApplyKovaConfigs(R"({"Audio":[{"key":"k","value":"v"}]})"),
+            KOVA_E_FAIL);
+  EXPECT_EQ(capture.Count(1, ", store destroyed [cid=7]"), 9u);
+  EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_FALSE);
+  EXPECT_EQ(heldDestroyedStoreCount(), held);
+  EXPECT_EQ(capture.Count(-1, "~KovaConfig"), 0u);
+}
+
+// Threads read, set and dump through references of their own while the
+// stores are destroyed under them: every answer is a value that was set or
+// a refusal, and each thread gives its reference back afterwards.
+TEST_F(ConfigRegistryTest, UseRacingDestroyStaysInsideTheStore) {
+  const std::string longValue(48, 'L');
+  std::atomic<int> wrong{0};
+  const uint32_t held = heldDestroyedStoreCount();
+  for (int round = 0; round < 20; ++round) {
+    std::atomic<int> started{0};
+    std::atomic<bool> bDestroyed{false};
+    std::vector<std::thread> threads;
+    for (uint32_t t = 0; t < 3; ++t) {
+      threads.emplace_back([&, t] {
+        IKovaConfig* store = create(100 + t % 2);
+        store->SetKovaConfig(kGroup, "Long", ConfigData(longValue), false,
+                             false);
+        ++started;
+        for (int i = 0, after = 0; after < 200; ++i) {
+          if (bDestroyed) ++after;
+          ConfigData value;
+          const KOVA_RESULT read = store->GetKovaConfig(kGroup, "Long", value);
+          if (read == KOVA_S_OK ? value != ConfigData(longValue)
+                                : read != KOVA_E_FAIL || value.IsValid()) {
+            ++wrong;
+          }
+          store->SetKovaConfig(kGroup, "Short", ConfigData(std::to_string(i)),
+                               false, false);
+          if (i % 50 == 0) store->DumpKovaConfigs(1u << kGroup);
+        }
+        ReleaseKovaConfig(store);
+      });
+    }
+    while (started < 3) std::this_thread::yield();
+    DestroyKovaConfig();
+    bDestroyed = true;
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(heldDestroyedStoreCount(), held);
+  }
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 }  // namespace

@@ -10,10 +10,13 @@ namespace kovaStore {
 struct alignas(64) EpochRecord {
   // The epoch announced by the owning thread; 0 while it reads nothing.
   std::atomic<uint64_t> announced{0};
-  // Whether a live thread owns the record.
+  // Whether a thread owns the record.
   std::atomic<bool> owned{true};
   // Guards open on the owning thread; touched by that thread only.
   int depth = 0;
+  // Hand the record back when the outermost guard closes: set, by the owning
+  // thread, once its thread-local clean-up has run.
+  bool bHandBack = false;
   // Next record of the list; fixed once the record is published.
   EpochRecord* next = nullptr;
 };
@@ -24,6 +27,14 @@ namespace {
 std::atomic<uint64_t> g_epoch{1};
 // Every record ever made, newest first; only ever grows.
 std::atomic<EpochRecord*> g_records{nullptr};
+
+// The calling thread's record while it owns one. Trivially destructible, as
+// is t_bCleanedUp: both stay readable by thread-local destructors that run
+// after RecordOwner's.
+thread_local EpochRecord* t_record = nullptr;
+// Set when the thread's RecordOwner has been destroyed: from then on a record
+// is owned only while a guard is open.
+thread_local bool t_bCleanedUp = false;
 
 EpochRecord* adoptRecord() {
   for (EpochRecord* record = g_records.load(std::memory_order_acquire);
@@ -44,32 +55,65 @@ EpochRecord* adoptRecord() {
   return record;
 }
 
-// Hands the thread's record back when the thread ends.
+// REQUIRES: the record is the calling thread's and no guard is open on it.
+void handBack(EpochRecord* record) {
+  record->bHandBack = false;
+  t_record = nullptr;
+  record->owned.store(false, std::memory_order_release);
+}
+
+// Hands the thread's record back at the thread's clean-up. Destroyed in
+// reverse order of construction among the thread's thread-local objects, so
+// objects made before the thread's first guard are destroyed after it.
 struct RecordOwner {
-  EpochRecord* record = nullptr;
+  bool bRegistered = false;
   ~RecordOwner() {
-    if (record != nullptr)
-      record->owned.store(false, std::memory_order_release);
+    t_bCleanedUp = true;
+    EpochRecord* record = t_record;
+    if (record == nullptr) return;
+    if (record->depth == 0) {
+      handBack(record);
+    } else {
+      record->bHandBack = true;
+    }
   }
 };
 
 thread_local RecordOwner t_owner;
 
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+EpochRecord*
+attachRecord() {
+  EpochRecord* record = adoptRecord();
+  if (t_bCleanedUp) {
+    // A late destructor: the record is owned for this guard's span only.
+    record->bHandBack = true;
+  } else {
+    t_owner.bRegistered = true;  // registers the owner's destructor
+  }
+  t_record = record;
+  return record;
+}
+
 }  // namespace
 
 EpochGuard::EpochGuard() {
-  RecordOwner& owner = t_owner;
-  if (owner.record == nullptr) owner.record = adoptRecord();
-  m_record = owner.record;
-  if (m_record->depth++ == 0) {
-    m_record->announced.store(g_epoch.load(std::memory_order_seq_cst),
-                              std::memory_order_seq_cst);
+  EpochRecord* record = t_record;
+  if (record == nullptr) record = attachRecord();
+  m_record = record;
+  if (record->depth++ == 0) {
+    record->announced.store(g_epoch.load(std::memory_order_seq_cst),
+                            std::memory_order_seq_cst);
   }
 }
 
 EpochGuard::~EpochGuard() {
-  if (--m_record->depth == 0) {
-    m_record->announced.store(0, std::memory_order_release);
+  EpochRecord* record = m_record;
+  if (--record->depth == 0) {
+    record->announced.store(0, std::memory_order_release);
+    if (record->bHandBack) handBack(record);
   }
 }
 

@@ -10,8 +10,18 @@
 // Invariants:
 // - A reader announces itself before it loads a shared pointer: the guard
 //   stores the global epoch it read into the thread's record (seq_cst), and
-//   clears it (release) when the guard ends. Records are never freed; a thread
-//   that ends hands its record to the next thread that needs one.
+//   clears it (release) when the guard ends. Records are never freed and are
+//   reused: a record that no thread owns is adopted by the next thread that
+//   opens a guard.
+// - A record belongs to one thread from its adoption until that thread's last
+//   guard has closed, so no two threads ever update one record. A thread
+//   hands its record back when its thread-local clean-up runs (or, if a guard
+//   is open then, when that guard closes). A guard opened after that, by
+//   another thread-local destructor that still reads, adopts a record for its
+//   own span and hands it back as it closes. So every open guard is announced
+//   in a record of its own thread, and every record is left with nothing
+//   announced once its thread has closed its guards: no announcement outlives
+//   its reader, and reclamation never stops for good.
 // - A writer unlinks an object with a seq_cst store and only then takes its
 //   stamp, a seq_cst increment of the global epoch that returns the old value.
 //   A reader that can still hold the object announced an epoch no higher than
@@ -21,7 +31,9 @@
 // - Guards nest on one thread; only the outermost announces. They must not
 //   be held across a wait: a held guard delays every reclamation.
 //
-// Portable: std::atomic and thread_local only; no operating-system call.
+// Portable: std::atomic and thread_local only; no operating-system call. The
+// per-thread state that a late destructor reads is trivially destructible, so
+// it stays readable until the thread is gone.
 #ifndef OSTREL_SRC_KOVACONFIG_EPOCH_RECLAIM_H_
 #define OSTREL_SRC_KOVACONFIG_EPOCH_RECLAIM_H_
 

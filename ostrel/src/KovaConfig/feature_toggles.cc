@@ -5,6 +5,7 @@
 // What the implementation uses beyond its own header.
 #include <utility>
 
+#include "host_boundary.h"
 #include "kova_config.h"
 #include "observer_helper.h"
 
@@ -292,9 +293,16 @@ ConfigData KovaConfigHelper::GetFeatureToggle(KovaFeatureToggleID id) {
   const uint32_t index = static_cast<uint32_t>(id);
   IKovaConfig* const pConfig = liveStore(m_pIKovaConfig, m_pObserverHelper);
   if (index < kKovaFeatureToggleCount && pConfig != nullptr) {
+    // A long value is copied out: its allocation may fail, and the boundary
+    // answers that as any read's failure, with the invalid value.
     ConfigData value;
-    KovaConfig::FromInterface(pConfig)->GetFeatureToggle(index, value);
-    return value;
+    const bool bRead = runAtHostBoundary(
+        "kovaStore::KovaConfigHelper::GetFeatureToggle", this, false, [&] {
+          KovaConfig::FromInterface(pConfig)->GetFeatureToggle(index, value);
+          return true;
+        });
+    if (!bRead) return ConfigData();
+    return value;  // moved: no copy to fail
   }
   return GetKovaConfig(GetFeatureToggleName(id), KovaConfigGroup_Feature);
 }

@@ -6,6 +6,12 @@
 // answered with the operation's failure: observer id 0, KOVA_E_FAIL, or an
 // empty dump text. What a callback or provider throws passes through
 // unchanged, as it does from KovaConfig (see host_boundary.h).
+//
+// Once the registry has retired the store (DestroyKovaConfig() while
+// references to it are still out), every operation is refused without
+// touching the store: GetKovaConfig silently, as a name not stored
+// (KOVA_E_FAIL, the value marked invalid), the others with the failure above
+// and a level-1 line "<operation>, store destroyed [cid=..] [this=..]".
 #ifndef OSTREL_SRC_KOVACONFIG_GUARDED_KOVA_CONFIG_H_
 #define OSTREL_SRC_KOVACONFIG_GUARDED_KOVA_CONFIG_H_
 
@@ -49,6 +55,10 @@ class GuardedKovaConfig final : public KovaConfig {
   }
   KOVA_RESULT GetKovaConfig(KovaConfigGroup group, const char* szConfigName,
                             ConfigData& value) override {
+    if (IsRetired()) {
+      value.SetInvalid();
+      return KOVA_E_FAIL;
+    }
     return guard("kovaStore::KovaConfig::GetKovaConfig", KOVA_E_FAIL, [&] {
       return KovaConfig::GetKovaConfig(group, szConfigName, value);
     });
@@ -84,6 +94,10 @@ class GuardedKovaConfig final : public KovaConfig {
   template <class Result, class Operation>
   OSTREL_BOUNDARY_INLINE Result guard(const char* szOperation, Result failed,
                                       Operation&& operation) {
+    if (IsRetired()) {
+      traceRefusedAsRetired(szOperation);
+      return failed;
+    }
     return runAtHostBoundary<Result>(szOperation, this, failed,
                                      std::forward<Operation>(operation));
   }

@@ -1,6 +1,9 @@
 #include "host_boundary.h"
 
 #include <exception>
+#include <map>
+#include <mutex>
+#include <thread>
 
 #include "trace.h"
 
@@ -8,18 +11,64 @@ namespace kovaStore {
 
 namespace {
 
+// Set when the thread's CallableMark has been destroyed; trivially
+// destructible, so thread-local destructors that run later still read it.
+thread_local bool t_bMarkGone = false;
+
 // The last exception a callable of this thread threw.
-thread_local std::exception_ptr t_callableException;
+struct CallableMark {
+  std::exception_ptr exception;
+  ~CallableMark() {
+    exception = nullptr;
+    t_bMarkGone = true;
+  }
+};
+thread_local CallableMark t_mark;
+
+// Marks made by threads whose CallableMark is gone (thread-local destructors
+// of the host that run after it), one per thread, each replacing its
+// thread's previous one; a later thread with the same id takes the slot
+// over. Never destroyed: static destructors may still set values.
+struct LateMarks {
+  std::mutex mutex;  // guards byThread
+  std::map<std::thread::id, std::exception_ptr> byThread;
+};
+LateMarks& lateMarks() {
+  static LateMarks* marks = new LateMarks;
+  return *marks;
+}
 
 }  // namespace
 
 void markCallableException() noexcept {
-  t_callableException = std::current_exception();
+  if (!t_bMarkGone) {
+    t_mark.exception = std::current_exception();
+    return;
+  }
+  // Out of memory the mark is lost: the exception is then taken for the
+  // library's own and answered with the operation's failure.
+  try {
+    LateMarks& marks = lateMarks();
+    std::lock_guard<std::mutex> lock(marks.mutex);
+    marks.byThread[std::this_thread::get_id()] = std::current_exception();
+  } catch (...) {
+  }
 }
 
 bool isCallableException() noexcept {
-  return t_callableException != nullptr &&
-         t_callableException == std::current_exception();
+  if (!t_bMarkGone) {
+    return t_mark.exception != nullptr &&
+           t_mark.exception == std::current_exception();
+  }
+  try {
+    LateMarks& marks = lateMarks();
+    std::lock_guard<std::mutex> lock(marks.mutex);
+    const auto it = marks.byThread.find(std::this_thread::get_id());
+    return it != marks.byThread.end() && it->second != nullptr &&
+           it->second == std::current_exception();
+  } catch (...) {
+    return false;
+  }
 }
 
 void traceCaughtException(const char* szOperation, const void* self) noexcept {

@@ -10,7 +10,10 @@
 // callable (markCallableException), and the boundary lets a marked exception
 // go on. The mark is per thread and names one exception object; it holds that
 // object until the thread's next marked exception or its exit, so it can
-// never be mistaken for a later exception of the library's own.
+// never be mistaken for a later exception of the library's own. A thread
+// whose thread-local mark is already gone (a host's thread-local destructor
+// running after the library's) keeps its marks in a process-wide table
+// instead, one per thread id, taken over by a later thread of the same id.
 #ifndef OSTREL_SRC_KOVACONFIG_HOST_BOUNDARY_H_
 #define OSTREL_SRC_KOVACONFIG_HOST_BOUNDARY_H_
 

@@ -36,8 +36,35 @@ KovaConfig::KovaConfig(uint32_t callId) : m_callId(callId) {
 }
 
 KovaConfig::~KovaConfig() {
+  if (IsRetired()) return;  // the line was written when the store ended
   KOVA_INFO_TRACE("kovaStore::KovaConfig::~KovaConfig"
                   << KOVA_STORE_SUFFIX(m_callId, this));
+}
+
+void KovaConfig::retire(ObserverTable::HandlerList& out) {
+  m_bRetired.store(true, std::memory_order_relaxed);
+  KOVA_INFO_TRACE("kovaStore::KovaConfig::~KovaConfig"
+                  << KOVA_STORE_SUFFIX(m_callId, this));
+  for (uint32_t group = 0; group < kKovaConfigGroupCount; ++group) {
+    m_configs[group].withLock([&] {
+      m_configs[group].clear();
+      m_readIndex[group].markAllAbsent();
+    });
+  }
+  // The group tables' references first: every handler of the id table was
+  // linked into its group table before its id was, so once they are in
+  // `out`, dropping the id table's references here destroys no callable.
+  handOverObservers(out);
+  m_observersById.takeAll();
+}
+
+void KovaConfig::traceRefusedAsRetired(const char* szOperation) const noexcept {
+  // The trace sink belongs to the host; even its failure stays here.
+  try {
+    KOVA_WARNING_TRACE(szOperation << ", store destroyed"
+                                   << KOVA_STORE_SUFFIX(m_callId, this));
+  } catch (...) {
+  }
 }
 
 KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,

@@ -94,10 +94,25 @@ class KovaConfig : public IKovaConfig {
   // The number of observers currently linked into the group tables.
   uint32_t GetTotalObservers() const { return m_TotalObservers.load(); }
 
-  // Moves the store's references to its observers to the end of `out`, so
-  // that their callables are not destroyed with the store. Allocates
-  // nothing. REQUIRES: no other thread uses the store.
+  // Moves the group tables' references to the observers to the end of `out`,
+  // so that their callables are not destroyed with the store. Allocates
+  // nothing. Each group table is emptied in one hold of its lock, so other
+  // threads may go on using the store; an observer linked afterwards stays.
   void handOverObservers(ObserverTable::HandlerList& out);
+
+  // Ends the store while pointers to it may still be in use (the registry's
+  // destroy-all): writes the destruction line now (the destructor then
+  // writes none), empties the value tables and moves the store's references
+  // to its observers to the end of `out`, so that their callables go with
+  // that list. Operations running meanwhile on other threads stay safe; what
+  // they add stays until the store is deleted. From then on IsRetired() is
+  // true. Allocates nothing. REQUIRES: called at most once, under the store
+  // registry's lock.
+  void retire(ObserverTable::HandlerList& out);
+  bool IsRetired() const { return m_bRetired.load(std::memory_order_relaxed); }
+  // Writes the level-1 line "<szOperation>, store destroyed" with the store's
+  // suffix; never throws.
+  void traceRefusedAsRetired(const char* szOperation) const noexcept;
 
   // The call's own reference has been given back. REQUIRES: the store
   // registry's lock is held.
@@ -164,6 +179,8 @@ class KovaConfig : public IKovaConfig {
   ValueIndex m_readIndex[kKovaConfigGroupCount];
   // Guarded by the store registry's lock.
   bool m_bCleanedUp = false;
+  // Set once by retire(); read by any thread.
+  std::atomic<bool> m_bRetired{false};
 };
 
 }  // namespace kovaStore

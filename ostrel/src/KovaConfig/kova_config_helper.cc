@@ -122,9 +122,9 @@ KovaConfigHelper::~KovaConfigHelper() {
 void KovaConfigHelper::releaseKovaConfig() {
   // The bookkeeping is detached and deleted before the store reference goes,
   // so no observer of this helper outlives it in the store.
-  // A store that DestroyKovaConfig() destroyed is neither detached from nor
-  // released: the bookkeeping only forgets its observers.
-  const bool bLive = liveStore(m_pIKovaConfig, m_pObserverHelper) != nullptr;
+  // From a store that DestroyKovaConfig() ended the bookkeeping only forgets
+  // its observers; the reference still goes back (KOVA_S_FALSE), which lets
+  // the registry free what it kept of the store for this pointer.
   if (m_pIKovaConfig != nullptr) {
     if (m_pObserverHelper != nullptr) {
       if (m_pObserverHelper->GetConfig() != nullptr) {
@@ -133,7 +133,7 @@ void KovaConfigHelper::releaseKovaConfig() {
       delete m_pObserverHelper;
       m_pObserverHelper = nullptr;
     }
-    if (bLive) ReleaseKovaConfig(m_pIKovaConfig);
+    ReleaseKovaConfig(m_pIKovaConfig);
     m_pIKovaConfig = nullptr;
   }
   delete m_pObserverHelper;
