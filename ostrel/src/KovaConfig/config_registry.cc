@@ -8,6 +8,7 @@
 
 #include "CmTrace.h"
 #include "KovaConfigApi.h"
+#include "KovaConfigCell.h"
 #include "guarded_kova_config.h"
 #include "host_boundary.h"
 #include "kova_config.h"
@@ -232,14 +233,66 @@ void DestroyKovaConfig() {
                       << entry.first << ", counts=" << entry.second.count);
     }
     // Whatever their counts and flags; every store the registry alone owned is
-    // destroyed here, under the lock.
+    // destroyed here, under the lock. Views of their names that holders of
+    // outstanding references may still read answer absent from here on and
+    // stay readable.
     for (const auto& entry : g_registry) {
+      entry.second.store->closeCells();
       buryObservers(entry.second.store, graveyard);
     }
     g_callIdByStore.clear();
     g_registry.clear();
     return 0;
   });
+}
+
+namespace {
+
+// The view of a name that is never stored: absent, version 0, for good.
+const std::atomic<uint64_t> g_absentCellState{0};
+
+bool readAbsentCell(const std::atomic<uint64_t>*, ConfigData&,
+                    uint64_t* pStateRead) {
+  if (pStateRead != nullptr) *pStateRead = 0;
+  return false;
+}
+
+bool readCell(const std::atomic<uint64_t>* pState, ConfigData& value,
+              uint64_t* pStateRead) {
+  uint64_t state = 0;
+  const bool bPresent = ValueIndex::readCell(pState, value, &state);
+  if (pStateRead != nullptr) *pStateRead = state;
+  return bPresent;
+}
+
+}  // namespace
+
+KOVA_RESULT GetKovaConfigCell(IKovaConfig* pConfig, KovaConfigGroup group,
+                              const char* szConfigName, KovaConfigCell* pCell) {
+  if (pCell == nullptr) return KOVA_E_INVALIDARG;
+  pCell->pState = &g_absentCellState;
+  pCell->pfnRead = &readAbsentCell;
+  if (pConfig == nullptr || !isStorableGroup(group) ||
+      szConfigName == nullptr || szConfigName[0] == '\0') {
+    return KOVA_E_INVALIDARG;
+  }
+  if (g_registryClosed.load()) return KOVA_E_FAIL;
+  return runAtHostBoundary(
+      "kovaStore::GetKovaConfigCell", nullptr, KOVA_E_FAIL, [&] {
+        // A copy keeps the store while its table is
+        // locked, after the registry's lock is let go.
+        std::shared_ptr<KovaConfig> store;
+        {
+          std::lock_guard<std::mutex> lock(g_registryMutex);
+          auto indexed = g_callIdByStore.find(pConfig);
+          if (indexed == g_callIdByStore.end()) return KOVA_E_FAIL;
+          store = g_registry.at(indexed->second).store;
+          store->MarkCellsHandedOut();
+        }
+        pCell->pState = store->cellOf(group, szConfigName);
+        pCell->pfnRead = &readCell;
+        return KOVA_S_OK;
+      });
 }
 
 uint32_t GetKovaConfigSizeForUT() {

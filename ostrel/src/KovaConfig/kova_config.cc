@@ -125,6 +125,26 @@ KOVA_RESULT KovaConfig::RemoveKovaConfig(KovaConfigGroup group,
   return KOVA_S_OK;
 }
 
+const std::atomic<uint64_t>* KovaConfig::cellOf(KovaConfigGroup group,
+                                                std::string_view name) {
+  const std::atomic<uint64_t>* cell = nullptr;
+  m_configs[group].withLock([&] { cell = m_readIndex[group].cellOf(name); });
+  return cell;
+}
+
+void KovaConfig::closeCells() noexcept {
+  if (!m_bCellsHandedOut) return;
+  for (int group = 0; group < kKovaConfigGroupCount; ++group) {
+    // A failed lock leaves this group's names readable until the store
+    // goes; its entries are kept all the same.
+    try {
+      m_configs[group].withLock([&] { m_readIndex[group].markAllAbsent(); });
+    } catch (...) {
+    }
+    m_readIndex[group].abandon();
+  }
+}
+
 KOVA_RESULT KovaConfig::RemoveKovaConfigByGroup(KovaConfigGroup group) {
   if (!isStorableGroup(group)) return KOVA_E_INVALIDARG;
   // Size and clear are two lock holds: values set in between are cleared but

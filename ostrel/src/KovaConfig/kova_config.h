@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "ConfigData.h"
@@ -99,6 +100,18 @@ class KovaConfig : public IKovaConfig {
   // nothing. REQUIRES: no other thread uses the store.
   void handOverObservers(ObserverTable::HandlerList& out);
 
+  // The state word of the name's read entry (see ValueIndex::cellOf): a view
+  // that stays readable after the store is gone once closeCells() has run.
+  // REQUIRES: the group is 0 to 11 and the name not empty. May throw
+  // std::bad_alloc.
+  const std::atomic<uint64_t>* cellOf(KovaConfigGroup group,
+                                      std::string_view name);
+  // Views are handed out for this store / the store is destroyed while they
+  // may still be read: every name reads absent from now on and the read
+  // entries outlive the store. Both REQUIRE the store registry's lock.
+  void MarkCellsHandedOut() { m_bCellsHandedOut = true; }
+  void closeCells() noexcept;
+
   // The call's own reference has been given back. REQUIRES: the store
   // registry's lock is held.
   bool IsCleanedUp() const { return m_bCleanedUp; }
@@ -146,6 +159,7 @@ class KovaConfig : public IKovaConfig {
   ValueIndex m_readIndex[kKovaConfigGroupCount];
   // Guarded by the store registry's lock.
   bool m_bCleanedUp = false;
+  bool m_bCellsHandedOut = false;
 };
 
 }  // namespace kovaStore

@@ -143,10 +143,22 @@ struct ValueIndex::Table {
   const std::unique_ptr<std::atomic<Entry*>[]> slots;
   // Writer side: the table this one replaced, kept until the index goes.
   Table* previous = nullptr;
+  // Of an abandoned index's current table: the retired long values it had,
+  // and the next abandoned table.
+  LongValue* retired = nullptr;
+  Table* nextAbandoned = nullptr;
 };
 
-ValueIndex::~ValueIndex() {
-  Table* table = m_table.load(std::memory_order_relaxed);
+namespace {
+
+// The current tables of abandoned indexes, each with its entries, older
+// tables and retired values; freed when the library is unloaded. Constant-
+// initialised and trivially destructible, so it is usable at any time.
+std::atomic<ValueIndex::Table*> g_abandoned{nullptr};
+
+}  // namespace
+
+void ValueIndex::freeTables(Table* table, LongValue* retired) noexcept {
   if (table != nullptr) {
     for (size_t i = 0; i <= table->mask; ++i) {
       Entry* entry = table->slots[i].load(std::memory_order_relaxed);
@@ -160,6 +172,40 @@ ValueIndex::~ValueIndex() {
     delete table;
     table = previous;
   }
+  while (retired != nullptr) {
+    LongValue* next = retired->next;
+    LongValueDeleter()(retired);
+    retired = next;
+  }
+}
+
+namespace {
+
+// Frees what abandoned indexes handed over, when the library is unloaded:
+// no reader of the library runs any more.
+struct AbandonedReaper {
+  ~AbandonedReaper() {
+    ValueIndex::Table* table = g_abandoned.exchange(nullptr);
+    while (table != nullptr) {
+      ValueIndex::Table* next = table->nextAbandoned;
+      ValueIndex::freeTables(table, table->retired);
+      table = next;
+    }
+  }
+} g_abandonedReaper;
+
+}  // namespace
+
+ValueIndex::~ValueIndex() {
+  Table* table = m_table.load(std::memory_order_relaxed);
+  if (m_bAbandon && table != nullptr) {
+    table->retired = m_retired;
+    table->nextAbandoned = g_abandoned.load(std::memory_order_relaxed);
+    while (!g_abandoned.compare_exchange_weak(table->nextAbandoned, table)) {
+    }
+    return;
+  }
+  freeTables(table, nullptr);
   reclaim(true);
 }
 
@@ -332,7 +378,8 @@ void ValueIndex::reclaim(bool bAll) noexcept {
   }
 }
 
-bool ValueIndex::readLong(const Entry& entry, ConfigData& value) {
+bool ValueIndex::readLong(const Entry& entry, ConfigData& value,
+                          uint64_t* stateRead) {
   uint64_t low = 0;
   uint64_t high = 0;
   // A long value: the guard is announced before the state word that leads
@@ -340,6 +387,7 @@ bool ValueIndex::readLong(const Entry& entry, ConfigData& value) {
   EpochGuard guard;
   for (;;) {
     const uint64_t state = entry.state.load(std::memory_order_seq_cst);
+    if (stateRead != nullptr) *stateRead = state;
     if ((state & kPresent) == 0) return false;
     if (!entry.loadSlot(state, low, high)) continue;
     if (tagOf(high) != kLongTag) return copyOut(low, high, value);
@@ -361,6 +409,21 @@ const ValueIndex::Entry* ValueIndex::lookUp(const char* name,
                                  std::memory_order_relaxed);
   }
   return entry;
+}
+
+const std::atomic<uint64_t>* ValueIndex::cellOf(std::string_view name) {
+  const Entry* entry = lookUp(name.data(), name.size());
+  if (entry == nullptr) {
+    entry = addEntry(hashOf(name.data(), name.size()), name);
+  }
+  return &entry->state;
+}
+
+bool ValueIndex::readCell(const std::atomic<uint64_t>* state, ConfigData& value,
+                          uint64_t* stateRead) {
+  const Entry* entry = reinterpret_cast<const Entry*>(
+      reinterpret_cast<const char*>(state) - offsetof(Entry, state));
+  return readEntry(*entry, value, stateRead);
 }
 
 bool ValueIndex::readMissed(const char* szName, size_t size,

@@ -39,6 +39,12 @@
 //   slot is written at most once (from empty, by compare-exchange): after
 //   the first look-ups, readers write nothing shared, so no other thread's
 //   names can make a reader's cache lines bounce.
+// - Cells: an entry's state word may be handed out (cellOf) as a read-only
+//   view of the name that outlives look-ups; readCell reads through it. An
+//   index told to abandon() its entries keeps them (and every long value
+//   they may still lead to) when it is destroyed, until the library is
+//   unloaded, so a view handed out before stays readable: the store marks
+//   every name absent first, so such a view then answers absent for good.
 #ifndef OSTREL_SRC_KOVACONFIG_VALUE_INDEX_H_
 #define OSTREL_SRC_KOVACONFIG_VALUE_INDEX_H_
 
@@ -73,6 +79,11 @@ class ValueIndex {
     std::unique_ptr<LongValue, LongValueDeleter> longValue;
   };
 
+  struct Table;
+  // Frees a table chain with its entries and their long values, and a list
+  // of retired long values.
+  static void freeTables(Table* table, LongValue* retired) noexcept;
+
   ValueIndex() = default;
   // REQUIRES: no reader is inside the index (the store is being destroyed).
   ~ValueIndex();
@@ -93,6 +104,20 @@ class ValueIndex {
   void markAbsent(std::string_view name) noexcept;
   // Marks every name absent.
   void markAllAbsent() noexcept;
+  // The state word of the name's entry, adding an absent entry for a name
+  // never stored: a view that readCell reads. Valid while the index lives,
+  // or for good after abandon(). May throw std::bad_alloc.
+  const std::atomic<uint64_t>* cellOf(std::string_view name);
+  // At destruction, hand the entries, tables and retired values over to the
+  // process instead of freeing them (see the cells invariant).
+  void abandon() noexcept { m_bAbandon = true; }
+
+  // Reads the entry whose state word is `state` (from cellOf): copies the
+  // value and yields true when present, yields false otherwise; either way
+  // stores in `stateRead` the state word the answer belongs to. Any thread,
+  // lock-free.
+  static bool readCell(const std::atomic<uint64_t>* state, ConfigData& value,
+                       uint64_t* stateRead);
 
   // Readers: any thread, lock-free. Copy the value into `value` and yield
   // true when the name is present; yield false and leave `value` untouched
@@ -109,11 +134,11 @@ class ValueIndex {
   }
 
  private:
-  struct Table;
-
-  static bool readEntry(const Entry& entry, ConfigData& value);
+  static bool readEntry(const Entry& entry, ConfigData& value,
+                        uint64_t* stateRead = nullptr);
   // readEntry's path for a long value, under an EpochGuard.
-  static bool readLong(const Entry& entry, ConfigData& value);
+  static bool readLong(const Entry& entry, ConfigData& value,
+                       uint64_t* stateRead);
   const Entry* find(uint64_t hash, const char* name, size_t size) const;
   // The memo's slot for a name at `name`.
   std::atomic<const Entry*>& memoOf(const char* name) const;
@@ -155,6 +180,8 @@ class ValueIndex {
   std::unique_ptr<std::atomic<const std::atomic<uint64_t>*>[]> m_pinnedStates;
   // Writer side: long values waiting until no reader can hold them.
   LongValue* m_retired = nullptr;
+  // Set by abandon(): the destructor hands its memory over instead.
+  bool m_bAbandon = false;
 };
 
 }  // namespace kovaStore
@@ -285,19 +312,21 @@ struct alignas(value_index_internal::kLine) ValueIndex::Entry {
   LongValue* currentLong() const;
 };
 
-inline bool ValueIndex::readEntry(const Entry& entry, ConfigData& value) {
+inline bool ValueIndex::readEntry(const Entry& entry, ConfigData& value,
+                                  uint64_t* stateRead) {
   using value_index_internal::kLongTag;
   using value_index_internal::kPresent;
   uint64_t low = 0;
   uint64_t high = 0;
   for (;;) {
     const uint64_t state = entry.state.load(std::memory_order_acquire);
+    if (stateRead != nullptr) *stateRead = state;
     if ((state & kPresent) == 0) return false;
     if (!entry.loadSlot(state, low, high)) continue;
     if (value_index_internal::tagOf(high) != kLongTag) {
       return value_index_internal::copyOut(low, high, value);
     }
-    return readLong(entry, value);
+    return readLong(entry, value, stateRead);
   }
 }
 
