@@ -186,6 +186,7 @@ struct [[nodiscard]] Reading {
     return status == ReadStatus::kParsed;
   }
   const T& operator*() const { return *value; }
+  const T* operator->() const { return &*value; }
   T ValueOr(T fallback) const { return value ? *value : std::move(fallback); }
 };
 
