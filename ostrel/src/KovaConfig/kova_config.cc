@@ -82,7 +82,7 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
       [&](ValueIndex::PendingSet& pending, const ConfigData& previous,
           const ConfigData& stored) {
         bSame = previous == stored;
-        if (!bSame) index.publish(std::move(pending));
+        if (!bSame) index.publish(std::move(pending), stored);
         bDispatch = bTraced || observers.mayHaveObservers();
         if (bDispatch) newValue = stored;
       });
