@@ -34,7 +34,7 @@ bool Toggle::Refresh(bool fallback) const {
   std::optional<bool> on;
   if (read(m_state.load(std::memory_order_acquire), text, &state))
     on = ParseText<bool>(std::string_view(text.GetData(), text.GetLength()));
-  const uint64_t bits = on ? (*on ? 2 : 1) : 0;
+  const uint64_t bits = on ? (*on ? 3 : 0) : 2;
   m_cache.store((state << 2) | bits, std::memory_order_relaxed);
   return on ? *on : fallback;
 }

@@ -119,8 +119,7 @@ class Toggle : public Entry {
     const uint64_t state = m_state.load(std::memory_order_acquire)
                                ->load(std::memory_order_acquire);
     const uint64_t cache = m_cache.load(std::memory_order_relaxed);
-    if ((cache >> 2) == state)
-      return (cache & 3) != 0 ? (cache & 2) != 0 : fallback;
+    if ((cache >> 2) == state) return ((cache >> fallback) & 1) != 0;
     return Refresh(fallback);
   }
   [[nodiscard]] bool GetOr(bool fallback) const&& {
@@ -149,7 +148,8 @@ class Toggle : public Entry {
   // same two values, so racing resolutions agree.
   mutable std::atomic<const std::atomic<uint64_t>*> m_state{&s_unresolved};
   mutable std::atomic<ReadFunction> m_read{nullptr};
-  // (state << 2) | 1 for false, | 2 for true, | 0 absent or not a bool.
+  // (state << 2) | the answer for fallback false (bit 0) and for fallback
+  // true (bit 1): 3 for true, 0 for false, 2 when absent or not a bool.
   mutable std::atomic<uint64_t> m_cache{0};
 };
 
