@@ -3,7 +3,8 @@
 // The group's atomMap stays the table of record (writers, dumps, observer
 // look-ups); its writers, serialised by that table's lock, also publish every
 // change here, and GetKovaConfig and the toggle reads read only here, taking
-// no lock and, for values of up to 15 bytes, allocating nothing.
+// no lock and allocating nothing when the caller's value already holds room
+// for the text (it is written into the string the value owns).
 //
 // Layout: an open-addressing hash table (linear probing, at most 3/4 full) of
 // entries, one per name ever stored in the group. Each entry holds its name
