@@ -100,6 +100,17 @@ void BM_ToggleHandleRead(benchmark::State& state) {
 }
 BENCHMARK(BM_ToggleHandleRead);
 
+// The same toggle through a per-thread typed handle (no shared cache word).
+void BM_ValueHandleReadBool(benchmark::State& state) {
+  CallFixture fixture;
+  const ostrel::Value<bool> relay(
+      fixture.call(), kovaStore::KovaConfigGroup_Feature, "EnableRelayMode");
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(relay.GetOr(false));
+  }
+}
+BENCHMARK(BM_ValueHandleReadBool);
+
 void BM_ValueHandleReadInt(benchmark::State& state) {
   CallFixture fixture;
   (void)fixture.call().Set(kovaStore::KovaConfigGroup_Video, "MaxFps", 60);
