@@ -1,6 +1,7 @@
 #include <ostrel/cpp/handles.h>
 
 #include <string_view>
+#include <utility>
 
 namespace ostrel {
 
@@ -34,8 +35,8 @@ bool Toggle::Refresh(bool fallback) const {
   std::optional<bool> on;
   if (read(m_state.load(std::memory_order_acquire), text, &state))
     on = ParseText<bool>(std::string_view(text.GetData(), text.GetLength()));
-  const uint64_t bits = on ? (*on ? 3 : 0) : 2;
-  m_cache.store((state << 2) | bits, std::memory_order_relaxed);
+  std::atomic<uint64_t>& fact = !on ? m_neitherAt : *on ? m_trueAt : m_falseAt;
+  fact.store(state, std::memory_order_relaxed);
   return on ? *on : fallback;
 }
 
@@ -45,7 +46,10 @@ void Toggle::CopyView(const Toggle& other) {
   m_state.store(other.m_state.load(std::memory_order_acquire),
                 std::memory_order_release);
   m_read.store(read, std::memory_order_release);
-  m_cache.store(other.m_cache.load(std::memory_order_relaxed),
+  for (auto [mine, theirs] : {std::pair(&m_trueAt, &other.m_trueAt),
+                              std::pair(&m_falseAt, &other.m_falseAt),
+                              std::pair(&m_neitherAt, &other.m_neitherAt)})
+    mine->store(theirs->load(std::memory_order_relaxed),
                 std::memory_order_relaxed);
 }
 

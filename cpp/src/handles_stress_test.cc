@@ -92,8 +92,10 @@ void Reader(const ostrel::Store& call, const ostrel::Toggle& relay,
       }
       last[i] = *k;
     }
-    // Shared by both readers: its cache is one atomic word.
-    if (relay.Have() && bDestroyed) {
+    // Shared by both readers, whose reads race to fill its cache.
+    const bool on = relay.GetOr(false);
+    const bool onOrAbsent = relay.GetOr(true);
+    if (bDestroyed && (relay.Have() || on || !onOrAbsent)) {
       ADD_FAILURE() << "the toggle reads present once destroyed";
       round.faults.fetch_add(1);
       return;

@@ -23,8 +23,10 @@
 // from then on and never reads freed memory.
 //
 // Threads: Toggle may be read by any number of threads at once (its cache is
-// one atomic word). A Value<T> caches a T in place: one Value<T> must not be
-// read by two threads at once; copy it per thread (copies are cheap: a Store
+// atomic words, each the last state word seen to hold true, false, or
+// neither: facts about the cell that a race can leave stale, never wrong).
+// A Value<T> caches a T in place: one Value<T> must not be read by two
+// threads at once; copy it per thread (copies are cheap: a Store
 // reference and the view). Handles made from an empty Store, or a toggle id
 // outside 0 to 250, read absent.
 #ifndef OSTREL_CPP_INCLUDE_OSTREL_CPP_HANDLES_H_
@@ -118,8 +120,9 @@ class Toggle : public Entry {
   [[nodiscard]] bool GetOr(bool fallback) const& {
     const uint64_t state = m_state.load(std::memory_order_acquire)
                                ->load(std::memory_order_acquire);
-    const uint64_t cache = m_cache.load(std::memory_order_relaxed);
-    if ((cache >> 2) == state) return ((cache >> fallback) & 1) != 0;
+    if (state == m_trueAt.load(std::memory_order_relaxed)) return true;
+    if (state == m_falseAt.load(std::memory_order_relaxed)) return false;
+    if (state == m_neitherAt.load(std::memory_order_relaxed)) return fallback;
     return Refresh(fallback);
   }
   [[nodiscard]] bool GetOr(bool fallback) const&& {
@@ -148,9 +151,15 @@ class Toggle : public Entry {
   // same two values, so racing resolutions agree.
   mutable std::atomic<const std::atomic<uint64_t>*> m_state{&s_unresolved};
   mutable std::atomic<ReadFunction> m_read{nullptr};
-  // (state << 2) | the answer for fallback false (bit 0) and for fallback
-  // true (bit 1): 3 for true, 0 for false, 2 when absent or not a bool.
-  mutable std::atomic<uint64_t> m_cache{0};
+  // The cache: the last state word seen to hold true, to hold false, and to
+  // hold neither (absent or not a bool). Each is a fact about the cell's
+  // history that never becomes untrue, so threads may store them in any
+  // order: a stale one only fails to match. kNoFact matches no state word
+  // (s_unresolved's included).
+  static constexpr uint64_t kNoFact = detail::kNoState - 1;
+  mutable std::atomic<uint64_t> m_trueAt{kNoFact};
+  mutable std::atomic<uint64_t> m_falseAt{kNoFact};
+  mutable std::atomic<uint64_t> m_neitherAt{kNoFact};
 };
 
 // A typed read handle on one name: Get() answers the value as T (std::nullopt
