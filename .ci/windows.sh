@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows build: cross-compiles cmutil.dll, ostrel.dll and the test
 # programs for x86-64 Windows with MinGW-w64, runs the test suite under Wine
-# and checks the DLLs' export tables and imports, then builds the example
-# consumer against the installed package and runs it. Installs the packages it
+# and checks the DLLs' export tables and imports (the plain functions include
+# GetKovaConfigCell, which the C++ layer's handles resolve through), then
+# builds the example consumer against the installed package and runs it. Installs the packages it
 # needs when they are missing. Prints the test summary and the time the step
 # took; exits non-zero on any failure.
 #

@@ -4,11 +4,28 @@
 //                                         (the name, then GetKovaConfig)
 //   a set delivered to a Subscription vs  the same set delivered to a raw
 //                                         inline SubscribeConfig callback
+//   handle reads: Toggle.GetOr(false) and Value<int>.GetOr(0) vs a flag
+//     library's inlined GetFlag of a bool and of an int flag;
+//   write storm: a Value<int> handle reader timing every read while two
+//     writers set names of its group (its own name now and then) and a third
+//     thread burns CPU, vs a reader of one std::atomic word under the same
+//     storm (p50/p99/p999 counters; READ_BENCH_STORM_SECONDS, default 5).
+// Run with --benchmark_repetitions=N --benchmark_enable_random_interleaving
+// and compare medians.
 // The delivery pair sets the value through the raw store in both cases, so
 // the difference is the subscription's own delivery: its lock, the read of
 // the stored value and the comparison with the last one delivered.
+#include <absl/flags/flag.h>
 #include <benchmark/benchmark.h>
 #include <ostrel/cpp.h>
+
+#include <atomic>
+#include <string>
+
+#include "storm.h"
+
+ABSL_FLAG(bool, cpp_bench_toggle, true, "a bool flag read as a baseline");
+ABSL_FLAG(int, cpp_bench_number, 60, "an int flag read as a baseline");
 
 namespace {
 
@@ -59,6 +76,92 @@ void BM_TypedToggleGetOr(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_TypedToggleGetOr);
+
+void BM_Baseline_AbslGetFlagBool(benchmark::State& state) {
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(absl::GetFlag(FLAGS_cpp_bench_toggle));
+  }
+}
+BENCHMARK(BM_Baseline_AbslGetFlagBool);
+
+void BM_Baseline_AbslGetFlagInt(benchmark::State& state) {
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(absl::GetFlag(FLAGS_cpp_bench_number));
+  }
+}
+BENCHMARK(BM_Baseline_AbslGetFlagInt);
+
+void BM_ToggleHandleRead(benchmark::State& state) {
+  CallFixture fixture;
+  const ostrel::Toggle relay(fixture.call(), KOVA_FT_EnableRelayMode);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(relay.GetOr(false));
+  }
+}
+BENCHMARK(BM_ToggleHandleRead);
+
+// The same toggle through a per-thread typed handle (no shared cache word).
+void BM_ValueHandleReadBool(benchmark::State& state) {
+  CallFixture fixture;
+  const ostrel::Value<bool> relay(
+      fixture.call(), kovaStore::KovaConfigGroup_Feature, "EnableRelayMode");
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(relay.GetOr(false));
+  }
+}
+BENCHMARK(BM_ValueHandleReadBool);
+
+void BM_ValueHandleReadInt(benchmark::State& state) {
+  CallFixture fixture;
+  (void)fixture.call().Set(kovaStore::KovaConfigGroup_Video, "MaxFps", 60);
+  const ostrel::Value<int> fps(fixture.call(), kovaStore::KovaConfigGroup_Video,
+                               "MaxFps");
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(fps.GetOr(0));
+  }
+}
+BENCHMARK(BM_ValueHandleReadInt);
+
+// The storm's writers: each sets its own names of the group, writer 0 the
+// reader's name too now and then, to changed values.
+std::function<void(int, uint64_t)> StormWriters(const ostrel::Store& call) {
+  return [&call](int w, uint64_t round) {
+    const int index = static_cast<int>(round % 50);
+    const std::string name =
+        index == 25 && w == 0
+            ? std::string("MaxFps")
+            : "Name_" + std::to_string(w) + "_" + std::to_string(index);
+    (void)call.Set(kovaStore::KovaConfigGroup_Video, name.c_str(),
+                   static_cast<int>(round & 1) + 30);
+  };
+}
+
+void BM_Storm_ValueHandleRead(benchmark::State& state) {
+  CallFixture fixture;
+  (void)fixture.call().Set(kovaStore::KovaConfigGroup_Video, "MaxFps", 60);
+  const ostrel::Value<int> fps(fixture.call(), kovaStore::KovaConfigGroup_Video,
+                               "MaxFps");
+  bench::runStorm(
+      state, [&] { benchmark::DoNotOptimize(fps.GetOr(0)); },
+      StormWriters(fixture.call()));
+}
+BENCHMARK(BM_Storm_ValueHandleRead)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_Storm_Baseline_AtomicWord(benchmark::State& state) {
+  CallFixture fixture;
+  static std::atomic<uint64_t> word{1};
+  bench::runStorm(
+      state,
+      [&] { benchmark::DoNotOptimize(word.load(std::memory_order_acquire)); },
+      StormWriters(fixture.call()));
+}
+BENCHMARK(BM_Storm_Baseline_AtomicWord)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 // Sets the name to "0" and "1" in turn, each set reaching the one observer.
 void SetInTurn(benchmark::State& state, kovaStore::IKovaConfig* store) {

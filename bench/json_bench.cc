@@ -5,11 +5,17 @@
 // Each reports bytes per second; the
 // per-byte time of the 10 MB document over the 10 KB one shows whether
 // reading stays linear.
+// A number-heavy document too, shaped like a country's border in GeoJSON:
+// about 2 MB of arrays of coordinate pairs with 15 to 17 significant digits
+// (Numbers). Run with --benchmark_repetitions=N
+// --benchmark_enable_random_interleaving=true and compare the medians.
 // Run: build/bench/json_bench --benchmark_min_time=0.5
 #include <benchmark/benchmark.h>
 #include <rapidjson/document.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -51,6 +57,72 @@ const std::string& documentOf(std::size_t bytes) {
   }
   return it->second;
 }
+
+// A GeoJSON-like feature collection: polygons of coordinate pairs, each
+// number printed with 15 decimals (15 to 17 significant digits), about 2 MB.
+const std::string& numberDocument() {
+  static const std::string text = [] {
+    std::string out =
+        "{\"type\":\"FeatureCollection\",\"features\":[{\"type\":"
+        "\"Feature\",\"properties\":{\"name\":\"Border\"},\"geometry\":"
+        "{\"type\":\"Polygon\",\"coordinates\":[";
+    uint64_t seed = 0x9E3779B97F4A7C15ull;
+    auto next = [&seed] {
+      seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+      return static_cast<double>(seed >> 11) / 9007199254740992.0;
+    };
+    char number[64];
+    for (int ring = 0; ring < 480; ++ring) {
+      out += ring ? ",[" : "[";
+      for (int point = 0; point < 116; ++point) {
+        std::snprintf(number, sizeof number, "%s[%.15f,%.15f]",
+                      point ? "," : "", -141.0 + 89.0 * next(),
+                      41.0 + 42.0 * next());
+        out += number;
+      }
+      out += "]";
+    }
+    return out + "]}}]}";
+  }();
+  return text;
+}
+
+void BM_OstrelFromTextNumbers(benchmark::State& state) {
+  const std::string& text = numberDocument();
+  for (auto _ : state) {
+    json::Value document = json::FromText(text);
+    benchmark::DoNotOptimize(document);
+    if (document.GetKind() != json::KindObject) state.SkipWithError("null");
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_OstrelFromTextNumbers)->Unit(benchmark::kMillisecond);
+
+void BM_BaselineRapidDomNumbers(benchmark::State& state) {
+  const std::string& text = numberDocument();
+  for (auto _ : state) {
+    rapidjson::Document document;
+    document.Parse(text.c_str(), text.size());
+    benchmark::DoNotOptimize(document);
+    if (!document.IsObject()) state.SkipWithError("parse failed");
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_BaselineRapidDomNumbers)->Unit(benchmark::kMillisecond);
+
+void BM_BaselineNlohmannNumbers(benchmark::State& state) {
+  const std::string& text = numberDocument();
+  for (auto _ : state) {
+    nlohmann::json document = nlohmann::json::parse(text);
+    benchmark::DoNotOptimize(document);
+    if (!document.is_object()) state.SkipWithError("parse failed");
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_BaselineNlohmannNumbers)->Unit(benchmark::kMillisecond);
 
 void BM_OstrelFromText(benchmark::State& state) {
   const std::string& text =

@@ -1,7 +1,9 @@
 #include <ostrel/cpp/store.h>
 
+#include <cstring>
 #include <utility>
 
+#include "exchange_text.h"
 #include "observer_state.h"
 
 namespace ostrel {
@@ -24,6 +26,58 @@ ConfigData Store::ReadRaw(KovaConfigGroup group, const char* name) const {
   ConfigData value;
   if (m_ref) m_ref->Config()->GetKovaConfig(group, name, value);
   return value;
+}
+
+std::optional<std::string_view> Store::GetText(KovaConfigGroup group,
+                                               const char* name, char* buffer,
+                                               size_t capacity) const {
+  if (!m_ref) return std::nullopt;
+  // Reused per thread: the store writes into the text it already holds.
+  thread_local ConfigData value;
+  if (m_ref->Config()->GetKovaConfig(group, name, value) != KOVA_S_OK)
+    return std::nullopt;
+  const size_t size = value.GetLength();
+  if (size > capacity) return std::nullopt;
+  if (size != 0) std::memcpy(buffer, value.GetData(), size);
+  return std::string_view(buffer, size);
+}
+
+ConfigData Store::QueryRaw(KovaConfigGroup group, const char* name,
+                           ConfigData parameter) const {
+  ConfigData value;
+  if (m_ref && m_ref->Config()->GetDynamicConfig(
+                   group, name, value, std::move(parameter)) != KOVA_S_OK)
+    value = ConfigData();
+  return value;
+}
+
+KOVA_RESULT Store::Apply(std::string_view text, ApplyReport* report) const {
+  if (report != nullptr) *report = ApplyReport();
+  if (!m_ref) {
+    if (report != nullptr) report->result = KOVA_E_INVALIDARG;
+    return KOVA_E_INVALIDARG;
+  }
+  std::optional<detail::DumpGroups> before;
+  if (report != nullptr) before = detail::ReadDumpText(Dump());
+  const KOVA_RESULT result =
+      m_ref->Config()->ApplyKovaConfigs(std::string(text).c_str());
+  if (report != nullptr) {
+    report->result = result;
+    std::optional<detail::DumpGroups> after = detail::ReadDumpText(Dump());
+    if (before && after)
+      report->changes = detail::ChangesBetween(*before, *after);
+  }
+  return result;
+}
+
+std::string Store::Dump(uint32_t groups, DumpForm form) const {
+  if (!m_ref) return "{}";
+  // The store keeps one text per thread; copy it before anything else dumps
+  // on this thread.
+  std::string text = m_ref->Config()->DumpKovaConfigs(groups);
+  if (form == DumpForm::kAsWritten) return text;
+  std::optional<detail::DumpGroups> read = detail::ReadDumpText(text);
+  return read ? detail::WriteDumpJson(*read) : text;
 }
 
 KOVA_RESULT Store::WriteRaw(KovaConfigGroup group, const char* name,

@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -121,6 +122,85 @@ TEST(ResultsTest, NamesSuccessAndVersion) {
             std::to_string(OSTREL_VERSION_MAJOR) + "." +
                 std::to_string(OSTREL_VERSION_MINOR) + "." +
                 std::to_string(OSTREL_VERSION_PATCH));
+}
+
+}  // namespace
+
+namespace media {
+enum class Layout { kMono = 1, kStereo = 2 };
+struct Resolution {
+  int width = 0;
+  int height = 0;
+  bool operator==(const Resolution& o) const {
+    return width == o.width && height == o.height;
+  }
+};
+// "1280x720".
+bool OstrelParse(std::string_view text, Resolution* out) {
+  const size_t x = text.find('x');
+  if (x == std::string_view::npos) return false;
+  const std::optional<int> w = ostrel::ParseText<int>(text.substr(0, x));
+  const std::optional<int> h = ostrel::ParseText<int>(text.substr(x + 1));
+  if (!w || !h) return false;
+  *out = Resolution{*w, *h};
+  return true;
+}
+std::string OstrelFormat(const Resolution& value) {
+  return std::to_string(value.width) + "x" + std::to_string(value.height);
+}
+}  // namespace media
+
+namespace {
+
+TEST(ValuesTest, FloatEnumsAndUserTypes) {
+  EXPECT_EQ(ostrel::Parse<float>(ConfigData("0.1")), 0.1f);
+  EXPECT_EQ(ostrel::Parse<float>(ConfigData("1e39")), no);  // beyond float
+  EXPECT_EQ(ostrel::Format(0.1f), ConfigData("0.1"));
+  EXPECT_FALSE(
+      ostrel::Format(std::numeric_limits<float>::quiet_NaN()).IsValid());
+  EXPECT_EQ(ostrel::Parse<media::Layout>(ConfigData("2")),
+            media::Layout::kStereo);
+  EXPECT_EQ(ostrel::Parse<media::Layout>(ConfigData("stereo")), no);
+  EXPECT_EQ(ostrel::Format(media::Layout::kMono), ConfigData("1"));
+  EXPECT_EQ(ostrel::Parse<media::Resolution>(ConfigData("1280x720")),
+            (media::Resolution{1280, 720}));
+  EXPECT_EQ(ostrel::Parse<media::Resolution>(ConfigData("1280")), no);
+  EXPECT_EQ(ostrel::Format(media::Resolution{640, 360}), ConfigData("640x360"));
+  static_assert(!ostrel::IsValueType<char>::value);
+  static_assert(!ostrel::IsValueType<std::vector<int>>::value);
+}
+
+TEST(ValuesTest, ReadsSayWhyAndTextGoesIntoTheCallersBuffer) {
+  ostrel::Store call(772);
+  const auto group = kovaStore::KovaConfigGroup_Video;
+  ASSERT_EQ(call.Set(group, "Size", media::Resolution{1920, 1080}),
+            KOVA_E_NOOBSERVER);
+  ASSERT_EQ(call.Set(group, "Fps", "fast"), KOVA_E_NOOBSERVER);
+  const ostrel::Reading<media::Resolution> size =
+      call.Read<media::Resolution>(group, "Size");
+  EXPECT_EQ(size.status, ostrel::ReadStatus::kParsed);
+  EXPECT_EQ(*size, (media::Resolution{1920, 1080}));
+  EXPECT_EQ(size.raw, "1920x1080");
+  const ostrel::Reading<int> fps = call.Read<int>(group, "Fps");
+  EXPECT_EQ(fps.status, ostrel::ReadStatus::kNotA);
+  EXPECT_FALSE(fps);
+  EXPECT_EQ(fps.raw, "fast");
+  EXPECT_EQ(fps.ValueOr(30), 30);
+  const ostrel::Reading<int> none = call.Read<int>(group, "None");
+  EXPECT_EQ(none.status, ostrel::ReadStatus::kAbsent);
+  EXPECT_EQ(none.raw, "");
+
+  char small[4];
+  char large[64];
+  EXPECT_EQ(call.GetText(group, "Fps", small), std::string_view("fast"));
+  EXPECT_EQ(call.GetText(group, "Size", small), std::nullopt);  // too long
+  const std::optional<std::string_view> text =
+      call.GetText(group, "Size", large);
+  ASSERT_TRUE(text);
+  EXPECT_EQ(*text, "1920x1080");
+  EXPECT_EQ(text->data(), large);
+  EXPECT_EQ(call.GetText(group, "None", large), std::nullopt);
+  EXPECT_EQ(kovaStore::CleanUpKovaConfig(772), KOVA_S_OK);
 }
 
 }  // namespace

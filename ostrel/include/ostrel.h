@@ -13,6 +13,7 @@
 #include "IKovaConfig.h"
 #include "IKovaVideoInfo.h"
 #include "KovaConfigApi.h"
+#include "KovaConfigCell.h"
 #include "KovaConfigEvent.h"
 #include "KovaConfigHelper.h"
 #include "KovaConfigTypes.h"

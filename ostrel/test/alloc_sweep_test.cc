@@ -584,7 +584,7 @@ std::vector<Case> Cases() {
               delivery());
           sub.id();
           call.Set(kGroup, kName, text);
-          call.GetOr(kGroup, kName, std::string());
+          static_cast<void>(call.GetOr(kGroup, kName, std::string()));
           ostrel::Subscription bound =
               call.Bind(kGroup, "Bound", [](const KovaConfigEvent&) {
                 AllocFault::Paused paused;

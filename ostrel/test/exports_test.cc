@@ -16,7 +16,8 @@ namespace {
 const std::set<std::string> kPlainNames = {
     "CreateKovaConfig",     "ReleaseKovaConfig",      "CleanUpKovaConfig",
     "DestroyKovaConfig",    "GetKovaConfigSizeForUT", "GetKovaConfigValue",
-    "GetKovaConfigValueEx", "createOstrelEntity",     "releaseOstrelEntity"};
+    "GetKovaConfigValueEx", "createOstrelEntity",     "releaseOstrelEntity",
+    "GetKovaConfigCell"};
 
 const std::set<std::string> kCxxNames = {
     "ConfigData::ConfigData(char const*, unsigned int)",

@@ -27,7 +27,7 @@ command -v "$cxxfilt" >/dev/null 2>&1 || cxxfilt=c++filt
 plain_names=(
   CreateKovaConfig ReleaseKovaConfig CleanUpKovaConfig DestroyKovaConfig
   GetKovaConfigSizeForUT GetKovaConfigValue GetKovaConfigValueEx
-  createOstrelEntity releaseOstrelEntity
+  createOstrelEntity releaseOstrelEntity GetKovaConfigCell
 )
 cxx_names=(
   "ConfigData::ConfigData(char const*, unsigned int)"

@@ -37,7 +37,7 @@ class WindowsLoadTest : public ::testing::Test {
 TEST_F(WindowsLoadTest, StoreWorksThroughUndecoratedNamesAndTracesItsFileName) {
   for (const char* name :
        {"DestroyKovaConfig", "GetKovaConfigValue", "GetKovaConfigValueEx",
-        "createOstrelEntity", "releaseOstrelEntity"})
+        "createOstrelEntity", "releaseOstrelEntity", "GetKovaConfigCell"})
     EXPECT_NE(nullptr, find<FARPROC>(name)) << name;
   EXPECT_EQ(nullptr, find<FARPROC>("_CreateKovaConfig"));
   // Typed as the header declares them.

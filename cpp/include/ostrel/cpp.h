@@ -18,6 +18,9 @@
 #ifndef OSTREL_CPP_INCLUDE_OSTREL_CPP_H_
 #define OSTREL_CPP_INCLUDE_OSTREL_CPP_H_
 
+#include <ostrel/cpp/exchange.h>
+#include <ostrel/cpp/handles.h>
+#include <ostrel/cpp/query.h>
 #include <ostrel/cpp/results.h>
 #include <ostrel/cpp/store.h>
 #include <ostrel/cpp/subscription.h>

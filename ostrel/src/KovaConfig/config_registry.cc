@@ -8,6 +8,7 @@
 
 #include "CmTrace.h"
 #include "KovaConfigApi.h"
+#include "KovaConfigCell.h"
 #include "guarded_kova_config.h"
 #include "host_boundary.h"
 #include "kova_config.h"
@@ -301,6 +302,58 @@ uint32_t heldDestroyedStoreCount() {
     if (handed.second.retired) ++count;
   }
   return count;
+}
+
+namespace {
+
+// The view of a name that is never stored: absent, version 0, for good.
+const std::atomic<uint64_t> g_absentCellState{0};
+
+bool readAbsentCell(const std::atomic<uint64_t>*, ConfigData&,
+                    uint64_t* pStateRead) {
+  if (pStateRead != nullptr) *pStateRead = 0;
+  return false;
+}
+
+bool readCell(const std::atomic<uint64_t>* pState, ConfigData& value,
+              uint64_t* pStateRead) {
+  uint64_t state = 0;
+  const bool bPresent = ValueIndex::readCell(pState, value, &state);
+  if (pStateRead != nullptr) *pStateRead = state;
+  return bPresent;
+}
+
+}  // namespace
+
+KOVA_RESULT GetKovaConfigCell(IKovaConfig* pConfig, KovaConfigGroup group,
+                              const char* szConfigName, KovaConfigCell* pCell) {
+  if (pCell == nullptr) return KOVA_E_INVALIDARG;
+  pCell->pState = &g_absentCellState;
+  pCell->pfnRead = &readAbsentCell;
+  if (pConfig == nullptr || !isStorableGroup(group) ||
+      szConfigName == nullptr || szConfigName[0] == '\0') {
+    return KOVA_E_INVALIDARG;
+  }
+  if (g_registryClosed.load()) return KOVA_E_FAIL;
+  return runAtHostBoundary(
+      "kovaStore::GetKovaConfigCell", nullptr, KOVA_E_FAIL, [&] {
+        // A copy keeps the store while its table is locked, after the
+        // registry's lock is let go. A view lives as long as the store, and
+        // the store as long as the caller's reference: a store ended by
+        // DestroyKovaConfig() keeps its memory until its references return.
+        std::shared_ptr<KovaConfig> store;
+        {
+          std::lock_guard<std::mutex> lock(g_registryMutex);
+          auto indexed = g_handedOut.find(pConfig);
+          if (indexed == g_handedOut.end() || indexed->second.retired) {
+            return KOVA_E_FAIL;
+          }
+          store = g_registry.at(indexed->second.callId).store;
+        }
+        pCell->pState = store->cellOf(group, szConfigName);
+        pCell->pfnRead = &readCell;
+        return KOVA_S_OK;
+      });
 }
 
 uint32_t GetKovaConfigSizeForUT() {

@@ -109,8 +109,11 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
                         if (!bRestorable || removed.empty()) return;
                         values.withLock([&] {
                           removed.mapped() = std::move(old);
+                          // The node keeps its element's address once back
+                          // in the table.
+                          const ConfigData& restored = removed.mapped();
                           if (values.reinsert(removed)) {
-                            index.publish(std::move(restore));
+                            index.publish(std::move(restore), restored);
                           }
                         });
                       });
@@ -142,7 +145,7 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
       [&](ValueIndex::PendingSet& pending, const ConfigData& previous,
           const ConfigData& stored) {
         bSame = previous == stored;
-        if (!bSame) index.publish(std::move(pending));
+        if (!bSame) index.publish(std::move(pending), stored);
       });
   if (bDispatch) {
     return fireEvents(observers, szConfigName, std::move(oldValue),
@@ -155,7 +158,9 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
                         values.withLock([&] {
                           if (bHadValue) {
                             if (values.replaceIf(name, isOurs, old)) {
-                              index.publish(std::move(restore));
+                              values.visit(name, [&](const ConfigData& back) {
+                                index.publish(std::move(restore), back);
+                              });
                             }
                           } else if (values.eraseIf(name, isOurs)) {
                             index.markAbsent(name);
@@ -196,6 +201,13 @@ KOVA_RESULT KovaConfig::RemoveKovaConfig(KovaConfigGroup group,
                   << groupName(group) << ", " << szConfigName << ", ret="
                   << (bErased ? 1 : 0) << KOVA_STORE_SUFFIX(m_callId, this));
   return KOVA_S_OK;
+}
+
+const std::atomic<uint64_t>* KovaConfig::cellOf(KovaConfigGroup group,
+                                                std::string_view name) {
+  const std::atomic<uint64_t>* cell = nullptr;
+  m_configs[group].withLock([&] { cell = m_readIndex[group].cellOf(name); });
+  return cell;
 }
 
 KOVA_RESULT KovaConfig::RemoveKovaConfigByGroup(KovaConfigGroup group) {

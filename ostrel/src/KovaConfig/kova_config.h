@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "ConfigData.h"
@@ -113,6 +114,14 @@ class KovaConfig : public IKovaConfig {
   // Writes the level-1 line "<szOperation>, store destroyed" with the store's
   // suffix; never throws.
   void traceRefusedAsRetired(const char* szOperation) const noexcept;
+
+  // The state word of the name's read entry (see ValueIndex::cellOf): a view
+  // valid while the store lives. A retired store reads absent and lives
+  // until the last reference handed out for it comes back.
+  // REQUIRES: the group is 0 to 11 and the name not empty. May throw
+  // std::bad_alloc.
+  const std::atomic<uint64_t>* cellOf(KovaConfigGroup group,
+                                      std::string_view name);
 
   // The call's own reference has been given back. REQUIRES: the store
   // registry's lock is held.

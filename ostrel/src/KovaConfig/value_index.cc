@@ -1,5 +1,6 @@
 #include "value_index.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -17,8 +18,11 @@
 namespace kovaStore {
 
 using value_index_internal::copyOut;
+using value_index_internal::kInlineMax;
 using value_index_internal::kLine;
 using value_index_internal::kLongTag;
+using value_index_internal::kMidMax;
+using value_index_internal::kMidTag;
 using value_index_internal::kPresent;
 using value_index_internal::load32;
 using value_index_internal::load64;
@@ -26,8 +30,6 @@ using value_index_internal::sameBytes;
 using value_index_internal::tagOf;
 
 namespace {
-
-constexpr size_t kInlineMax = 15;
 
 OSTREL_READ_INLINE uint64_t mix(uint64_t h) {
   h *= 0xFF51AFD7ED558CCDull;
@@ -121,6 +123,14 @@ ValueIndex::Entry* ValueIndex::Entry::Make(uint64_t hash,
 }
 
 void ValueIndex::Entry::Free(Entry* entry) {
+  for (MidBuffer* buffer : entry->mid) {
+    while (buffer != nullptr) {
+      MidBuffer* older = buffer->older;
+      buffer->~MidBuffer();
+      ::operator delete(buffer);
+      buffer = older;
+    }
+  }
   entry->~Entry();
   ::operator delete(entry, std::align_val_t(kLine));
 }
@@ -236,6 +246,29 @@ ValueIndex::PendingSet ValueIndex::prepareSet(std::string_view name,
   const size_t size = value.GetLength();
   if (size <= kInlineMax) {
     packInline(value.GetData(), size, pending.words);
+  } else if (size <= kMidMax) {
+    // The slot the next version goes into; its buffer grows to a power of
+    // two, keeping the one it replaces for readers still copying from it.
+    Entry& entry = *pending.entry;
+    const uint64_t next =
+        (entry.state.load(std::memory_order_relaxed) >> 1) + 1;
+    MidBuffer*& buffer = entry.mid[next & 1];
+    if (buffer == nullptr || buffer->capacity < size) {
+      size_t capacity = 32;
+      while (capacity < size) capacity *= 2;
+      void* memory = ::operator new(sizeof(MidBuffer) + capacity);
+      MidBuffer* fresh = new (memory) MidBuffer;
+      fresh->capacity = capacity;
+      for (size_t i = 0; i < capacity / 8; ++i) {
+        new (&fresh->words()[i]) std::atomic<uint64_t>(0);
+      }
+      fresh->older = buffer;
+      buffer = fresh;
+    }
+    pending.midBuffer = buffer;
+    pending.words[0] =
+        static_cast<uint64_t>(reinterpret_cast<uintptr_t>(buffer));
+    pending.words[1] = (static_cast<uint64_t>(kMidTag) << 56) | size;
   } else {
     pending.longValue.reset(LongValue::Make(value.GetData(), size));
     pending.words[0] = static_cast<uint64_t>(
@@ -245,7 +278,7 @@ ValueIndex::PendingSet ValueIndex::prepareSet(std::string_view name,
   return pending;
 }
 
-void ValueIndex::publish(PendingSet pending) noexcept {
+void ValueIndex::publish(PendingSet pending, const ConfigData& value) noexcept {
   Entry& entry = *pending.entry;
   const uint64_t version =
       (entry.state.load(std::memory_order_relaxed) >> 1) + 1;
@@ -253,6 +286,19 @@ void ValueIndex::publish(PendingSet pending) noexcept {
   // The words are stored with release, so that a reader that loads either
   // of them (with acquire) also sees the odd sequence stored before them.
   slot.sequence.store((version << 1) | 1, std::memory_order_relaxed);
+  if (MidBuffer* buffer = pending.midBuffer) {
+    // The buffer's words after the odd sequence: a reader that copies any
+    // of them sees the slot being rewritten when it checks again.
+    std::atomic_thread_fence(std::memory_order_release);
+    const char* bytes = value.GetData();
+    const size_t size = value.GetLength();
+    std::atomic<uint64_t>* words = buffer->words();
+    for (size_t i = 0; 8 * i < size; ++i) {
+      uint64_t word = 0;
+      std::memcpy(&word, bytes + 8 * i, std::min<size_t>(8, size - 8 * i));
+      words[i].store(word, std::memory_order_relaxed);
+    }
+  }
   slot.words[0].store(pending.words[0], std::memory_order_release);
   slot.words[1].store(pending.words[1], std::memory_order_release);
   slot.sequence.store(version << 1, std::memory_order_release);
@@ -332,7 +378,8 @@ void ValueIndex::reclaim(bool bAll) noexcept {
   }
 }
 
-bool ValueIndex::readLong(const Entry& entry, ConfigData& value) {
+bool ValueIndex::readLong(const Entry& entry, ConfigData& value,
+                          uint64_t* stateRead) {
   uint64_t low = 0;
   uint64_t high = 0;
   // A long value: the guard is announced before the state word that leads
@@ -340,12 +387,21 @@ bool ValueIndex::readLong(const Entry& entry, ConfigData& value) {
   EpochGuard guard;
   for (;;) {
     const uint64_t state = entry.state.load(std::memory_order_seq_cst);
+    if (stateRead != nullptr) *stateRead = state;
     if ((state & kPresent) == 0) return false;
     if (!entry.loadSlot(state, low, high)) continue;
-    if (tagOf(high) != kLongTag) return copyOut(low, high, value);
+    const unsigned char tag = tagOf(high);
+    if (tag <= kInlineMax) return copyOut(low, high, value);
+    if (tag == kMidTag) {
+      if (copyMid(entry, state, low, high, value)) return true;
+      continue;
+    }
+    // Into the string the value already owns: no allocation when it holds
+    // enough room.
     const LongValue* stored =
         reinterpret_cast<const LongValue*>(static_cast<uintptr_t>(low));
-    value = ConfigData(std::string(stored->data(), stored->size));
+    ConfigDataWriter::Bytes(value).assign(stored->data(), stored->size);
+    ConfigDataWriter::SetValid(value);
     return true;
   }
 }
@@ -361,6 +417,21 @@ const ValueIndex::Entry* ValueIndex::lookUp(const char* name,
                                  std::memory_order_relaxed);
   }
   return entry;
+}
+
+const std::atomic<uint64_t>* ValueIndex::cellOf(std::string_view name) {
+  const Entry* entry = lookUp(name.data(), name.size());
+  if (entry == nullptr) {
+    entry = addEntry(hashOf(name.data(), name.size()), name);
+  }
+  return &entry->state;
+}
+
+bool ValueIndex::readCell(const std::atomic<uint64_t>* state, ConfigData& value,
+                          uint64_t* stateRead) {
+  const Entry* entry = reinterpret_cast<const Entry*>(
+      reinterpret_cast<const char*>(state) - offsetof(Entry, state));
+  return readEntry(*entry, value, stateRead);
 }
 
 bool ValueIndex::readMissed(const char* szName, size_t size,

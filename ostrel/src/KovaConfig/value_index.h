@@ -3,14 +3,16 @@
 // The group's atomMap stays the table of record (writers, dumps, observer
 // look-ups); its writers, serialised by that table's lock, also publish every
 // change here, and GetKovaConfig and the toggle reads read only here, taking
-// no lock and, for values of up to 15 bytes, allocating nothing.
+// no lock and allocating nothing when the caller's value already holds room
+// for the text (it is written into the string the value owns).
 //
 // Layout: an open-addressing hash table (linear probing, at most 3/4 full) of
 // entries, one per name ever stored in the group. Each entry holds its name
 // and a versioned value cell: a state word (version, present bit) and two
 // slots; version v lives in slot v & 1. A slot holds up to 15 bytes inline
-// (two atomic words, the last byte the length) or a pointer to an immutable
-// heap copy of a longer value.
+// (two atomic words, the last byte the length), or 16 to 256 bytes in a
+// buffer of atomic words that the slot owns (a mid value), or a pointer to an
+// immutable heap copy of a longer value.
 //
 // Invariants:
 // - One writer at a time (REQUIRES: the caller serialises every writer call).
@@ -27,6 +29,13 @@
 //   returns the value that was current when it loaded the state word: reads
 //   of one name are linearizable, and a read that starts after a set has
 //   returned sees that set or a later one.
+// - A mid value is written into its slot's buffer between the slot's odd and
+//   even sequence stores, like the slot's words; a reader copies it with
+//   relaxed loads and accepts the copy only when the slot's sequence is
+//   unchanged after an acquire fence. A slot's buffer is replaced only by a
+//   larger one, and replaced buffers stay (chained) until the entry is freed,
+//   so a reader never copies from freed memory; at most 32 + 64 + 128 + 256
+//   bytes per slot.
 // - A replaced or removed long value is retired with an epoch stamp and freed
 //   only when no reader can still hold it (epoch_reclaim.h); its readers hold
 //   an EpochGuard from before they load the state word until they have copied.
@@ -39,6 +48,12 @@
 //   slot is written at most once (from empty, by compare-exchange): after
 //   the first look-ups, readers write nothing shared, so no other thread's
 //   names can make a reader's cache lines bounce.
+// - Cells: an entry's state word may be handed out (cellOf) as a read-only
+//   view of the name that outlives look-ups; readCell reads through it. It
+//   is valid while the index lives: the store that owns the index lives as
+//   long as a reference handed out for it, and a store ended while such
+//   references are out marks every name absent, so its views then answer
+//   absent for good.
 #ifndef OSTREL_SRC_KOVACONFIG_VALUE_INDEX_H_
 #define OSTREL_SRC_KOVACONFIG_VALUE_INDEX_H_
 
@@ -62,6 +77,7 @@ class ValueIndex {
 
   struct Entry;
   struct LongValue;
+  struct MidBuffer;
   struct LongValueDeleter {
     void operator()(LongValue* value) const;
   };
@@ -70,8 +86,12 @@ class ValueIndex {
   struct PendingSet {
     Entry* entry = nullptr;
     uint64_t words[2] = {0, 0};
+    // A mid value: the buffer it goes into at publish.
+    MidBuffer* midBuffer = nullptr;
     std::unique_ptr<LongValue, LongValueDeleter> longValue;
   };
+
+  struct Table;
 
   ValueIndex() = default;
   // REQUIRES: no reader is inside the index (the store is being destroyed).
@@ -87,16 +107,29 @@ class ValueIndex {
   // Finds or adds the name's entry and copies the value: may throw
   // std::bad_alloc, leaving what readers see unchanged.
   PendingSet prepareSet(std::string_view name, const ConfigData& value);
-  // Publishes the prepared value; allocates nothing.
-  void publish(PendingSet pending) noexcept;
+  // Publishes the prepared value; allocates nothing. REQUIRES: `value` is
+  // the value passed to prepareSet (or an equal one).
+  void publish(PendingSet pending, const ConfigData& value) noexcept;
   // Marks the name absent.
   void markAbsent(std::string_view name) noexcept;
   // Marks every name absent.
   void markAllAbsent() noexcept;
+  // The state word of the name's entry, adding an absent entry for a name
+  // never stored: a view that readCell reads. Valid while the index lives.
+  // May throw std::bad_alloc.
+  const std::atomic<uint64_t>* cellOf(std::string_view name);
+
+  // Reads the entry whose state word is `state` (from cellOf): copies the
+  // value and yields true when present, yields false otherwise; either way
+  // stores in `stateRead` the state word the answer belongs to. Any thread,
+  // lock-free.
+  static bool readCell(const std::atomic<uint64_t>* state, ConfigData& value,
+                       uint64_t* stateRead);
 
   // Readers: any thread, lock-free. Copy the value into `value` and yield
-  // true when the name is present; yield false and leave `value` untouched
-  // otherwise. REQUIRES: szName is not null and `size` is its length.
+  // true when the name is present; yield false otherwise, `value` then being
+  // untouched or holding bytes of no meaning. REQUIRES: szName is not null and
+  // `size` is its length.
   bool read(const char* szName, size_t size, ConfigData& value) const;
   // By pinned position; false for a position outside the pins.
   bool readPinned(size_t position, ConfigData& value) const;
@@ -109,11 +142,15 @@ class ValueIndex {
   }
 
  private:
-  struct Table;
-
-  static bool readEntry(const Entry& entry, ConfigData& value);
+  static bool readEntry(const Entry& entry, ConfigData& value,
+                        uint64_t* stateRead = nullptr);
   // readEntry's path for a long value, under an EpochGuard.
-  static bool readLong(const Entry& entry, ConfigData& value);
+  static bool readLong(const Entry& entry, ConfigData& value,
+                       uint64_t* stateRead);
+  // Copies the mid value that the slot's words name; false when the slot
+  // moved on meanwhile (the caller reads the state again).
+  static bool copyMid(const Entry& entry, uint64_t stateWord, uint64_t low,
+                      uint64_t high, ConfigData& value);
   const Entry* find(uint64_t hash, const char* name, size_t size) const;
   // The memo's slot for a name at `name`.
   std::atomic<const Entry*>& memoOf(const char* name) const;
@@ -170,8 +207,12 @@ struct ConfigDataWriter {
 namespace kovaStore {
 namespace value_index_internal {
 
-// Byte 15 of a slot: the inline length (0 to 15), or this for a long value.
+// Byte 15 of a slot: the inline length (0 to 15), or a tag: a long value,
+// or a mid value (its length in the word's low 16 bits).
 constexpr unsigned char kLongTag = 0xFF;
+constexpr unsigned char kMidTag = 0xFE;
+constexpr size_t kInlineMax = 15;
+constexpr size_t kMidMax = 256;
 // State word: version << 1 | present.
 constexpr uint64_t kPresent = 1;
 constexpr size_t kLine = 64;
@@ -190,6 +231,39 @@ inline uint64_t load32(const char* p) {
 
 inline unsigned char tagOf(uint64_t highWord) {
   return static_cast<unsigned char>(highWord >> 56);
+}
+
+// Copies `size` bytes of a mid value's buffer that a writer may be rewriting
+// at the same time; the caller keeps the copy only if the slot's sequence
+// shows afterwards that it was not (a seqlock read). The plain copy lets the
+// compiler move whole vectors; ThreadSanitizer builds copy word by word with
+// relaxed atomic loads, which is what the plain copy amounts to on the
+// targets built for (no word is torn, and a torn copy is thrown away).
+inline void copyWords(const std::atomic<uint64_t>* words, size_t size,
+                      char* out) {
+#if defined(__SANITIZE_THREAD__)
+#define OSTREL_COPY_WORDS_ATOMICALLY 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define OSTREL_COPY_WORDS_ATOMICALLY 1
+#endif
+#endif
+#if defined(OSTREL_COPY_WORDS_ATOMICALLY)
+  const size_t whole = size / 8;
+  for (size_t i = 0; i < whole; ++i) {
+    const uint64_t word = words[i].load(std::memory_order_relaxed);
+    std::memcpy(out + 8 * i, &word, 8);
+  }
+  if (size % 8 != 0) {
+    const uint64_t word = words[whole].load(std::memory_order_relaxed);
+    std::memcpy(out + 8 * whole, &word, size % 8);
+  }
+#else
+  static_assert(sizeof(std::atomic<uint64_t>) == 8 &&
+                    std::atomic<uint64_t>::is_always_lock_free,
+                "a buffer's words are plain 64-bit words");
+  std::memcpy(out, static_cast<const void*>(words), size);
+#endif
 }
 
 // Whether the `size` bytes at a and b are equal, by overlapping word loads
@@ -260,6 +334,9 @@ struct alignas(value_index_internal::kLine) ValueIndex::Entry {
   const size_t size;
   std::atomic<uint64_t> state{0};
   Slot slots[2];
+  // Writer side: each slot's buffer for mid values, with the buffers it
+  // replaced chained behind it; freed with the entry.
+  MidBuffer* mid[2] = {nullptr, nullptr};
 
   Entry(uint64_t h, size_t n) : hash(h), size(n) {}
   const char* name() const { return reinterpret_cast<const char*>(this + 1); }
@@ -285,19 +362,59 @@ struct alignas(value_index_internal::kLine) ValueIndex::Entry {
   LongValue* currentLong() const;
 };
 
-inline bool ValueIndex::readEntry(const Entry& entry, ConfigData& value) {
-  using value_index_internal::kLongTag;
+// A buffer of a slot for mid values: `capacity` bytes as atomic words.
+struct ValueIndex::MidBuffer {
+  MidBuffer* older = nullptr;
+  size_t capacity = 0;
+  std::atomic<uint64_t>* words() {
+    return reinterpret_cast<std::atomic<uint64_t>*>(this + 1);
+  }
+  const std::atomic<uint64_t>* words() const {
+    return reinterpret_cast<const std::atomic<uint64_t>*>(this + 1);
+  }
+};
+
+inline bool ValueIndex::copyMid(const Entry& entry, uint64_t stateWord,
+                                uint64_t low, uint64_t high,
+                                ConfigData& value) {
+  const size_t size = static_cast<size_t>(high & 0xFFFF);
+  const MidBuffer* buffer =
+      reinterpret_cast<const MidBuffer*>(static_cast<uintptr_t>(low));
+  std::string& bytes = ConfigDataWriter::Bytes(value);
+  if (bytes.size() != size) bytes.resize(size);
+  value_index_internal::copyWords(buffer->words(), size, &bytes[0]);
+  // The copy is whole only if the slot was not rewritten meanwhile.
+  std::atomic_thread_fence(std::memory_order_acquire);
+  const uint64_t version = stateWord >> 1;
+  if (entry.slots[version & 1].sequence.load(std::memory_order_relaxed) !=
+      version << 1) {
+    return false;
+  }
+  ConfigDataWriter::SetValid(value);
+  return true;
+}
+
+inline bool ValueIndex::readEntry(const Entry& entry, ConfigData& value,
+                                  uint64_t* stateRead) {
+  using value_index_internal::kInlineMax;
+  using value_index_internal::kMidTag;
   using value_index_internal::kPresent;
   uint64_t low = 0;
   uint64_t high = 0;
   for (;;) {
     const uint64_t state = entry.state.load(std::memory_order_acquire);
+    if (stateRead != nullptr) *stateRead = state;
     if ((state & kPresent) == 0) return false;
     if (!entry.loadSlot(state, low, high)) continue;
-    if (value_index_internal::tagOf(high) != kLongTag) {
+    const unsigned char tag = value_index_internal::tagOf(high);
+    if (tag <= kInlineMax) {
       return value_index_internal::copyOut(low, high, value);
     }
-    return readLong(entry, value);
+    if (tag == kMidTag) {
+      if (copyMid(entry, state, low, high, value)) return true;
+      continue;
+    }
+    return readLong(entry, value, stateRead);
   }
 }
 

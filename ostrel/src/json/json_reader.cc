@@ -1,9 +1,11 @@
 #include "json_reader.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -102,6 +104,30 @@ inline std::size_t findByteIn(std::string_view text, char byte,
 #endif
   for (; i < end; ++i) {
     if (text[i] == byte) return i;
+  }
+  return kNone;
+}
+
+// The first ",", "]", "[" or "{" of text[from, end), or kNone: where an
+// array element ends, or a nested one starts.
+inline std::size_t findElementStop(std::string_view text, std::size_t from,
+                                   std::size_t end) {
+  std::size_t i = from;
+#if OSTREL_JSON_SSE2
+  for (; i + 16 <= end; i += 16) {
+    const __m128i bytes =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+    const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+    __m128i found = _mm_cmpeq_epi8(folded, _mm_set1_epi8('{'));
+    found = _mm_or_si128(found, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(']')));
+    found = _mm_or_si128(found, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(',')));
+    const uint32_t mask = static_cast<uint32_t>(_mm_movemask_epi8(found));
+    if (mask != 0) return i + static_cast<std::size_t>(lowestSetBit(mask));
+  }
+#endif
+  for (; i < end; ++i) {
+    const char c = text[i];
+    if (c == ',' || c == ']' || isOpeningBracket(c)) return i;
   }
   return kNone;
 }
@@ -326,20 +352,17 @@ void DocumentReader<Position>::readArray(std::size_t begin, std::size_t end,
 template <typename Position>
 void DocumentReader<Position>::readElement(std::size_t& pos, std::size_t& end,
                                            bool& error, Value& out) {
-  for (std::size_t i = pos;; ++i) {
-    const char c = m_text[i];
-    if (c == '{' || c == '[') {
-      // A nested element: read from the start of the remaining text, so
-      // that bytes collected before the bracket are trimmed or read.
-      return readValue(pos, end, error, out);
-    }
-    if (c == ',' || c == ']' || i + 1 == end) {
-      std::size_t elementBegin = pos;
-      std::size_t elementEnd = (c == ',' || c == ']') ? i : i + 1;
-      pos = i + 1;
-      return readValue(elementBegin, elementEnd, error, out);
-    }
+  const std::size_t stop = findElementStop(m_text, pos, end);
+  if (stop != kNone && isOpeningBracket(m_text[stop])) {
+    // A nested element: read from the start of the remaining text, so
+    // that bytes collected before the bracket are trimmed or read.
+    return readValue(pos, end, error, out);
   }
+  // Up to the "," or "]", or the whole remaining text without either.
+  std::size_t elementBegin = pos;
+  std::size_t elementEnd = stop != kNone ? stop : end;
+  pos = stop != kNone ? stop + 1 : end;
+  return readValue(elementBegin, elementEnd, error, out);
 }
 
 // How many elements the array text [begin, end) can hold at most: its
@@ -418,11 +441,53 @@ void DocumentReader<Position>::readContainer(std::size_t& pos, std::size_t end,
   pos = close + 1;
 }
 
+// The value a bare word without whitespace reads as, when it is a plain
+// number whose reading needs none of the classic rules' special cases:
+// with a dot or an exponent mark, a token that std::from_chars reads whole
+// and in range (what the classic conversion computes for it too, as it
+// reads the same mantissa and exponent with the same routine); without
+// either, an optional minus and one to nine digits (an int, exactly). False
+// for anything else, which the general path reads.
+constexpr std::size_t kLongestPlainNumber = 64;
+
+bool readPlainNumber(std::string_view token, bool bFraction, Value& out) {
+  const char* first = token.data();
+  const char* last = first + token.size();
+  if (bFraction) {
+    double number = 0;
+    const std::from_chars_result r = std::from_chars(first, last, number);
+    if (r.ec != std::errc() || r.ptr != last) return false;
+    out = Value(number);
+    return true;
+  }
+  const char* digits = first != last && *first == '-' ? first + 1 : first;
+  if (digits == last || last - digits > 9) return false;
+  int32_t number = 0;
+  for (const char* p = digits; p != last; ++p) {
+    if (*p < '0' || *p > '9') return false;
+    number = number * 10 + (*p - '0');
+  }
+  out = Value(digits == first ? number : -number);
+  return true;
+}
+
 // A bare word up to the first "," (which stays unread): whitespace inside
 // it is dropped, and "]" or "}" in it must close the innermost open bracket.
 template <typename Position>
 Value DocumentReader<Position>::readScalar(std::size_t& pos, std::size_t end,
                                            bool& error) {
+  // A number that fills the whole range (an array element, as a rule): no
+  // comma, bracket or whitespace stands in it, so the scan below would only
+  // find its dot or exponent mark.
+  if (end - pos <= kLongestPlainNumber) {
+    const std::string_view whole = m_text.substr(pos, end - pos);
+    Value number;
+    if (whole.find_first_of(".e") != std::string_view::npos &&
+        readPlainNumber(whole, true, number)) {
+      pos = end;
+      return number;
+    }
+  }
   bool dotSeen = false;
   bool exponentSeen = false;
   bool spaceSeen = false;
@@ -454,6 +519,10 @@ Value DocumentReader<Position>::readScalar(std::size_t& pos, std::size_t end,
   }
   pos = i;
 
+  if (!spaceSeen) {
+    if (Value number; readPlainNumber(token, dotSeen || exponentSeen, number))
+      return number;
+  }
   if (equalsNoCase(token, "true")) return Value(true);
   if (equalsNoCase(token, "false")) return Value(false);
   const double number = parseClassicDouble(token);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "json_plain_document.h"
 #include "json_writer.h"
@@ -251,6 +252,74 @@ TEST(JsonReaderTest, MatchesTheRoutineByRoutineRulesOnGeneratedDocuments) {
   }
   EXPECT_GT(nonNull, 300);  // the generator reaches past the top level
   EXPECT_GT(plain, 100);
+}
+
+// Bare numbers as arrays of numbers hold them: long mantissas, signs,
+// exponents of both cases, out-of-range and subnormal values, and words that
+// only start like numbers, each read bit for bit as the rules read them.
+TEST(JsonReaderTest, NumbersReadAsTheRoutineByRoutineRules) {
+  std::vector<std::string> tokens = {
+      "-65.613616999999977",
+      "43.420273000000009",
+      "0.1",
+      "-0.0",
+      "5.",
+      ".5",
+      "-.5",
+      "1e5",
+      "1E5",
+      "1.5E3",
+      "1e-400",
+      "1e400",
+      "-1e400",
+      "4.9406564584124654e-324",
+      "2.2250738585072011e-308",
+      "1.7976931348623157e308",
+      "1.7976931348623159e308",
+      "123456789",
+      "-123456789",
+      "1234567890",
+      "2147483647",
+      "2147483648",
+      "-2147483648",
+      "-2147483649",
+      "4294967296",
+      "0x1.8p1",
+      "0x10",
+      "+1.5",
+      "+7",
+      "1.2.3",
+      "nan.5",
+      "inf",
+      "-infinity",
+      "12abc",
+      "1.5abc",
+      "00012",
+      "-",
+      "1e",
+      "1e+",
+      "9999999999999999999999.5",
+      "0.000000000000000000000000000000000000001"};
+  std::mt19937 rng(20261206);
+  std::uniform_int_distribution<int> digit(0, 9);
+  for (int i = 0; i < 2000; ++i) {
+    std::string token = i % 3 == 0 ? "-" : "";
+    const int whole = 1 + i % 4;
+    const int fraction = 12 + i % 8;
+    for (int d = 0; d < whole; ++d)
+      token += static_cast<char>('0' + digit(rng));
+    token += '.';
+    for (int d = 0; d < fraction; ++d)
+      token += static_cast<char>('0' + digit(rng));
+    if (i % 5 == 0) token += "e" + std::to_string(digit(rng) * 31 - 140);
+    tokens.push_back(token);
+  }
+  for (const std::string& token : tokens) {
+    const std::string text = "[" + token + "," + token + "]";
+    ASSERT_TRUE(Same(FromText(text), reference::FromText(text))) << text;
+    const std::string object = "{\"n\":" + token + "}";
+    ASSERT_TRUE(Same(FromText(object), reference::FromText(object))) << object;
+  }
 }
 
 TEST(JsonReaderTest, PlainConfigDocumentsReadAsTheirTrees) {
