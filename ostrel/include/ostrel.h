@@ -17,6 +17,7 @@
 #include "KovaConfigHelper.h"
 #include "KovaConfigTypes.h"
 #include "KovaFeatureToggle.h"
+#include "KovaIntrospection.h"
 #include "KovaMediaInfo.h"
 #include "KovaOstrelApi.h"
 #include "KovaRecordFields.h"

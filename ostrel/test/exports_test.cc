@@ -14,9 +14,10 @@
 namespace {
 
 const std::set<std::string> kPlainNames = {
-    "CreateKovaConfig",     "ReleaseKovaConfig",      "CleanUpKovaConfig",
-    "DestroyKovaConfig",    "GetKovaConfigSizeForUT", "GetKovaConfigValue",
-    "GetKovaConfigValueEx", "createOstrelEntity",     "releaseOstrelEntity"};
+    "CreateKovaConfig",      "ReleaseKovaConfig",      "CleanUpKovaConfig",
+    "DestroyKovaConfig",     "GetKovaConfigSizeForUT", "GetKovaConfigValue",
+    "GetKovaConfigValueEx",  "createOstrelEntity",     "releaseOstrelEntity",
+    "ListKovaConfigCallIds", "findOstrelEntity",       "listOstrelEntities"};
 
 const std::set<std::string> kCxxNames = {
     "ConfigData::ConfigData(char const*, unsigned int)",

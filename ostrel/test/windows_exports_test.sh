@@ -28,6 +28,7 @@ plain_names=(
   CreateKovaConfig ReleaseKovaConfig CleanUpKovaConfig DestroyKovaConfig
   GetKovaConfigSizeForUT GetKovaConfigValue GetKovaConfigValueEx
   createOstrelEntity releaseOstrelEntity
+  ListKovaConfigCallIds findOstrelEntity listOstrelEntities
 )
 cxx_names=(
   "ConfigData::ConfigData(char const*, unsigned int)"
