@@ -44,20 +44,12 @@ struct Settings {
   std::mutex mutex;  // guards depth and cutLength; a leaf lock
   uint32_t depth = kDefaultDepth;
   uint32_t cutLength = kDefaultCut;
-  std::atomic<uint64_t> generation{1};
 };
 
 Settings& settings() {
   // Never destroyed: stores destroyed during unload may still look.
   static Settings* s = new Settings;
   return *s;
-}
-
-// The calling thread's id as trace lines print it, fetched once per thread.
-uint32_t journalThreadId() {
-  thread_local uint32_t id = 0;
-  if (id == 0) id = currentThreadId();
-  return id;
 }
 
 // memcpy for the short texts most names and values are, without a call:
@@ -149,7 +141,7 @@ bool setJournalLimits(const JournalLimits& limits) {
   if (limits.depth != s.depth || limits.cutLength != s.cutLength) {
     s.depth = limits.depth;
     s.cutLength = limits.cutLength;
-    s.generation.fetch_add(1, std::memory_order_relaxed);
+    g_journalGeneration.fetch_add(1, std::memory_order_relaxed);
   }
   g_journalAllStores.store(limits.bAllStores, std::memory_order_relaxed);
   return true;
@@ -160,20 +152,17 @@ ChangeJournal::ChangeJournal() = default;
 ChangeJournal::~ChangeJournal() = default;
 
 std::atomic<bool> g_journalAllStores{false};
+std::atomic<uint64_t> g_journalGeneration{1};
 
-void ChangeJournal::Writer::start() {
-  m_timeUs = GetCoarseWallClockUs();
-  m_threadId = journalThreadId();
+uint32_t fetchJournalThreadId() { return currentThreadId(); }
+
+void ChangeJournal::Writer::prepareRing() {
   Settings& s = settings();
-  if (m_journal.m_ringGeneration[m_group].load(std::memory_order_relaxed) ==
-      s.generation.load(std::memory_order_relaxed)) {
-    return;
-  }
   uint64_t generation;
   uint32_t depth, cut;
   {
     std::lock_guard<std::mutex> lock(s.mutex);
-    generation = s.generation.load(std::memory_order_relaxed);
+    generation = g_journalGeneration.load(std::memory_order_relaxed);
     depth = s.depth;
     cut = s.cutLength;
   }
@@ -246,7 +235,7 @@ void ChangeJournal::Writer::commit(KOVA_RESULT result) {
 void ChangeJournal::copyGroup(KovaConfigGroup group, Copy& out) const {
   const Ring* ring = m_rings[group].get();
   if (ring == nullptr ||
-      ring->generation != settings().generation.load(std::memory_order_relaxed))
+      ring->generation != g_journalGeneration.load(std::memory_order_relaxed))
     return;
   out.slotSize = static_cast<uint32_t>(ring->slotSize());
   out.cutLength = ring->cutLength;
