@@ -87,18 +87,19 @@ StoreCounter StoreCounters::setCounterOf(KOVA_RESULT result) {
 }
 
 void StoreCounters::sum(uint64_t (&values)[kStoreCounterCount]) const {
-  for (int i = 0; i < kStoreCounterCount; ++i) {
-    values[i] = m_shared[i].load(std::memory_order_relaxed);
+  for (uint64_t& value : values) value = 0;
+  for (const GroupCounters& part : m_groups) {
+    for (int i = 0; i < kStoreCounterCount; ++i) {
+      values[i] += part.shared[i].load(std::memory_order_relaxed);
+    }
+    values[kCountSetUnchanged] +=
+        part.inLock[0].load(std::memory_order_relaxed);
+    values[kCountSetNoObserver] +=
+        part.inLock[1].load(std::memory_order_relaxed);
   }
   if (m_pJournalEntries != nullptr) {
     values[kCountJournalEntry] +=
         m_pJournalEntries->load(std::memory_order_relaxed);
-  }
-  for (const GroupCounters& group : m_groups) {
-    for (int slot = 0; slot < kGroupCounterCount; ++slot) {
-      values[kGroupCounters[slot]] +=
-          group.values[slot].load(std::memory_order_relaxed);
-    }
   }
 }
 
