@@ -18,6 +18,7 @@
 #include "KovaConfigHelper.h"
 #include "KovaConfigTypes.h"
 #include "KovaFeatureToggle.h"
+#include "KovaIntrospection.h"
 #include "KovaMediaInfo.h"
 #include "KovaOstrelApi.h"
 #include "KovaRecordFields.h"

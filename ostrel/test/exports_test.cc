@@ -14,9 +14,15 @@
 namespace {
 
 const std::set<std::string> kPlainNames = {
-    "CreateKovaConfig",     "ReleaseKovaConfig",      "CleanUpKovaConfig",
-    "DestroyKovaConfig",    "GetKovaConfigSizeForUT", "GetKovaConfigValue",
-    "GetKovaConfigValueEx", "createOstrelEntity",     "releaseOstrelEntity",
+    "CreateKovaConfig",       "ReleaseKovaConfig",
+    "CleanUpKovaConfig",      "DestroyKovaConfig",
+    "GetKovaConfigSizeForUT", "GetKovaConfigValue",
+    "GetKovaConfigValueEx",   "createOstrelEntity",
+    "releaseOstrelEntity",    "ListKovaConfigCallIds",
+    "GetKovaConfigCounters",  "GetKovaConfigTotalCounters",
+    "SetKovaJournalSettings", "GetKovaJournalSettings",
+    "SetKovaJournalEnabled",  "ReadKovaJournal",
+    "findOstrelEntity",       "listOstrelEntities",
     "GetKovaConfigCell"};
 
 const std::set<std::string> kCxxNames = {

@@ -27,7 +27,10 @@ command -v "$cxxfilt" >/dev/null 2>&1 || cxxfilt=c++filt
 plain_names=(
   CreateKovaConfig ReleaseKovaConfig CleanUpKovaConfig DestroyKovaConfig
   GetKovaConfigSizeForUT GetKovaConfigValue GetKovaConfigValueEx
-  createOstrelEntity releaseOstrelEntity GetKovaConfigCell
+  createOstrelEntity releaseOstrelEntity
+  ListKovaConfigCallIds GetKovaConfigCounters GetKovaConfigTotalCounters
+  SetKovaJournalSettings GetKovaJournalSettings SetKovaJournalEnabled
+  ReadKovaJournal findOstrelEntity listOstrelEntities GetKovaConfigCell
 )
 cxx_names=(
   "ConfigData::ConfigData(char const*, unsigned int)"

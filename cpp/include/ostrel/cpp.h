@@ -22,6 +22,7 @@
 #include <ostrel/cpp/handles.h>
 #include <ostrel/cpp/query.h>
 #include <ostrel/cpp/results.h>
+#include <ostrel/cpp/statistics.h>
 #include <ostrel/cpp/store.h>
 #include <ostrel/cpp/subscription.h>
 #include <ostrel/cpp/values.h>

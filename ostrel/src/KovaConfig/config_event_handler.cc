@@ -62,8 +62,12 @@ class LevelScope {
 }  // namespace
 
 bool ConfigEventHandler::Notify(const KovaConfigEvent& event,
-                                HandOverPtr prepared) {
+                                HandOverPtr prepared,
+                                StoreCounters* pCounters) {
   if (!m_fnNotify) return false;
+  const auto count = [pCounters, &event](StoreCounter counter) {
+    if (pCounters != nullptr) pCounters->add(counter, event.group);
+  };
   uint64_t start;
   {
     LevelScope level(m_nLevel);
@@ -75,16 +79,24 @@ bool ConfigEventHandler::Notify(const KovaConfigEvent& event,
     }
     start = timer_policy::now();
     if (m_pRunThread == nullptr) {
+      count(kCountDeliveredDirect);
       callObserver(m_fnNotify, event);
     } else if (ICmEventQueue* queue = m_pRunThread->GetEventQueue()) {
       if (!m_bAsync && m_pRunThread->GetThreadId() == GetThreadSelfId()) {
         prepared.reset();
+        count(kCountDeliveredDirect);
         callObserver(m_fnNotify, event);
+      } else if (m_bAsync) {
+        const int posted = handOver(*queue, event, std::move(prepared));
+        count(posted == CM_OK ? kCountDeliveredPosted : kCountPostRefused);
       } else {
-        handOver(*queue, event, std::move(prepared));
+        const int sent = handOver(*queue, event, std::move(prepared));
+        count(sent == CM_ERROR_NOT_INITIALIZED ? kCountSendRefused
+                                               : kCountDeliveredSent);
       }
     } else {
       prepared.reset();
+      count(kCountNoQueue);
       KOVA_ERROR_TRACE("kovaStore::ConfigEventHandler::Notify, m_pRunThread="
                        << static_cast<const void*>(m_pRunThread)
                        << ", EventQueue == NULL" << KOVA_THIS_SUFFIX(this));
@@ -101,28 +113,27 @@ bool ConfigEventHandler::Notify(const KovaConfigEvent& event,
   return true;
 }
 
-void ConfigEventHandler::handOver(ICmEventQueue& queue,
-                                  const KovaConfigEvent& event,
-                                  HandOverPtr prepared) {
+int ConfigEventHandler::handOver(ICmEventQueue& queue,
+                                 const KovaConfigEvent& event,
+                                 HandOverPtr prepared) {
   // A queue refuses an event only when it cannot store it (CM_ERROR_FAILURE;
   // a stopped queue answers otherwise): the copy is made again once.
+  int answer = CM_ERROR_FAILURE;
   for (int attempt = 0; attempt < 2; ++attempt) {
     if (!prepared) prepared.reset(new CSwitchThreadEvent(event, m_fnNotify));
     if (m_bAsync) {
       // The queue owns the event from here, whatever the post returns.
-      if (queue.PostEvent(prepared.release(), 128, 0) != CM_ERROR_FAILURE) {
-        return;
-      }
+      answer = queue.PostEvent(prepared.release(), 128, 0);
+      if (answer != CM_ERROR_FAILURE) return answer;
     } else {
       bool bFired = false;
       prepared->NoteFiredIn(&bFired);
       // A callback that threw on the run thread also fails the send.
-      if (queue.SendEvent(prepared.release(), 0) != CM_ERROR_FAILURE ||
-          bFired) {
-        return;
-      }
+      answer = queue.SendEvent(prepared.release(), 0);
+      if (answer != CM_ERROR_FAILURE || bFired) return answer;
     }
   }
+  return answer;
 }
 
 ConfigData ConfigEventHandler::Invoke(const KovaConfigEvent& event) {

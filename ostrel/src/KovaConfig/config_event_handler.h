@@ -38,6 +38,7 @@
 #include "IKovaConfig.h"
 #include "KovaConfigEvent.h"
 #include "KovaConfigTypes.h"
+#include "store_counters.h"
 
 class ACmThread;
 class ICmEventQueue;
@@ -69,15 +70,18 @@ class ConfigEventHandler {
   // to the run thread's queue, or by a posted copy when m_bAsync. False only
   // when the handler has no callback; a run thread without a queue calls
   // nothing but still yields true. A callback's exception passes through;
-  // m_nLevel is lowered again on the way out.
-  bool Notify(const KovaConfigEvent& event) {
-    return Notify(event, prepareHandOver(event));
+  // m_nLevel is lowered again on the way out. The way the delivery went is
+  // counted in `pCounters` (the store's) when given.
+  bool Notify(const KovaConfigEvent& event,
+              StoreCounters* pCounters = nullptr) {
+    return Notify(event, prepareHandOver(event), pCounters);
   }
   // The same with the hand-over made beforehand by prepareHandOver(), so
   // that a change can be made ready for every observer before any is told.
   // A queue that refuses the event for want of memory gets a fresh copy
   // once more; only that second copy may fail to be made (std::bad_alloc).
-  bool Notify(const KovaConfigEvent& event, HandOverPtr prepared);
+  bool Notify(const KovaConfigEvent& event, HandOverPtr prepared,
+              StoreCounters* pCounters);
   // Everything a hand-over of `event` to the run thread needs (the copies of
   // the event and of the callback), or null when Notify will not hand over
   // (no callback, no run thread or no queue, or the run thread is the
@@ -119,9 +123,10 @@ class ConfigEventHandler {
 
  private:
   // Gives the change to the run thread's queue: posted when m_bAsync, else
-  // sent (waiting until it has run there).
-  void handOver(ICmEventQueue& queue, const KovaConfigEvent& event,
-                HandOverPtr prepared);
+  // sent (waiting until it has run there). Yields what the queue answered
+  // last.
+  int handOver(ICmEventQueue& queue, const KovaConfigEvent& event,
+               HandOverPtr prepared);
 };
 
 typedef std::shared_ptr<ConfigEventHandler> ConfigEventHandlerPtr;

@@ -9,6 +9,7 @@
 #include "CmTrace.h"
 #include "KovaConfigApi.h"
 #include "KovaConfigCell.h"
+#include "KovaIntrospection.h"
 #include "guarded_kova_config.h"
 #include "host_boundary.h"
 #include "kova_config.h"
@@ -363,6 +364,42 @@ uint32_t GetKovaConfigSizeForUT() {
                              std::lock_guard<std::mutex> lock(g_registryMutex);
                              return static_cast<uint32_t>(g_registry.size());
                            });
+}
+
+KOVA_RESULT ListKovaConfigCallIds(uint32_t* pCallIds, uint32_t nCapacity,
+                                  uint32_t* pnCount) {
+  if (pnCount == nullptr || (pCallIds == nullptr && nCapacity != 0)) {
+    return KOVA_E_INVALIDARG;
+  }
+  *pnCount = 0;
+  if (g_registryClosed.load()) return KOVA_S_OK;
+  return runAtHostBoundary("kovaStore::ListKovaConfigCallIds", nullptr,
+                           KOVA_E_FAIL, [&] {
+                             std::lock_guard<std::mutex> lock(g_registryMutex);
+                             uint32_t n = 0;
+                             for (const auto& entry : g_registry) {
+                               if (n < nCapacity) pCallIds[n] = entry.first;
+                               ++n;
+                             }
+                             *pnCount = n;
+                             return n <= nCapacity ? KOVA_S_OK : KOVA_S_FALSE;
+                           });
+}
+
+bool visitKovaConfig(uint32_t callId,
+                     const std::function<void(KovaConfig&)>& visit) {
+  if (g_registryClosed.load()) return false;
+  std::lock_guard<std::mutex> lock(g_registryMutex);
+  auto it = g_registry.find(callId);
+  if (it == g_registry.end()) return false;
+  visit(*it->second.store);
+  return true;
+}
+
+void visitEveryKovaConfig(const std::function<void(KovaConfig&)>& visit) {
+  if (g_registryClosed.load()) return;
+  std::lock_guard<std::mutex> lock(g_registryMutex);
+  for (const auto& entry : g_registry) visit(*entry.second.store);
 }
 
 }  // namespace kovaStore

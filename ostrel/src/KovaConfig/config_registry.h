@@ -25,6 +25,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 #include "IKovaConfig.h"
 #include "KovaResult.h"
@@ -64,6 +65,18 @@ uint32_t heldDestroyedStoreCount();
 // generation the store was obtained in (untouched on failure).
 KOVA_RESULT createKovaConfigIn(uint32_t callId, IKovaConfig** ppConfig,
                                uint64_t* pGeneration);
+
+class KovaConfig;
+
+// Calls `visit` with the call's store while holding the registry lock, so the
+// store cannot go meanwhile; false (nothing called) when the call has no
+// store. `visit` may take the store's leaf locks (its journal's) but must not
+// call registry functions or observers.
+bool visitKovaConfig(uint32_t callId,
+                     const std::function<void(KovaConfig&)>& visit);
+// Calls `visit` with every store, in ascending call id order, under the
+// registry lock; the same rules.
+void visitEveryKovaConfig(const std::function<void(KovaConfig&)>& visit);
 
 }  // namespace kovaStore
 

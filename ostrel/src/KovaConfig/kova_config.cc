@@ -29,6 +29,7 @@ int toggleIndexOf(std::string_view name) {
 }  // namespace
 
 KovaConfig::KovaConfig(uint32_t callId) : m_callId(callId) {
+  m_counters.countJournalBy(&m_journal.entryCount());
   m_readIndex[KovaConfigGroup_Feature].setPins(&toggleIndexOf,
                                                kKovaFeatureToggleCount);
   KOVA_INFO_TRACE("kovaStore::KovaConfig::KovaConfig"
@@ -74,9 +75,13 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
   if (!isStorableGroup(group) || szConfigName == nullptr || !value.IsValid()) {
     KOVA_ERROR_TRACE("kovaStore::KovaConfig::SetKovaConfigError parameters"
                      << KOVA_STORE_SUFFIX(m_callId, this));
+    m_counters.add(kCountSetInvalidArg, group);
     return KOVA_E_INVALIDARG;
   }
-  if (szConfigName[0] == '\0') return KOVA_E_INVALIDARG;
+  if (szConfigName[0] == '\0') {
+    m_counters.add(kCountSetInvalidArg, group);
+    return KOVA_E_INVALIDARG;
+  }
 
   const std::string_view name(szConfigName);
   ObserverTable& observers = m_observersByName[group];
@@ -89,6 +94,7 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
   // only while the group may have observers.
   ValueIndex::PendingSet restore;
   bool bRestorable = false;
+  ChangeJournal::Writer journal(m_journal, group);
   if (bNotifyOnly) {
     atomMap<std::string, ConfigData>::Map::node_type removed;
     ConfigData oldValue;
@@ -102,28 +108,34 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
       removed = values.extract(name);
       if (!removed.empty()) oldValue = std::move(removed.mapped());
       index.markAbsent(name);
+      if (journal)
+        journal.capture(KovaJournal_NotifyOnly, name, &oldValue, &value);
     });
-    return fireEvents(observers, szConfigName, std::move(oldValue),
-                      std::move(value), group, bForceNotify,
-                      [&](ConfigData& old, const ConfigData&) {
-                        if (!bRestorable || removed.empty()) return;
-                        values.withLock([&] {
-                          removed.mapped() = std::move(old);
-                          // The node keeps its element's address once back
-                          // in the table.
-                          const ConfigData& restored = removed.mapped();
-                          if (values.reinsert(removed)) {
-                            index.publish(std::move(restore), restored);
-                          }
-                        });
-                      });
+    return finishSet(
+        group, journal,
+        fireEvents(observers, szConfigName, std::move(oldValue),
+                   std::move(value), group, bForceNotify,
+                   [&](ConfigData& old, const ConfigData&) {
+                     if (!bRestorable || removed.empty()) return;
+                     values.withLock([&] {
+                       removed.mapped() = std::move(old);
+                       // The node keeps its element's address once back
+                       // in the table.
+                       const ConfigData& restored = removed.mapped();
+                       if (values.reinsert(removed)) {
+                         index.publish(std::move(restore), restored);
+                       }
+                     });
+                   }));
   }
   // The table takes the caller's value. A copy for the dispatch is made, in
   // the same lock hold and before the table changes, only when an observer
   // or the change trace may read it. Observers are looked for after the
   // store, so a subscriber linked later finds the value at its subscription
   // instead of being told of it. The read index is prepared (allocations)
-  // before the table changes and published in the same lock hold.
+  // before the table changes and published in the same lock hold. A set that
+  // ends here is counted and journaled in that hold too; one that
+  // dispatches, once its result is known.
   const bool bTraced = get_external_trace_mask() >= 2;
   bool bDispatch = false;
   bool bSame = false;
@@ -146,29 +158,54 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
           const ConfigData& stored) {
         bSame = previous == stored;
         if (!bSame) index.publish(std::move(pending), stored);
+        if (bDispatch) {
+          if (journal) {
+            journal.capture(KovaJournal_Set, name, &previous, &stored);
+          }
+          return;
+        }
+        const bool bUnchanged = !bForceNotify && bSame;
+        m_counters.addInGroupLock(
+            group, bUnchanged ? kCountSetUnchanged : kCountSetNoObserver);
+        if (journal) {
+          journal.record(KovaJournal_Set, name, &previous, &stored,
+                         bUnchanged ? KOVA_E_UNCHANGED : KOVA_E_NOOBSERVER);
+        }
       });
   if (bDispatch) {
-    return fireEvents(observers, szConfigName, std::move(oldValue),
-                      std::move(newValue), group, bForceNotify,
-                      [&](ConfigData& old, const ConfigData& ours) {
-                        if (!bRestorable) return;
-                        const auto isOurs = [&ours](const ConfigData& current) {
-                          return current == ours;
-                        };
-                        values.withLock([&] {
-                          if (bHadValue) {
-                            if (values.replaceIf(name, isOurs, old)) {
-                              values.visit(name, [&](const ConfigData& back) {
-                                index.publish(std::move(restore), back);
-                              });
-                            }
-                          } else if (values.eraseIf(name, isOurs)) {
-                            index.markAbsent(name);
-                          }
-                        });
-                      });
+    return finishSet(
+        group, journal,
+        fireEvents(observers, szConfigName, std::move(oldValue),
+                   std::move(newValue), group, bForceNotify,
+                   [&](ConfigData& old, const ConfigData& ours) {
+                     if (!bRestorable) return;
+                     const auto isOurs = [&ours](const ConfigData& current) {
+                       return current == ours;
+                     };
+                     values.withLock([&] {
+                       if (bHadValue) {
+                         if (values.replaceIf(name, isOurs, old)) {
+                           values.visit(name, [&](const ConfigData& back) {
+                             index.publish(std::move(restore), back);
+                           });
+                         }
+                       } else if (values.eraseIf(name, isOurs)) {
+                         index.markAbsent(name);
+                       }
+                     });
+                   }));
   }
   return !bForceNotify && bSame ? KOVA_E_UNCHANGED : KOVA_E_NOOBSERVER;
+}
+
+KOVA_RESULT KovaConfig::finishSet(KovaConfigGroup group,
+                                  ChangeJournal::Writer& journal,
+                                  KOVA_RESULT result) {
+  m_counters.addSet(result, group);
+  if (journal) {
+    m_configs[group].withLock([&] { journal.commit(result); });
+  }
+  return result;
 }
 
 KOVA_RESULT KovaConfig::GetDynamicConfig(KovaConfigGroup group,
@@ -193,9 +230,15 @@ KOVA_RESULT KovaConfig::RemoveKovaConfig(KovaConfigGroup group,
   }
   const std::string_view name(szConfigName);
   bool bErased = false;
+  ChangeJournal::Writer journal(m_journal, group);
   m_configs[group].withLock([&] {
+    ConfigData old;
+    if (journal) m_configs[group].find(name, old);
     bErased = m_configs[group].erase(name);
     if (bErased) m_readIndex[group].markAbsent(name);
+    if (journal) {
+      journal.record(KovaJournal_Remove, name, &old, nullptr, KOVA_S_OK);
+    }
   });
   KOVA_INFO_TRACE("kovaStore::KovaConfig::RemoveKovaConfig, "
                   << groupName(group) << ", " << szConfigName << ", ret="
@@ -215,9 +258,13 @@ KOVA_RESULT KovaConfig::RemoveKovaConfigByGroup(KovaConfigGroup group) {
   // Size and clear are two lock holds: values set in between are cleared but
   // not counted.
   const uint32_t size = m_configs[group].size();
+  ChangeJournal::Writer journal(m_journal, group);
   m_configs[group].withLock([&] {
     m_configs[group].clear();
     m_readIndex[group].markAllAbsent();
+    if (journal) {
+      journal.record(KovaJournal_RemoveGroup, {}, nullptr, nullptr, KOVA_S_OK);
+    }
   });
   KOVA_INFO_TRACE("kovaStore::KovaConfig::RemoveKovaConfigByGroup, "
                   << groupName(group) << ", size=" << size

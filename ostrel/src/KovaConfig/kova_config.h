@@ -24,8 +24,10 @@
 #include "ConfigData.h"
 #include "IKovaConfig.h"
 #include "atom_map.h"
+#include "change_journal.h"
 #include "config_event_handler.h"
 #include "config_groups.h"
+#include "store_counters.h"
 #include "value_index.h"
 
 namespace json {
@@ -123,6 +125,14 @@ class KovaConfig : public IKovaConfig {
   const std::atomic<uint64_t>* cellOf(KovaConfigGroup group,
                                       std::string_view name);
 
+  // What the store did, counted (see store_counters.h), and its journal of
+  // changes (change_journal.h).
+  StoreCounters& counters() { return m_counters; }
+  ChangeJournal& journal() { return m_journal; }
+  // The journal's rings copied out (see ChangeJournal::expand). Takes each
+  // group's table lock in turn.
+  void CopyJournal(ChangeJournal::Copy (&copies)[kKovaConfigGroupCount]);
+
   // The call's own reference has been given back. REQUIRES: the store
   // registry's lock is held.
   bool IsCleanedUp() const { return m_bCleanedUp; }
@@ -155,6 +165,13 @@ class KovaConfig : public IKovaConfig {
   // (to be moved back) and the new one.
   typedef CallableRef<void(ConfigData& oldValue, const ConfigData& newValue)>
       UndoStep;
+
+  // ApplyKovaConfigs without its counting.
+  KOVA_RESULT applyKovaConfigs(const char* szJsonConfig);
+
+  // Counts a set that dispatched and journals it, its result known.
+  KOVA_RESULT finishSet(KovaConfigGroup group, ChangeJournal::Writer& journal,
+                        KOVA_RESULT result);
 
   // Dispatch: tells the name's subscribers of a change, asks its provider.
   // A change is made ready for every claimed subscriber (the event, the
@@ -190,6 +207,10 @@ class KovaConfig : public IKovaConfig {
   bool m_bCleanedUp = false;
   // Set once by retire(); read by any thread.
   std::atomic<bool> m_bRetired{false};
+
+  // The journal outlives the counters, which read its count of entries.
+  ChangeJournal m_journal;
+  StoreCounters m_counters;
 };
 
 }  // namespace kovaStore

@@ -119,7 +119,8 @@ KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
         }
       },
       [&](DeliverySlot& slot) {
-        if (slot.handler->Notify(*event, std::move(slot.handOver))) {
+        if (slot.handler->Notify(*event, std::move(slot.handOver),
+                                 &m_counters)) {
           ++nReached;
         }
       });
@@ -168,7 +169,10 @@ KOVA_RESULT KovaConfig::invokeEvent(ObserverTable& table,
       },
       [](DeliverySnapshot&) {}, [] {},
       [&](DeliverySlot& slot) {
-        if (nCallees == 0) result = slot.handler->Invoke(event);
+        if (nCallees == 0) {
+          m_counters.add(kCountProviderCall, group);
+          result = slot.handler->Invoke(event);
+        }
         ++nCallees;
       });
 

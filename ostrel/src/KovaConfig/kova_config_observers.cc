@@ -125,6 +125,7 @@ uint64_t KovaConfig::subscribeConfig(KovaConfigGroup group,
         handler->m_nBusyThread.store(threadId, std::memory_order_relaxed);
       });
   if (added != KOVA_S_OK) return 0;
+  m_counters.add(kCountObserverAdded, group);
 
   // A subscription that fails from here on (out of memory, or a callback
   // that throws in its initial notification) is withdrawn before the
@@ -140,7 +141,7 @@ uint64_t KovaConfig::subscribeConfig(KovaConfigGroup group,
       event.newValue = std::move(stored);
       event.group = group;
       event.sessionType = groupToSessionType(group);
-      handler->Notify(event);
+      handler->Notify(event, &m_counters);
     }
   } catch (...) {
     handler->releaseClaim(threadId);
@@ -163,6 +164,7 @@ void KovaConfig::withdraw(KovaConfigGroup group, const std::string& name,
   byId.reset();
   if (m_observersByName[group].remove(
           name, handler, [&] { --m_TotalObservers; }) == KOVA_S_OK) {
+    m_counters.add(kCountObserverRemoved, group);
     waitUntilIdle(name.c_str(), handler);
   }
 }
@@ -186,6 +188,7 @@ uint64_t KovaConfig::bindConfig(KovaConfigGroup group, const char* szConfigName,
     return 0;
   }
   ++m_TotalObservers;
+  m_counters.add(kCountObserverAdded, group);
   try {
     m_observersById.exchange(id, handler);
   } catch (...) {
@@ -234,6 +237,7 @@ KOVA_RESULT KovaConfig::unsubscribeConfig(
         }
       });
   if (removed != KOVA_S_OK) return removed;
+  m_counters.add(kCountObserverRemoved, group);
   waitUntilIdle(szConfigName, handler);
   return KOVA_S_OK;
 }
@@ -255,7 +259,10 @@ void KovaConfig::waitUntilIdle(const char* szConfigName,
     }
     // Still held, most likely by this thread's own delivery: leave the
     // callables in place rather than wait for ever.
-    if (now - startMs > kWaitLimitMs) return;
+    if (now - startMs > kWaitLimitMs) {
+      m_counters.add(kCountRemovalTimedOut, handler->m_eGroup);
+      return;
+    }
   }
   // No delivery holds the handler any more: its callables die here, on the
   // removing thread.

@@ -50,6 +50,10 @@ bool buildEntity(KovaMediaStatType type, uint32_t callId,
   return false;
 }
 
+bool isMediaStatType(KovaMediaStatType type) {
+  return type >= KovaMediaStat_Audio && type <= KovaMediaStat_ContentAudio;
+}
+
 unsigned long long pointerNumber(const void* p) {
   return static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(p));
 }
@@ -169,6 +173,34 @@ uint32_t CKovaOstrel::releaseOstrelEntity(KovaMediaStatType type,
   return count;
 }
 
+IKovaMediaInfo* CKovaOstrel::findOstrelEntity(KovaMediaStatType type,
+                                              uint32_t callId) {
+  CCmMutexGuardT<CCmMutexThreadRecursive> guard(m_mutex);
+  if (!guard.Locked()) return nullptr;
+  auto it = m_entities.find(EntityKey(static_cast<int32_t>(type), callId));
+  if (it == m_entities.end()) return nullptr;
+  // From 0: the object is being destroyed by a release on another thread
+  // and waits for this lock to unregister; it is not handed out, and the
+  // reference just added dies with it.
+  if (it->second.pUnknown->AddReference() == 1) {
+    m_entities.erase(it);
+    return nullptr;
+  }
+  return it->second.pInfo;
+}
+
+uint32_t CKovaOstrel::listEntities(KovaOstrelEntityKey* pKeys,
+                                   uint32_t nCapacity) {
+  CCmMutexGuardT<CCmMutexThreadRecursive> guard(m_mutex);
+  if (!guard.Locked()) return 0;
+  uint32_t n = 0;
+  for (const auto& entry : m_entities) {
+    if (n < nCapacity) pKeys[n] = {entry.first.first, entry.first.second};
+    ++n;
+  }
+  return n;
+}
+
 size_t CKovaOstrel::entityCount() {
   CCmMutexGuardT<CCmMutexThreadRecursive> guard(m_mutex);
   return guard.Locked() ? m_entities.size() : 0;
@@ -188,6 +220,22 @@ uint32_t releaseOstrelEntity(KovaMediaStatType type, uint32_t callId,
                              IKovaMediaInfo* pMediaStatInfo) {
   if (pMediaStatInfo == nullptr) return kNoReference;
   return g_ostrel.releaseOstrelEntity(type, callId, pMediaStatInfo);
+}
+
+KOVA_RESULT findOstrelEntity(KovaMediaStatType type, uint32_t callId,
+                             IKovaMediaInfo** ppMediaStatInfo) {
+  if (ppMediaStatInfo == nullptr || !isMediaStatType(type)) return KOVA_E_FAIL;
+  *ppMediaStatInfo = g_ostrel.findOstrelEntity(type, callId);
+  return *ppMediaStatInfo != nullptr ? KOVA_S_OK : KOVA_S_FALSE;
+}
+
+KOVA_RESULT listOstrelEntities(KovaOstrelEntityKey* pKeys, uint32_t nCapacity,
+                               uint32_t* pnCount) {
+  if (pnCount == nullptr || (pKeys == nullptr && nCapacity != 0)) {
+    return KOVA_E_INVALIDARG;
+  }
+  *pnCount = g_ostrel.listEntities(pKeys, nCapacity);
+  return *pnCount <= nCapacity ? KOVA_S_OK : KOVA_S_FALSE;
 }
 
 }  // extern "C"

@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "CmMutex.h"
+#include "KovaIntrospection.h"
 #include "KovaMediaInfo.h"
 #include "KovaUnknown.h"
 #include "counted_media_info.h"
@@ -43,6 +44,12 @@ class CKovaOstrel {
   // no object is registered or the lock fails.
   uint32_t releaseOstrelEntity(KovaMediaStatType type, uint32_t callId,
                                IKovaMediaInfo* pMediaStatInfo);
+  // The object for (type, callId) with one more reference if it is
+  // registered; null otherwise. Never creates one.
+  IKovaMediaInfo* findOstrelEntity(KovaMediaStatType type, uint32_t callId);
+  // The registered keys, ascending: up to nCapacity written to pKeys, the
+  // number registered returned.
+  uint32_t listEntities(KovaOstrelEntityKey* pKeys, uint32_t nCapacity);
   // The number of registered objects.
   size_t entityCount();
   // Erases the entry (type, callId) if it still holds `pInfo`; called by an
