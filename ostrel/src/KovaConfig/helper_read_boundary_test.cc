@@ -19,16 +19,32 @@
 #include "trace_capture.h"
 
 namespace {
-thread_local std::size_t t_failFrom = 0;
-}  // namespace
 
-void* operator new(std::size_t size) {
+thread_local std::size_t t_failFrom = 0;
+
+// Out of line, so that the compiler pairs no inlined free() with a new
+// expression.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+void* allocate(std::size_t size) {
   if (t_failFrom != 0 && size >= t_failFrom) throw std::bad_alloc();
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
   throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+void release(void* p) noexcept {
+  std::free(p);
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return allocate(size); }
+void operator delete(void* p) noexcept { release(p); }
+void operator delete(void* p, std::size_t) noexcept { release(p); }
 
 namespace kovaStore {
 namespace {
