@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 #include "CmTimer.h"
@@ -39,18 +40,22 @@ uint32_t slotSizeFor(uint32_t cutLength) {
 
 // The process-wide settings. Writers of a change read the switch and the
 // generation relaxed; the depth and cut length are read with the generation
-// under the lock when a ring is made.
+// under the lock when a ring is made. Constant-initialised and trivially
+// destructible: usable by a store destroyed while the library unloads.
 struct Settings {
   std::mutex mutex;  // guards depth and cutLength; a leaf lock
   uint32_t depth = kDefaultDepth;
   uint32_t cutLength = kDefaultCut;
 };
 
-Settings& settings() {
-  // Never destroyed: stores destroyed during unload may still look.
-  static Settings* s = new Settings;
-  return *s;
-}
+#if defined(__GLIBCXX__)
+static_assert(std::is_trivially_destructible<Settings>::value,
+              "the settings must outlive every store");
+#endif
+
+Settings g_settings;
+
+Settings& settings() { return g_settings; }
 
 // memcpy for the short texts most names and values are, without a call:
 // fixed-size moves from both ends, overlapping in the middle.
