@@ -3,8 +3,8 @@
 # programs for x86-64 Windows with MinGW-w64, runs the test suite under Wine
 # and checks the DLLs' export tables and imports (the plain functions include
 # GetKovaConfigCell, which the C++ layer's handles resolve through), then
-# builds the example consumer against the installed package and runs it. Installs the packages it
-# needs when they are missing. Prints the test summary and the time the step
+# builds the example consumer against the installed package and runs it.
+# Installs the packages it needs when they are missing. Prints the test summary and the time the step
 # took; exits non-zero on any failure.
 #
 # OSTREL_WINDOWS_BUILD_DIR picks the build directory (default build/windows);
