@@ -14,10 +14,15 @@
 namespace {
 
 const std::set<std::string> kPlainNames = {
-    "CreateKovaConfig",      "ReleaseKovaConfig",      "CleanUpKovaConfig",
-    "DestroyKovaConfig",     "GetKovaConfigSizeForUT", "GetKovaConfigValue",
-    "GetKovaConfigValueEx",  "createOstrelEntity",     "releaseOstrelEntity",
-    "ListKovaConfigCallIds", "findOstrelEntity",       "listOstrelEntities"};
+    "CreateKovaConfig",       "ReleaseKovaConfig",
+    "CleanUpKovaConfig",      "DestroyKovaConfig",
+    "GetKovaConfigSizeForUT", "GetKovaConfigValue",
+    "GetKovaConfigValueEx",   "createOstrelEntity",
+    "releaseOstrelEntity",    "ListKovaConfigCallIds",
+    "GetKovaConfigCounters",  "GetKovaConfigTotalCounters",
+    "SetKovaJournalSettings", "GetKovaJournalSettings",
+    "SetKovaJournalEnabled",  "ReadKovaJournal",
+    "findOstrelEntity",       "listOstrelEntities"};
 
 const std::set<std::string> kCxxNames = {
     "ConfigData::ConfigData(char const*, unsigned int)",

@@ -28,7 +28,9 @@ plain_names=(
   CreateKovaConfig ReleaseKovaConfig CleanUpKovaConfig DestroyKovaConfig
   GetKovaConfigSizeForUT GetKovaConfigValue GetKovaConfigValueEx
   createOstrelEntity releaseOstrelEntity
-  ListKovaConfigCallIds findOstrelEntity listOstrelEntities
+  ListKovaConfigCallIds GetKovaConfigCounters GetKovaConfigTotalCounters
+  SetKovaJournalSettings GetKovaJournalSettings SetKovaJournalEnabled
+  ReadKovaJournal findOstrelEntity listOstrelEntities
 )
 cxx_names=(
   "ConfigData::ConfigData(char const*, unsigned int)"

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdint>
 
+#include "util_export.h"
+
 class timer_policy {
  public:
   // Microseconds from a steady clock; only differences are meaningful.
@@ -15,5 +17,10 @@ class timer_policy {
             .count());
   }
 };
+
+// Microseconds since 1970-01-01 UTC from the system's coarse wall clock: as
+// cheap as reading memory, at the clock tick's resolution (a few
+// milliseconds). For stamping records, not for measuring.
+CMUTIL_API uint64_t GetCoarseWallClockUs();
 
 #endif  // UTIL_INCLUDE_CMTIMER_H_

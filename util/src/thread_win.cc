@@ -2,12 +2,23 @@
 
 #include <string>
 
+#include "CmTimer.h"
 #include "thread_name.h"
 #include "windows_api.h"
 
 unsigned long GetThreadSelfId() {
   // Never 0: Windows hands out no thread id 0 to a running thread.
   return static_cast<unsigned long>(::GetCurrentThreadId());
+}
+
+uint64_t GetCoarseWallClockUs() {
+  // 100 ns units since 1601-01-01, at the system tick's resolution.
+  FILETIME now;
+  ::GetSystemTimeAsFileTime(&now);
+  const uint64_t ticks =
+      (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  constexpr uint64_t kUnixEpochTicks = 116444736000000000ull;
+  return ticks > kUnixEpochTicks ? (ticks - kUnixEpochTicks) / 10 : 0;
 }
 
 namespace {

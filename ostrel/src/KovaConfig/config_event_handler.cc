@@ -27,8 +27,12 @@ uint64_t elapsedMs(uint64_t startUs, uint64_t endUs) {
 
 uint32_t currentThreadId() { return static_cast<uint32_t>(GetThreadSelfId()); }
 
-bool ConfigEventHandler::Notify(const KovaConfigEvent& event) {
+bool ConfigEventHandler::Notify(const KovaConfigEvent& event,
+                                StoreCounters* pCounters) {
   if (!m_fnNotify) return false;
+  const auto count = [pCounters](StoreCounter counter) {
+    if (pCounters != nullptr) pCounters->add(counter);
+  };
   const uint32_t level = ++m_nLevel;
   if (level > 1) {
     KOVA_WARNING_TRACE("kovaStore::ConfigEventHandler::Notify, level="
@@ -38,17 +42,25 @@ bool ConfigEventHandler::Notify(const KovaConfigEvent& event) {
   }
   const uint64_t start = timer_policy::now();
   if (m_pRunThread == nullptr) {
+    count(kCountDeliveredDirect);
     callObserver(m_fnNotify, event);
   } else if (ICmEventQueue* queue = m_pRunThread->GetEventQueue()) {
     if (m_bAsync) {
       // The queue owns the event from here, whatever the post returns.
-      queue->PostEvent(new CSwitchThreadEvent(event, m_fnNotify), 128, 0);
+      const int posted =
+          queue->PostEvent(new CSwitchThreadEvent(event, m_fnNotify), 128, 0);
+      count(posted == CM_OK ? kCountDeliveredPosted : kCountPostRefused);
     } else if (m_pRunThread->GetThreadId() == GetThreadSelfId()) {
+      count(kCountDeliveredDirect);
       callObserver(m_fnNotify, event);
     } else {
-      queue->SendEvent(new CSwitchThreadEvent(event, m_fnNotify), 0);
+      const int sent =
+          queue->SendEvent(new CSwitchThreadEvent(event, m_fnNotify), 0);
+      count(sent == CM_ERROR_NOT_INITIALIZED ? kCountSendRefused
+                                             : kCountDeliveredSent);
     }
   } else {
+    count(kCountNoQueue);
     KOVA_ERROR_TRACE("kovaStore::ConfigEventHandler::Notify, m_pRunThread="
                      << static_cast<const void*>(m_pRunThread)
                      << ", EventQueue == NULL" << KOVA_THIS_SUFFIX(this));

@@ -38,6 +38,7 @@
 #include "IKovaConfig.h"
 #include "KovaConfigEvent.h"
 #include "KovaConfigTypes.h"
+#include "store_counters.h"
 
 class ACmThread;
 
@@ -61,8 +62,9 @@ class ConfigEventHandler {
   // to the run thread's queue, or by a posted copy when m_bAsync. False only
   // when the handler has no callback; a run thread without a queue calls
   // nothing but still yields true. A callback's exception passes through,
-  // leaving m_nLevel raised.
-  bool Notify(const KovaConfigEvent& event);
+  // leaving m_nLevel raised. The way the delivery went is counted in
+  // `pCounters` (the store's) when given.
+  bool Notify(const KovaConfigEvent& event, StoreCounters* pCounters = nullptr);
   // Asks the provider on the calling thread; the invalid value when the
   // handler has no provider.
   ConfigData Invoke(const KovaConfigEvent& event);

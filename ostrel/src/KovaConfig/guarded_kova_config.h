@@ -42,10 +42,14 @@ class GuardedKovaConfig final : public KovaConfig {
   KOVA_RESULT SetKovaConfig(KovaConfigGroup group, const char* szConfigName,
                             ConfigData value, bool bForceNotify,
                             bool bNotifyOnly) override {
-    return guard("kovaStore::KovaConfig::SetKovaConfig", KOVA_E_FAIL, [&] {
-      return KovaConfig::SetKovaConfig(group, szConfigName, std::move(value),
-                                       bForceNotify, bNotifyOnly);
-    });
+    const KOVA_RESULT result =
+        guard("kovaStore::KovaConfig::SetKovaConfig", KOVA_E_FAIL, [&] {
+          return KovaConfig::SetKovaConfig(
+              group, szConfigName, std::move(value), bForceNotify, bNotifyOnly);
+        });
+    // The set itself never fails so: an exception of the library's own.
+    if (result == KOVA_E_FAIL) counters().add(kCountSetFailed);
+    return result;
   }
   KOVA_RESULT GetKovaConfig(KovaConfigGroup group, const char* szConfigName,
                             ConfigData& value) override {

@@ -23,8 +23,10 @@
 #include "ConfigData.h"
 #include "IKovaConfig.h"
 #include "atom_map.h"
+#include "change_journal.h"
 #include "config_event_handler.h"
 #include "config_groups.h"
+#include "store_counters.h"
 #include "value_index.h"
 
 namespace json {
@@ -99,6 +101,14 @@ class KovaConfig : public IKovaConfig {
   // nothing. REQUIRES: no other thread uses the store.
   void handOverObservers(ObserverTable::HandlerList& out);
 
+  // What the store did, counted (see store_counters.h), and its journal of
+  // changes (change_journal.h).
+  StoreCounters& counters() { return m_counters; }
+  ChangeJournal& journal() { return m_journal; }
+  // The journal's rings copied out (see ChangeJournal::expand). Takes each
+  // group's table lock in turn.
+  void CopyJournal(ChangeJournal::Copy (&copies)[kKovaConfigGroupCount]);
+
   // The call's own reference has been given back. REQUIRES: the store
   // registry's lock is held.
   bool IsCleanedUp() const { return m_bCleanedUp; }
@@ -118,6 +128,13 @@ class KovaConfig : public IKovaConfig {
                       const ConfigEventHandlerPtr& handler);
   KOVA_RESULT unsubscribeConfig(KovaConfigGroup group, const char* szConfigName,
                                 const ConfigEventHandlerPtr& handler);
+
+  // ApplyKovaConfigs without its counting.
+  KOVA_RESULT applyKovaConfigs(const char* szJsonConfig);
+
+  // Counts a set that dispatched and journals it, its result known.
+  KOVA_RESULT finishSet(KovaConfigGroup group, ChangeJournal::Writer& journal,
+                        KOVA_RESULT result);
 
   // Dispatch: tells the name's subscribers of a change, asks its provider.
   KOVA_RESULT fireEvents(ObserverTable& table, const char* szConfigName,
@@ -146,6 +163,8 @@ class KovaConfig : public IKovaConfig {
   ValueIndex m_readIndex[kKovaConfigGroupCount];
   // Guarded by the store registry's lock.
   bool m_bCleanedUp = false;
+  StoreCounters m_counters;
+  ChangeJournal m_journal;
 };
 
 }  // namespace kovaStore

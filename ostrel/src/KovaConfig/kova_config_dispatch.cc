@@ -75,7 +75,7 @@ KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
           event->group = group;
           event->sessionType = groupToSessionType(group);
         }
-        if (handler.Notify(*event)) ++nReached;
+        if (handler.Notify(*event, &m_counters)) ++nReached;
       });
 
   if (nReached > 0) {
@@ -121,7 +121,10 @@ KOVA_RESULT KovaConfig::invokeEvent(ObserverTable& table,
             << threadId << KOVA_STORE_SUFFIX(m_callId, this));
       },
       [&](ConfigEventHandler& handler) {
-        if (nCallees == 0) result = handler.Invoke(event);
+        if (nCallees == 0) {
+          m_counters.add(kCountProviderCall);
+          result = handler.Invoke(event);
+        }
         ++nCallees;
       });
 

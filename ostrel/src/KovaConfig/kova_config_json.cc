@@ -42,6 +42,7 @@ json::Array KovaConfig::getConfigsJsonArray(KovaConfigGroup group) {
 const char* KovaConfig::DumpKovaConfigs(uint32_t groups) {
   KOVA_INFO_TRACE("kovaStore::KovaConfig::DumpKovaConfigs, groups="
                   << groups << KOVA_STORE_SUFFIX(m_callId, this));
+  m_counters.add(kCountDump);
   // Each group is read under its own lock in turn: the document is not a
   // snapshot of all groups at one instant.
   json::Object document;
@@ -59,6 +60,18 @@ const char* KovaConfig::DumpKovaConfigs(uint32_t groups) {
 }
 
 KOVA_RESULT KovaConfig::ApplyKovaConfigs(const char* szJsonConfig) {
+  KOVA_RESULT result = KOVA_E_FAIL;
+  try {
+    result = applyKovaConfigs(szJsonConfig);
+  } catch (...) {
+    m_counters.add(kCountApplyFailed);
+    throw;
+  }
+  m_counters.add(result == KOVA_S_OK ? kCountApplyOk : kCountApplyFailed);
+  return result;
+}
+
+KOVA_RESULT KovaConfig::applyKovaConfigs(const char* szJsonConfig) {
   if (szJsonConfig == nullptr) return KOVA_E_FAIL;
   KOVA_INFO_TRACE("kovaStore::KovaConfig::ApplyKovaConfigs [cid="
                   << m_callId << "], szJsonConfig=" << szJsonConfig

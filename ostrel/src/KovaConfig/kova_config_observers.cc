@@ -125,6 +125,7 @@ uint64_t KovaConfig::subscribeConfig(KovaConfigGroup group,
         handler->m_nBusyThread.store(threadId, std::memory_order_relaxed);
       });
   if (added != KOVA_S_OK) return 0;
+  m_counters.add(kCountObserverAdded);
 
   m_observersById.exchange(id, handler);
 
@@ -135,7 +136,7 @@ uint64_t KovaConfig::subscribeConfig(KovaConfigGroup group,
     event.newValue = std::move(stored);
     event.group = group;
     event.sessionType = groupToSessionType(group);
-    handler->Notify(event);
+    handler->Notify(event, &m_counters);
   }
 
   handler->releaseClaim(threadId);
@@ -161,6 +162,7 @@ uint64_t KovaConfig::bindConfig(KovaConfigGroup group, const char* szConfigName,
     return 0;
   }
   ++m_TotalObservers;
+  m_counters.add(kCountObserverAdded);
   m_observersById.exchange(id, handler);
   return id;
 }
@@ -204,6 +206,7 @@ KOVA_RESULT KovaConfig::unsubscribeConfig(
         }
       });
   if (removed != KOVA_S_OK) return removed;
+  m_counters.add(kCountObserverRemoved);
 
   // Unlinked under the group lock: no new delivery can claim the handler, and
   // every earlier claim shows in m_nBusy. Wait for those to be given back.
@@ -220,7 +223,10 @@ KOVA_RESULT KovaConfig::unsubscribeConfig(
     }
     // Still held, most likely by this thread's own delivery: leave the
     // callables in place rather than wait for ever.
-    if (now - startMs > kWaitLimitMs) return KOVA_S_OK;
+    if (now - startMs > kWaitLimitMs) {
+      m_counters.add(kCountRemovalTimedOut);
+      return KOVA_S_OK;
+    }
   }
   // No delivery holds the handler any more: its callables die here, on the
   // removing thread.

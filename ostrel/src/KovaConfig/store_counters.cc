@@ -1,0 +1,124 @@
+#include "store_counters.h"
+
+#include <mutex>
+
+namespace kovaStore {
+
+namespace {
+
+// The process-wide list of live counter blocks and what destroyed blocks
+// left behind. Built at load before any store can exist; stores outliving it
+// (none: the store registry is torn down first) would find it gone.
+struct CounterList {
+  // Guards every field below and the blocks' list links. A leaf lock.
+  std::mutex mutex;
+  StoreCounters* pHead = nullptr;
+  uint64_t retired[kStoreCounterCount] = {};
+  uint64_t blocksMade = 0;
+  uint64_t blocksDestroyed = 0;
+};
+
+CounterList& counterList() {
+  // Never destroyed: a store destroyed during unload may still leave it.
+  static CounterList* list = new CounterList;
+  return *list;
+}
+
+void fill(KovaConfigCounters& out, const uint64_t (&v)[kStoreCounterCount]) {
+  out.setsOk = v[kCountSetOk];
+  out.setsUnchanged = v[kCountSetUnchanged];
+  out.setsNoObserver = v[kCountSetNoObserver];
+  out.setsInvalidArg = v[kCountSetInvalidArg];
+  out.setsFailed = v[kCountSetFailed];
+  out.deliveriesDirect = v[kCountDeliveredDirect];
+  out.deliveriesSent = v[kCountDeliveredSent];
+  out.deliveriesPosted = v[kCountDeliveredPosted];
+  out.postsRefused = v[kCountPostRefused];
+  out.sendsRefused = v[kCountSendRefused];
+  out.deliveriesNoQueue = v[kCountNoQueue];
+  out.providerCalls = v[kCountProviderCall];
+  out.observersAdded = v[kCountObserverAdded];
+  out.observersRemoved = v[kCountObserverRemoved];
+  out.removalsTimedOut = v[kCountRemovalTimedOut];
+  out.appliesOk = v[kCountApplyOk];
+  out.appliesFailed = v[kCountApplyFailed];
+  out.dumps = v[kCountDump];
+  out.journalEntries = v[kCountJournalEntry];
+}
+
+}  // namespace
+
+StoreCounters::StoreCounters() {
+  CounterList& list = counterList();
+  std::lock_guard<std::mutex> lock(list.mutex);
+  m_pNext = list.pHead;
+  if (m_pNext != nullptr) m_pNext->m_pPrev = this;
+  list.pHead = this;
+  ++list.blocksMade;
+}
+
+StoreCounters::~StoreCounters() {
+  uint64_t values[kStoreCounterCount];
+  CounterList& list = counterList();
+  std::lock_guard<std::mutex> lock(list.mutex);
+  // Read under the lock, so that a total never sees this block both listed
+  // and retired, nor neither.
+  sum(values);
+  for (int i = 0; i < kStoreCounterCount; ++i) list.retired[i] += values[i];
+  ++list.blocksDestroyed;
+  if (m_pPrev != nullptr) m_pPrev->m_pNext = m_pNext;
+  if (m_pNext != nullptr) m_pNext->m_pPrev = m_pPrev;
+  if (list.pHead == this) list.pHead = m_pNext;
+}
+
+StoreCounter StoreCounters::setCounterOf(KOVA_RESULT result) {
+  switch (result) {
+    case KOVA_S_OK:
+      return kCountSetOk;
+    case KOVA_E_UNCHANGED:
+      return kCountSetUnchanged;
+    case KOVA_E_NOOBSERVER:
+      return kCountSetNoObserver;
+    case KOVA_E_INVALIDARG:
+      return kCountSetInvalidArg;
+    default:
+      return kCountSetFailed;
+  }
+}
+
+void StoreCounters::sum(uint64_t (&values)[kStoreCounterCount]) const {
+  for (int i = 0; i < kStoreCounterCount; ++i) {
+    values[i] = m_shared[i].load(std::memory_order_relaxed);
+  }
+  for (const GroupCounters& group : m_groups) {
+    for (int slot = 0; slot < kGroupCounterCount; ++slot) {
+      values[kGroupCounters[slot]] +=
+          group.values[slot].load(std::memory_order_relaxed);
+    }
+  }
+}
+
+void StoreCounters::read(KovaConfigCounters& out) const {
+  uint64_t values[kStoreCounterCount];
+  sum(values);
+  out.stores = 1;
+  out.storesDestroyed = 0;
+  fill(out, values);
+}
+
+void StoreCounters::readTotals(KovaConfigCounters& out) {
+  uint64_t values[kStoreCounterCount];
+  CounterList& list = counterList();
+  std::lock_guard<std::mutex> lock(list.mutex);
+  for (int i = 0; i < kStoreCounterCount; ++i) values[i] = list.retired[i];
+  for (const StoreCounters* p = list.pHead; p != nullptr; p = p->m_pNext) {
+    uint64_t live[kStoreCounterCount];
+    p->sum(live);
+    for (int i = 0; i < kStoreCounterCount; ++i) values[i] += live[i];
+  }
+  out.stores = list.blocksMade;
+  out.storesDestroyed = list.blocksDestroyed;
+  fill(out, values);
+}
+
+}  // namespace kovaStore

@@ -1,0 +1,129 @@
+// StoreCounters: what one store did, counted without making any operation
+// wait for another, and summed process-wide over every store ever made.
+//
+// Invariants:
+// - Each counter only grows. A counter is either shared or per group:
+//   shared counters are changed by relaxed fetch_add from any thread; the
+//   per-group set counters (unchanged, no observer) are changed only by a
+//   thread that holds that group's value-table lock, with a relaxed load and
+//   store (no read-modify-write), and each group's pair sits on a cache line
+//   of its own, so a set with no observer adds no atomic instruction and
+//   shares no line with sets of other groups. Readers load every counter
+//   relaxed, without any lock: a read is a sum of counters each of which was
+//   true at some moment of the read.
+// - Every counter block is in the process-wide list from its construction
+//   to its destruction; its destructor adds its final values to the retired
+//   totals and leaves the list in one hold of the list's lock. So the totals
+//   (retired plus every listed block) count each event once, destroyed
+//   stores included.
+// - The list's lock is a leaf: nothing is called and no other lock is taken
+//   while it is held. It may be taken under the store registry's lock (a
+//   store built or destroyed there).
+//
+// Built with OSTREL_COUNTING=0 every add compiles to nothing, for the
+// benchmark that measures what counting costs; the reads then report no
+// counting (readable() is false).
+#ifndef OSTREL_SRC_KOVACONFIG_STORE_COUNTERS_H_
+#define OSTREL_SRC_KOVACONFIG_STORE_COUNTERS_H_
+
+#include <atomic>
+#include <cstdint>
+
+#include "KovaIntrospection.h"
+#include "KovaResult.h"
+#include "config_groups.h"
+
+#ifndef OSTREL_COUNTING
+#define OSTREL_COUNTING 1
+#endif
+
+namespace kovaStore {
+
+enum StoreCounter : int {
+  kCountSetOk,
+  kCountSetUnchanged,
+  kCountSetNoObserver,
+  kCountSetInvalidArg,
+  kCountSetFailed,
+  kCountDeliveredDirect,
+  kCountDeliveredSent,
+  kCountDeliveredPosted,
+  kCountPostRefused,
+  kCountSendRefused,
+  kCountNoQueue,
+  kCountProviderCall,
+  kCountObserverAdded,
+  kCountObserverRemoved,
+  kCountRemovalTimedOut,
+  kCountApplyOk,
+  kCountApplyFailed,
+  kCountDump,
+  kCountJournalEntry,
+  kStoreCounterCount
+};
+
+class StoreCounters {
+ public:
+  StoreCounters();
+  ~StoreCounters();
+  StoreCounters(const StoreCounters&) = delete;
+  StoreCounters& operator=(const StoreCounters&) = delete;
+
+  static constexpr bool readable() { return OSTREL_COUNTING != 0; }
+
+  void add(StoreCounter counter) {
+#if OSTREL_COUNTING
+    m_shared[counter].fetch_add(1, std::memory_order_relaxed);
+#else
+    (void)counter;
+#endif
+  }
+  // Counts a set by its result.
+  void addSet(KOVA_RESULT result) { add(setCounterOf(result)); }
+  // Counts a set that ended without dispatch (kCountSetUnchanged or
+  // kCountSetNoObserver) or a journal entry (kCountJournalEntry).
+  // REQUIRES: the caller holds the value-table lock of `group` (0 to 11).
+  void addInGroupLock(KovaConfigGroup group, StoreCounter counter) {
+#if OSTREL_COUNTING
+    std::atomic<uint64_t>& value = m_groups[group].values[groupSlotOf(counter)];
+    value.store(value.load(std::memory_order_relaxed) + 1,
+                std::memory_order_relaxed);
+#else
+    (void)group;
+    (void)counter;
+#endif
+  }
+
+  // This block's counters, into the fields of `out` from `stores` on.
+  void read(KovaConfigCounters& out) const;
+  // The process-wide totals: every block ever made, destroyed ones included.
+  static void readTotals(KovaConfigCounters& out);
+
+  static StoreCounter setCounterOf(KOVA_RESULT result);
+
+ private:
+  // The counters that have a per-group part.
+  static constexpr StoreCounter kGroupCounters[] = {
+      kCountSetUnchanged, kCountSetNoObserver, kCountJournalEntry};
+  static constexpr int kGroupCounterCount = 3;
+  static constexpr int groupSlotOf(StoreCounter counter) {
+    return counter == kCountSetUnchanged    ? 0
+           : counter == kCountSetNoObserver ? 1
+                                            : 2;
+  }
+  struct alignas(64) GroupCounters {
+    std::atomic<uint64_t> values[kGroupCounterCount] = {};
+  };
+
+  void sum(uint64_t (&values)[kStoreCounterCount]) const;
+
+  alignas(64) std::atomic<uint64_t> m_shared[kStoreCounterCount] = {};
+  GroupCounters m_groups[kKovaConfigGroupCount];
+  // Links of the process-wide list; guarded by the list's lock.
+  StoreCounters* m_pPrev = nullptr;
+  StoreCounters* m_pNext = nullptr;
+};
+
+}  // namespace kovaStore
+
+#endif  // OSTREL_SRC_KOVACONFIG_STORE_COUNTERS_H_
