@@ -19,6 +19,7 @@
 #include "KovaConfigApi.h"
 #include "KovaConfigHelper.h"
 #include "commands.h"
+#include "demo_inspect.h"
 #include "demo_statistics.h"
 #include "document_scan.h"
 #include "exit_codes.h"
@@ -131,8 +132,11 @@ class BarrierEvent : public ICmEvent {
 class DemoCall {
  public:
   DemoCall(std::ostream& out, const std::string& samplePath,
-           const std::string& text)
-      : m_out(out), m_samplePath(samplePath), m_text(text) {}
+           const std::string& text, const DemoOptions& options)
+      : m_out(out),
+        m_samplePath(samplePath),
+        m_text(text),
+        m_options(options) {}
 
   bool Run() {
     m_out << "ostrel demo: a simulated call, call id " << kDemoCallId << "\n";
@@ -156,6 +160,10 @@ class DemoCall {
       scene("8", "statistics");
       m_statistics = RunStatisticsScene(kDemoCallId, m_out);
       if (!m_statistics.bOk) m_bOk = false;
+      if (m_options.bInspect &&
+          !ServeDemoCall(kDemoCallId, m_options.inspectPort, m_out)) {
+        m_bOk = false;
+      }
       scene("9", "teardown");
       audioThread->Stop();
       videoThread->Stop();
@@ -313,6 +321,7 @@ class DemoCall {
   std::ostream& m_out;
   const std::string m_samplePath;
   const std::string m_text;
+  const DemoOptions& m_options;
   DeliveryLog m_log;
   ACmThread* m_videoThread = nullptr;
   // Written by the provider on the querying thread, read there afterwards.
@@ -343,7 +352,7 @@ int RunDemo(const DemoOptions& options, std::ostream& out, std::ostream& err) {
   set_external_trace_mask(options.traceLevel);
   const std::string shownPath =
       options.file.empty() ? std::string("the shipped call-sample.json") : path;
-  const bool bOk = DemoCall(out, shownPath, text).Run();
+  const bool bOk = DemoCall(out, shownPath, text, options).Run();
   set_external_trace_mask(previousMask);
   return bOk ? kExitOk : kExitDocumentFails;
 }
@@ -360,7 +369,18 @@ CommandAction DefineDemoCommand(CLI::App& command, const std::string& argv0) {
                   "1 warnings, 2 information)")
       ->capture_default_str();
   AddMaxBytesOption(command, options->maxBytes);
-  return [options](std::ostream& out, std::ostream& err) {
+  auto ports = std::make_shared<std::vector<uint16_t>>();
+  CLI::Option* inspect =
+      command
+          .add_option("--inspect", *ports,
+                      "Before the teardown, serve the call with the inspector "
+                      "on 127.0.0.1 at PORT (default: any free port) until "
+                      "standard input ends")
+          ->expected(0, 1)
+          ->type_name("PORT");
+  return [options, ports, inspect](std::ostream& out, std::ostream& err) {
+    options->bInspect = inspect->count() > 0;
+    if (!ports->empty()) options->inspectPort = ports->front();
     return RunDemo(*options, out, err);
   };
 }
