@@ -193,6 +193,9 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
       {"demo", 0, "audio module got AecMode: \"2\" -> \"3\"  on audio-module"},
       {"demo", 0,
        "\nteardown: clean — 0 stores, 0 observers, 0 statistics objects\n"},
+      {"demo", 0, "      sets KOVA_E_UNCHANGED: 1\n"},
+      {"demo", 0, "journal: the last 6 of 22 changes kept (of 22 recorded)"},
+      {"demo", 0, "Audio/AecMode \"3\" -> \"3\"  KOVA_E_UNCHANGED  [tid "},
 #if OSTREL_WITH_INSPECTOR
       // The call is served before its teardown until standard input ends.
       {"demo --inspect < /dev/null", 0,

@@ -2,11 +2,13 @@
 // three modules share the call's store through their own helpers; two module
 // threads receive changes by blocking hand-over and by posted events; a
 // provider answers a dynamic query; the statistics objects are filled and
-// read; and the teardown is checked to leave nothing behind.
+// read; the store's counters and the last lines of its change journal are
+// shown; and the teardown is checked to leave nothing behind.
 //
-// Output is deterministic apart from thread ids: each scene waits for the
-// posted deliveries of its changes, then prints the deliveries made while the
-// setter waited before the posted ones, each group in arrival order.
+// Output is deterministic apart from thread ids and journal times: each
+// scene waits for the posted deliveries of its changes, then prints the
+// deliveries made while the setter waited before the posted ones, each group
+// in arrival order.
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <memory>
@@ -20,6 +22,7 @@
 #include "KovaConfigHelper.h"
 #include "commands.h"
 #include "demo_inspect.h"
+#include "demo_introspection.h"
 #include "demo_statistics.h"
 #include "document_scan.h"
 #include "exit_codes.h"
@@ -33,6 +36,7 @@ using kovaStore::KovaConfigEvent;
 using kovaStore::KovaConfigHelper;
 
 const uint32_t kDemoCallId = 4242;
+const size_t kJournalLinesShown = 6;
 const uint32_t kShownGroups = (1u << kovaStore::KovaConfigGroup_Feature) |
                               (1u << kovaStore::KovaConfigGroup_Audio) |
                               (1u << kovaStore::KovaConfigGroup_Video);
@@ -147,6 +151,8 @@ class DemoCall {
       say("media engine: KovaConfigHelper(" + std::to_string(kDemoCallId) +
           "), session type Audio; stores in the registry: " +
           std::to_string(kovaStore::GetKovaConfigSizeForUT()));
+      check(StartDemoJournal(kDemoCallId), "the store's journal starts");
+      say("the store's change journal is on (SetKovaJournalEnabled)");
       std::unique_ptr<ACmThread> audioThread =
           CreateCmEventThread("audio-module");
       std::unique_ptr<ACmThread> videoThread =
@@ -168,6 +174,9 @@ class DemoCall {
       audioThread->Stop();
       videoThread->Stop();
       say("module threads stopped (their queues ran dry)");
+      scene("10", "what the library counted and journaled for the call");
+      check(PrintStoreActivity(kDemoCallId, kJournalLinesShown, m_out),
+            "the store's counters and journal read back");
     }
     const KOVA_RESULT cleanUp = kovaStore::CleanUpKovaConfig(kDemoCallId);
     say("media engine: helper destroyed; CleanUpKovaConfig(" +

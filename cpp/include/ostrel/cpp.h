@@ -16,6 +16,7 @@
 #define OSTREL_CPP_INCLUDE_OSTREL_CPP_H_
 
 #include <ostrel/cpp/results.h>
+#include <ostrel/cpp/statistics.h>
 #include <ostrel/cpp/store.h>
 #include <ostrel/cpp/subscription.h>
 #include <ostrel/cpp/values.h>

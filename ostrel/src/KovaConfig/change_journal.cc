@@ -12,8 +12,6 @@
 
 namespace kovaStore {
 
-namespace {
-
 // The fixed part of a slot; the three texts follow, each cut-length bytes.
 struct SlotHeader {
   uint64_t sequence;
@@ -30,6 +28,8 @@ struct SlotHeader {
 };
 static_assert(sizeof(SlotHeader) == 48, "slot header layout");
 
+namespace {
+
 constexpr uint32_t kDefaultDepth = 64;
 constexpr uint32_t kDefaultCut = 64;
 
@@ -44,7 +44,6 @@ struct Settings {
   std::mutex mutex;  // guards depth and cutLength; a leaf lock
   uint32_t depth = kDefaultDepth;
   uint32_t cutLength = kDefaultCut;
-  std::atomic<bool> bAllStores{false};
   std::atomic<uint64_t> generation{1};
 };
 
@@ -54,55 +53,90 @@ Settings& settings() {
   return *s;
 }
 
-void copyText(unsigned char* pTo, uint32_t cut, const char* pFrom,
-              uint32_t length) {
-  if (cut != 0 && length != 0) std::memcpy(pTo, pFrom, std::min(cut, length));
+// The calling thread's id as trace lines print it, fetched once per thread.
+uint32_t journalThreadId() {
+  thread_local uint32_t id = 0;
+  if (id == 0) id = currentThreadId();
+  return id;
 }
 
-// The bytes of a slot from its thread id on: all but the sequence and time.
-constexpr size_t kFilledFrom = offsetof(SlotHeader, threadId);
+// memcpy for the short texts most names and values are, without a call:
+// fixed-size moves from both ends, overlapping in the middle.
+inline void copyShort(char* pTo, const char* pFrom, uint32_t n) {
+  if (n >= 16) {
+    if (n > 32) {
+      std::memcpy(pTo, pFrom, n);
+      return;
+    }
+    std::memcpy(pTo, pFrom, 16);
+    std::memcpy(pTo + n - 16, pFrom + n - 16, 16);
+  } else if (n >= 8) {
+    std::memcpy(pTo, pFrom, 8);
+    std::memcpy(pTo + n - 8, pFrom + n - 8, 8);
+  } else if (n >= 4) {
+    std::memcpy(pTo, pFrom, 4);
+    std::memcpy(pTo + n - 4, pFrom + n - 4, 4);
+  } else {
+    for (uint32_t i = 0; i < n; ++i) pTo[i] = pFrom[i];
+  }
+}
 
 // Fills a slot's header from its thread id on, and its texts.
-void fillSlot(unsigned char* pSlot, uint32_t cut, uint32_t threadId,
+void fillSlot(SlotHeader& slot, uint32_t cut, uint32_t threadId,
               KovaJournalOperation operation, std::string_view name,
               const ConfigData* pOld, const ConfigData* pNew,
               KOVA_RESULT result) {
-  SlotHeader header{};
-  header.threadId = threadId;
-  header.operation = operation;
-  header.result = result;
-  header.nameLength = static_cast<uint32_t>(name.size());
-  header.hasOld = pOld != nullptr && pOld->IsValid();
-  header.hasNew = pNew != nullptr;
-  header.oldLength = header.hasOld ? pOld->GetLength() : 0;
-  header.newLength = header.hasNew ? pNew->GetLength() : 0;
-  std::memcpy(pSlot + kFilledFrom,
-              reinterpret_cast<const unsigned char*>(&header) + kFilledFrom,
-              sizeof(SlotHeader) - kFilledFrom);
-  unsigned char* pText = pSlot + sizeof(SlotHeader);
-  copyText(pText, cut, name.data(), header.nameLength);
-  if (header.hasOld)
-    copyText(pText + cut, cut, pOld->GetData(), header.oldLength);
-  if (header.hasNew)
-    copyText(pText + 2 * cut, cut, pNew->GetData(), header.newLength);
+  const bool bHasOld = pOld != nullptr && pOld->IsValid();
+  slot.threadId = threadId;
+  slot.operation = operation;
+  slot.result = result;
+  slot.nameLength = static_cast<uint32_t>(name.size());
+  slot.oldLength = bHasOld ? pOld->GetLength() : 0;
+  slot.newLength = pNew != nullptr ? pNew->GetLength() : 0;
+  slot.hasOld = bHasOld;
+  slot.hasNew = pNew != nullptr;
+  char* pText = reinterpret_cast<char*>(&slot + 1);
+  copyShort(pText, name.data(), std::min(cut, slot.nameLength));
+  if (bHasOld)
+    copyShort(pText + cut, pOld->GetData(), std::min(cut, slot.oldLength));
+  if (pNew != nullptr) {
+    copyShort(pText + 2 * cut, pNew->GetData(), std::min(cut, slot.newLength));
+  }
 }
 
 }  // namespace
 
 struct ChangeJournal::Ring {
-  uint64_t generation;
-  uint32_t depth;
-  uint32_t cutLength;
-  uint32_t slotSize;
-  uint64_t written =
-      0;  // entries ever written; the next goes to written % depth
-  std::unique_ptr<unsigned char[]> bytes;
+  Ring(uint64_t generation_, uint32_t depth_, uint32_t cutLength_)
+      : generation(generation_),
+        depth(depth_),
+        cutLength(cutLength_),
+        slotWords(slotSizeFor(cutLength_) / 8),
+        words(new (std::nothrow) uint64_t[size_t{depth_} * slotWords]()) {
+    for (uint32_t i = 0; words && i < depth; ++i) new (&slot(i)) SlotHeader{};
+  }
+  SlotHeader& slot(uint64_t index) {
+    return *reinterpret_cast<SlotHeader*>(&words[index * slotWords]);
+  }
+  size_t slotSize() const { return size_t{slotWords} * 8; }
+
+  const uint64_t generation;
+  const uint32_t depth;
+  const uint32_t cutLength;
+  const uint32_t slotWords;
+  // Entries ever written, and the slot the next one goes to.
+  uint64_t written = 0;
+  uint32_t next = 0;
+  // depth slots: a SlotHeader, then the three texts of cutLength bytes each.
+  const std::unique_ptr<uint64_t[]> words;
 };
+
+void ChangeJournal::RingDeleter::operator()(Ring* pRing) const { delete pRing; }
 
 JournalLimits journalLimits() {
   Settings& s = settings();
   std::lock_guard<std::mutex> lock(s.mutex);
-  return JournalLimits{s.depth, s.cutLength, s.bAllStores.load()};
+  return JournalLimits{s.depth, s.cutLength, g_journalAllStores.load()};
 }
 
 bool setJournalLimits(const JournalLimits& limits) {
@@ -117,7 +151,7 @@ bool setJournalLimits(const JournalLimits& limits) {
     s.cutLength = limits.cutLength;
     s.generation.fetch_add(1, std::memory_order_relaxed);
   }
-  s.bAllStores.store(limits.bAllStores, std::memory_order_relaxed);
+  g_journalAllStores.store(limits.bAllStores, std::memory_order_relaxed);
   return true;
 }
 
@@ -125,18 +159,13 @@ ChangeJournal::ChangeJournal() = default;
 
 ChangeJournal::~ChangeJournal() = default;
 
-bool ChangeJournal::enabled() const {
-  return settings().bAllStores.load(std::memory_order_relaxed) ||
-         m_bEnabled.load(std::memory_order_relaxed);
-}
+std::atomic<bool> g_journalAllStores{false};
 
-ChangeJournal::Writer::Writer(ChangeJournal& journal, KovaConfigGroup group)
-    : m_journal(journal), m_group(group), m_bOn(journal.enabled()) {
-  if (!m_bOn) return;
+void ChangeJournal::Writer::start() {
   m_timeUs = GetCoarseWallClockUs();
-  m_threadId = currentThreadId();
+  m_threadId = journalThreadId();
   Settings& s = settings();
-  if (journal.m_ringGeneration[group].load(std::memory_order_relaxed) ==
+  if (m_journal.m_ringGeneration[m_group].load(std::memory_order_relaxed) ==
       s.generation.load(std::memory_order_relaxed)) {
     return;
   }
@@ -148,44 +177,39 @@ ChangeJournal::Writer::Writer(ChangeJournal& journal, KovaConfigGroup group)
     depth = s.depth;
     cut = s.cutLength;
   }
-  const uint32_t slotSize = slotSizeFor(cut);
-  m_spare.reset(new (std::nothrow)
-                    Ring{generation, depth, cut, slotSize, 0, nullptr});
-  if (m_spare) {
-    m_spare->bytes.reset(
-        new (std::nothrow) unsigned char[size_t{depth} * slotSize]());
-    if (!m_spare->bytes) m_spare.reset();
-  }
+  m_spare.reset(new (std::nothrow) Ring(generation, depth, cut));
+  if (m_spare && !m_spare->words) m_spare.reset();
 }
 
-ChangeJournal::Writer::~Writer() = default;
+void ChangeJournal::Writer::release() {
+  m_spare.reset();
+  m_draft.reset();
+}
 
-unsigned char* ChangeJournal::Writer::claimSlot(StoreCounters& counters) {
-  std::unique_ptr<Ring>& ring = m_journal.m_rings[m_group];
+SlotHeader* ChangeJournal::Writer::claimSlot() {
+  RingPtr& ring = m_journal.m_rings[m_group];
   if (m_spare && (!ring || ring->generation < m_spare->generation)) {
     ring.swap(m_spare);  // the replaced ring is freed after the lock
     m_journal.m_ringGeneration[m_group].store(ring->generation,
                                               std::memory_order_relaxed);
   }
   if (!ring) return nullptr;
-  unsigned char* pSlot =
-      ring->bytes.get() + (ring->written++ % ring->depth) * ring->slotSize;
-  const uint64_t header[2] = {
-      m_journal.m_sequence.fetch_add(1, std::memory_order_relaxed) + 1,
-      m_timeUs};
-  std::memcpy(pSlot, header, sizeof(header));
-  counters.addInGroupLock(m_group, kCountJournalEntry);
-  return pSlot;
+  SlotHeader& slot = ring->slot(ring->next);
+  ++ring->written;
+  if (++ring->next == ring->depth) ring->next = 0;
+  slot.sequence =
+      m_journal.m_sequence.fetch_add(1, std::memory_order_relaxed) + 1;
+  slot.timeUs = m_timeUs;
+  return &slot;
 }
 
-void ChangeJournal::Writer::record(StoreCounters& counters,
-                                   KovaJournalOperation operation,
+void ChangeJournal::Writer::record(KovaJournalOperation operation,
                                    std::string_view name,
                                    const ConfigData* pOld,
                                    const ConfigData* pNew, KOVA_RESULT result) {
-  unsigned char* pSlot = claimSlot(counters);
+  SlotHeader* pSlot = claimSlot();
   if (pSlot == nullptr) return;
-  fillSlot(pSlot, m_journal.m_rings[m_group]->cutLength, m_threadId, operation,
+  fillSlot(*pSlot, m_journal.m_rings[m_group]->cutLength, m_threadId, operation,
            name, pOld, pNew, result);
 }
 
@@ -193,27 +217,27 @@ void ChangeJournal::Writer::capture(KovaJournalOperation operation,
                                     std::string_view name,
                                     const ConfigData* pOld,
                                     const ConfigData* pNew) {
-  const uint32_t cut = kKovaJournalMaxCut;
-  m_draft.reset(new (std::nothrow) unsigned char[slotSizeFor(cut)]());
+  m_draft.reset(new (std::nothrow) Ring(0, 1, kKovaJournalMaxCut));
+  if (m_draft && !m_draft->words) m_draft.reset();
   if (m_draft) {
-    fillSlot(m_draft.get(), cut, m_threadId, operation, name, pOld, pNew, 0);
+    fillSlot(m_draft->slot(0), kKovaJournalMaxCut, m_threadId, operation, name,
+             pOld, pNew, 0);
   }
 }
 
-void ChangeJournal::Writer::commit(StoreCounters& counters,
-                                   KOVA_RESULT result) {
+void ChangeJournal::Writer::commit(KOVA_RESULT result) {
   if (!m_draft) return;
-  unsigned char* pSlot = claimSlot(counters);
+  SlotHeader* pSlot = claimSlot();
   if (pSlot == nullptr) return;
+  const SlotHeader& draft = m_draft->slot(0);
   const uint32_t cut = m_journal.m_rings[m_group]->cutLength;
-  SlotHeader draft;
-  std::memcpy(&draft, m_draft.get(), sizeof(draft));
-  draft.result = result;
-  std::memcpy(pSlot + kFilledFrom,
-              reinterpret_cast<const unsigned char*>(&draft) + kFilledFrom,
-              sizeof(SlotHeader) - kFilledFrom);
-  const unsigned char* pFrom = m_draft.get() + sizeof(SlotHeader);
-  unsigned char* pTo = pSlot + sizeof(SlotHeader);
+  const uint64_t sequence = pSlot->sequence;
+  std::memcpy(pSlot, &draft, sizeof(SlotHeader));
+  pSlot->sequence = sequence;
+  pSlot->timeUs = m_timeUs;
+  pSlot->result = result;
+  const char* pFrom = reinterpret_cast<const char*>(&draft + 1);
+  char* pTo = reinterpret_cast<char*>(pSlot + 1);
   for (int text = 0; text < 3; ++text) {
     std::memcpy(pTo + text * cut, pFrom + text * kKovaJournalMaxCut, cut);
   }
@@ -224,11 +248,12 @@ void ChangeJournal::copyGroup(KovaConfigGroup group, Copy& out) const {
   if (ring == nullptr ||
       ring->generation != settings().generation.load(std::memory_order_relaxed))
     return;
-  out.slotSize = ring->slotSize;
+  out.slotSize = static_cast<uint32_t>(ring->slotSize());
   out.cutLength = ring->cutLength;
   const uint64_t held = std::min<uint64_t>(ring->written, ring->depth);
-  out.bytes.assign(ring->bytes.get(),
-                   ring->bytes.get() + held * ring->slotSize);
+  const auto* pBytes =
+      reinterpret_cast<const unsigned char*>(ring->words.get());
+  out.bytes.assign(pBytes, pBytes + held * ring->slotSize());
 }
 
 uint32_t ChangeJournal::expand(uint32_t callId,

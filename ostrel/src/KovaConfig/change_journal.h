@@ -4,8 +4,7 @@
 //   ChangeJournal::Writer writer(journal, group);  // before the table lock
 //   values.withLock([&] {                          // the group's table lock
 //     ... change the table ...
-//     if (writer) writer.record(counters, KovaJournal_Set, name, &old, &new,
-//                               result);
+//     if (writer) writer.record(KovaJournal_Set, name, &old, &new, result);
 //   });
 //
 // Invariants:
@@ -35,7 +34,6 @@
 #include "ConfigData.h"
 #include "KovaIntrospection.h"
 #include "config_groups.h"
-#include "store_counters.h"
 
 namespace kovaStore {
 
@@ -48,10 +46,18 @@ struct JournalLimits {
 JournalLimits journalLimits();
 // False (nothing changed) for a depth or cut length out of range.
 bool setJournalLimits(const JournalLimits& limits);
+// Every store journals while this is set (the all-stores switch).
+extern std::atomic<bool> g_journalAllStores;
+
+struct SlotHeader;
 
 class ChangeJournal {
  public:
   struct Ring;
+  struct RingDeleter {
+    void operator()(Ring* pRing) const;
+  };
+  typedef std::unique_ptr<Ring, RingDeleter> RingPtr;
   // A ring's entries copied out under its lock: raw fixed-size slots.
   struct Copy {
     uint32_t slotSize = 0;
@@ -67,7 +73,10 @@ class ChangeJournal {
   void setEnabled(bool bEnabled) {
     m_bEnabled.store(bEnabled, std::memory_order_relaxed);
   }
-  bool enabled() const;
+  bool enabled() const {
+    return g_journalAllStores.load(std::memory_order_relaxed) ||
+           m_bEnabled.load(std::memory_order_relaxed);
+  }
 
   // Records one change of a group, if the journal is on. Made before the
   // group's table lock is taken (it allocates a ring when one is needed);
@@ -75,26 +84,33 @@ class ChangeJournal {
   // lock, frees a replaced ring.
   class Writer {
    public:
-    Writer(ChangeJournal& journal, KovaConfigGroup group);
-    ~Writer();
+    Writer(ChangeJournal& journal, KovaConfigGroup group)
+        : m_journal(journal), m_group(group), m_bOn(journal.enabled()) {
+      if (m_bOn) start();
+    }
+    ~Writer() {
+      if (m_spare || m_draft) release();
+    }
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
 
     explicit operator bool() const { return m_bOn; }
     // REQUIRES: the group's table lock is held; *this is true. Null values
     // are absent ones.
-    void record(StoreCounters& counters, KovaJournalOperation operation,
-                std::string_view name, const ConfigData* pOld,
-                const ConfigData* pNew, KOVA_RESULT result);
+    void record(KovaJournalOperation operation, std::string_view name,
+                const ConfigData* pOld, const ConfigData* pNew,
+                KOVA_RESULT result);
     // As record() in two steps, for an operation whose result is known only
     // after the lock was released: capture() under the lock, then commit()
     // under it again. Texts are cut when captured.
     void capture(KovaJournalOperation operation, std::string_view name,
                  const ConfigData* pOld, const ConfigData* pNew);
-    void commit(StoreCounters& counters, KOVA_RESULT result);
+    void commit(KOVA_RESULT result);
 
    private:
-    unsigned char* claimSlot(StoreCounters& counters);
+    void start();
+    void release();
+    SlotHeader* claimSlot();
 
     ChangeJournal& m_journal;
     const KovaConfigGroup m_group;
@@ -103,10 +119,13 @@ class ChangeJournal {
     uint32_t m_threadId = 0;
     // A ring made for this write when the group had none of the current
     // generation; after record(), the ring it replaced (or itself, unused).
-    std::unique_ptr<Ring> m_spare;
-    // capture()'s entry, committed later.
-    std::unique_ptr<unsigned char[]> m_draft;
+    RingPtr m_spare;
+    // capture()'s entry (one slot of the longest cut), committed later.
+    RingPtr m_draft;
   };
+
+  // The number of entries ever written; also the last sequence handed out.
+  const std::atomic<uint64_t>& entryCount() const { return m_sequence; }
 
   // REQUIRES: the group's table lock is held. Appends the ring's entries of
   // the current generation to `out` (nothing when it has none).
@@ -122,7 +141,7 @@ class ChangeJournal {
   std::atomic<bool> m_bEnabled{false};
   std::atomic<uint64_t> m_sequence{0};
   // Each guarded by its group's table lock.
-  std::unique_ptr<Ring> m_rings[kKovaConfigGroupCount];
+  RingPtr m_rings[kKovaConfigGroupCount];
   // The generation of each group's ring, 0 for none; written under the
   // group's lock, read without it to decide whether a writer needs a ring.
   std::atomic<uint64_t> m_ringGeneration[kKovaConfigGroupCount] = {};

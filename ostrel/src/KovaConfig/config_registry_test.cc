@@ -9,6 +9,7 @@
 
 #include "KovaConfigApi.h"
 #include "KovaConfigHelper.h"
+#include "KovaIntrospection.h"
 #include "kova_config.h"
 #include "trace_capture.h"
 
@@ -153,6 +154,78 @@ TEST_F(ConfigRegistryTest, CallableOwningAHelperDiesOutsideTheRegistryLock) {
     EXPECT_EQ(GetKovaConfigSizeForUT(), bDestroyAll ? 0u : 2u);
     DestroyKovaConfig();
   }
+}
+
+}  // namespace
+}  // namespace kovaStore
+
+namespace kovaStore {
+namespace {
+
+// Listing never creates: it sees exactly the calls that have a store, in
+// ascending order, with the count needed when the buffer is short. Raced by
+// creation, clean-up, release and DestroyKovaConfig, every listing stays
+// ascending and within the calls in play, and counters and journals are read
+// only from stores that are there.
+TEST_F(ConfigRegistryTest, ListingAndReadsRaceCreationCleanUpAndDestroy) {
+  uint32_t ids[4] = {};
+  uint32_t n = 99;
+  EXPECT_EQ(KOVA_S_OK, ListKovaConfigCallIds(nullptr, 0, &n));
+  EXPECT_EQ(0u, n);
+  for (uint32_t callId : {30u, 10u, 20u}) create(callId);
+  EXPECT_EQ(KOVA_S_FALSE, ListKovaConfigCallIds(ids, 2, &n));
+  EXPECT_EQ(3u, n);
+  EXPECT_EQ(10u, ids[0]);
+  EXPECT_EQ(20u, ids[1]);
+  EXPECT_EQ(KOVA_S_OK, ListKovaConfigCallIds(ids, 4, &n));
+  EXPECT_EQ(30u, ids[2]);
+  EXPECT_EQ(KOVA_E_INVALIDARG, ListKovaConfigCallIds(nullptr, 1, &n));
+  EXPECT_EQ(KOVA_E_INVALIDARG, ListKovaConfigCallIds(ids, 4, nullptr));
+  EXPECT_EQ(3u, GetKovaConfigSizeForUT()) << "listing created nothing";
+  DestroyKovaConfig();
+
+  std::atomic<bool> done{false};
+  std::atomic<int> bad{0};
+  std::vector<std::thread> threads;
+  for (uint32_t t = 0; t < 2; ++t) {
+    threads.emplace_back([&, t] {
+      for (uint32_t i = 0; i < 300; ++i) {
+        const uint32_t callId = 100 + (i + t) % 8;
+        IKovaConfig* store = nullptr;
+        if (CreateKovaConfig(callId, &store) == KOVA_S_OK) {
+          store->SetKovaConfig(KovaConfigGroup_Common, "n",
+                               ConfigData(std::to_string(i)), false, false);
+          ReleaseKovaConfig(store);
+        }
+        if (i % 3 == t) CleanUpKovaConfig(callId);
+        if (i % 50 == 49) DestroyKovaConfig();
+      }
+    });
+  }
+  threads.emplace_back([&] {
+    SetKovaJournalEnabled(100, true);
+    while (!done.load()) {
+      uint32_t seen[16];
+      uint32_t count = 0;
+      const KOVA_RESULT r = ListKovaConfigCallIds(seen, 16, &count);
+      if (r != KOVA_S_OK || count > 8) ++bad;
+      for (uint32_t i = 0; i < count && i < 16; ++i) {
+        if (seen[i] < 100 || seen[i] > 107 || (i > 0 && seen[i] <= seen[i - 1]))
+          ++bad;
+        KovaConfigCounters c{};
+        c.size = sizeof(c);
+        const KOVA_RESULT got = GetKovaConfigCounters(seen[i], &c);
+        if (got == KOVA_S_OK && c.callId != seen[i]) ++bad;
+        KovaJournalEntry entries[4];
+        uint32_t held = 0;
+        ReadKovaJournal(seen[i], entries, 4, &held);
+      }
+    }
+  });
+  for (size_t t = 0; t < 2; ++t) threads[t].join();
+  done = true;
+  threads[2].join();
+  EXPECT_EQ(0, bad.load());
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ int toggleIndexOf(std::string_view name) {
 }  // namespace
 
 KovaConfig::KovaConfig(uint32_t callId) : m_callId(callId) {
+  m_counters.countJournalBy(&m_journal.entryCount());
   m_readIndex[KovaConfigGroup_Feature].setPins(&toggleIndexOf,
                                                kKovaFeatureToggleCount);
   KOVA_INFO_TRACE("kovaStore::KovaConfig::KovaConfig"
@@ -104,7 +105,7 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
         m_counters.addInGroupLock(
             group, bUnchanged ? kCountSetUnchanged : kCountSetNoObserver);
         if (journal) {
-          journal.record(m_counters, KovaJournal_Set, name, &previous, &stored,
+          journal.record(KovaJournal_Set, name, &previous, &stored,
                          bUnchanged ? KOVA_E_UNCHANGED : KOVA_E_NOOBSERVER);
         }
       });
@@ -121,7 +122,7 @@ KOVA_RESULT KovaConfig::finishSet(KovaConfigGroup group,
                                   KOVA_RESULT result) {
   m_counters.addSet(result);
   if (journal) {
-    m_configs[group].withLock([&] { journal.commit(m_counters, result); });
+    m_configs[group].withLock([&] { journal.commit(result); });
   }
   return result;
 }
@@ -155,8 +156,7 @@ KOVA_RESULT KovaConfig::RemoveKovaConfig(KovaConfigGroup group,
     bErased = m_configs[group].erase(name);
     if (bErased) m_readIndex[group].markAbsent(name);
     if (journal) {
-      journal.record(m_counters, KovaJournal_Remove, name, &old, nullptr,
-                     KOVA_S_OK);
+      journal.record(KovaJournal_Remove, name, &old, nullptr, KOVA_S_OK);
     }
   });
   KOVA_INFO_TRACE("kovaStore::KovaConfig::RemoveKovaConfig, "
@@ -175,8 +175,7 @@ KOVA_RESULT KovaConfig::RemoveKovaConfigByGroup(KovaConfigGroup group) {
     m_configs[group].clear();
     m_readIndex[group].markAllAbsent();
     if (journal) {
-      journal.record(m_counters, KovaJournal_RemoveGroup, {}, nullptr, nullptr,
-                     KOVA_S_OK);
+      journal.record(KovaJournal_RemoveGroup, {}, nullptr, nullptr, KOVA_S_OK);
     }
   });
   KOVA_INFO_TRACE("kovaStore::KovaConfig::RemoveKovaConfigByGroup, "

@@ -163,8 +163,9 @@ class KovaConfig : public IKovaConfig {
   ValueIndex m_readIndex[kKovaConfigGroupCount];
   // Guarded by the store registry's lock.
   bool m_bCleanedUp = false;
-  StoreCounters m_counters;
+  // The journal outlives the counters, which read its count of entries.
   ChangeJournal m_journal;
+  StoreCounters m_counters;
 };
 
 }  // namespace kovaStore

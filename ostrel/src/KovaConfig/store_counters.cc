@@ -90,6 +90,10 @@ void StoreCounters::sum(uint64_t (&values)[kStoreCounterCount]) const {
   for (int i = 0; i < kStoreCounterCount; ++i) {
     values[i] = m_shared[i].load(std::memory_order_relaxed);
   }
+  if (m_pJournalEntries != nullptr) {
+    values[kCountJournalEntry] +=
+        m_pJournalEntries->load(std::memory_order_relaxed);
+  }
   for (const GroupCounters& group : m_groups) {
     for (int slot = 0; slot < kGroupCounterCount; ++slot) {
       values[kGroupCounters[slot]] +=

@@ -81,7 +81,7 @@ class StoreCounters {
   // Counts a set by its result.
   void addSet(KOVA_RESULT result) { add(setCounterOf(result)); }
   // Counts a set that ended without dispatch (kCountSetUnchanged or
-  // kCountSetNoObserver) or a journal entry (kCountJournalEntry).
+  // kCountSetNoObserver).
   // REQUIRES: the caller holds the value-table lock of `group` (0 to 11).
   void addInGroupLock(KovaConfigGroup group, StoreCounter counter) {
 #if OSTREL_COUNTING
@@ -92,6 +92,12 @@ class StoreCounters {
     (void)group;
     (void)counter;
 #endif
+  }
+
+  // Takes kCountJournalEntry from `pEntries` (the journal's count of
+  // entries, read relaxed) from now on. REQUIRES: it outlives this block.
+  void countJournalBy(const std::atomic<uint64_t>* pEntries) {
+    m_pJournalEntries = pEntries;
   }
 
   // This block's counters, into the fields of `out` from `stores` on.
@@ -119,6 +125,7 @@ class StoreCounters {
 
   alignas(64) std::atomic<uint64_t> m_shared[kStoreCounterCount] = {};
   GroupCounters m_groups[kKovaConfigGroupCount];
+  const std::atomic<uint64_t>* m_pJournalEntries = nullptr;
   // Links of the process-wide list; guarded by the list's lock.
   StoreCounters* m_pPrev = nullptr;
   StoreCounters* m_pNext = nullptr;

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "KovaIntrospection.h"
 #include "KovaOstrelApi.h"
 #include "audio_statistic_info.h"
 #include "trace_capture.h"
@@ -196,6 +197,73 @@ TEST(OstrelRegistryTest, ConcurrentCreateAndReleaseOfSharedKeysBalance) {
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(0, failures.load());
   EXPECT_EQ(0u, registry.entityCount());
+}
+
+// Finding never creates: it hands out only a registered object, with one
+// more reference; the listing shows the keys in order. Raced by creation and
+// release of the same keys, a found object is always alive and whole, and a
+// listing never shows more than the keys in play.
+TEST(OstrelRegistryTest, FindAndListNeverCreateAndRaceCreationSafely) {
+  IKovaMediaInfo* p = nullptr;
+  EXPECT_EQ(KOVA_S_FALSE, findOstrelEntity(KovaMediaStat_Video, 4242, &p));
+  EXPECT_EQ(nullptr, p);
+  EXPECT_EQ(KOVA_E_FAIL, findOstrelEntity(KovaMediaStat_Video, 4242, nullptr));
+  EXPECT_EQ(KOVA_E_FAIL,
+            findOstrelEntity(static_cast<KovaMediaStatType>(4), 4242, &p));
+  IKovaMediaInfo* created = nullptr;
+  ASSERT_EQ(KOVA_S_OK, createOstrelEntity(KovaMediaStat_Video, 4242, &created));
+  ASSERT_EQ(KOVA_S_OK, createOstrelEntity(KovaMediaStat_Audio, 4243, &p));
+  IKovaMediaInfo* found = nullptr;
+  EXPECT_EQ(KOVA_S_OK, findOstrelEntity(KovaMediaStat_Video, 4242, &found));
+  EXPECT_EQ(created, found);
+  KovaOstrelEntityKey keys[1];
+  uint32_t n = 0;
+  EXPECT_EQ(KOVA_S_FALSE, listOstrelEntities(keys, 1, &n));
+  EXPECT_EQ(2u, n);
+  EXPECT_EQ(KovaMediaStat_Audio, keys[0].type);
+  EXPECT_EQ(4243u, keys[0].callId);
+  EXPECT_EQ(1u, releaseOstrelEntity(KovaMediaStat_Video, 4242, found));
+  EXPECT_EQ(0u, releaseOstrelEntity(KovaMediaStat_Video, 4242, created));
+  EXPECT_EQ(0u, releaseOstrelEntity(KovaMediaStat_Audio, 4243, p));
+  EXPECT_EQ(KOVA_S_OK, listOstrelEntities(nullptr, 0, &n));
+  EXPECT_EQ(0u, n);
+
+  std::atomic<bool> done{false};
+  std::atomic<int> bad{0};
+  std::thread finder([&] {
+    while (!done.load()) {
+      for (uint32_t callId = 0; callId < 2; ++callId) {
+        IKovaMediaInfo* q = nullptr;
+        if (findOstrelEntity(KovaMediaStat_Audio, callId, &q) != KOVA_S_OK)
+          continue;
+        auto* audio = static_cast<IKovaAudioInfo*>(q);
+        uint8_t record[kKovaAudioRecordSize];
+        if (q->GetCallId() != callId ||
+            audio->GetStatistics(record, false) != KOVA_S_OK) {
+          ++bad;
+        }
+        releaseOstrelEntity(KovaMediaStat_Audio, callId, q);
+      }
+      KovaOstrelEntityKey seen[8];
+      uint32_t count = 0;
+      listOstrelEntities(seen, 8, &count);
+      if (count > 2) ++bad;
+    }
+  });
+  for (int i = 0; i < 2000; ++i) {
+    const uint32_t callId = static_cast<uint32_t>(i % 2);
+    IKovaMediaInfo* q = nullptr;
+    if (createOstrelEntity(KovaMediaStat_Audio, callId, &q) != KOVA_S_OK) {
+      ++bad;
+      continue;
+    }
+    static_cast<IKovaAudioInfo*>(q)->SetSessionValue12(
+        static_cast<uint32_t>(i));
+    releaseOstrelEntity(KovaMediaStat_Audio, callId, q);
+  }
+  done = true;
+  finder.join();
+  EXPECT_EQ(0, bad.load());
 }
 
 }  // namespace
