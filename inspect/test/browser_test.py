@@ -91,10 +91,11 @@ def main():
         assert not driver.find_elements(By.CSS_SELECTOR, "#values img")
         assert driver.execute_script("return document.images.length") == 0
 
-        # A picked field gains points in the plot within 3 s.
-        wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "#fields input[type=checkbox]"))
-        box = driver.find_element(By.CSS_SELECTOR, "#fields input[type=checkbox]")
-        box.click()
+        # A picked field (named by the host) gains points in the plot
+        # within 3 s.
+        picked = 'input[data-field="audio:packetsSent"]'
+        wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, picked))
+        driver.find_element(By.CSS_SELECTOR, picked).click()
         plot = driver.find_element(By.ID, "plot")
         start = int(plot.get_attribute("data-points"))
         WebDriverWait(driver, 3).until(
