@@ -12,4 +12,8 @@ Answer ErrorAnswer(int status, const std::string& message) {
   return answer;
 }
 
+Answer StoppingAnswer() {
+  return ErrorAnswer(503, "the inspector is stopping");
+}
+
 }  // namespace ostrel::inspect

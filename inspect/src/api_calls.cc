@@ -55,13 +55,14 @@ void addCall(uint32_t callId, const std::vector<int>& kinds, JsonOut& json) {
 
 }  // namespace
 
-Answer CallsAnswer() {
+Answer CallsAnswer(const std::atomic<bool>& bStopping) {
   const std::vector<uint32_t> ids = ListCallIds();
   const std::map<uint32_t, std::vector<int>> kinds = ListStatKinds();
   static const std::vector<int> kNone;
   JsonOut json;
   json.BeginObject().Key("calls").BeginArray();
   for (uint32_t callId : ids) {
+    if (bStopping.load(std::memory_order_relaxed)) return StoppingAnswer();
     const auto found = kinds.find(callId);
     addCall(callId, found == kinds.end() ? kNone : found->second, json);
   }

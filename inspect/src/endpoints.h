@@ -5,12 +5,15 @@
 // handler picks one after the security checks passed.
 //
 // Any thread may call them; each takes one reference on a store or
-// statistics object at a time and gives it back before returning.
+// statistics object at a time and gives it back before returning. Those
+// that walk every call stop early, answering 503, once `bStopping` is set
+// (the inspector is being destroyed).
 #ifndef OSTREL_INSPECT_SRC_ENDPOINTS_H_
 #define OSTREL_INSPECT_SRC_ENDPOINTS_H_
 
 #include <ostrel/cpp/statistics.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -27,9 +30,11 @@ struct Answer {
 
 // {"error": message} with the status.
 Answer ErrorAnswer(int status, const std::string& message);
+// 503: the inspector is stopping.
+Answer StoppingAnswer();
 
 // GET /api/v1/calls
-Answer CallsAnswer();
+Answer CallsAnswer(const std::atomic<bool>& bStopping);
 // GET /api/v1/calls/{id}/config: entries per group, or with bDocument the
 // configuration document (as an attachment).
 Answer ConfigAnswer(uint32_t callId, bool bDocument);
@@ -42,7 +47,8 @@ Answer JournalAnswer(uint32_t callId);
 // GET /api/v1/calls/{id}/stats
 Answer StatsAnswer(uint32_t callId, const FieldNames& names);
 // GET /metrics
-Answer MetricsAnswer(const FieldNames& names);
+Answer MetricsAnswer(const FieldNames& names,
+                     const std::atomic<bool>& bStopping);
 
 }  // namespace ostrel::inspect
 

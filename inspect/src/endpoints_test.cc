@@ -18,6 +18,7 @@ namespace {
 
 using nlohmann::json;
 constexpr auto kAudio = kovaStore::KovaConfigGroup_Audio;
+const std::atomic<bool> kGoOn{false};
 
 // The value of one sample line, or -1 when the scrape has no such line.
 double sampleValue(const std::string& scrape, const std::string& series) {
@@ -73,7 +74,7 @@ TEST(EndpointsTest, MetricsGiveEveryCounterOfEveryCallAsTheLibraryCountsIt) {
   kovaStore::IKovaConfig* store = nullptr;
   ASSERT_EQ(kovaStore::CreateKovaConfig(2301, &store), KOVA_S_OK);
   doCountedThings(*store, 2301);
-  const std::string scrape = "\n" + MetricsAnswer(FieldNames()).body;
+  const std::string scrape = "\n" + MetricsAnswer(FieldNames(), kGoOn).body;
   const auto counters = CallCounters(2301);
   const auto totals = TotalCounters();
   ASSERT_TRUE(counters && totals);
@@ -112,7 +113,7 @@ TEST(EndpointsTest, CallsListEveryCallWithValuesKindsAndCounters) {
   ASSERT_EQ(kovaStore::createOstrelEntity(kovaStore::KovaMediaStat_Video, 2319,
                                           &orphan),
             KOVA_S_OK);
-  const json list = json::parse(CallsAnswer().body);
+  const json list = json::parse(CallsAnswer(kGoOn).body);
   std::map<uint32_t, json> byId;
   for (const json& call : list["calls"]) byId[call["callId"]] = call;
   ASSERT_TRUE(byId.count(2311) && byId.count(2312));
@@ -132,6 +133,10 @@ TEST(EndpointsTest, CallsListEveryCallWithValuesKindsAndCounters) {
   }
   EXPECT_TRUE(bOrphanListed);
   EXPECT_GE(list["totals"]["stores"].get<int>(), 2);
+  // An inspector being destroyed ends walks over every call early.
+  const std::atomic<bool> stopping{true};
+  EXPECT_EQ(CallsAnswer(stopping).status, 503);
+  EXPECT_EQ(MetricsAnswer(FieldNames(), stopping).status, 503);
   kovaStore::releaseOstrelEntity(kovaStore::KovaMediaStat_Video, 2319, orphan);
   EXPECT_EQ(kovaStore::CleanUpKovaConfig(2319), KOVA_S_FALSE)
       << "listing a call with statistics only created its store";
@@ -163,7 +168,7 @@ TEST(EndpointsTest, StatisticsAreDecodedByFieldWithoutResettingAnything) {
   EXPECT_TRUE(bCodec) << "the stream's codec code carries codec number 9";
   EXPECT_EQ(StatsAnswer(2329, names).status, 404);
 
-  const std::string scrape = MetricsAnswer(names).body;
+  const std::string scrape = MetricsAnswer(names, kGoOn).body;
   EXPECT_NE(
       scrape.find(
           "ostrel_statistic{call_id=\"2321\",kind=\"audio\",stream=\"-1\","

@@ -15,6 +15,7 @@ class Inspector::Impl {
  public:
   explicit Impl(InspectorOptions options);
   ~Impl() {
+    if (m_handler) m_handler->BeginStop();
     if (m_server) m_server->Stop();
   }
 

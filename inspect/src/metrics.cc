@@ -88,12 +88,14 @@ void addCounterFamilies(
   }
 }
 
-void addStatistics(std::string& out, const FieldNames& names) {
+bool addStatistics(std::string& out, const FieldNames& names,
+                   const std::atomic<bool>& bStopping) {
   const std::string name = std::string(kPrefix) + "statistic";
   family(out, name, "gauge",
          "Decoded statistics fields (codec and kind fields give the code).");
   char value[40];
   for (const auto& [callId, kinds] : ListStatKinds()) {
+    if (bStopping.load(std::memory_order_relaxed)) return false;
     for (int kind : kinds) {
       std::vector<Field> fields;
       if (!DecodeStatistics(callId, kind, names, fields)) continue;
@@ -111,11 +113,13 @@ void addStatistics(std::string& out, const FieldNames& names) {
       }
     }
   }
+  return true;
 }
 
 }  // namespace
 
-Answer MetricsAnswer(const FieldNames& names) {
+Answer MetricsAnswer(const FieldNames& names,
+                     const std::atomic<bool>& bStopping) {
   std::vector<std::pair<uint32_t, kovaStore::KovaConfigCounters>> calls;
   const std::vector<uint32_t> ids = ListCallIds();
   for (uint32_t callId : ids) {
@@ -148,7 +152,7 @@ Answer MetricsAnswer(const FieldNames& names) {
     sample(out, std::string(kPrefix) + "process_stores_destroyed_total", "",
            totals->storesDestroyed);
   }
-  addStatistics(out, names);
+  if (!addStatistics(out, names, bStopping)) return StoppingAnswer();
   Answer answer;
   answer.contentType = "text/plain; version=0.0.4; charset=utf-8";
   answer.body = std::move(out);

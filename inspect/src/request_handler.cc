@@ -78,7 +78,7 @@ HandlerResponse RequestHandler::PreRoute(const httplib::Request& request,
       Write(assetAnswer(route.asset), response);
       break;
     case Endpoint::kCalls:
-      Write(CallsAnswer(), response);
+      Write(CallsAnswer(m_bStopping), response);
       break;
     case Endpoint::kConfig:
       Write(ConfigAnswer(route.callId, route.bDocument), response);
@@ -92,7 +92,7 @@ HandlerResponse RequestHandler::PreRoute(const httplib::Request& request,
       Write(StatsAnswer(route.callId, m_names), response);
       break;
     case Endpoint::kMetrics:
-      Write(MetricsAnswer(m_names), response);
+      Write(MetricsAnswer(m_names, m_bStopping), response);
       break;
   }
   return HandlerResponse::Handled;

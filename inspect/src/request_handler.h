@@ -12,6 +12,8 @@
 #include <httplib.h>
 #include <ostrel/cpp/statistics.h>
 
+#include <atomic>
+
 #include "endpoints.h"
 #include "security.h"
 
@@ -31,9 +33,14 @@ class RequestHandler {
   // Writes an answer into the library's response.
   static void Write(const Answer& answer, httplib::Response& response);
 
+  // From the thread that stops the server: answers that walk every call
+  // end early.
+  void BeginStop() { m_bStopping = true; }
+
  private:
   SecurityPolicy m_policy;
   FieldNames m_names;
+  std::atomic<bool> m_bStopping{false};
 };
 
 }  // namespace ostrel::inspect
