@@ -36,7 +36,7 @@
 // Security: loopback by default; any other address only with a token, or
 // construction fails. The Host header must name the bound address,
 // localhost or one of allowedHosts (no DNS rebinding). Writes need
-// "Authorization: Bearer <token>", compared in constant time; on an address
+// "Authorization: Bearer TOKEN", compared in constant time; on an address
 // other than loopback every request needs it. Bodies, headers, connections
 // and idle time are capped; pages forbid inline script by their
 // Content-Security-Policy and render every value as text.
@@ -109,7 +109,7 @@ class Inspector {
   // The port listened on (the one picked when options.port was 0); 0 when
   // not running.
   uint16_t Port() const;
-  // "http://127.0.0.1:<port>/" ("http://[::1]:<port>/" for IPv6).
+  // "http://127.0.0.1:PORT/" ("http://[::1]:PORT/" for IPv6).
   std::string Url() const;
 
  private:
