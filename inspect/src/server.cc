@@ -1,5 +1,6 @@
 #include "server.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -170,10 +171,36 @@ void InspectorServer::serve(socket_t sock) {
     t_bCloseAfterAnswer = false;
     bool bClosed = false;
     const bool bOk = process_request(stream, left == 1, bClosed, nullptr);
-    if (!bOk || bClosed || t_bCloseAfterAnswer || stream.HeaderLimitHit()) {
+    if (t_bCloseAfterAnswer || stream.HeaderLimitHit()) {
+      lingerAfterRefusal(sock);
       return;
     }
+    if (!bOk || bClosed) return;
     stream.BeginRequest();
+  }
+}
+
+void InspectorServer::lingerAfterRefusal(socket_t sock) {
+  // Closing a socket with unread input resets the connection, and the peer
+  // may lose the refusal it has not read yet: end the output, then read
+  // and drop what the peer still sends, briefly and boundedly. Stop()
+  // ends this wait too.
+  ::shutdown(sock, SHUT_WR);
+  char sink[4096];
+  size_t dropped = 0;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+  while (dropped < (size_t{256} << 10)) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd entry{sock, POLLIN, 0};
+    if (left.count() <= 0 ||
+        ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) {
+      return;
+    }
+    const ssize_t n = ::recv(sock, sink, sizeof sink, 0);
+    if (n <= 0) return;
+    dropped += static_cast<size_t>(n);
   }
 }
 

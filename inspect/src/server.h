@@ -63,6 +63,8 @@ class InspectorServer : public httplib::Server {
   // on the accept thread for one over the cap).
   bool process_and_close_socket(socket_t sock) override;
   void serve(socket_t sock);
+  // After a refusal that leaves input unread: see server.cc.
+  static void lingerAfterRefusal(socket_t sock);
   bool enter(socket_t sock);
   void closeSocket(socket_t sock);
 
