@@ -155,7 +155,7 @@ const std::vector<std::pair<std::string, std::string>>& SecurityHeaders() {
   static const std::vector<std::pair<std::string, std::string>> kHeaders = {
       {"Content-Security-Policy",
        "default-src 'none'; script-src 'self'; style-src 'self'; "
-       "img-src 'self' data:; connect-src 'self'; base-uri 'none'; "
+       "img-src 'self'; connect-src 'self'; base-uri 'none'; "
        "form-action 'none'; frame-ancestors 'none'"},
       {"X-Content-Type-Options", "nosniff"},
       {"X-Frame-Options", "DENY"},
