@@ -68,8 +68,10 @@ struct InspectorOptions {
   // POST .../config applies documents (still only with the token).
   bool bAllowWrites = false;
   // Non-zero: the inspector turns the change journal of every store on with
-  // this depth (entries per store, at most 4096) when it starts. Zero
-  // leaves the journal settings as the host made them.
+  // this depth (entries per store, at most 4096) when it starts, through
+  // the process-wide settings (a new depth or cut length empties what the
+  // journals held). Zero leaves the journal settings as the host made them;
+  // destroying the inspector leaves them as they are.
   uint32_t journalDepth = 0;
   // Bytes of each journal text kept (with journalDepth non-zero).
   uint32_t journalCutLength = 64;
