@@ -54,6 +54,7 @@ class InspectorServer::Pool : public httplib::TaskQueue {
     {
       std::lock_guard<std::mutex> lock(m_mutex);
       m_jobs.push_back(std::move(job));
+      m_server.m_waiting.fetch_add(1);
     }
     m_ready.notify_one();
   }
@@ -77,6 +78,7 @@ class InspectorServer::Pool : public httplib::TaskQueue {
         if (m_jobs.empty()) return;  // shut down and drained
         job = std::move(m_jobs.front());
         m_jobs.pop_front();
+        m_server.m_waiting.fetch_sub(1);
       }
       job();
     }
@@ -170,12 +172,15 @@ void InspectorServer::serve(socket_t sock) {
     if (!stream.WaitForRequest()) return;
     t_bCloseAfterAnswer = false;
     bool bClosed = false;
-    const bool bOk = process_request(stream, left == 1, bClosed, nullptr);
+    // A connection waiting for a thread takes this one's place after this
+    // answer: the client reconnects and queues behind it.
+    const bool bLast = left == 1 || m_waiting.load() > 0;
+    const bool bOk = process_request(stream, bLast, bClosed, nullptr);
     if (t_bCloseAfterAnswer || stream.HeaderLimitHit()) {
       lingerAfterRefusal(sock);
       return;
     }
-    if (!bOk || bClosed) return;
+    if (!bOk || bClosed || bLast) return;
     stream.BeginRequest();
   }
 }

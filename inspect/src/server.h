@@ -3,8 +3,11 @@
 // writes answers; this class decides how connections are served:
 //
 // - a fixed pool of threads serves connections, one each, keep-alive
-//   included; at most maxConnections are open (served or waiting for a
-//   thread); the accept thread answers one more with 503 and closes it;
+//   included, but a connection gives its thread up after an answer while
+//   another connection waits for one (it is told to close, and its client
+//   reconnects), so no client waits behind another's keep-alive; at most
+//   maxConnections are open (served or waiting for a thread); the accept
+//   thread answers one more with 503 and closes it;
 // - every connection reads and writes through a ConnectionStream, which
 //   holds the idle limit and the header and body caps (431 for headers
 //   too large);
@@ -77,6 +80,8 @@ class InspectorServer : public httplib::Server {
   bool m_bStopping = false;   // guarded by m_mutex
   // Connections accepted and not yet closed, counted by the pool.
   std::atomic<size_t> m_accepted{0};
+  // Connections waiting in the pool's queue for a thread.
+  std::atomic<size_t> m_waiting{0};
   std::thread m_acceptThread;
   std::atomic<bool> m_bAcceptDone{false};
 };
