@@ -69,9 +69,17 @@ struct KovaConfigCounters {
   uint64_t journalEntries;     // changes written to the journal
 };
 
-// Wall-clock microseconds and the change, as one journal entry holds it.
-// Texts are cut to the journal's cut length and always NUL-terminated; the
-// lengths give the full size, so a cut text is recognisable.
+// One change as the journal holds it. Texts are cut to the journal's cut
+// length and always NUL-terminated; the lengths give the full size, so a cut
+// text is recognisable. Times come from the system's coarse wall clock (a
+// few milliseconds' resolution); the sequence orders entries exactly. A set
+// that reached observers is recorded once its dispatch has ended, so a set
+// made from inside a callback comes before the set that called it.
+//
+// A store's journal keeps its newest `depth` entries; its memory is at most
+// 12 x depth x (48 + 3 x cut length) bytes (one ring per group). Writing an
+// entry takes no lock of its own: it is written under the lock the change
+// already holds.
 constexpr uint32_t kKovaJournalMaxCut = 255;
 constexpr uint32_t kKovaJournalMaxDepth = 4096;
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 #include "CmTimer.h"
@@ -39,26 +40,22 @@ uint32_t slotSizeFor(uint32_t cutLength) {
 
 // The process-wide settings. Writers of a change read the switch and the
 // generation relaxed; the depth and cut length are read with the generation
-// under the lock when a ring is made.
+// under the lock when a ring is made. Constant-initialised and trivially
+// destructible: usable by a store destroyed while the library unloads.
 struct Settings {
   std::mutex mutex;  // guards depth and cutLength; a leaf lock
   uint32_t depth = kDefaultDepth;
   uint32_t cutLength = kDefaultCut;
-  std::atomic<uint64_t> generation{1};
 };
 
-Settings& settings() {
-  // Never destroyed: stores destroyed during unload may still look.
-  static Settings* s = new Settings;
-  return *s;
-}
+#if defined(__GLIBCXX__)
+static_assert(std::is_trivially_destructible<Settings>::value,
+              "the settings must outlive every store");
+#endif
 
-// The calling thread's id as trace lines print it, fetched once per thread.
-uint32_t journalThreadId() {
-  thread_local uint32_t id = 0;
-  if (id == 0) id = currentThreadId();
-  return id;
-}
+Settings g_settings;
+
+Settings& settings() { return g_settings; }
 
 // memcpy for the short texts most names and values are, without a call:
 // fixed-size moves from both ends, overlapping in the middle.
@@ -149,7 +146,7 @@ bool setJournalLimits(const JournalLimits& limits) {
   if (limits.depth != s.depth || limits.cutLength != s.cutLength) {
     s.depth = limits.depth;
     s.cutLength = limits.cutLength;
-    s.generation.fetch_add(1, std::memory_order_relaxed);
+    g_journalGeneration.fetch_add(1, std::memory_order_relaxed);
   }
   g_journalAllStores.store(limits.bAllStores, std::memory_order_relaxed);
   return true;
@@ -160,20 +157,17 @@ ChangeJournal::ChangeJournal() = default;
 ChangeJournal::~ChangeJournal() = default;
 
 std::atomic<bool> g_journalAllStores{false};
+std::atomic<uint64_t> g_journalGeneration{1};
 
-void ChangeJournal::Writer::start() {
-  m_timeUs = GetCoarseWallClockUs();
-  m_threadId = journalThreadId();
+uint32_t fetchJournalThreadId() { return currentThreadId(); }
+
+void ChangeJournal::Writer::prepareRing() {
   Settings& s = settings();
-  if (m_journal.m_ringGeneration[m_group].load(std::memory_order_relaxed) ==
-      s.generation.load(std::memory_order_relaxed)) {
-    return;
-  }
   uint64_t generation;
   uint32_t depth, cut;
   {
     std::lock_guard<std::mutex> lock(s.mutex);
-    generation = s.generation.load(std::memory_order_relaxed);
+    generation = g_journalGeneration.load(std::memory_order_relaxed);
     depth = s.depth;
     cut = s.cutLength;
   }
@@ -246,7 +240,7 @@ void ChangeJournal::Writer::commit(KOVA_RESULT result) {
 void ChangeJournal::copyGroup(KovaConfigGroup group, Copy& out) const {
   const Ring* ring = m_rings[group].get();
   if (ring == nullptr ||
-      ring->generation != settings().generation.load(std::memory_order_relaxed))
+      ring->generation != g_journalGeneration.load(std::memory_order_relaxed))
     return;
   out.slotSize = static_cast<uint32_t>(ring->slotSize());
   out.cutLength = ring->cutLength;

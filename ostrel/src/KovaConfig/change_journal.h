@@ -31,6 +31,7 @@
 #include <string_view>
 #include <vector>
 
+#include "CmTimer.h"
 #include "ConfigData.h"
 #include "KovaIntrospection.h"
 #include "config_groups.h"
@@ -48,6 +49,16 @@ JournalLimits journalLimits();
 bool setJournalLimits(const JournalLimits& limits);
 // Every store journals while this is set (the all-stores switch).
 extern std::atomic<bool> g_journalAllStores;
+// The settings' generation: grows with every change of depth or cut length.
+extern std::atomic<uint64_t> g_journalGeneration;
+
+// The calling thread's id as trace lines print it, fetched once per thread.
+uint32_t fetchJournalThreadId();
+inline uint32_t journalThreadId() {
+  thread_local uint32_t t_id = 0;
+  if (t_id == 0) t_id = fetchJournalThreadId();
+  return t_id;
+}
 
 struct SlotHeader;
 
@@ -86,7 +97,13 @@ class ChangeJournal {
    public:
     Writer(ChangeJournal& journal, KovaConfigGroup group)
         : m_journal(journal), m_group(group), m_bOn(journal.enabled()) {
-      if (m_bOn) start();
+      if (!m_bOn) return;
+      m_timeUs = GetCoarseWallClockUs();
+      m_threadId = journalThreadId();
+      if (journal.m_ringGeneration[group].load(std::memory_order_relaxed) !=
+          g_journalGeneration.load(std::memory_order_relaxed)) {
+        prepareRing();
+      }
     }
     ~Writer() {
       if (m_spare || m_draft) release();
@@ -108,7 +125,7 @@ class ChangeJournal {
     void commit(KOVA_RESULT result);
 
    private:
-    void start();
+    void prepareRing();
     void release();
     SlotHeader* claimSlot();
 

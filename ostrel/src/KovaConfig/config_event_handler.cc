@@ -30,8 +30,8 @@ uint32_t currentThreadId() { return static_cast<uint32_t>(GetThreadSelfId()); }
 bool ConfigEventHandler::Notify(const KovaConfigEvent& event,
                                 StoreCounters* pCounters) {
   if (!m_fnNotify) return false;
-  const auto count = [pCounters](StoreCounter counter) {
-    if (pCounters != nullptr) pCounters->add(counter);
+  const auto count = [pCounters, &event](StoreCounter counter) {
+    if (pCounters != nullptr) pCounters->add(counter, event.group);
   };
   const uint32_t level = ++m_nLevel;
   if (level > 1) {

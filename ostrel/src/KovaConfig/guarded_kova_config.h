@@ -48,7 +48,7 @@ class GuardedKovaConfig final : public KovaConfig {
               group, szConfigName, std::move(value), bForceNotify, bNotifyOnly);
         });
     // The set itself never fails so: an exception of the library's own.
-    if (result == KOVA_E_FAIL) counters().add(kCountSetFailed);
+    if (result == KOVA_E_FAIL) counters().add(kCountSetFailed, group);
     return result;
   }
   KOVA_RESULT GetKovaConfig(KovaConfigGroup group, const char* szConfigName,

@@ -48,11 +48,11 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
   if (!isStorableGroup(group) || szConfigName == nullptr || !value.IsValid()) {
     KOVA_ERROR_TRACE("kovaStore::KovaConfig::SetKovaConfigError parameters"
                      << KOVA_STORE_SUFFIX(m_callId, this));
-    m_counters.add(kCountSetInvalidArg);
+    m_counters.add(kCountSetInvalidArg, group);
     return KOVA_E_INVALIDARG;
   }
   if (szConfigName[0] == '\0') {
-    m_counters.add(kCountSetInvalidArg);
+    m_counters.add(kCountSetInvalidArg, group);
     return KOVA_E_INVALIDARG;
   }
 
@@ -120,7 +120,7 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
 KOVA_RESULT KovaConfig::finishSet(KovaConfigGroup group,
                                   ChangeJournal::Writer& journal,
                                   KOVA_RESULT result) {
-  m_counters.addSet(result);
+  m_counters.addSet(result, group);
   if (journal) {
     m_configs[group].withLock([&] { journal.commit(result); });
   }

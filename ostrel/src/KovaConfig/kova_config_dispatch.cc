@@ -122,7 +122,7 @@ KOVA_RESULT KovaConfig::invokeEvent(ObserverTable& table,
       },
       [&](ConfigEventHandler& handler) {
         if (nCallees == 0) {
-          m_counters.add(kCountProviderCall);
+          m_counters.add(kCountProviderCall, group);
           result = handler.Invoke(event);
         }
         ++nCallees;

@@ -125,7 +125,7 @@ uint64_t KovaConfig::subscribeConfig(KovaConfigGroup group,
         handler->m_nBusyThread.store(threadId, std::memory_order_relaxed);
       });
   if (added != KOVA_S_OK) return 0;
-  m_counters.add(kCountObserverAdded);
+  m_counters.add(kCountObserverAdded, group);
 
   m_observersById.exchange(id, handler);
 
@@ -162,7 +162,7 @@ uint64_t KovaConfig::bindConfig(KovaConfigGroup group, const char* szConfigName,
     return 0;
   }
   ++m_TotalObservers;
-  m_counters.add(kCountObserverAdded);
+  m_counters.add(kCountObserverAdded, group);
   m_observersById.exchange(id, handler);
   return id;
 }
@@ -206,7 +206,7 @@ KOVA_RESULT KovaConfig::unsubscribeConfig(
         }
       });
   if (removed != KOVA_S_OK) return removed;
-  m_counters.add(kCountObserverRemoved);
+  m_counters.add(kCountObserverRemoved, group);
 
   // Unlinked under the group lock: no new delivery can claim the handler, and
   // every earlier claim shows in m_nBusy. Wait for those to be given back.
@@ -224,7 +224,7 @@ KOVA_RESULT KovaConfig::unsubscribeConfig(
     // Still held, most likely by this thread's own delivery: leave the
     // callables in place rather than wait for ever.
     if (now - startMs > kWaitLimitMs) {
-      m_counters.add(kCountRemovalTimedOut);
+      m_counters.add(kCountRemovalTimedOut, group);
       return KOVA_S_OK;
     }
   }

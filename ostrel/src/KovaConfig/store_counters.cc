@@ -1,14 +1,16 @@
 #include "store_counters.h"
 
 #include <mutex>
+#include <type_traits>
 
 namespace kovaStore {
 
 namespace {
 
 // The process-wide list of live counter blocks and what destroyed blocks
-// left behind. Built at load before any store can exist; stores outliving it
-// (none: the store registry is torn down first) would find it gone.
+// left behind. Constant-initialised and trivially destructible, so it is
+// ready before any store exists and still usable by a store destroyed while
+// the library unloads, whatever the order of static destruction.
 struct CounterList {
   // Guards every field below and the blocks' list links. A leaf lock.
   std::mutex mutex;
@@ -17,12 +19,14 @@ struct CounterList {
   uint64_t blocksMade = 0;
   uint64_t blocksDestroyed = 0;
 };
+#if defined(__GLIBCXX__)
+static_assert(std::is_trivially_destructible<CounterList>::value,
+              "the counter list must outlive every store");
+#endif
 
-CounterList& counterList() {
-  // Never destroyed: a store destroyed during unload may still leave it.
-  static CounterList* list = new CounterList;
-  return *list;
-}
+CounterList g_counterList;
+
+CounterList& counterList() { return g_counterList; }
 
 void fill(KovaConfigCounters& out, const uint64_t (&v)[kStoreCounterCount]) {
   out.setsOk = v[kCountSetOk];
@@ -87,18 +91,19 @@ StoreCounter StoreCounters::setCounterOf(KOVA_RESULT result) {
 }
 
 void StoreCounters::sum(uint64_t (&values)[kStoreCounterCount]) const {
-  for (int i = 0; i < kStoreCounterCount; ++i) {
-    values[i] = m_shared[i].load(std::memory_order_relaxed);
+  for (uint64_t& value : values) value = 0;
+  for (const GroupCounters& part : m_groups) {
+    for (int i = 0; i < kStoreCounterCount; ++i) {
+      values[i] += part.shared[i].load(std::memory_order_relaxed);
+    }
+    values[kCountSetUnchanged] +=
+        part.inLock[0].load(std::memory_order_relaxed);
+    values[kCountSetNoObserver] +=
+        part.inLock[1].load(std::memory_order_relaxed);
   }
   if (m_pJournalEntries != nullptr) {
     values[kCountJournalEntry] +=
         m_pJournalEntries->load(std::memory_order_relaxed);
-  }
-  for (const GroupCounters& group : m_groups) {
-    for (int slot = 0; slot < kGroupCounterCount; ++slot) {
-      values[kGroupCounters[slot]] +=
-          group.values[slot].load(std::memory_order_relaxed);
-    }
   }
 }
 

@@ -2,15 +2,16 @@
 // wait for another, and summed process-wide over every store ever made.
 //
 // Invariants:
-// - Each counter only grows. A counter is either shared or per group:
-//   shared counters are changed by relaxed fetch_add from any thread; the
-//   per-group set counters (unchanged, no observer) are changed only by a
-//   thread that holds that group's value-table lock, with a relaxed load and
-//   store (no read-modify-write), and each group's pair sits on a cache line
-//   of its own, so a set with no observer adds no atomic instruction and
-//   shares no line with sets of other groups. Readers load every counter
-//   relaxed, without any lock: a read is a sum of counters each of which was
-//   true at some moment of the read.
+// - Each counter only grows, and is kept per group (0 to 11, plus one part
+//   for what belongs to no group), each group's part on cache lines of its
+//   own: work on one group never writes a line that work on another group
+//   writes. Within a part, a counter changed anywhere is changed by relaxed
+//   fetch_add; the two set counters of a set that ends without dispatch
+//   (unchanged, no observer) have a second copy changed only by a thread that
+//   holds that group's value-table lock, with a relaxed load and store (no
+//   read-modify-write), so such a set adds no atomic instruction at all.
+//   Readers load every counter relaxed, without any lock: a read is a sum of
+//   counters each of which was true at some moment of the read.
 // - Every counter block is in the process-wide list from its construction
 //   to its destruction; its destructor adds its final values to the retired
 //   totals and leaves the list in one hold of the list's lock. So the totals
@@ -71,21 +72,30 @@ class StoreCounters {
 
   static constexpr bool readable() { return OSTREL_COUNTING != 0; }
 
-  void add(StoreCounter counter) {
+  // Counts one event of a group (any value: those outside 0 to 11 count in
+  // the part of no group).
+  void add(StoreCounter counter, KovaConfigGroup group) {
 #if OSTREL_COUNTING
-    m_shared[counter].fetch_add(1, std::memory_order_relaxed);
+    m_groups[partOf(group)].shared[counter].fetch_add(
+        1, std::memory_order_relaxed);
 #else
     (void)counter;
+    (void)group;
 #endif
   }
+  // Counts one event of the store as a whole (applies, dumps).
+  void add(StoreCounter counter) { add(counter, KovaConfigGroup_Undefined); }
   // Counts a set by its result.
-  void addSet(KOVA_RESULT result) { add(setCounterOf(result)); }
+  void addSet(KOVA_RESULT result, KovaConfigGroup group) {
+    add(setCounterOf(result), group);
+  }
   // Counts a set that ended without dispatch (kCountSetUnchanged or
   // kCountSetNoObserver).
   // REQUIRES: the caller holds the value-table lock of `group` (0 to 11).
   void addInGroupLock(KovaConfigGroup group, StoreCounter counter) {
 #if OSTREL_COUNTING
-    std::atomic<uint64_t>& value = m_groups[group].values[groupSlotOf(counter)];
+    std::atomic<uint64_t>& value =
+        m_groups[group].inLock[counter == kCountSetUnchanged ? 0 : 1];
     value.store(value.load(std::memory_order_relaxed) + 1,
                 std::memory_order_relaxed);
 #else
@@ -108,23 +118,20 @@ class StoreCounters {
   static StoreCounter setCounterOf(KOVA_RESULT result);
 
  private:
-  // The counters that have a per-group part.
-  static constexpr StoreCounter kGroupCounters[] = {
-      kCountSetUnchanged, kCountSetNoObserver, kCountJournalEntry};
-  static constexpr int kGroupCounterCount = 3;
-  static constexpr int groupSlotOf(StoreCounter counter) {
-    return counter == kCountSetUnchanged    ? 0
-           : counter == kCountSetNoObserver ? 1
-                                            : 2;
+  // Groups 0 to 11, then the part of no group.
+  static constexpr int kParts = kKovaConfigGroupCount + 1;
+  static int partOf(KovaConfigGroup group) {
+    return isStorableGroup(group) ? group : kKovaConfigGroupCount;
   }
   struct alignas(64) GroupCounters {
-    std::atomic<uint64_t> values[kGroupCounterCount] = {};
+    std::atomic<uint64_t> shared[kStoreCounterCount] = {};
+    // kCountSetUnchanged, kCountSetNoObserver under the group's lock.
+    std::atomic<uint64_t> inLock[2] = {};
   };
 
   void sum(uint64_t (&values)[kStoreCounterCount]) const;
 
-  alignas(64) std::atomic<uint64_t> m_shared[kStoreCounterCount] = {};
-  GroupCounters m_groups[kKovaConfigGroupCount];
+  GroupCounters m_groups[kParts];
   const std::atomic<uint64_t>* m_pJournalEntries = nullptr;
   // Links of the process-wide list; guarded by the list's lock.
   StoreCounters* m_pPrev = nullptr;

@@ -236,12 +236,9 @@ TEST(OstrelRegistryTest, FindAndListNeverCreateAndRaceCreationSafely) {
         IKovaMediaInfo* q = nullptr;
         if (findOstrelEntity(KovaMediaStat_Audio, callId, &q) != KOVA_S_OK)
           continue;
-        auto* audio = static_cast<IKovaAudioInfo*>(q);
-        uint8_t record[kKovaAudioRecordSize];
-        if (q->GetCallId() != callId ||
-            audio->GetStatistics(record, false) != KOVA_S_OK) {
-          ++bad;
-        }
+        // Records are not read: a setter may be writing them (they take no
+        // lock); the object itself must be alive and whole.
+        if (q->GetCallId() != callId) ++bad;
         releaseOstrelEntity(KovaMediaStat_Audio, callId, q);
       }
       KovaOstrelEntityKey seen[8];
