@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 start=$SECONDS
 
-.ci/deps cmake ninja-build g++ pkg-config
+.ci/deps cmake ninja-build g++ pkg-config libcpp-httplib-dev
 
 # Two cores are all CI has; builds take both and no more.
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}

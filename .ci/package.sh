@@ -6,14 +6,17 @@
 # without warnings, validates the shipped examples against `ostrel schema`
 # with a JSON Schema validator (the ajv library from npm, driven by
 # .ci/validate-json.js), and asks the CMake package for a version and a
-# component it does not have. Exits non-zero on the first failure.
+# component it does not have; builds and runs a host with the inspector
+# (examples/inspector) against the moved prefix. Exits non-zero on the first
+# failure.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
 root=$PWD
 start=$SECONDS
 
-.ci/deps cmake ninja-build g++ libcli11-dev man-db groff-base
+.ci/deps cmake ninja-build g++ libcli11-dev man-db groff-base \
+  libcpp-httplib-dev pkg-config
 # Node and npm come from Debian unless the machine has them already.
 if ! command -v npm >/dev/null; then
   .ci/deps nodejs npm
@@ -131,5 +134,13 @@ if find_ostrel "COMPONENTS;ostrel;frobnicator"; then
   exit 1
 fi
 grep -F 'ostrel has no component "frobnicator"' "$scratch/find.out"
+
+echo "== a host with the inspector (ostrel::inspect)"
+find_ostrel "COMPONENTS;cpp;inspect"
+rm -rf "$work/inspector"
+cmake -S examples/inspector -B "$work/inspector" -G Ninja \
+  -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/inspector"
+"$work/inspector/inspector_example"
 
 echo "package step passed in $((SECONDS - start)) s"

@@ -26,7 +26,7 @@ set(DOXYGEN_RECURSIVE NO)
 set(DOXYGEN_GENERATE_LATEX NO)
 set(DOXYGEN_FULL_PATH_NAMES YES)
 set(DOXYGEN_STRIP_FROM_PATH ${PROJECT_SOURCE_DIR}/ostrel/include
-  ${PROJECT_SOURCE_DIR}/cpp/include)
+  ${PROJECT_SOURCE_DIR}/cpp/include ${PROJECT_SOURCE_DIR}/inspect/include)
 # Every declaration of the headers is part of the interface; the headers
 # document what needs saying, not each parameter.
 set(DOXYGEN_EXTRACT_ALL YES)
@@ -50,5 +50,6 @@ endif()
 
 doxygen_add_docs(docs
   ${PROJECT_SOURCE_DIR}/ostrel/include ${PROJECT_SOURCE_DIR}/cpp/include/ostrel
-  ${PROJECT_SOURCE_DIR}/cpp/include/ostrel/cpp ${PROJECT_SOURCE_DIR}/doc/mainpage.dox
+  ${PROJECT_SOURCE_DIR}/cpp/include/ostrel/cpp
+  ${PROJECT_SOURCE_DIR}/inspect/include/ostrel ${PROJECT_SOURCE_DIR}/doc/mainpage.dox
   COMMENT "API reference from the public headers")

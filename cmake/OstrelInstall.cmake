@@ -4,9 +4,10 @@
 #   include/ostrel/        the library's public headers
 #   include/ostrel/util/   the util headers they build on
 #   include/ostrel/cpp/    the C++ layer's headers (umbrella: ostrel/cpp.h)
+#   include/ostrel/inspect.h  the inspector's header (when built)
 #   lib/ (bin/ on Windows) libostrel and libcmutil; lib/libostrel_cpp.a
 #   lib/cmake/ostrel/      find_package(ostrel CONFIG) -> ostrel::ostrel,
-#                          ostrel::cpp
+#                          ostrel::cpp, ostrel::inspect (lib/libostrel_inspect.a)
 #   lib/pkgconfig/         ostrel.pc, ostrel-cpp.pc
 #
 # The ostrel:: names exist in the build tree too, so a project that vendors
@@ -64,6 +65,9 @@ install(EXPORT ostrelTargets
 # The components find_package(ostrel COMPONENTS ...) knows, one per imported
 # target; the package config refuses any other by name.
 set(OSTREL_PACKAGE_COMPONENTS ostrel cmutil cpp)
+if(TARGET ostrel_inspect)
+  list(APPEND OSTREL_PACKAGE_COMPONENTS inspect)
+endif()
 # While the version is 0.x a minor version may change the interface, so only
 # the same minor version is compatible; from 1.0 on, the same major version.
 if(PROJECT_VERSION_MAJOR EQUAL 0)
@@ -128,3 +132,18 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/ostrel-cpp.pc.in
 install(FILES ${PROJECT_BINARY_DIR}/ostrel-cpp.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
   COMPONENT ostrel_development)
+# The inspector (ostrel::inspect, a static library on top of ostrel::cpp) in
+# an export set of its own: the package config loads it only where the HTTP
+# server library it links (found through pkg-config) is installed too.
+if(TARGET ostrel_inspect)
+  install(FILES ${PROJECT_SOURCE_DIR}/inspect/include/ostrel/inspect.h
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ostrel
+    COMPONENT ostrel_development)
+  install(TARGETS ostrel_inspect
+    EXPORT ostrelInspectTargets
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ostrel_development)
+  install(EXPORT ostrelInspectTargets
+    NAMESPACE ostrel::
+    DESTINATION ${OSTREL_INSTALL_CMAKEDIR}
+    COMPONENT ostrel_development)
+endif()

@@ -5,9 +5,10 @@
 #
 #   fuzz/run.sh [seconds per target, default 60] [target ...]
 #
-# Targets default to json_reader_fuzz and apply_fuzz. Each starts from its
-# seed corpus (fuzz/corpus/<name without _fuzz>) and keeps what it finds in
-# <build>/fuzz-work/<target>/corpus; crashing inputs go to .../artifacts.
+# Targets default to json_reader_fuzz, apply_fuzz and inspect_routing_fuzz.
+# Each starts from its seed corpus (fuzz/corpus/<name without _fuzz>) and
+# keeps what it finds in <build>/fuzz-work/<target>/corpus; crashing inputs
+# go to .../artifacts.
 # Environment: OSTREL_FUZZ_BUILD_DIR (default build-fuzz in the source
 # tree), JOBS (build parallelism, default 2), FUZZ_TIMEOUT (seconds one
 # input may take, default 10).
@@ -16,7 +17,7 @@ set -euo pipefail
 seconds=${1:-60}
 if [ $# -gt 0 ]; then shift; fi
 targets=("$@")
-if [ ${#targets[@]} -eq 0 ]; then targets=(json_reader_fuzz apply_fuzz); fi
+if [ ${#targets[@]} -eq 0 ]; then targets=(json_reader_fuzz apply_fuzz inspect_routing_fuzz); fi
 case "$seconds" in
   ''|*[!0-9]*) echo "run.sh: seconds must be a whole number" >&2; exit 2 ;;
 esac

@@ -121,150 +121,155 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
     int exitCode;
     const char* line;
   } cases[] = {
-      {"check call-sample.json", 0, "result: applies: 17 values in 5 groups"},
-      {"check broken/number-value.json", 1,
-       "broken/number-value.json:4:40: error: Audio[1]: \"value\" is the "
-       "number 64, not a string: write it as \"64\" [entry-fails]"},
-      {"check broken/lowercase-group.json", 1, "did you mean \"Audio\"?"},
-      {"check broken/comma-in-array-string.json", 1, "string-breaks-array"},
-      {"check broken/group-not-array.json", 1, "is an object, not an array"},
-      {"check broken/missing-value.json", 1, "entry has no \"value\" member"},
-      {"check broken/toggle-typo.json", 0, "closest: \"EnableRelayMode\""},
-      {"check --strict broken/toggle-typo.json", 1, "[not-a-toggle]"},
-      {"check broken/reader-quirks.json", 0, "lossy-unicode-escape"},
-      {"check -q call-sample.json broken/toggle-typo.json", 0, "!store"},
-      // Every problem in one run, with positions, also past the stop.
-      {"check $T/five.json", 1, "five.json:3:33: error: Audio[0]: \"value\""},
-      {"check $T/five.json", 1,
-       "five.json:4:5: note: Audio[1]: member names are matched exactly: "
-       "\"Key\" is not \"key\" [case-hint]\n"},
-      {"check $T/five.json", 1,
-       "five.json:5:31: warning: Audio[2]: the value "
-       "holds a double quote"},
-      {"check $T/five.json", 1, "five.json:7:23: warning: Feature[0]: "},
-      {"check $T/five.json", 1,
-       "five.json:8:3: error: unknown group name \"video\"; did you mean "
-       "\"Video\"? (also fails; the apply stops before it)"},
-      {"check $T/hints.json", 1,
-       "hints.json:1:1: note: the text starts with "
-       "a UTF-8 byte order mark"},
-      {"check $T/hints.json", 1, "[single-quote]"},
-      {"check $T/hints.json", 1, "[comment]"},
-      {"check $T/trailing.json", 1,
-       "trailing.json:1:12: note: trailing comma "
-       "after the last group"},
-      {"check - < /dev/null", 1, "[empty-document]"},
-      // --strict fails what a standard JSON parser rejects.
-      {"check $T/entry-comma.json", 0, "result: applies: 1 value"},
-      {"check --strict $T/entry-comma.json", 1,
-       "entry-comma.json:1:35: note: not standard JSON: a trailing comma "
-       "before ']'"},
-      {"check --strict broken/reader-quirks.json", 1, "[not-standard-json]"},
-      {"check --strict call-sample.json", 0, "result: applies"},
-      // Problems top to bottom, whatever the apply order; a name set twice
-      // past the stop is reported too.
-      {"check -q - < $T/order.json", 1,
-       "(standard input):3:32: error: Video[0]: \"value\" is the number 30, "
-       "not a string: write it as \"30\" (also fails; the apply stops before "
-       "it) [entry-fails]\n"
-       "(standard input):6:33: error: Audio[0]: "},
-      {"check - < $T/order.json", 1,
-       "  apply stops at Audio[0], line 6: not applied are 2 later entries "
-       "of this group and 1 later group\n(standard input):3:32: error: "},
-      {"check $T/order.json", 1,
-       "order.json:8:5: warning: Audio[2]: sets \"Mode\" again: \"1\" is "
-       "replaced (not applied: the apply stops before it) [set-again]"},
-      {"apply - --groups Feature < call-sample.json", 0,
-       "{\"Feature\":[{\"key\":\"Enable1080p60Fps\",\"value\":\"0\"},"},
-      {"apply call-sample.json --groups all", 0, "{\"Application\":[],"},
-      // The dump byte for byte, with a warning when it is not valid JSON.
-      {"apply $T/quote.json", 0,
-       "\"Audio\":[{\"key\":\"Label\",\"value\":\"a\"b\"},"},
-      {"apply $T/quote.json", 0,
-       "ostrel apply: warning: the dump is not valid JSON"},
-      {"apply --valid-json $T/quote.json --groups Audio", 0,
-       "{\"Audio\":[{\"key\":\"Label\",\"value\":\"a\\\"b\"},"
-       "{\"key\":\"Raw\",\"value\":\"\\u00FF\"}]}\n"},
-      {"apply --valid-json $T/quote.json", 0, "!warning"},
-      {"apply call-sample.json --groups 0", 2, "mask 0 selects no group"},
-      {"apply call-sample.json --groups 0x1000", 2, "bits above 11"},
-      {"apply call-sample.json --groups Audoi", 2, "did you mean \"Audio\"?"},
-      {"check call-sample.json broken/number-value.json", 1, "result: applies"},
-      {"check call-sample.json broken/number-value.json", 1, "result: FAILS"},
-      {"groups", 0, "0\tCommon\n1\tFeature\n"},
-      {"toggles", 0, "\n247\tEnableRelayMode\n"},
-      {"toggles --json", 0, "{\"id\":250,\"name\":\"KOVA_FT_Unknow\"}]"},
-      {"toggles relaymode", 0, "247\tEnableRelayMode\n"},
-      {"toggles 247 --json", 0, "[{\"id\":247,\"name\":\"EnableRelayMode\"}]"},
-      {"toggles NoSuchToggle", 1,
-       "ostrel toggles: no toggle name contains NoSuchToggle"},
-      // Options: a misspelt one gets the closest, values out of range the
-      // valid range, --groups takes names and says what a number is.
-      {"check --jsn call-sample.json", 2,
-       "ostrel check: unknown option '--jsn'; did you mean '--json'? (see: "
-       "ostrel help check)"},
-      {"apply --valid-jsn call-sample.json", 2, "did you mean '--valid-json'?"},
-      {"apply --call-id 4294967295 call-sample.json", 2,
-       "ostrel apply: --call-id: 4294967295 is the \"no call\" id, which "
-       "names no store; call ids are 0 to 4294967294"},
-      {"apply --call-id 4294967294 --groups Audio,Video call-sample.json", 0,
-       "{\"Audio\":[{\"key\":\"AecMode\""},
-      {"demo --trace-level 9", 2,
-       "ostrel demo: --trace-level: \"9\" is not a trace level; levels are -1 "
-       "(quiet), 0 (errors), 1 (warnings) and 2 (information)"},
-      {"help apply", 0, "a number, which is a bit mask and not a group number"},
-      {"help", 0, "\n  help  "},
-      // Conventions: version, help, unknown commands, errors with the
-      // command's name and the system's reason, failed writes.
-      {"--version", 0, "ostrel " OSTREL_VERSION "\n"},
-      {"help", 0, "Exit status:"},
-      {"help apply", 0, "Usage: ostrel apply"},
-      {"apply --help", 0, "--valid-json"},
-      {"", 2, "ostrel: no command given"},
-      {"chek call-sample.json", 2,
-       "ostrel: unknown command 'chek'; did you mean 'check'?"},
-      {"frobnicate", 2, "ostrel: unknown command 'frobnicate'"},
-      {"help frob", 2, "ostrel help: unknown command 'frob'"},
-      {"check", 2, "ostrel check: FILE is required"},
-      {"check --max-bytes x call-sample.json", 2, "ostrel check: "},
-      {"check /nonexistent/file.json", 2,
-       "ostrel check: /nonexistent/file.json: cannot open: No such file or "
-       "directory"},
-      {"check - - < call-sample.json", 2, "ostrel check: - (standard input)"},
-      {"check - <&-", 2,
-       "ostrel check: standard input: cannot read: Bad file descriptor"},
-      {"check call-sample.json > /dev/full", 2,
-       "ostrel check: cannot write standard output: No space left on device"},
-      {"toggles >&-", 2,
-       "ostrel toggles: cannot write standard output: Bad file descriptor"},
-      {"--version > /dev/full", 2, "ostrel: cannot write standard output"},
-      // Bounded input: endless and oversized inputs stop at the cap.
-      {"check /dev/zero", 2,
-       "ostrel check: /dev/zero: larger than the limit of 67108864 bytes"},
-      {"apply - < /dev/zero", 2, "ostrel apply: standard input: larger than"},
-      {"check $T/big.json", 2, "big.json: larger than the limit of 67108864"},
-      {"check --max-bytes 100 call-sample.json", 2, "limit of 100 bytes"},
-      {"demo", 0,
-       "ApplyKovaConfigs(the shipped call-sample.json) -> KOVA_S_OK"},
-      {"demo", 0, "audio module got AecMode: \"2\" -> \"3\"  on audio-module"},
-      {"demo", 0,
-       "\nteardown: clean — 0 stores, 0 observers, 0 statistics objects\n"},
-      {"demo", 0, "      sets KOVA_E_UNCHANGED: 1\n"},
-      {"demo", 0, "journal: the last 6 of 22 changes kept (of 22 recorded)"},
-      {"demo", 0, "Audio/AecMode \"3\" -> \"3\"  KOVA_E_UNCHANGED  [tid "},
-      // A failing configuration makes the demo fail, but it still tears down,
-      // and the story tells what happened with the document.
-      {"demo broken/number-value.json", 1, "teardown: clean"},
-      {"demo broken/number-value.json", 1, "!unexpected"},
-      {"demo broken/number-value.json", 1,
-       "-> KOVA_E_FAIL\n"
-       "    the document does not apply in full: 1 value stored before the "
-       "failure\n"
-       "    apply stops at Audio[1], line 4: not applied are 1 later entry of "
-       "this group and 1 later group\n"
-       "    why: Audio[1]: \"value\" is the number 64, not a string"},
-      {"demo broken/number-value.json", 1,
-       "ostrel demo: broken/number-value.json: the document fails to apply"},
+    {"check call-sample.json", 0, "result: applies: 17 values in 5 groups"},
+    {"check broken/number-value.json", 1,
+     "broken/number-value.json:4:40: error: Audio[1]: \"value\" is the "
+     "number 64, not a string: write it as \"64\" [entry-fails]"},
+    {"check broken/lowercase-group.json", 1, "did you mean \"Audio\"?"},
+    {"check broken/comma-in-array-string.json", 1, "string-breaks-array"},
+    {"check broken/group-not-array.json", 1, "is an object, not an array"},
+    {"check broken/missing-value.json", 1, "entry has no \"value\" member"},
+    {"check broken/toggle-typo.json", 0, "closest: \"EnableRelayMode\""},
+    {"check --strict broken/toggle-typo.json", 1, "[not-a-toggle]"},
+    {"check broken/reader-quirks.json", 0, "lossy-unicode-escape"},
+    {"check -q call-sample.json broken/toggle-typo.json", 0, "!store"},
+    // Every problem in one run, with positions, also past the stop.
+    {"check $T/five.json", 1, "five.json:3:33: error: Audio[0]: \"value\""},
+    {"check $T/five.json", 1,
+     "five.json:4:5: note: Audio[1]: member names are matched exactly: "
+     "\"Key\" is not \"key\" [case-hint]\n"},
+    {"check $T/five.json", 1,
+     "five.json:5:31: warning: Audio[2]: the value "
+     "holds a double quote"},
+    {"check $T/five.json", 1, "five.json:7:23: warning: Feature[0]: "},
+    {"check $T/five.json", 1,
+     "five.json:8:3: error: unknown group name \"video\"; did you mean "
+     "\"Video\"? (also fails; the apply stops before it)"},
+    {"check $T/hints.json", 1,
+     "hints.json:1:1: note: the text starts with "
+     "a UTF-8 byte order mark"},
+    {"check $T/hints.json", 1, "[single-quote]"},
+    {"check $T/hints.json", 1, "[comment]"},
+    {"check $T/trailing.json", 1,
+     "trailing.json:1:12: note: trailing comma "
+     "after the last group"},
+    {"check - < /dev/null", 1, "[empty-document]"},
+    // --strict fails what a standard JSON parser rejects.
+    {"check $T/entry-comma.json", 0, "result: applies: 1 value"},
+    {"check --strict $T/entry-comma.json", 1,
+     "entry-comma.json:1:35: note: not standard JSON: a trailing comma "
+     "before ']'"},
+    {"check --strict broken/reader-quirks.json", 1, "[not-standard-json]"},
+    {"check --strict call-sample.json", 0, "result: applies"},
+    // Problems top to bottom, whatever the apply order; a name set twice
+    // past the stop is reported too.
+    {"check -q - < $T/order.json", 1,
+     "(standard input):3:32: error: Video[0]: \"value\" is the number 30, "
+     "not a string: write it as \"30\" (also fails; the apply stops before "
+     "it) [entry-fails]\n"
+     "(standard input):6:33: error: Audio[0]: "},
+    {"check - < $T/order.json", 1,
+     "  apply stops at Audio[0], line 6: not applied are 2 later entries "
+     "of this group and 1 later group\n(standard input):3:32: error: "},
+    {"check $T/order.json", 1,
+     "order.json:8:5: warning: Audio[2]: sets \"Mode\" again: \"1\" is "
+     "replaced (not applied: the apply stops before it) [set-again]"},
+    {"apply - --groups Feature < call-sample.json", 0,
+     "{\"Feature\":[{\"key\":\"Enable1080p60Fps\",\"value\":\"0\"},"},
+    {"apply call-sample.json --groups all", 0, "{\"Application\":[],"},
+    // The dump byte for byte, with a warning when it is not valid JSON.
+    {"apply $T/quote.json", 0,
+     "\"Audio\":[{\"key\":\"Label\",\"value\":\"a\"b\"},"},
+    {"apply $T/quote.json", 0,
+     "ostrel apply: warning: the dump is not valid JSON"},
+    {"apply --valid-json $T/quote.json --groups Audio", 0,
+     "{\"Audio\":[{\"key\":\"Label\",\"value\":\"a\\\"b\"},"
+     "{\"key\":\"Raw\",\"value\":\"\\u00FF\"}]}\n"},
+    {"apply --valid-json $T/quote.json", 0, "!warning"},
+    {"apply call-sample.json --groups 0", 2, "mask 0 selects no group"},
+    {"apply call-sample.json --groups 0x1000", 2, "bits above 11"},
+    {"apply call-sample.json --groups Audoi", 2, "did you mean \"Audio\"?"},
+    {"check call-sample.json broken/number-value.json", 1, "result: applies"},
+    {"check call-sample.json broken/number-value.json", 1, "result: FAILS"},
+    {"groups", 0, "0\tCommon\n1\tFeature\n"},
+    {"toggles", 0, "\n247\tEnableRelayMode\n"},
+    {"toggles --json", 0, "{\"id\":250,\"name\":\"KOVA_FT_Unknow\"}]"},
+    {"toggles relaymode", 0, "247\tEnableRelayMode\n"},
+    {"toggles 247 --json", 0, "[{\"id\":247,\"name\":\"EnableRelayMode\"}]"},
+    {"toggles NoSuchToggle", 1,
+     "ostrel toggles: no toggle name contains NoSuchToggle"},
+    // Options: a misspelt one gets the closest, values out of range the
+    // valid range, --groups takes names and says what a number is.
+    {"check --jsn call-sample.json", 2,
+     "ostrel check: unknown option '--jsn'; did you mean '--json'? (see: "
+     "ostrel help check)"},
+    {"apply --valid-jsn call-sample.json", 2, "did you mean '--valid-json'?"},
+    {"apply --call-id 4294967295 call-sample.json", 2,
+     "ostrel apply: --call-id: 4294967295 is the \"no call\" id, which "
+     "names no store; call ids are 0 to 4294967294"},
+    {"apply --call-id 4294967294 --groups Audio,Video call-sample.json", 0,
+     "{\"Audio\":[{\"key\":\"AecMode\""},
+    {"demo --trace-level 9", 2,
+     "ostrel demo: --trace-level: \"9\" is not a trace level; levels are -1 "
+     "(quiet), 0 (errors), 1 (warnings) and 2 (information)"},
+    {"help apply", 0, "a number, which is a bit mask and not a group number"},
+    {"help", 0, "\n  help  "},
+    // Conventions: version, help, unknown commands, errors with the
+    // command's name and the system's reason, failed writes.
+    {"--version", 0, "ostrel " OSTREL_VERSION "\n"},
+    {"help", 0, "Exit status:"},
+    {"help apply", 0, "Usage: ostrel apply"},
+    {"apply --help", 0, "--valid-json"},
+    {"", 2, "ostrel: no command given"},
+    {"chek call-sample.json", 2,
+     "ostrel: unknown command 'chek'; did you mean 'check'?"},
+    {"frobnicate", 2, "ostrel: unknown command 'frobnicate'"},
+    {"help frob", 2, "ostrel help: unknown command 'frob'"},
+    {"check", 2, "ostrel check: FILE is required"},
+    {"check --max-bytes x call-sample.json", 2, "ostrel check: "},
+    {"check /nonexistent/file.json", 2,
+     "ostrel check: /nonexistent/file.json: cannot open: No such file or "
+     "directory"},
+    {"check - - < call-sample.json", 2, "ostrel check: - (standard input)"},
+    {"check - <&-", 2,
+     "ostrel check: standard input: cannot read: Bad file descriptor"},
+    {"check call-sample.json > /dev/full", 2,
+     "ostrel check: cannot write standard output: No space left on device"},
+    {"toggles >&-", 2,
+     "ostrel toggles: cannot write standard output: Bad file descriptor"},
+    {"--version > /dev/full", 2, "ostrel: cannot write standard output"},
+    // Bounded input: endless and oversized inputs stop at the cap.
+    {"check /dev/zero", 2,
+     "ostrel check: /dev/zero: larger than the limit of 67108864 bytes"},
+    {"apply - < /dev/zero", 2, "ostrel apply: standard input: larger than"},
+    {"check $T/big.json", 2, "big.json: larger than the limit of 67108864"},
+    {"check --max-bytes 100 call-sample.json", 2, "limit of 100 bytes"},
+    {"demo", 0, "ApplyKovaConfigs(the shipped call-sample.json) -> KOVA_S_OK"},
+    {"demo", 0, "audio module got AecMode: \"2\" -> \"3\"  on audio-module"},
+    {"demo", 0,
+     "\nteardown: clean — 0 stores, 0 observers, 0 statistics objects\n"},
+    {"demo", 0, "      sets KOVA_E_UNCHANGED: 1\n"},
+    {"demo", 0, "journal: the last 6 of 22 changes kept (of 22 recorded)"},
+    {"demo", 0, "Audio/AecMode \"3\" -> \"3\"  KOVA_E_UNCHANGED  [tid "},
+#if OSTREL_WITH_INSPECTOR
+    // The call is served before its teardown until standard input ends.
+    {"demo --inspect < /dev/null", 0,
+     "the call stays alive: open http://127.0.0.1:"},
+    {"demo --inspect < /dev/null", 0, "teardown: clean"},
+#endif
+    // A failing configuration makes the demo fail, but it still tears down,
+    // and the story tells what happened with the document.
+    {"demo broken/number-value.json", 1, "teardown: clean"},
+    {"demo broken/number-value.json", 1, "!unexpected"},
+    {"demo broken/number-value.json", 1,
+     "-> KOVA_E_FAIL\n"
+     "    the document does not apply in full: 1 value stored before the "
+     "failure\n"
+     "    apply stops at Audio[1], line 4: not applied are 1 later entry of "
+     "this group and 1 later group\n"
+     "    why: Audio[1]: \"value\" is the number 64, not a string"},
+    {"demo broken/number-value.json", 1,
+     "ostrel demo: broken/number-value.json: the document fails to apply"},
   };
   for (const auto& c : cases) {
     const std::string arguments = c.arguments;

@@ -90,6 +90,10 @@ struct DemoOptions {
   std::string file;     // empty: the shipped sample
   std::string argv0;    // to find the sample beside the executable
   int traceLevel = -1;  // the util trace mask while the demo runs
+  // Keeps the call alive before its teardown, served by the inspector on
+  // 127.0.0.1 at inspectPort (0: any free port), until standard input ends.
+  bool bInspect = false;
+  uint16_t inspectPort = 0;
   size_t maxBytes = kDefaultMaxInputBytes;
 };
 // A simulated call told as a story; kExitDocumentFails when a step fails or

@@ -33,10 +33,11 @@ TEST(JsonOutTest, EscapesWhatStrictJsonRequires) {
   out.BeginObject().Key("a\"b").String(
       std::string("q\"\\\n\x01\x7f\xc3\xa9", 8));
   out.Key("list").BeginArray().Int(-3).Bool(true).Null();
+  out.Double(-1.5).Double(0.1).Double(1e300 * 1e300);
   out.BeginObject().EndObject().EndArray().EndObject();
   EXPECT_EQ(out.Text(),
             "{\"a\\\"b\":\"q\\\"\\\\\\n\\u0001\\u007F\xc3\xa9\","
-            "\"list\":[-3,true,null,{}]}");
+            "\"list\":[-3,true,null,-1.5,0.1,null,{}]}");
 }
 
 }  // namespace

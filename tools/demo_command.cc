@@ -22,6 +22,7 @@
 #include "KovaConfigHelper.h"
 #include "check_report.h"
 #include "commands.h"
+#include "demo_inspect.h"
 #include "demo_introspection.h"
 #include "demo_statistics.h"
 #include "document_scan.h"
@@ -138,11 +139,13 @@ class DemoCall {
   // `samplePath` as the story names the document; `bShippedSample` when it
   // is the shipped sample, which must apply.
   DemoCall(std::ostream& out, const std::string& samplePath,
-           const std::string& text, bool bShippedSample)
+           const std::string& text, bool bShippedSample,
+           const DemoOptions& options)
       : m_out(out),
         m_samplePath(samplePath),
         m_text(text),
-        m_bShippedSample(bShippedSample) {}
+        m_bShippedSample(bShippedSample),
+        m_options(options) {}
 
   // After Run(): whether the user's document failed to apply.
   bool DocumentFails() const { return m_bDocumentFails; }
@@ -171,6 +174,10 @@ class DemoCall {
       scene("8", "statistics");
       m_statistics = RunStatisticsScene(kDemoCallId, m_out);
       if (!m_statistics.bOk) m_bOk = false;
+      if (m_options.bInspect &&
+          !ServeDemoCall(kDemoCallId, m_options.inspectPort, m_out)) {
+        m_bOk = false;
+      }
       scene("9", "teardown");
       audioThread->Stop();
       videoThread->Stop();
@@ -360,6 +367,7 @@ class DemoCall {
   const std::string m_text;
   const bool m_bShippedSample;
   bool m_bDocumentFails = false;
+  const DemoOptions& m_options;
   DeliveryLog m_log;
   ACmThread* m_videoThread = nullptr;
   // Written by the provider on the querying thread, read there afterwards.
@@ -390,7 +398,7 @@ int RunDemo(const DemoOptions& options, std::ostream& out, std::ostream& err) {
   set_external_trace_mask(options.traceLevel);
   const std::string shownPath =
       options.file.empty() ? std::string("the shipped call-sample.json") : path;
-  DemoCall call(out, shownPath, text, options.file.empty());
+  DemoCall call(out, shownPath, text, options.file.empty(), options);
   const bool bOk = call.Run();
   set_external_trace_mask(previousMask);
   if (call.DocumentFails())
@@ -420,7 +428,18 @@ CommandAction DefineDemoCommand(CLI::App& command, const std::string& argv0) {
           },
           "", "trace level"));
   AddMaxBytesOption(command, options->maxBytes);
-  return [options](std::ostream& out, std::ostream& err) {
+  auto ports = std::make_shared<std::vector<uint16_t>>();
+  CLI::Option* inspect =
+      command
+          .add_option("--inspect", *ports,
+                      "Before the teardown, serve the call with the inspector "
+                      "on 127.0.0.1 at PORT (default: any free port) until "
+                      "standard input ends")
+          ->expected(0, 1)
+          ->type_name("PORT");
+  return [options, ports, inspect](std::ostream& out, std::ostream& err) {
+    options->bInspect = inspect->count() > 0;
+    if (!ports->empty()) options->inspectPort = ports->front();
     return RunDemo(*options, out, err);
   };
 }

@@ -1,5 +1,7 @@
 #include "json_out.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 
 namespace ostrel_cli {
@@ -121,6 +123,18 @@ JsonOut& JsonOut::String(const std::string& value) {
 JsonOut& JsonOut::Int(int64_t value) {
   separate();
   m_text += std::to_string(value);
+  return *this;
+}
+
+JsonOut& JsonOut::Double(double value) {
+  separate();
+  if (!std::isfinite(value)) {
+    m_text += "null";
+    return *this;
+  }
+  char text[32];
+  const std::to_chars_result r = std::to_chars(text, text + sizeof text, value);
+  m_text.append(text, r.ptr);
   return *this;
 }
 

@@ -37,6 +37,9 @@ class JsonOut {
   JsonOut& Key(const std::string& key);
   JsonOut& String(const std::string& value);
   JsonOut& Int(int64_t value);
+  // The shortest text that reads back as the same double; null when not
+  // finite (JSON has no such numbers).
+  JsonOut& Double(double value);
   JsonOut& Bool(bool bValue);
   JsonOut& Null();
 

@@ -101,9 +101,9 @@ void StoreCounters::sum(uint64_t (&values)[kStoreCounterCount]) const {
     values[kCountSetNoObserver] +=
         part.inLock[1].load(std::memory_order_relaxed);
   }
-  if (m_pJournalEntries != nullptr) {
-    values[kCountJournalEntry] +=
-        m_pJournalEntries->load(std::memory_order_relaxed);
+  if (const std::atomic<uint64_t>* pEntries =
+          m_pJournalEntries.load(std::memory_order_acquire)) {
+    values[kCountJournalEntry] += pEntries->load(std::memory_order_relaxed);
   }
 }
 

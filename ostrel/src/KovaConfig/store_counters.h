@@ -107,7 +107,7 @@ class StoreCounters {
   // Takes kCountJournalEntry from `pEntries` (the journal's count of
   // entries, read relaxed) from now on. REQUIRES: it outlives this block.
   void countJournalBy(const std::atomic<uint64_t>* pEntries) {
-    m_pJournalEntries = pEntries;
+    m_pJournalEntries.store(pEntries, std::memory_order_release);
   }
 
   // This block's counters, into the fields of `out` from `stores` on.
@@ -132,7 +132,9 @@ class StoreCounters {
   void sum(uint64_t (&values)[kStoreCounterCount]) const;
 
   GroupCounters m_groups[kParts];
-  const std::atomic<uint64_t>* m_pJournalEntries = nullptr;
+  // Set once the block is already listed, so readers of the totals may load
+  // it at any time.
+  std::atomic<const std::atomic<uint64_t>*> m_pJournalEntries{nullptr};
   // Links of the process-wide list; guarded by the list's lock.
   StoreCounters* m_pPrev = nullptr;
   StoreCounters* m_pNext = nullptr;

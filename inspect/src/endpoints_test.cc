@@ -1,0 +1,220 @@
+// The endpoints' answers against the library's own state: the calls list,
+// decoded statistics, the journal and the metrics.
+#include "endpoints.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <regex>
+
+#include "CmThread.h"
+#include "counters.h"
+#include "sample_calls.h"
+
+namespace ostrel::inspect {
+namespace {
+
+using nlohmann::json;
+constexpr auto kAudio = kovaStore::KovaConfigGroup_Audio;
+const std::atomic<bool> kGoOn{false};
+
+// The value of one sample line, or -1 when the scrape has no such line.
+double sampleValue(const std::string& scrape, const std::string& series) {
+  const std::string needle = "\n" + series + " ";
+  const size_t at = scrape.find(needle);
+  if (at == std::string::npos) return -1;
+  return std::stod(scrape.substr(at + needle.size()));
+}
+
+// Moves most counters of one store, several by distinct amounts.
+void doCountedThings(kovaStore::IKovaConfig& s, uint32_t callId) {
+  kovaStore::SetKovaJournalEnabled(callId, true);
+  const auto noop = [](const kovaStore::KovaConfigEvent&) {};
+  s.SubscribeConfig(kAudio, "watched", noop, nullptr, false);
+  s.SetKovaConfig(kAudio, "watched", ConfigData("1"), false, false);  // ok
+  for (int i = 0; i < 2; ++i) {
+    s.SetKovaConfig(kAudio, "watched", ConfigData("1"), false, false);
+  }
+  for (int i = 0; i < 3; ++i) {
+    s.SetKovaConfig(kAudio, "alone", ConfigData(std::to_string(i)), false,
+                    false);
+  }
+  for (int i = 0; i < 4; ++i) {
+    s.SetKovaConfig(kAudio, nullptr, ConfigData("1"), false, false);
+  }
+  std::unique_ptr<ACmThread> thread = CreateCmEventThread("counted");
+  std::promise<void> ran;
+  s.SubscribeConfig(
+      kAudio, "posted",
+      [&ran](const kovaStore::KovaConfigEvent&) { ran.set_value(); },
+      thread.get(), true);
+  s.SubscribeConfig(kAudio, "sent", noop, thread.get(), false);
+  s.SetKovaConfig(kAudio, "posted", ConfigData("1"), false, false);
+  ran.get_future().wait();
+  s.SetKovaConfig(kAudio, "sent", ConfigData("1"), false, false);
+  thread->Stop();
+  s.SetKovaConfig(kAudio, "posted", ConfigData("2"), false, false);
+  s.SetKovaConfig(kAudio, "sent", ConfigData("2"), false, false);
+  const uint64_t provider = s.BindConfig(
+      kAudio, "asked",
+      [](const kovaStore::KovaConfigEvent&) { return ConfigData("7"); });
+  ConfigData value;
+  for (int i = 0; i < 5; ++i)
+    s.GetDynamicConfig(kAudio, "asked", value, ConfigData());
+  s.UnsubscribeConfig(provider);
+  s.ApplyKovaConfigs(R"({"Video":[{"key":"MaxFps","value":"30"}]})");
+  for (int i = 0; i < 2; ++i) s.ApplyKovaConfigs("[]");
+  for (int i = 0; i < 6; ++i) s.DumpKovaConfigs(0xFFF);
+}
+
+TEST(EndpointsTest, MetricsGiveEveryCounterOfEveryCallAsTheLibraryCountsIt) {
+  SampleCalls calls({2301}, false);
+  kovaStore::IKovaConfig* store = nullptr;
+  ASSERT_EQ(kovaStore::CreateKovaConfig(2301, &store), KOVA_S_OK);
+  doCountedThings(*store, 2301);
+  const std::string scrape = "\n" + MetricsAnswer(FieldNames(), kGoOn).body;
+  const auto counters = CallCounters(2301);
+  const auto totals = TotalCounters();
+  ASSERT_TRUE(counters && totals);
+  size_t moved = 0;
+  for (const CounterSpec& spec : CounterSpecs()) {
+    std::string labels = "call_id=\"2301\"";
+    std::string totalLabels;
+    if (spec.label != nullptr) {
+      totalLabels = std::string(spec.label) + "=\"" + spec.labelValue + "\"";
+      labels += "," + totalLabels;
+    }
+    const std::string family = std::string("ostrel_config_") + spec.family;
+    EXPECT_EQ(sampleValue(scrape, family + "{" + labels + "}"),
+              static_cast<double>((*counters).*spec.field))
+        << spec.key;
+    const std::string total =
+        std::string("ostrel_process_config_") + spec.family +
+        (totalLabels.empty() ? "" : "{" + totalLabels + "}");
+    EXPECT_GE(sampleValue(scrape, total),
+              static_cast<double>((*counters).*spec.field))
+        << spec.key;
+    if ((*counters).*spec.field != 0) ++moved;
+  }
+  // All but the two that need a fault (a failing set, a removal that waits
+  // 3 s) and the queueless run thread were moved above.
+  EXPECT_GE(moved, CounterSpecs().size() - 3);
+  EXPECT_EQ(sampleValue(scrape, "ostrel_config_observers{call_id=\"2301\"}"),
+            static_cast<double>(counters->observersAdded -
+                                counters->observersRemoved));
+  kovaStore::ReleaseKovaConfig(store);
+}
+
+TEST(EndpointsTest, CallsListEveryCallWithValuesKindsAndCounters) {
+  SampleCalls calls({2311, 2312});
+  kovaStore::IKovaMediaInfo* orphan = nullptr;
+  ASSERT_EQ(kovaStore::createOstrelEntity(kovaStore::KovaMediaStat_Video, 2319,
+                                          &orphan),
+            KOVA_S_OK);
+  const json list = json::parse(CallsAnswer(kGoOn).body);
+  std::map<uint32_t, json> byId;
+  for (const json& call : list["calls"]) byId[call["callId"]] = call;
+  ASSERT_TRUE(byId.count(2311) && byId.count(2312));
+  const json& call = byId[2311];
+  EXPECT_EQ(call["groups"]["Audio"]["Label"], kHostileValue);
+  EXPECT_EQ(call["groups"]["Video"]["MaxFps"], "30");
+  EXPECT_EQ(call["statistics"],
+            json::array({"audio", "video", "contentVideo", "contentAudio"}));
+  EXPECT_EQ(call["observers"], 0);
+  for (const CounterSpec& spec : CounterSpecs()) {
+    EXPECT_TRUE(call["counters"].contains(spec.key)) << spec.key;
+  }
+  EXPECT_GE(call["counters"]["setsNoObserver"].get<int>(), 7);
+  bool bOrphanListed = false;
+  for (const json& entry : list["statisticsOnly"]) {
+    bOrphanListed = bOrphanListed || entry["callId"] == 2319;
+  }
+  EXPECT_TRUE(bOrphanListed);
+  EXPECT_GE(list["totals"]["stores"].get<int>(), 2);
+  // An inspector being destroyed ends walks over every call early.
+  const std::atomic<bool> stopping{true};
+  EXPECT_EQ(CallsAnswer(stopping).status, 503);
+  EXPECT_EQ(MetricsAnswer(FieldNames(), stopping).status, 503);
+  kovaStore::releaseOstrelEntity(kovaStore::KovaMediaStat_Video, 2319, orphan);
+  EXPECT_EQ(kovaStore::CleanUpKovaConfig(2319), KOVA_S_FALSE)
+      << "listing a call with statistics only created its store";
+}
+
+TEST(EndpointsTest, StatisticsAreDecodedByFieldWithoutResettingAnything) {
+  SampleCalls calls({2321});
+  calls.Tick(77);
+  FieldNames names;
+  names.Set(RecordKind::kAudioSession, 12, "packetsSent");
+  const std::string first = StatsAnswer(2321, names).body;
+  const std::string second = StatsAnswer(2321, names).body;
+  EXPECT_EQ(first, second);  // a resetting read would have zeroed fields
+  const json stats = json::parse(first);
+  ASSERT_EQ(stats["objects"].size(), 4u);
+  bool bNamed = false, bCodec = false;
+  for (const json& field : stats["objects"][0]["fields"]) {
+    EXPECT_TRUE(field.contains("record") && field.contains("stream") &&
+                field.contains("offset") && field.contains("type") &&
+                field.contains("setter") && field.contains("value"));
+    if (field["label"] == "packetsSent") {
+      bNamed = true;
+      EXPECT_EQ(field["value"], 77);
+      EXPECT_EQ(field["setter"], "SetSessionValue12");
+    }
+    if (field.contains("number") && field["number"] == 9) bCodec = true;
+  }
+  EXPECT_TRUE(bNamed);
+  EXPECT_TRUE(bCodec) << "the stream's codec code carries codec number 9";
+  EXPECT_EQ(StatsAnswer(2329, names).status, 404);
+
+  const std::string scrape = MetricsAnswer(names, kGoOn).body;
+  EXPECT_NE(
+      scrape.find(
+          "ostrel_statistic{call_id=\"2321\",kind=\"audio\",stream=\"-1\","
+          "field=\"audio.session+12\",name=\"packetsSent\"} 77\n"),
+      std::string::npos);
+  for (const char* kind : {"audio", "video", "contentVideo", "contentAudio"}) {
+    EXPECT_NE(
+        scrape.find(std::string("ostrel_statistic{call_id=\"2321\",kind=\"") +
+                    kind),
+        std::string::npos)
+        << kind;
+  }
+}
+
+TEST(EndpointsTest, JournalShowsTheChangesOldestFirstWithCutTexts) {
+  kovaStore::KovaJournalSettings before{};
+  before.size = sizeof before;
+  kovaStore::GetKovaJournalSettings(&before);
+  kovaStore::KovaJournalSettings settings{sizeof settings, 4, 5, 0};
+  ASSERT_EQ(kovaStore::SetKovaJournalSettings(&settings), KOVA_S_OK);
+  {
+    SampleCalls calls({2331}, false);
+    kovaStore::SetKovaJournalEnabled(2331, true);
+    kovaStore::IKovaConfig* store = nullptr;
+    kovaStore::CreateKovaConfig(2331, &store);
+    for (const char* value : {"1", "2", "a long value", "<b>x</b>", "5"}) {
+      store->SetKovaConfig(kAudio, "Level", ConfigData(value), false, false);
+    }
+    kovaStore::ReleaseKovaConfig(store);
+    const json journal = json::parse(JournalAnswer(2331).body);
+    EXPECT_EQ(journal["depth"], 4);
+    const json& entries = journal["entries"];
+    ASSERT_EQ(entries.size(), 4u);  // the newest four
+    EXPECT_LT(entries[0]["sequence"].get<int>(),
+              entries[3]["sequence"].get<int>());
+    EXPECT_EQ(entries[1]["new"], "a lon");
+    EXPECT_EQ(entries[1]["newLength"], 12);
+    EXPECT_EQ(entries[2]["old"], "a lon");
+    EXPECT_EQ(entries[2]["new"], "<b>x<");
+    EXPECT_EQ(entries[3]["group"], "Audio");
+    EXPECT_EQ(entries[3]["operation"], "set");
+    EXPECT_EQ(entries[3]["result"], "KOVA_E_NOOBSERVER");
+  }
+  EXPECT_EQ(JournalAnswer(2331).status, 404);
+  kovaStore::SetKovaJournalSettings(&before);
+}
+
+}  // namespace
+}  // namespace ostrel::inspect

@@ -1,0 +1,342 @@
+// The inspector over real HTTP on 127.0.0.1: its lifecycle, its security
+// checks and limits, and its configuration endpoints.
+#include <gtest/gtest.h>
+#include <ostrel/inspect.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "check_report.h"
+#include "raw_http_for_test.h"
+
+namespace ostrel::inspect {
+namespace {
+
+using nlohmann::json;
+
+constexpr const char kToken[] = "test-token-0123456789";
+constexpr const char kHostile[] = "<img src=x onerror=alert(1)>";
+
+// A call's store for the length of a test, cleaned up after it.
+class TestCall {
+ public:
+  explicit TestCall(uint32_t callId) : m_callId(callId) {
+    kovaStore::CreateKovaConfig(callId, &m_store);
+  }
+  ~TestCall() {
+    kovaStore::ReleaseKovaConfig(m_store);
+    kovaStore::CleanUpKovaConfig(m_callId);
+  }
+  kovaStore::IKovaConfig& operator*() { return *m_store; }
+  kovaStore::IKovaConfig* operator->() { return m_store; }
+  void Set(kovaStore::KovaConfigGroup group, const char* name,
+           const std::string& value) {
+    m_store->SetKovaConfig(group, name, ConfigData(value), false, false);
+  }
+
+ private:
+  uint32_t m_callId;
+  kovaStore::IKovaConfig* m_store = nullptr;
+};
+
+InspectorOptions testOptions() {
+  InspectorOptions options;
+  options.token = kToken;
+  options.idleLimit = std::chrono::milliseconds(2000);
+  return options;
+}
+
+std::string bearer() {
+  return std::string("Authorization: Bearer ") + kToken + "\r\n";
+}
+
+TEST(InspectorTest,
+     ServesOnLoopbackAtTheReportedPortAndStopsWithARequestInFlight) {
+  InspectorOptions options = testOptions();
+  options.idleLimit = std::chrono::milliseconds(60000);
+  auto inspector = std::make_unique<Inspector>(options);
+  ASSERT_TRUE(inspector->Running()) << inspector->Error();
+  const uint16_t port = inspector->Port();
+  ASSERT_NE(port, 0);
+  EXPECT_EQ(inspector->Url(), "http://127.0.0.1:" + std::to_string(port) + "/");
+
+  const RawAnswer page = Exchange(port, "GET", "/", LocalHost(port));
+  EXPECT_EQ(page.status, 200);
+  EXPECT_EQ(page.headers.at("content-type"), "text/html; charset=utf-8");
+  EXPECT_EQ(page.headers.at("x-content-type-options"), "nosniff");
+  EXPECT_NE(page.body.find("/assets/inspector.js"), std::string::npos);
+
+  // A request still arriving (only half of it sent) and an idle keep-alive
+  // connection: stopping closes both rather than waiting for the idle limit.
+  RawConnection halfSent(port);
+  ASSERT_TRUE(halfSent.Send("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n"));
+  RawConnection idle(port);
+  ASSERT_TRUE(
+      idle.Send("GET / HTTP/1.1\r\nHost: " + LocalHost(port) + "\r\n\r\n"));
+  EXPECT_EQ(idle.Receive().status, 200);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+  auto stopped = std::async(std::launch::async, [&] { inspector.reset(); });
+  ASSERT_EQ(stopped.wait_for(std::chrono::seconds(10)),
+            std::future_status::ready)
+      << "stopping waited for the clients";
+  EXPECT_TRUE(halfSent.ClosedByPeer());
+  EXPECT_TRUE(idle.ClosedByPeer());
+  EXPECT_FALSE(RawConnection(port).Connected());
+}
+
+TEST(InspectorTest, AddressBeyondLoopbackWithoutTokenIsRefusedAtConstruction) {
+  for (const char* address : {"0.0.0.0", "::", "192.0.2.1"}) {
+    InspectorOptions options;
+    options.address = address;
+    Inspector inspector(options);
+    EXPECT_FALSE(inspector.Running()) << address;
+    EXPECT_NE(inspector.Error().find("token"), std::string::npos) << address;
+    EXPECT_EQ(inspector.Port(), 0);
+  }
+  InspectorOptions named;
+  named.address = "localhost";
+  named.token = kToken;
+  EXPECT_FALSE(Inspector(named).Running());
+}
+
+TEST(InspectorTest,
+     ForeignHostMissingOrWrongTokenAndDisallowedWritesAreRefused) {
+  TestCall call(2201);
+  InspectorOptions options = testOptions();
+  options.bAllowWrites = true;
+  Inspector inspector(options);
+  ASSERT_TRUE(inspector.Running()) << inspector.Error();
+  const uint16_t port = inspector.Port();
+  const std::string doc = R"({"Audio":[{"key":"Aec","value":"2"}]})";
+  const std::string target = "/api/v1/calls/2201/config";
+  const struct {
+    const char* what;
+    std::string method, host, headers;
+    int status;
+  } kCases[] = {
+      {"rebinding name", "GET", "attacker.example:" + std::to_string(port), "",
+       403},
+      {"no Host", "GET", "", "", 403},
+      {"other port", "GET", "127.0.0.1:1", "", 403},
+      {"localhost", "GET", "localhost:" + std::to_string(port), "", 200},
+      {"no token", "POST", LocalHost(port), "", 401},
+      {"wrong token", "POST", LocalHost(port), "Authorization: Bearer nope\r\n",
+       401},
+      {"token as cookie", "POST", LocalHost(port),
+       std::string("Cookie: token=") + kToken + "\r\n", 401},
+      {"token", "POST", LocalHost(port), bearer(), 200},
+  };
+  for (const auto& c : kCases) {
+    const RawAnswer answer = Exchange(port, c.method, target, c.host, c.headers,
+                                      c.method == "POST" ? doc : "");
+    EXPECT_EQ(answer.status, c.status) << c.what << ": " << answer.body;
+    if (c.status == 401) {
+      EXPECT_EQ(answer.headers.at("www-authenticate").rfind("Bearer", 0), 0u);
+    }
+  }
+  ConfigData value;
+  EXPECT_EQ(call->GetKovaConfig(kovaStore::KovaConfigGroup_Audio, "Aec", value),
+            KOVA_S_OK);
+
+  InspectorOptions readOnly = testOptions();
+  Inspector readOnlyInspector(readOnly);
+  const RawAnswer refused =
+      Exchange(readOnlyInspector.Port(), "POST", target,
+               LocalHost(readOnlyInspector.Port()), bearer(), doc);
+  EXPECT_EQ(refused.status, 403);
+}
+
+TEST(InspectorTest, OversizedBodyAndHeadersAreRefusedUnread) {
+  InspectorOptions options = testOptions();
+  options.bAllowWrites = true;
+  options.maxHeaderBytes = 4096;
+  Inspector inspector(options);
+  const uint16_t port = inspector.Port();
+
+  // The body's size is refused from its header; the connection closes
+  // without the body being read.
+  RawConnection big(port);
+  ASSERT_TRUE(big.Send(
+      "POST /api/v1/calls/1/config HTTP/1.1\r\nHost: " + LocalHost(port) +
+      "\r\n" + bearer() + "Content-Length: 1048577\r\n\r\n{"));
+  EXPECT_EQ(big.Receive().status, 413);
+  EXPECT_TRUE(big.ClosedByPeer());
+
+  RawConnection chunked(port);
+  ASSERT_TRUE(chunked.Send(
+      "POST /api/v1/calls/1/config HTTP/1.1\r\nHost: " + LocalHost(port) +
+      "\r\n" + bearer() + "Transfer-Encoding: chunked\r\n\r\n5\r\n{}{}{\r\n"));
+  EXPECT_EQ(chunked.Receive().status, 411);
+
+  RawConnection headers(port);
+  std::string many = "GET / HTTP/1.1\r\nHost: " + LocalHost(port) + "\r\n";
+  for (int i = 0; i < 200; ++i)
+    many += "X-Filler-" + std::to_string(i) + ": 0123456789\r\n";
+  headers.Send(many + "\r\n");
+  EXPECT_EQ(headers.Receive().status, 431);
+  EXPECT_TRUE(headers.ClosedByPeer());
+}
+
+TEST(InspectorTest, ConnectionSendingOneByteASecondIsClosedByTheIdleLimit) {
+  Inspector inspector(testOptions());  // idle limit 2 s
+  RawConnection slow(inspector.Port());
+  const std::string request =
+      "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  size_t sent = 0;
+  for (; sent < 8; ++sent) {
+    if (!slow.Send(request.substr(sent, 1))) break;
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+  }
+  // Each byte came well within the limit; the request as a whole did not.
+  EXPECT_TRUE(slow.ClosedByPeer());
+  EXPECT_LT(sent, request.size());
+}
+
+TEST(InspectorTest, ConnectionsOverTheCapAreAnsweredBusy) {
+  InspectorOptions options = testOptions();
+  options.maxConnections = 2;
+  options.threads = 1;
+  Inspector inspector(options);
+  const uint16_t port = inspector.Port();
+  RawConnection first(port), second(port);  // one served, one waiting
+  ASSERT_TRUE(first.Connected() && second.Connected());
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  RawConnection third(port);
+  EXPECT_EQ(third.Receive().status, 503);
+  EXPECT_TRUE(third.ClosedByPeer());
+}
+
+TEST(InspectorTest, ConfigShowsEveryGroupEscapedWithTogglesNamedAndNumbered) {
+  TestCall call(2202);
+  call.Set(kovaStore::KovaConfigGroup_Audio, "Label", kHostile);
+  call.Set(kovaStore::KovaConfigGroup_Audio, "Quote", "say \"hi\"\\\x01");
+  call.Set(kovaStore::KovaConfigGroup_Feature, "EnableRelayMode", "1");
+  call.Set(kovaStore::KovaConfigGroup_Feature, "NotAToggle", "0");
+  call.Set(kovaStore::KovaConfigGroup_TAOnly, "Bytes", "\xff\xfe");
+  Inspector inspector(testOptions());
+  const uint16_t port = inspector.Port();
+
+  const RawAnswer answer =
+      Exchange(port, "GET", "/api/v1/calls/2202/config", LocalHost(port));
+  ASSERT_EQ(answer.status, 200);
+  EXPECT_EQ(answer.headers.at("content-type"), "application/json");
+  const json config = json::parse(answer.body);  // throws on invalid JSON
+  EXPECT_EQ(config["callId"], 2202);
+  ASSERT_EQ(config["groups"].size(), 12u);
+  const json& audio = config["groups"][3];
+  EXPECT_EQ(audio["group"], "Audio");
+  EXPECT_EQ(audio["entries"][0]["name"], "Label");
+  EXPECT_EQ(audio["entries"][0]["value"], kHostile);
+  EXPECT_EQ(audio["entries"][1]["value"], "say \"hi\"\\\x01");
+  const json& feature = config["groups"][1]["entries"];
+  ASSERT_EQ(feature.size(), 2u);
+  EXPECT_EQ(feature[0]["name"], "EnableRelayMode");
+  EXPECT_GE(feature[0]["toggle"].get<int>(), 0);
+  EXPECT_EQ(feature[0]["on"], true);
+  EXPECT_FALSE(feature[1].contains("toggle"));
+  EXPECT_EQ(config["groups"][11]["entries"][0]["value"], "\u00ff\u00fe");
+
+  EXPECT_EQ(Exchange(port, "GET", "/api/v1/calls/2299/config", LocalHost(port))
+                .status,
+            404);
+  EXPECT_EQ(kovaStore::CleanUpKovaConfig(2299), KOVA_S_FALSE)
+      << "reading a call without a store created one";
+}
+
+TEST(InspectorTest, DocumentPassesTheStrictCheckAndAppliesBackToAnEqualStore) {
+  TestCall call(2203);
+  call.Set(kovaStore::KovaConfigGroup_Audio, "Label", kHostile);
+  call.Set(kovaStore::KovaConfigGroup_Video, "MaxFps", "30");
+  call.Set(kovaStore::KovaConfigGroup_Feature, "EnableRelayMode", "0");
+  call.Set(kovaStore::KovaConfigGroup_Common, "Unicode",
+           "caf\xc3\xa9 \xe2\x82\xac");
+  Inspector inspector(testOptions());
+  const uint16_t port = inspector.Port();
+  const RawAnswer answer =
+      Exchange(port, "GET", "/api/v1/calls/2203/config?format=document",
+               LocalHost(port));
+  ASSERT_EQ(answer.status, 200);
+  EXPECT_NE(answer.headers.at("content-disposition").find("attachment"),
+            std::string::npos);
+  const ostrel_cli::DocumentReport report =
+      ostrel_cli::CheckDocumentText("document", answer.body);
+  EXPECT_FALSE(ostrel_cli::DocumentFails(report));
+  EXPECT_EQ(ostrel_cli::WarningAndNoteCount(report), 0u) << answer.body;
+
+  TestCall copy(2204);
+  ASSERT_EQ(copy->ApplyKovaConfigs(answer.body.c_str()), KOVA_S_OK);
+  EXPECT_STREQ(std::string(call->DumpKovaConfigs(0xFFF)).c_str(),
+               copy->DumpKovaConfigs(0xFFF));
+}
+
+TEST(InspectorTest, PostAnswersWithTheCheckReportAndAppliesTheDocument) {
+  TestCall call(2205);
+  InspectorOptions options = testOptions();
+  options.bAllowWrites = true;
+  Inspector inspector(options);
+  const uint16_t port = inspector.Port();
+  const std::string target = "/api/v1/calls/2205/config";
+
+  const RawAnswer good =
+      Exchange(port, "POST", target, LocalHost(port), bearer(),
+               R"({"Video":[{"key":"MaxFps","value":"60"}]})");
+  ASSERT_EQ(good.status, 200) << good.body;
+  EXPECT_EQ(good.headers.at("x-ostrel-result"), "KOVA_S_OK");
+  const json report = json::parse(good.body);
+  EXPECT_EQ(report["schema"], 1);
+  EXPECT_EQ(report["applies"], true);
+  EXPECT_EQ(report["documents"].size(), 1u);
+  ConfigData value;
+  ASSERT_EQ(
+      call->GetKovaConfig(kovaStore::KovaConfigGroup_Video, "MaxFps", value),
+      KOVA_S_OK);
+  EXPECT_STREQ(value.ToCstr(), "60");
+
+  const RawAnswer bad =
+      Exchange(port, "POST", target, LocalHost(port), bearer(),
+               R"({"Vidoe":[{"key":"X","value":"1"}]})");
+  EXPECT_EQ(bad.status, 422);
+  EXPECT_EQ(json::parse(bad.body)["applies"], false);
+
+  const RawAnswer nul = Exchange(port, "POST", target, LocalHost(port),
+                                 bearer(), std::string("{}\0{}", 5));
+  EXPECT_EQ(nul.status, 400);
+  EXPECT_EQ(Exchange(port, "POST", "/api/v1/calls/2298/config", LocalHost(port),
+                     bearer(), "{}")
+                .status,
+            404);
+}
+
+TEST(InspectorTest, PageAndAssetsCarryNoInlineScript) {
+  Inspector inspector(testOptions());
+  const uint16_t port = inspector.Port();
+  const RawAnswer page = Exchange(port, "GET", "/", LocalHost(port));
+  ASSERT_EQ(page.status, 200);
+  const std::string csp = page.headers.at("content-security-policy");
+  EXPECT_EQ(csp.find("unsafe"), std::string::npos);
+  // Every script element names its file; no handler attributes.
+  size_t at = 0;
+  while ((at = page.body.find("<script", at)) != std::string::npos) {
+    const size_t end = page.body.find('>', at);
+    EXPECT_NE(page.body.substr(at, end - at).find(" src=\"/assets/"),
+              std::string::npos);
+    EXPECT_EQ(page.body.substr(end + 1, 9), "</script>");
+    at = end;
+  }
+  EXPECT_EQ(page.body.find(" on"), std::string::npos);
+  for (const char* asset : {"inspector.js", "plot.js", "inspector.css"}) {
+    const RawAnswer file =
+        Exchange(port, "GET", std::string("/assets/") + asset, LocalHost(port));
+    EXPECT_EQ(file.status, 200) << asset;
+    EXPECT_EQ(file.body.find("innerHTML"), std::string::npos) << asset;
+  }
+  EXPECT_EQ(Exchange(port, "GET", "/assets/missing.js", LocalHost(port)).status,
+            404);
+}
+
+}  // namespace
+}  // namespace ostrel::inspect

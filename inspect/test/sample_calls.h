@@ -1,0 +1,44 @@
+// Calls for the inspector's tests, host and benchmark: each call has values
+// in several groups (a toggle on, one off, a value that looks like markup),
+// and a statistics object of every kind whose fields Tick() moves.
+#ifndef OSTREL_INSPECT_TEST_SAMPLE_CALLS_H_
+#define OSTREL_INSPECT_TEST_SAMPLE_CALLS_H_
+
+#include <ostrel/ostrel.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace ostrel::inspect {
+
+// The value the page must show as text.
+constexpr const char kHostileValue[] = "<img src=x onerror=alert(1)>";
+
+class SampleCalls {
+ public:
+  // Creates the calls' stores and statistics objects (all four kinds when
+  // bStatistics) and fills them.
+  SampleCalls(std::vector<uint32_t> callIds, bool bStatistics = true);
+  // Gives back every reference and cleans the calls up.
+  ~SampleCalls();
+  SampleCalls(const SampleCalls&) = delete;
+  SampleCalls& operator=(const SampleCalls&) = delete;
+
+  // Moves the statistics (and one configuration value) to step n.
+  void Tick(uint32_t n);
+
+  const std::vector<uint32_t>& CallIds() const { return m_callIds; }
+
+ private:
+  struct Call {
+    uint32_t callId;
+    kovaStore::IKovaConfig* store = nullptr;
+    kovaStore::IKovaMediaInfo* objects[4] = {};
+  };
+  std::vector<uint32_t> m_callIds;
+  std::vector<Call> m_calls;
+};
+
+}  // namespace ostrel::inspect
+
+#endif  // OSTREL_INSPECT_TEST_SAMPLE_CALLS_H_
