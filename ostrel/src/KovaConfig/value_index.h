@@ -243,7 +243,19 @@ inline unsigned char tagOf(uint64_t highWord) {
 inline void copyWords(const std::atomic<uint64_t>* words, size_t size,
                       char* out) {
   const size_t whole = size / 8;
-  for (size_t i = 0; i < whole; ++i) {
+  size_t i = 0;
+  // Four words a round: a quarter of the loop's own work per word.
+  for (; i + 4 <= whole; i += 4) {
+    const uint64_t w0 = words[i].load(std::memory_order_acquire);
+    const uint64_t w1 = words[i + 1].load(std::memory_order_acquire);
+    const uint64_t w2 = words[i + 2].load(std::memory_order_acquire);
+    const uint64_t w3 = words[i + 3].load(std::memory_order_acquire);
+    std::memcpy(out + 8 * i, &w0, 8);
+    std::memcpy(out + 8 * i + 8, &w1, 8);
+    std::memcpy(out + 8 * i + 16, &w2, 8);
+    std::memcpy(out + 8 * i + 24, &w3, 8);
+  }
+  for (; i < whole; ++i) {
     const uint64_t word = words[i].load(std::memory_order_acquire);
     std::memcpy(out + 8 * i, &word, 8);
   }
