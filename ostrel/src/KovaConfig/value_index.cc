@@ -287,16 +287,16 @@ void ValueIndex::publish(PendingSet pending, const ConfigData& value) noexcept {
   // of them (with acquire) also sees the odd sequence stored before them.
   slot.sequence.store((version << 1) | 1, std::memory_order_relaxed);
   if (MidBuffer* buffer = pending.midBuffer) {
-    // The buffer's words after the odd sequence: a reader that copies any
-    // of them sees the slot being rewritten when it checks again.
-    std::atomic_thread_fence(std::memory_order_release);
+    // The buffer's words after the odd sequence, each with release: a
+    // reader that copies any of them (with acquire) sees the slot being
+    // rewritten when it checks again.
     const char* bytes = value.GetData();
     const size_t size = value.GetLength();
     std::atomic<uint64_t>* words = buffer->words();
     for (size_t i = 0; 8 * i < size; ++i) {
       uint64_t word = 0;
       std::memcpy(&word, bytes + 8 * i, std::min<size_t>(8, size - 8 * i));
-      words[i].store(word, std::memory_order_relaxed);
+      words[i].store(word, std::memory_order_release);
     }
   }
   slot.words[0].store(pending.words[0], std::memory_order_release);
