@@ -5,11 +5,11 @@
 #include <cstring>
 #include <mutex>
 #include <new>
-#include <type_traits>
 #include <utility>
 
 #include "CmTimer.h"
 #include "config_event_handler.h"
+#include "never_destroyed.h"
 
 namespace kovaStore {
 
@@ -40,22 +40,15 @@ uint32_t slotSizeFor(uint32_t cutLength) {
 
 // The process-wide settings. Writers of a change read the switch and the
 // generation relaxed; the depth and cut length are read with the generation
-// under the lock when a ring is made. Constant-initialised and trivially
-// destructible: usable by a store destroyed while the library unloads.
+// under the lock when a ring is made. Never destroyed: usable by a store
+// destroyed while the library unloads.
 struct Settings {
   std::mutex mutex;  // guards depth and cutLength; a leaf lock
   uint32_t depth = kDefaultDepth;
   uint32_t cutLength = kDefaultCut;
 };
 
-#if defined(__GLIBCXX__)
-static_assert(std::is_trivially_destructible<Settings>::value,
-              "the settings must outlive every store");
-#endif
-
-Settings g_settings;
-
-Settings& settings() { return g_settings; }
+Settings& settings() { return NeverDestroyed<Settings>(); }
 
 // memcpy for the short texts most names and values are, without a call:
 // fixed-size moves from both ends, overlapping in the middle.

@@ -1,16 +1,16 @@
 #include "store_counters.h"
 
 #include <mutex>
-#include <type_traits>
+
+#include "never_destroyed.h"
 
 namespace kovaStore {
 
 namespace {
 
 // The process-wide list of live counter blocks and what destroyed blocks
-// left behind. Constant-initialised and trivially destructible, so it is
-// ready before any store exists and still usable by a store destroyed while
-// the library unloads, whatever the order of static destruction.
+// left behind. Never destroyed, so it is still usable by a store destroyed
+// while the library unloads, whatever the order of static destruction.
 struct CounterList {
   // Guards every field below and the blocks' list links. A leaf lock.
   std::mutex mutex;
@@ -19,14 +19,7 @@ struct CounterList {
   uint64_t blocksMade = 0;
   uint64_t blocksDestroyed = 0;
 };
-#if defined(__GLIBCXX__)
-static_assert(std::is_trivially_destructible<CounterList>::value,
-              "the counter list must outlive every store");
-#endif
-
-CounterList g_counterList;
-
-CounterList& counterList() { return g_counterList; }
+CounterList& counterList() { return NeverDestroyed<CounterList>(); }
 
 void fill(KovaConfigCounters& out, const uint64_t (&v)[kStoreCounterCount]) {
   out.setsOk = v[kCountSetOk];
