@@ -52,6 +52,16 @@ void BM_Baseline_SetWithoutSubscribers(benchmark::State& state) {
 }
 BENCHMARK(BM_Baseline_SetWithoutSubscribers);
 
+// Another name of the group is observed; the set name is not.
+void BM_SetUnobservedNameInObservedGroup(benchmark::State& state) {
+  QuietTrace quiet;
+  KovaConfig store(1);
+  store.SubscribeConfig(
+      kGroup, "Other", [](const KovaConfigEvent&) {}, nullptr, false);
+  setForced(state, store, ConfigData("1"));
+}
+BENCHMARK(BM_SetUnobservedNameInObservedGroup);
+
 // The range is the number of direct subscribers of the name.
 void BM_SetWithDirectSubscribers(benchmark::State& state) {
   QuietTrace quiet;
@@ -115,6 +125,34 @@ void BM_SetWithBlockingHandOver(benchmark::State& state) {
   setForced(state, store, ConfigData("1"));
 }
 BENCHMARK(BM_SetWithBlockingHandOver)->UseRealTime();
+
+// Posted deliveries: the setter's cost per set, and deliveries run per second
+// on the queue thread (the timing includes the drain of the queue).
+void BM_SetWithPostedDelivery(benchmark::State& state) {
+  QuietTrace quiet;
+  std::unique_ptr<ACmThread> runThread = CreateCmEventThread("bench-run");
+  KovaConfig store(1);
+  std::atomic<int64_t> calls{0};
+  store.SubscribeConfig(
+      kGroup, "AecMode",
+      [&calls](const KovaConfigEvent&) {
+        calls.fetch_add(1, std::memory_order_relaxed);
+      },
+      runThread.get(), true);
+  int64_t sets = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        store.SetKovaConfig(kGroup, "AecMode", ConfigData("1"), true, false));
+    ++sets;
+  }
+  while (calls.load(std::memory_order_relaxed) < sets)
+    std::this_thread::yield();
+  const std::chrono::duration<double> took =
+      std::chrono::steady_clock::now() - start;
+  state.counters["deliveries_per_s"] = static_cast<double>(sets) / took.count();
+}
+BENCHMARK(BM_SetWithPostedDelivery);
 
 void BM_Baseline_SleepOneMillisecond(benchmark::State& state) {
   for (auto _ : state) {

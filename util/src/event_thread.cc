@@ -156,11 +156,19 @@ class CCmThreadImpl final : public ACmThread, public ICmEventQueue {
   int PostEvent(ICmEvent* pEvent, int /*nPriority*/, int /*nFlags*/) override {
     if (pEvent == nullptr) return CM_ERROR_INVALID_ARG;
     int result = CM_ERROR_NOT_INITIALIZED;
+    // The loop is woken after the unlock, so that it need not block on the
+    // mutex at once. By then the event may have run and destroyed this
+    // object (from its own thread): the state is held here until the wake.
+    const std::shared_ptr<LoopState> state = m_state;
     try {
-      std::lock_guard<std::mutex> lock(m_state->mutex);
-      if (!m_state->stopping) {
-        m_state->queue.push_back(Item{pEvent, nullptr});
-        m_state->cond.notify_one();
+      std::unique_lock<std::mutex> lock(state->mutex);
+      if (!state->stopping) {
+        // Only a push into an empty queue can find the loop waiting: with
+        // events queued it takes the next one without waiting.
+        const bool wasEmpty = state->queue.empty();
+        state->queue.push_back(Item{pEvent, nullptr});
+        lock.unlock();
+        if (wasEmpty) state->cond.notify_one();
         return CM_OK;
       }
     } catch (...) {
@@ -175,21 +183,28 @@ class CCmThreadImpl final : public ACmThread, public ICmEventQueue {
     if (pEvent == nullptr) return CM_ERROR_INVALID_ARG;
     if (GetThreadSelfId() == m_threadId) return FireAndDispose(pEvent);
     SendState sendState;
-    std::unique_lock<std::mutex> lock(m_state->mutex);
-    if (m_state->stopping) {
+    // Held here until the send returns: the event may destroy this object
+    // (from its own thread) before the loop is woken or the sender is.
+    const std::shared_ptr<LoopState> state = m_state;
+    std::unique_lock<std::mutex> lock(state->mutex);
+    if (state->stopping) {
       lock.unlock();
       pEvent->OnDestorySelf();
       return CM_ERROR_NOT_INITIALIZED;
     }
     try {
-      m_state->queue.push_back(Item{pEvent, &sendState});
+      state->queue.push_back(Item{pEvent, &sendState});
     } catch (...) {
       lock.unlock();
       pEvent->OnDestorySelf();
       return CM_ERROR_FAILURE;
     }
-    m_state->cond.notify_one();
-    m_state->sendDone.wait(lock, [&sendState] { return sendState.done; });
+    // Woken after the unlock, so that the loop need not block on the mutex
+    // at once; the completion flag is read under the mutex again.
+    lock.unlock();
+    state->cond.notify_one();
+    lock.lock();
+    state->sendDone.wait(lock, [&sendState] { return sendState.done; });
     return sendState.result;
   }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <future>
 #include <memory>
@@ -157,6 +158,36 @@ TEST_F(EventThreadTest, ThreadDestroyedInsideItsOwnEventFinishesTheQueue) {
   lastRanFuture.wait();
   EXPECT_EQ(nullptr, m_thread);
   EXPECT_EQ(2, counts->fired);
+}
+
+// A post wakes the loop after releasing the lock; by then the loop, busy
+// with an earlier event, may have run the posted one, which destroys the
+// thread object. The post must not touch what that destruction freed.
+TEST(EventThreadRaceTest, PostRacingItsEventsDestructionOfTheThreadIsSafe) {
+  auto counts = std::make_shared<EventCounts>();
+  for (int round = 0; round < 200; ++round) {
+    ACmThread* thread = CreateCmEventThread("race").release();
+    ICmEventQueue* queue = thread->GetEventQueue();
+    auto destroyed = std::make_shared<std::promise<void>>();
+    std::future<void> destroyedFuture = destroyed->get_future();
+    // Busy for a moment, so that the next post may find the queue empty
+    // and the loop awake.
+    ASSERT_EQ(CM_OK, queue->PostEvent(new CountedEvent(counts.get(), [round] {
+      for (volatile int i = 0; i < round * 20; ++i) {
+      }
+    })));
+    ASSERT_EQ(CM_OK, queue->PostEvent(
+                         new CountedEvent(counts.get(), [thread, destroyed] {
+                           delete thread;
+                           destroyed->set_value();
+                         })));
+    destroyedFuture.wait();
+  }
+  // Each detached loop may still be disposing of its last event.
+  for (int i = 0; i < 10000 && counts->disposed.load() < 400; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(400, counts->fired.load());
 }
 
 }  // namespace

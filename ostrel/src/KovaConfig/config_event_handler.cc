@@ -24,6 +24,23 @@ uint64_t elapsedMs(uint64_t startUs, uint64_t endUs) {
   return endMs > startMs ? endMs - startMs : 0;
 }
 
+// The cost in milliseconds of a call that began at `startUs` (a now()
+// reading) when it is above kSlowCallMs, else 0. Most calls are quick: the
+// coarse clock rules them out, and only a call that it cannot rule out pays
+// for a second precise reading, so a reported cost is exactly what two
+// precise readings give. elapsedMs() exceeds kSlowCallMs only when the end
+// is more than kSlowCallMs after the start (each reading is cut to whole
+// milliseconds on its own), and the end is at most coarseLagUs() after the
+// coarse reading.
+uint64_t slowCallCostMs(uint64_t startUs) {
+  constexpr uint64_t kRuledOutUs = kSlowCallMs * 1000;
+  const uint64_t latestEndUs =
+      timer_policy::coarseNow() + timer_policy::coarseLagUs();
+  if (latestEndUs <= startUs + kRuledOutUs) return 0;
+  const uint64_t cost = elapsedMs(startUs, timer_policy::now());
+  return cost > kSlowCallMs ? cost : 0;
+}
+
 }  // namespace
 
 uint32_t currentThreadId() { return static_cast<uint32_t>(GetThreadSelfId()); }
@@ -102,8 +119,8 @@ bool ConfigEventHandler::Notify(const KovaConfigEvent& event,
                        << ", EventQueue == NULL" << KOVA_THIS_SUFFIX(this));
     }
   }
-  const uint64_t cost = elapsedMs(start, timer_policy::now());
-  if (cost > kSlowCallMs) {
+  const uint64_t cost = slowCallCostMs(start);
+  if (cost > 0) {
     KOVA_WARNING_TRACE("kovaStore::ConfigEventHandler::Notify, "
                        << event.configName << ", "
                        << static_cast<int>(event.group)
@@ -151,8 +168,8 @@ ConfigData ConfigEventHandler::Invoke(const KovaConfigEvent& event) {
     start = timer_policy::now();
     result = callObserver(m_fnProvider, event);
   }
-  const uint64_t cost = elapsedMs(start, timer_policy::now());
-  if (cost > kSlowCallMs) {
+  const uint64_t cost = slowCallCostMs(start);
+  if (cost > 0) {
     KOVA_WARNING_TRACE("kovaStore::ConfigEventHandler::Invoke, "
                        << event.configName << ", "
                        << static_cast<int>(event.group)
@@ -192,6 +209,7 @@ KOVA_RESULT ObserverTable::addSubscriber(std::string_view name,
       return KOVA_S_FALSE;
   } else {
     it = m_observers.emplace(std::string(name), HandlerList()).first;
+    m_namesInBucket[bucketOf(name)].fetch_add(1, std::memory_order_release);
     m_bHasNames.store(true, std::memory_order_release);
   }
   it->second.push_back(handler);
@@ -210,6 +228,7 @@ KOVA_RESULT ObserverTable::addBinder(std::string_view name,
     }
   } else {
     it = m_observers.emplace(std::string(name), HandlerList()).first;
+    m_namesInBucket[bucketOf(name)].fetch_add(1, std::memory_order_release);
     m_bHasNames.store(true, std::memory_order_release);
   }
   it->second.push_back(handler);
@@ -230,7 +249,10 @@ KOVA_RESULT ObserverTable::remove(std::string_view name,
   step();
   // Every walk of a list happens under this lock and copies what it needs,
   // so the entry can go at once.
-  if (list.empty()) m_observers.erase(it);
+  if (list.empty()) {
+    m_observers.erase(it);
+    m_namesInBucket[bucketOf(name)].fetch_sub(1, std::memory_order_release);
+  }
   return KOVA_S_OK;
 }
 
@@ -238,7 +260,7 @@ void ObserverTable::snapshotAndClaim(std::string_view name, bool bProviders,
                                      uint32_t threadId,
                                      MultipleClaimStep onMultiple,
                                      DeliverySnapshot& snapshot) {
-  if (!m_bHasNames.load(std::memory_order_acquire)) return;
+  if (!mayObserve(name)) return;
   std::lock_guard<std::recursive_mutex> lock(m_mutex);
   auto it = m_observers.find(name);
   if (it == m_observers.end()) return;
@@ -258,7 +280,11 @@ void ObserverTable::snapshotAndClaim(std::string_view name, bool bProviders,
 
 void ObserverTable::handOver(HandlerList& out) {
   std::lock_guard<std::recursive_mutex> lock(m_mutex);
-  for (auto& entry : m_observers) out.splice(out.end(), entry.second);
+  for (auto& entry : m_observers) {
+    out.splice(out.end(), entry.second);
+    m_namesInBucket[bucketOf(entry.first)].fetch_sub(1,
+                                                     std::memory_order_release);
+  }
   m_observers.clear();
 }
 

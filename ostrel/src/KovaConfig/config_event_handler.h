@@ -24,9 +24,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
+#include <memory_resource>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -166,7 +168,11 @@ struct DeliverySlot {
   bool bClaimed;
   HandOverPtr handOver;
 };
-typedef std::vector<DeliverySlot> DeliverySnapshot;
+// Its storage comes from the delivery's arena (kInlineDeliverySlots slots on
+// the delivering thread's stack, the heap beyond), so that a change to a
+// handful of observers allocates nothing for its list.
+typedef std::pmr::vector<DeliverySlot> DeliverySnapshot;
+constexpr size_t kInlineDeliverySlots = 8;
 
 // The observers of one group, by name. A name's list keeps registration
 // order, which is also delivery order. One recursive mutex guards the map and
@@ -208,6 +214,15 @@ class ObserverTable {
   bool mayHaveObservers() const {
     return m_bHasNames.load(std::memory_order_acquire);
   }
+  // False when the name has no observer: a lock-free look at the count of
+  // linked names whose hash falls in the name's bucket. True for an observed
+  // name and, rarely, for a name that shares a bucket with one. Like
+  // mayHaveObservers() it may be asked under another table's lock, and a
+  // handler linked after a false answer counts as linked after the look.
+  bool mayObserve(std::string_view name) const {
+    return mayHaveObservers() &&
+           m_namesInBucket[bucketOf(name)].load(std::memory_order_acquire) != 0;
+  }
   // Copies the name's list into `snapshot` (same order) and claims, for
   // `threadId`, every handler that takes part: those with a callback, or
   // with `bProviders` those with a provider. `onMultiple` runs for each
@@ -229,6 +244,23 @@ class ObserverTable {
   // A snapshot that finds it clear skips the lock: a handler linked after
   // that look is one linked after the snapshot.
   std::atomic<bool> m_bHasNames{false};
+
+  // Names in m_observers by bucket of their hash. Invariant: every bucket
+  // holds exactly the number of names in m_observers that hash to it. A
+  // name's bucket is raised, under m_mutex, when the name enters the map (so
+  // before the subscriber looks for the stored value, which it does under
+  // the value table's lock after linking), and lowered, under m_mutex, after
+  // its last handler is unlinked. A setter asks mayObserve() under the value
+  // table's lock after taking that lock: either its look follows the
+  // subscriber's look for the value (and it sees the raised count, and
+  // tells the subscriber), or the subscriber finds the stored value. A set
+  // and a removal that race may or may not tell the removed handler, as
+  // with the lock.
+  static constexpr size_t kNameBuckets = 256;
+  static size_t bucketOf(std::string_view name) {
+    return std::hash<std::string_view>()(name) % kNameBuckets;
+  }
+  std::atomic<uint32_t> m_namesInBucket[kNameBuckets] = {};
 };
 
 }  // namespace kovaStore

@@ -358,6 +358,50 @@ TEST(DispatchTraceTest, NestedChangeOfTheSameNameIsDeliveredAndReported) {
       "bForceNotify=0 [cid=7] [this=0x"));
 }
 
+// The cost a level-1 line of `prefix` reports, -1 when there is none.
+long ReportedCostMs(const CmTraceCapture& capture, const std::string& prefix) {
+  for (const CmTraceLine& line : capture.Lines()) {
+    if (line.level != 1 || line.text.rfind(prefix, 0) != 0) continue;
+    const size_t at = line.text.find(", cost=");
+    if (at == std::string::npos) continue;
+    return std::stol(line.text.substr(at + 7));
+  }
+  return -1;
+}
+
+// A call slower than 100 ms is reported with its cost in milliseconds, a
+// quick one is not; subscribers and providers alike.
+TEST(DispatchTraceTest, SlowCallsAreReportedWithTheirCost) {
+  for (const int sleepMs : {0, 150}) {
+    CmTraceCapture capture(1);
+    KovaConfig store(7);
+    const auto pause = [sleepMs] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
+    };
+    store.SubscribeConfig(
+        kGroup, "Slow", [&](const KovaConfigEvent&) { pause(); }, nullptr,
+        false);
+    store.BindConfig(kGroup, "Slow", [&](const KovaConfigEvent&) {
+      pause();
+      return ConfigData("1");
+    });
+    ASSERT_EQ(KOVA_S_OK, Set(store, "Slow", "1"));
+    ConfigData answer;
+    ASSERT_EQ(KOVA_S_OK,
+              store.GetDynamicConfig(kGroup, "Slow", answer, ConfigData("")));
+    for (const char* prefix :
+         {"kovaStore::ConfigEventHandler::Notify, Slow, ",
+          "kovaStore::ConfigEventHandler::Invoke, Slow, "}) {
+      const long cost = ReportedCostMs(capture, prefix);
+      if (sleepMs == 0) {
+        EXPECT_EQ(-1, cost) << prefix;
+      } else {
+        EXPECT_GE(cost, sleepMs) << prefix;
+      }
+    }
+  }
+}
+
 // Polls the capture until a line containing `part` arrived (bounded).
 bool AwaitLine(const CmTraceCapture& capture, int level,
                const std::string& part) {
@@ -419,6 +463,57 @@ TEST(ObserversTest, NameLeavesItsTableWithItsLastObserver) {
     EXPECT_EQ(0u, table.nameCount());
   }
   EXPECT_EQ(KOVA_S_FALSE, table.remove("a", subscriber, [] {}));
+}
+
+// Sets look at a name's observers only while it has some: a name counts as
+// observed from its first observer to its last removal, whichever kind.
+TEST(ObserversTest, NameIsObservedFromItsFirstToItsLastObserver) {
+  ObserverTable table;
+  auto subscriber = std::make_shared<ConfigEventHandler>(Ignore());
+  auto provider = std::make_shared<ConfigEventHandler>(Answer("x"));
+  EXPECT_FALSE(table.mayObserve("a"));
+  ASSERT_EQ(KOVA_S_OK, table.addSubscriber("a", subscriber, [] {}));
+  ASSERT_EQ(KOVA_S_OK, table.addBinder("b", provider));
+  ASSERT_EQ(KOVA_S_OK, table.addBinder("a", provider));
+  EXPECT_TRUE(table.mayObserve("a"));
+  EXPECT_TRUE(table.mayObserve("b"));
+  ASSERT_EQ(KOVA_S_OK, table.remove("a", subscriber, [] {}));
+  EXPECT_TRUE(table.mayObserve("a"));
+  ASSERT_EQ(KOVA_S_OK, table.remove("a", provider, [] {}));
+  EXPECT_FALSE(table.mayObserve("a"));
+  EXPECT_TRUE(table.mayObserve("b"));
+  ObserverTable::HandlerList out;
+  table.handOver(out);
+  EXPECT_FALSE(table.mayObserve("b"));
+}
+
+// A set of a name nobody observes does not look at the observer table; a
+// subscriber that comes while the name is being set still learns the value,
+// at its subscription or from the change.
+TEST(ObserversTest, SubscriberRacingTheFirstSetOfItsNameLearnsTheValue) {
+  for (int round = 0; round < 200; ++round) {
+    KovaConfig store(5);
+    Subscribe(store, "Other", Ignore());  // the group has observers
+    std::atomic<bool> go{false};
+    std::atomic<int> told{0};
+    const auto waitForGo = [&go] {
+      while (!go.load()) std::this_thread::yield();
+    };
+    std::thread setter([&] {
+      waitForGo();
+      Set(store, "Name", "v");
+    });
+    std::thread subscriber([&] {
+      waitForGo();
+      Subscribe(store, "Name", [&told](const KovaConfigEvent& e) {
+        if (std::string(e.newValue.ToCstr()) == "v") ++told;
+      });
+    });
+    go = true;
+    setter.join();
+    subscriber.join();
+    ASSERT_GE(told.load(), 1) << "round " << round;
+  }
 }
 
 TEST(ObserversTest, ProvidersAnswerOnTheQueryingThreadOnly) {

@@ -91,7 +91,7 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
   // callback that cannot be copied) is taken back before anyone is told, if
   // no other set has changed the name since. Taking back allocates nothing:
   // what it needs is made, under the table's lock, before the change, and
-  // only while the group may have observers.
+  // only while the name may have observers.
   ValueIndex::PendingSet restore;
   bool bRestorable = false;
   ChangeJournal::Writer journal(m_journal, group);
@@ -99,7 +99,7 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
     atomMap<std::string, ConfigData>::Map::node_type removed;
     ConfigData oldValue;
     values.withLock([&] {
-      if (observers.mayHaveObservers()) {
+      if (observers.mayObserve(name)) {
         values.visit(name, [&](const ConfigData& current) {
           restore = index.prepareSet(name, current);
         });
@@ -144,9 +144,10 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
   ConfigData oldValue = values.exchange(
       name, std::move(value),
       [&](const ConfigData& incoming) {
-        bDispatch = bTraced || observers.mayHaveObservers();
+        const bool bObserved = observers.mayObserve(name);
+        bDispatch = bTraced || bObserved;
         if (bDispatch) newValue = incoming;
-        if (observers.mayHaveObservers()) {
+        if (bObserved) {
           bHadValue = values.visit(name, [&](const ConfigData& current) {
             restore = index.prepareSet(name, current);
           });
