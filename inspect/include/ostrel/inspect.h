@@ -16,7 +16,10 @@
 // and the dump (which holds each group's table lock only while it copies
 // that group), statistics through the non-resetting reads. It never makes an
 // engine thread wait and registers no observer. A read of a call's store
-// adds and gives back one reference, as any module's would.
+// adds and gives back one reference, as any module's would. The statistics
+// objects hold plain records without a lock, so a statistics read that meets
+// an engine thread writing the same record may mix the two writes: a sample
+// is a best-effort snapshot, never a consistent one.
 //
 // Endpoints (all JSON is UTF-8, every string escaped):
 //   GET  /                          the page (its scripts and styles under
