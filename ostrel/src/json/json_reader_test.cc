@@ -284,14 +284,9 @@ TEST(JsonReaderTest, NumbersReadAsTheRoutineByRoutineRules) {
       "-2147483648",
       "-2147483649",
       "4294967296",
-      "0x1.8p1",
-      "0x10",
       "+1.5",
       "+7",
       "1.2.3",
-      "nan.5",
-      "inf",
-      "-infinity",
       "12abc",
       "1.5abc",
       "00012",
@@ -300,6 +295,12 @@ TEST(JsonReaderTest, NumbersReadAsTheRoutineByRoutineRules) {
       "1e+",
       "9999999999999999999999.5",
       "0.000000000000000000000000000000000000001"};
+  // Hex, infinity and NaN forms the reference reads with the C runtime,
+  // which on Windows reads none of them.
+  if (kRuntimeReadsAllNumberForms) {
+    for (const char* token : {"0x1.8p1", "0x10", "nan.5", "inf", "-infinity"})
+      tokens.push_back(token);
+  }
   std::mt19937 rng(20261206);
   std::uniform_int_distribution<int> digit(0, 9);
   for (int i = 0; i < 2000; ++i) {
