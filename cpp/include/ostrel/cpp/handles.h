@@ -33,13 +33,14 @@
 #define OSTREL_CPP_INCLUDE_OSTREL_CPP_HANDLES_H_
 
 #include <ostrel/cpp/store.h>
-#include <ostrel/ostrel.h>
 
 #include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
+
+#include "ostrel.h"  // the exported interface (ostrel/include)
 
 namespace ostrel {
 

@@ -14,10 +14,11 @@
 #define OSTREL_CPP_INCLUDE_OSTREL_CPP_QUERY_H_
 
 #include <ostrel/cpp/values.h>
-#include <ostrel/ostrel.h>
 
 #include <optional>
 #include <string>
+
+#include "ostrel.h"  // the exported interface (ostrel/include)
 
 namespace ostrel {
 
