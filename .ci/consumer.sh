@@ -100,7 +100,7 @@ cmake -S "$work/quickstart" -B "$work/quickstart/build" -G Ninja \
 cmake --build "$work/quickstart/build"
 "$work/quickstart/build/ostrel_quickstart" >"$work/quickstart.out"
 cat "$work/quickstart.out"
-printf 'relay mode on\nset: KOVA_S_OK\nMaxFps 60\n' >"$work/quickstart.expected"
+printf 'relay mode on\nset: KOVA_S_OK\nMaxFps 60, relay on\nFpsFor 4: 30\n' >"$work/quickstart.expected"
 tail -n 3 "$work/quickstart.out" | diff "$work/quickstart.expected" -
 
 echo "== consumer with ostrel vendored by add_subdirectory"
