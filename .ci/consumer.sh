@@ -101,7 +101,7 @@ cmake --build "$work/quickstart/build"
 "$work/quickstart/build/ostrel_quickstart" >"$work/quickstart.out"
 cat "$work/quickstart.out"
 printf 'relay mode on\nset: KOVA_S_OK\nMaxFps 60, relay on\nFpsFor 4: 30\n' >"$work/quickstart.expected"
-tail -n 3 "$work/quickstart.out" | diff "$work/quickstart.expected" -
+tail -n 4 "$work/quickstart.out" | diff "$work/quickstart.expected" -
 
 echo "== consumer with ostrel vendored by add_subdirectory"
 cmake -S examples/consumer -B "$work/vendored" -G Ninja \
