@@ -57,7 +57,7 @@ echo "ostrel.1 renders without warnings"
 # A JSON Schema validator must be told the schema's draft; the page says so.
 MANWIDTH=80 man -l "$prefix/share/man/man1/ostrel.1" 2>/dev/null |
   tr -s ' \n' '  ' >"$scratch/man.txt"
-for phrase in 'needs draft 2020-12' 'ajv validate --spec=draft2020'; do
+for phrase in 'needs draft 2020-12' 'draft option set to draft2020'; do
   if ! grep -qF -- "$phrase" "$scratch/man.txt"; then
     echo "ostrel.1 does not say: $phrase" >&2
     exit 1

@@ -142,8 +142,8 @@ bool parseKey(const std::string& key, RecordKind& kind, uint32_t& offset) {
                        RecordKind::kVideoSession}) {
     if (kindName != RecordKindName(k)) continue;
     kind = k;
-    for (const FieldSpec& spec : FieldSpecs(k)) {
-      if (spec.offset == offset) return true;
+    for (const FieldLayout& layout : FieldLayouts(k)) {
+      if (layout.offset == offset) return true;
     }
   }
   return false;

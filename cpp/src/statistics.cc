@@ -52,7 +52,7 @@ const std::string* FieldNames::Find(RecordKind kind, uint32_t offset) const {
 }
 
 double Field::Value() const {
-  switch (spec->type) {
+  switch (layout->type) {
     case FieldType::kF32: {
       const uint32_t raw = static_cast<uint32_t>(bits);
       float f;
@@ -68,7 +68,7 @@ double Field::Value() const {
 
 std::string Field::Text() const {
   char text[64];
-  switch (spec->type) {
+  switch (layout->type) {
     case FieldType::kF32:
       std::snprintf(text, sizeof(text), "%g", Value());
       break;
@@ -78,7 +78,8 @@ std::string Field::Text() const {
       break;
     case FieldType::kCodecCode:
     case FieldType::kKindCode: {
-      const char* what = spec->type == FieldType::kCodecCode ? "codec" : "kind";
+      const char* what =
+          layout->type == FieldType::kCodecCode ? "codec" : "kind";
       if (number >= 0) {
         std::snprintf(text, sizeof(text), "%llu (%s %d)",
                       static_cast<unsigned long long>(bits), what, number);
@@ -97,28 +98,28 @@ std::string Field::Text() const {
 
 std::string Field::Label() const {
   if (!name.empty()) return name;
-  std::string label = RecordKindName(spec->record);
+  std::string label = RecordKindName(layout->record);
   if (stream >= 0) label += "[" + std::to_string(stream) + "]";
-  return label + "+" + std::to_string(spec->offset);
+  return label + "+" + std::to_string(layout->offset);
 }
 
 std::vector<Field> DecodeRecord(RecordKind kind, int32_t stream,
                                 const void* record, const FieldNames* pNames) {
   const auto* bytes = static_cast<const uint8_t*>(record);
   std::vector<Field> fields;
-  const std::vector<FieldSpec>& specs = FieldSpecs(kind);
-  fields.reserve(specs.size());
-  for (const FieldSpec& spec : specs) {
-    Field field{&spec, stream, 0, -1, std::string()};
-    std::memcpy(&field.bits, bytes + bufferOffset(kind, stream, spec.offset),
-                fieldSize(spec.type));
-    if (spec.type == FieldType::kCodecCode) {
+  const std::vector<FieldLayout>& layouts = FieldLayouts(kind);
+  fields.reserve(layouts.size());
+  for (const FieldLayout& layout : layouts) {
+    Field field{&layout, stream, 0, -1, std::string()};
+    std::memcpy(&field.bits, bytes + bufferOffset(kind, stream, layout.offset),
+                fieldSize(layout.type));
+    if (layout.type == FieldType::kCodecCode) {
       field.number = CodecNumberOf(static_cast<uint32_t>(field.bits));
-    } else if (spec.type == FieldType::kKindCode) {
+    } else if (layout.type == FieldType::kKindCode) {
       field.number = KindNumberOf(static_cast<uint32_t>(field.bits));
     }
     if (pNames != nullptr) {
-      if (const std::string* name = pNames->Find(kind, spec.offset))
+      if (const std::string* name = pNames->Find(kind, layout.offset))
         field.name = *name;
     }
     fields.push_back(std::move(field));

@@ -13,17 +13,17 @@ using K = RecordKind;
 using T = FieldType;
 
 // Appends `count` fields of one type and setter, `step` bytes apart.
-void addRun(std::vector<FieldSpec>& specs, RecordKind kind, uint32_t offset,
+void addRun(std::vector<FieldLayout>& layouts, RecordKind kind, uint32_t offset,
             int count, FieldType type, const char* setter) {
   for (int i = 0; i < count; ++i) {
-    specs.push_back(
-        FieldSpec{kind, offset + static_cast<uint32_t>(i) * 4, type, setter});
+    layouts.push_back(
+        FieldLayout{kind, offset + static_cast<uint32_t>(i) * 4, type, setter});
   }
 }
 
-std::vector<FieldSpec> audioSession() {
+std::vector<FieldLayout> audioSession() {
   const K k = K::kAudioSession;
-  std::vector<FieldSpec> s = {
+  std::vector<FieldLayout> s = {
       {k, 0, T::kU8, "SetSessionDescriptor, SetSessionFlag"},
       {k, 4, T::kU32, "SetSessionDescriptor"},
       {k, 12, T::kU32, "SetSessionValue12"},
@@ -39,9 +39,9 @@ std::vector<FieldSpec> audioSession() {
   return s;
 }
 
-std::vector<FieldSpec> audioStream() {
+std::vector<FieldLayout> audioStream() {
   const K k = K::kAudioStream;
-  std::vector<FieldSpec> s = {
+  std::vector<FieldLayout> s = {
       {k, 0, T::kU8, "SetStreamFlag, SetStreamFlagAndValue"},
       {k, 4, T::kU32, "SetStreamFlagAndValue"},
       {k, 8, T::kU32, "SetStreamCounters"},
@@ -56,21 +56,21 @@ std::vector<FieldSpec> audioStream() {
   return s;
 }
 
-std::vector<FieldSpec> audioAuxiliary() {
+std::vector<FieldLayout> audioAuxiliary() {
   const K k = K::kAudioAuxiliary;
-  std::vector<FieldSpec> s = {{k, 0, T::kU8, "SetAuxiliary"}};
+  std::vector<FieldLayout> s = {{k, 0, T::kU8, "SetAuxiliary"}};
   addRun(s, k, 4, 6, T::kU32, "SetAuxiliary");
   s.push_back({k, 28, T::kU8, "SetAuxiliary"});
   addRun(s, k, 32, 13, T::kU32, "SetAuxiliary");
   return s;
 }
 
-std::vector<FieldSpec> videoStream() {
+std::vector<FieldLayout> videoStream() {
   const K k = K::kVideoStream;
   const char* fromSource = "SetStreamFromSource";
   const char* fromBoth = "SetStreamFromSource, SetStreamsFromSource";
   const char* fromMany = "SetStreamsFromSource";
-  std::vector<FieldSpec> s;
+  std::vector<FieldLayout> s;
   addRun(s, k, 0, 2, T::kU32, fromSource);
   addRun(s, k, 8, 2, T::kU32, fromBoth);
   addRun(s, k, 16, 2, T::kU32, fromSource);
@@ -97,7 +97,7 @@ std::vector<FieldSpec> videoStream() {
   return s;
 }
 
-std::vector<FieldSpec> videoSession() {
+std::vector<FieldLayout> videoSession() {
   const K k = K::kVideoSession;
   return {
       {k, 1080, T::kU32, "SetStreamCountAndKind, SetStreamsFromSource"},
@@ -138,8 +138,8 @@ constexpr std::pair<int32_t, uint32_t> kKinds[] = {
 
 }  // namespace
 
-const std::vector<FieldSpec>& FieldSpecs(RecordKind kind) {
-  static const std::vector<FieldSpec> tables[] = {
+const std::vector<FieldLayout>& FieldLayouts(RecordKind kind) {
+  static const std::vector<FieldLayout> tables[] = {
       audioSession(), audioStream(), audioAuxiliary(), videoStream(),
       videoSession()};
   return tables[static_cast<int>(kind)];

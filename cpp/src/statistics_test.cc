@@ -32,7 +32,7 @@ struct Write {
 // Runs every write in order, then decodes and compares each field of the
 // kind and stream: the last write to it, or its initial value. Every field
 // a setter writes must be written by some row, and by a setter that its
-// spec names.
+// layout names.
 void expectDecodeMatches(RecordKind kind, int32_t stream,
                          const std::vector<Write>& writes,
                          const std::function<std::vector<Field>()>& decode,
@@ -48,19 +48,19 @@ void expectDecodeMatches(RecordKind kind, int32_t stream,
   }
   size_t seen = 0;
   for (const Field& field : decode()) {
-    if (field.spec->record != kind || field.stream != stream) continue;
+    if (field.layout->record != kind || field.stream != stream) continue;
     ++seen;
-    const uint32_t offset = field.spec->offset;
+    const uint32_t offset = field.layout->offset;
     SCOPED_TRACE(field.Label());
     const auto it = expected.find(offset);
     EXPECT_EQ(it == expected.end() ? 0 : it->second, field.bits);
-    if (field.spec->setter[0] != '\0') {
+    if (field.layout->setter[0] != '\0') {
       ASSERT_EQ(1u, writers.count(offset)) << "no row writes this field";
       EXPECT_NE(std::string::npos,
-                std::string(field.spec->setter).find(writers[offset]));
+                std::string(field.layout->setter).find(writers[offset]));
     }
   }
-  EXPECT_EQ(FieldSpecs(kind).size(), seen);
+  EXPECT_EQ(FieldLayouts(kind).size(), seen);
 }
 
 class StatisticsDecodeTest : public ::testing::Test {
@@ -163,15 +163,17 @@ TEST_F(StatisticsDecodeTest, AudioAuxiliaryFieldsAreWhatTheSetterWrote) {
   auto* a = create<IKovaAudioInfo>(kovaStore::KovaMediaStat_Audio, 8103);
   uint8_t aux[kovaStore::kKovaAudioAuxiliarySize] = {};
   Write write{"SetAuxiliary", {}, [&] { a->SetAuxiliary(5, aux); }};
-  for (const FieldSpec& spec : FieldSpecs(RecordKind::kAudioAuxiliary)) {
-    const uint64_t value =
-        spec.type == FieldType::kU8 ? 0x40 + spec.offset : 0x7000 + spec.offset;
-    if (spec.type == FieldType::kU8) {
-      kovaStore::WriteRecordU8(aux, spec.offset, static_cast<uint8_t>(value));
+  for (const FieldLayout& layout : FieldLayouts(RecordKind::kAudioAuxiliary)) {
+    const uint64_t value = layout.type == FieldType::kU8
+                               ? 0x40 + layout.offset
+                               : 0x7000 + layout.offset;
+    if (layout.type == FieldType::kU8) {
+      kovaStore::WriteRecordU8(aux, layout.offset, static_cast<uint8_t>(value));
     } else {
-      kovaStore::WriteRecordU32(aux, spec.offset, static_cast<uint32_t>(value));
+      kovaStore::WriteRecordU32(aux, layout.offset,
+                                static_cast<uint32_t>(value));
     }
-    write.fields.push_back({spec.offset, value});
+    write.fields.push_back({layout.offset, value});
   }
   EXPECT_EQ(21u, write.fields.size());
   expectDecodeMatches(RecordKind::kAudioAuxiliary, 5, {write},
@@ -308,8 +310,8 @@ TEST_F(StatisticsDecodeTest, VideoSessionFieldsAreWhatTheSettersWrote) {
   const std::vector<Field> fields = DecodeVideo(*v);
   EXPECT_EQ("104 (kind 6)", fields[21].Text());
   // Only stream 0 was written: the other four entries are left out.
-  EXPECT_EQ(FieldSpecs(RecordKind::kVideoSession).size() +
-                FieldSpecs(RecordKind::kVideoStream).size(),
+  EXPECT_EQ(FieldLayouts(RecordKind::kVideoSession).size() +
+                FieldLayouts(RecordKind::kVideoStream).size(),
             DecodeVideo(*v, nullptr, true).size());
 }
 

@@ -16,8 +16,8 @@ using ostrel_cli::JsonOut;
 
 void addCounters(const kovaStore::KovaConfigCounters& counters, JsonOut& json) {
   json.Key("counters").BeginObject();
-  for (const CounterSpec& spec : CounterSpecs()) {
-    json.Key(spec.key).Int(static_cast<int64_t>(counters.*spec.field));
+  for (const CounterSpec& layout : CounterSpecs()) {
+    json.Key(layout.key).Int(static_cast<int64_t>(counters.*layout.field));
   }
   json.EndObject();
 }

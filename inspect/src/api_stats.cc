@@ -18,11 +18,11 @@ Answer StatsAnswer(uint32_t callId, const FieldNames& names) {
     json.Key("fields").BeginArray();
     for (const Field& field : fields) {
       json.BeginObject();
-      json.Key("record").String(RecordKindName(field.spec->record));
+      json.Key("record").String(RecordKindName(field.layout->record));
       json.Key("stream").Int(field.stream);
-      json.Key("offset").Int(field.spec->offset);
-      json.Key("type").String(FieldTypeName(field.spec->type));
-      json.Key("setter").String(field.spec->setter);
+      json.Key("offset").Int(field.layout->offset);
+      json.Key("type").String(FieldTypeName(field.layout->type));
+      json.Key("setter").String(field.layout->setter);
       json.Key("label").String(field.Label());
       json.Key("value").Double(field.Value());
       json.Key("text").String(field.Text());

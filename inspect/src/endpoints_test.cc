@@ -79,24 +79,25 @@ TEST(EndpointsTest, MetricsGiveEveryCounterOfEveryCallAsTheLibraryCountsIt) {
   const auto totals = TotalCounters();
   ASSERT_TRUE(counters && totals);
   size_t moved = 0;
-  for (const CounterSpec& spec : CounterSpecs()) {
+  for (const CounterSpec& layout : CounterSpecs()) {
     std::string labels = "call_id=\"2301\"";
     std::string totalLabels;
-    if (spec.label != nullptr) {
-      totalLabels = std::string(spec.label) + "=\"" + spec.labelValue + "\"";
+    if (layout.label != nullptr) {
+      totalLabels =
+          std::string(layout.label) + "=\"" + layout.labelValue + "\"";
       labels += "," + totalLabels;
     }
-    const std::string family = std::string("ostrel_config_") + spec.family;
+    const std::string family = std::string("ostrel_config_") + layout.family;
     EXPECT_EQ(sampleValue(scrape, family + "{" + labels + "}"),
-              static_cast<double>((*counters).*spec.field))
-        << spec.key;
+              static_cast<double>((*counters).*layout.field))
+        << layout.key;
     const std::string total =
-        std::string("ostrel_process_config_") + spec.family +
+        std::string("ostrel_process_config_") + layout.family +
         (totalLabels.empty() ? "" : "{" + totalLabels + "}");
     EXPECT_GE(sampleValue(scrape, total),
-              static_cast<double>((*counters).*spec.field))
-        << spec.key;
-    if ((*counters).*spec.field != 0) ++moved;
+              static_cast<double>((*counters).*layout.field))
+        << layout.key;
+    if ((*counters).*layout.field != 0) ++moved;
   }
   // All but the two that need a fault (a failing set, a removal that waits
   // 3 s) and the queueless run thread were moved above.
@@ -123,8 +124,8 @@ TEST(EndpointsTest, CallsListEveryCallWithValuesKindsAndCounters) {
   EXPECT_EQ(call["statistics"],
             json::array({"audio", "video", "contentVideo", "contentAudio"}));
   EXPECT_EQ(call["observers"], 0);
-  for (const CounterSpec& spec : CounterSpecs()) {
-    EXPECT_TRUE(call["counters"].contains(spec.key)) << spec.key;
+  for (const CounterSpec& layout : CounterSpecs()) {
+    EXPECT_TRUE(call["counters"].contains(layout.key)) << layout.key;
   }
   EXPECT_GE(call["counters"]["setsNoObserver"].get<int>(), 7);
   bool bOrphanListed = false;

@@ -50,38 +50,38 @@ void sample(std::string& out, const std::string& name,
   out += " " + std::to_string(value) + "\n";
 }
 
-// One family per counter spec family: the calls' values, then (under the
+// One family per counter layout family: the calls' values, then (under the
 // process_ prefix) the totals.
 void addCounterFamilies(
     std::string& out,
     const std::vector<std::pair<uint32_t, kovaStore::KovaConfigCounters>>&
         calls,
     const std::optional<kovaStore::KovaConfigCounters>& totals, bool bTotals) {
-  const std::vector<CounterSpec>& specs = CounterSpecs();
-  for (size_t first = 0; first < specs.size();) {
+  const std::vector<CounterSpec>& layouts = CounterSpecs();
+  for (size_t first = 0; first < layouts.size();) {
     size_t last = first;
-    while (last < specs.size() &&
-           std::string(specs[last].family) == specs[first].family) {
+    while (last < layouts.size() &&
+           std::string(layouts[last].family) == layouts[first].family) {
       ++last;
     }
     const std::string name = std::string(kPrefix) +
                              (bTotals ? "process_config_" : "config_") +
-                             specs[first].family;
-    family(out, name, "counter", specs[first].help);
+                             layouts[first].family;
+    family(out, name, "counter", layouts[first].help);
     for (size_t i = first; i < last; ++i) {
       std::string label;
-      if (specs[i].label != nullptr) {
-        label =
-            std::string(specs[i].label) + "=\"" + specs[i].labelValue + "\"";
+      if (layouts[i].label != nullptr) {
+        label = std::string(layouts[i].label) + "=\"" + layouts[i].labelValue +
+                "\"";
       }
       if (bTotals) {
-        if (totals) sample(out, name, label, (*totals).*specs[i].field);
+        if (totals) sample(out, name, label, (*totals).*layouts[i].field);
         continue;
       }
       for (const auto& [callId, counters] : calls) {
         std::string labels = "call_id=\"" + std::to_string(callId) + "\"";
         if (!label.empty()) labels += "," + label;
-        sample(out, name, labels, counters.*specs[i].field);
+        sample(out, name, labels, counters.*layouts[i].field);
       }
     }
     first = last;
@@ -103,8 +103,8 @@ bool addStatistics(std::string& out, const FieldNames& names,
         std::string labels =
             "call_id=\"" + std::to_string(callId) + "\",kind=\"" +
             StatKindName(kind) + "\",stream=\"" + std::to_string(field.stream) +
-            "\",field=\"" + RecordKindName(field.spec->record) + "+" +
-            std::to_string(field.spec->offset) + "\"";
+            "\",field=\"" + RecordKindName(field.layout->record) + "+" +
+            std::to_string(field.layout->offset) + "\"";
         if (!field.name.empty()) {
           labels += ",name=\"" + labelValue(field.name) + "\"";
         }

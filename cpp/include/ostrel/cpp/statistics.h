@@ -55,7 +55,7 @@ enum class FieldType {
 // One entry of the layout table. Offsets are from the start of the record
 // the kind names (a video stream entry's own start; the video record's start
 // for session fields).
-struct FieldSpec {
+struct FieldLayout {
   RecordKind record;
   uint32_t offset;
   FieldType type;
@@ -63,7 +63,7 @@ struct FieldSpec {
 };
 
 // The fields of one record kind, in offset order.
-const std::vector<FieldSpec>& FieldSpecs(RecordKind kind);
+const std::vector<FieldLayout>& FieldLayouts(RecordKind kind);
 // "audio.session", "audio.stream", "audio.auxiliary", "video.stream",
 // "video.session": the names used in labels and name files.
 const char* RecordKindName(RecordKind kind);
@@ -94,11 +94,11 @@ class FieldNames {
 };
 
 struct Field {
-  const FieldSpec* spec;  // points into FieldSpecs(); never null
-  int32_t stream;         // stream index; -1 for session fields
-  uint64_t bits;          // the raw value, zero-extended (a float's bits)
-  int32_t number;         // codec/kind number for code fields, else -1
-  std::string name;       // the host's name, or empty
+  const FieldLayout* layout;  // points into FieldLayouts(); never null
+  int32_t stream;             // stream index; -1 for session fields
+  uint64_t bits;              // the raw value, zero-extended (a float's bits)
+  int32_t number;             // codec/kind number for code fields, else -1
+  std::string name;           // the host's name, or empty
 
   // The value as a number: floats as floats, I32 signed, others unsigned.
   double Value() const;
