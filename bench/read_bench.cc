@@ -175,13 +175,10 @@ void BM_StoreGetLength(benchmark::State& state) {
     benchmark::DoNotOptimize(store->GetKovaConfig(kGroup, name, out));
   }
 }
-BENCHMARK(BM_StoreGetLength)
-    ->Arg(8)
-    ->Arg(15)
-    ->Arg(16)
-    ->Arg(24)
-    ->Arg(64)
-    ->Arg(256);
+// The value lengths either side of the inline limit (15 bytes) and up to
+// the slot buffers' limit (256).
+#define VALUE_LENGTHS Arg(8)->Arg(15)->Arg(16)->Arg(24)->Arg(64)->Arg(256)
+BENCHMARK(BM_StoreGetLength)->VALUE_LENGTHS;
 
 void BM_Baseline_MutexMapGetLength(benchmark::State& state) {
   const std::string value(static_cast<size_t>(state.range(0)), 'v');
@@ -192,13 +189,7 @@ void BM_Baseline_MutexMapGetLength(benchmark::State& state) {
     benchmark::DoNotOptimize(group.Get(name, out));
   }
 }
-BENCHMARK(BM_Baseline_MutexMapGetLength)
-    ->Arg(8)
-    ->Arg(15)
-    ->Arg(16)
-    ->Arg(24)
-    ->Arg(64)
-    ->Arg(256);
+BENCHMARK(BM_Baseline_MutexMapGetLength)->VALUE_LENGTHS;
 
 void BM_HelperHaveFeatureToggle(benchmark::State& state) {
   StoreFixture fixture;
