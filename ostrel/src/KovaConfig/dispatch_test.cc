@@ -17,6 +17,7 @@
 
 #include "CmThread.h"
 #include "KovaConfigApi.h"
+#include "copy_fails.h"
 #include "kova_config.h"
 #include "trace_capture.h"
 
@@ -185,16 +186,6 @@ TEST(DispatchTest, PostedCopiesOutliveTheirObserverAndStore) {
   RunOn(*thread);
   EXPECT_EQ((std::vector<std::string>{"1:->1", "1:1>2"}), rec.Seen());
 }
-
-// A callable whose copies fail once armed, as an allocation would.
-struct CopyFails {
-  explicit CopyFails(const std::atomic<bool>* p) : pArmed(p) {}
-  CopyFails(const CopyFails& other) : pArmed(other.pArmed) {
-    if (*pArmed) throw std::bad_alloc();
-  }
-  void operator()(const KovaConfigEvent&) const {}
-  const std::atomic<bool>* pArmed;
-};
 
 // Regression: nothing caught an exception of the store's own making, so it
 // reached the host. Callbacks' and providers' own exceptions still reach the
