@@ -138,13 +138,10 @@ TEST(StoreCountersTest, EachCounterCountsWhatItsOperationDid) {
         {&C::observersRemoved, 1},
         {&C::removalsTimedOut, 1}},
        [](IKovaConfig& s) {
-         auto id = std::make_shared<std::atomic<uint64_t>>(0);
-         IKovaConfig* store = &s;
-         *id = s.SubscribeConfig(
+         uint64_t id = 0;
+         id = s.SubscribeConfig(
              kGroup, "n",
-             [id, store](const KovaConfigEvent&) {
-               store->UnsubscribeConfig(id->load());
-             },
+             [&s, &id](const KovaConfigEvent&) { s.UnsubscribeConfig(id); },
              nullptr, false);
          CmTraceCapture quiet(-1);
          set(s);
