@@ -294,18 +294,11 @@ TEST_F(ConfigRegistryTest, UseRacingDestroyStaysInsideTheStore) {
   EXPECT_EQ(wrong.load(), 0);
 }
 
-}  // namespace
-}  // namespace kovaStore
-
-namespace kovaStore {
-namespace {
-
-// Listing never creates: it sees exactly the calls that have a store, in
-// ascending order, with the count needed when the buffer is short. Raced by
-// creation, clean-up, release and DestroyKovaConfig, every listing stays
-// ascending and within the calls in play, and counters and journals are read
-// only from stores that are there. (Only the registry is raced: a host must
-// not use a store that another of its threads may destroy.)
+// Listing never creates: it sees the calls that have a store, ascending,
+// with the count needed when the buffer is short. Raced by creation,
+// clean-up, release and destroy, every listing stays ascending and within
+// the calls in play, and counters and journals are read only from stores
+// that are there. (No thread uses a store a destroy may end.)
 TEST_F(ConfigRegistryTest, ListingAndReadsRaceCreationCleanUpAndDestroy) {
   uint32_t ids[4] = {};
   uint32_t n = 99;
@@ -330,7 +323,6 @@ TEST_F(ConfigRegistryTest, ListingAndReadsRaceCreationCleanUpAndDestroy) {
     threads.emplace_back([&, t] {
       for (uint32_t i = 0; i < 300; ++i) {
         const uint32_t callId = 100 + (i + t) % 8;
-        // The store is not used: a destroy may end it at any moment.
         IKovaConfig* store = nullptr;
         if (CreateKovaConfig(callId, &store) == KOVA_S_OK) {
           ReleaseKovaConfig(store);
