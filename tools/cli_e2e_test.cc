@@ -1,6 +1,5 @@
-// Runs the built ostrel command on the shipped examples and on documents
-// written into a temporary folder, and checks exit codes and the lines that
-// matter, not whole outputs.
+// The built command on the shipped examples and on written documents: exit
+// codes and the lines that matter, not whole outputs.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -23,7 +22,6 @@ struct CommandRun {
   std::string out;  // standard output and standard error
 };
 
-// The test's temporary folder, one per test process.
 const std::string& tempFolder() {
   static const std::string folder = (std::filesystem::temp_directory_path() /
                                      ("ostrel-e2e-" + std::to_string(getpid())))
@@ -51,13 +49,11 @@ CommandRun runShell(const std::string& script) {
   return run;
 }
 
-// `arguments` may carry redirections of the command's own streams.
 CommandRun runCommand(const std::string& arguments) {
   return runShell("\"$OSTREL\" " + arguments);
 }
 
-// The temporary folder $T with the documents the tests write, removed at
-// the end.
+// $T with the documents the tests write.
 class CliEndToEndTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
