@@ -1,5 +1,3 @@
-// Apply with its report, both dump forms, typed queries and providers, and
-// the reads that say why, on a real call store.
 #include <gtest/gtest.h>
 #include <ostrel/cpp.h>
 
@@ -24,12 +22,7 @@ TEST(ExchangeTest, ApplyReportsWhatChanged) {
                                     {"key":"Fps","value":"30"}]})",
                        &report),
             KOVA_S_OK);
-  EXPECT_EQ(report.result, KOVA_S_OK);
-  ASSERT_EQ(report.changes.size(), 2u);  // Aec set to what it held already
-  EXPECT_EQ(report.changes[0].name, "Codec");
-  EXPECT_EQ(report.changes[0].before, std::optional<std::string>("vp8"));
-  EXPECT_EQ(report.changes[0].after, "av1");
-  EXPECT_EQ(report.changes[1].before, std::nullopt);
+  // Aec is set to what it held already: no change.
   EXPECT_EQ(report.ToText(),
             "KOVA_S_OK\nVideo/Codec: vp8 -> av1\nVideo/Fps: (new) -> 30\n");
 
@@ -37,9 +30,7 @@ TEST(ExchangeTest, ApplyReportsWhatChanged) {
   EXPECT_EQ(
       call.Apply(R"({"Audio":[{"key":"Ns","value":"2"}],"audio":[]})", &report),
       KOVA_E_FAIL);
-  EXPECT_EQ(report.result, KOVA_E_FAIL);
-  ASSERT_EQ(report.changes.size(), 1u);
-  EXPECT_EQ(report.changes[0].name, "Ns");
+  EXPECT_EQ(report.ToText(), "KOVA_E_FAIL\nAudio/Ns: (new) -> 2\n");
   EXPECT_EQ(call.Apply("[]"), KOVA_E_FAIL);
   EXPECT_EQ(ostrel::Store().Apply("{}", &report), KOVA_E_INVALIDARG);
   EXPECT_EQ(report.result, KOVA_E_INVALIDARG);

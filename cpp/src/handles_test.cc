@@ -1,6 +1,3 @@
-// Read handles on a real call store: what they see after each kind of
-// change, toggles read by the handle and by temporaries, the view the
-// library hands out, and a store destroyed under its handles.
 #include <gtest/gtest.h>
 #include <ostrel/cpp.h>
 
@@ -20,22 +17,23 @@ TEST(HandlesTest, ValueSeesEveryKindOfChange) {
   EXPECT_EQ(fps.Get(), std::nullopt);  // set after the handle was made
   EXPECT_FALSE(fps.Have());
   const std::string longName(200, 'n');
+  const auto set = [&](kovaStore::KovaConfigGroup group, const char* name,
+                       std::string value) {
+    return [&call, group, name, value] { (void)call.Set(group, name, value); };
+  };
+  const std::nullopt_t no = std::nullopt;
   struct Step {
     const char* what;
     std::function<void()> change;
     std::optional<int> fps;
     std::optional<std::string> name;
   } const steps[] = {
-      {"set", [&] { (void)call.Set(KovaConfigGroup_Video, "MaxFps", 30); }, 30,
-       std::nullopt},
-      {"long value",
-       [&] { (void)call.Set(KovaConfigGroup_Video, "Name", longName); }, 30,
+      {"set", set(KovaConfigGroup_Video, "MaxFps", "30"), 30, no},
+      {"long value", set(KovaConfigGroup_Video, "Name", longName), 30,
        longName},
-      {"change", [&] { (void)call.Set(KovaConfigGroup_Video, "MaxFps", 60); },
-       60, longName},
-      {"not an int",
-       [&] { (void)call.Set(KovaConfigGroup_Video, "MaxFps", "fast"); },
-       std::nullopt, longName},
+      {"change", set(KovaConfigGroup_Video, "MaxFps", "60"), 60, longName},
+      {"not an int", set(KovaConfigGroup_Video, "MaxFps", "fast"), no,
+       longName},
       {"apply",
        [&] {
          (void)call.Apply(R"({"Video":[{"key":"MaxFps","value":"25"},
@@ -43,22 +41,18 @@ TEST(HandlesTest, ValueSeesEveryKindOfChange) {
        },
        25, "cam"},
       {"remove",
-       [&] { raw->RemoveKovaConfig(KovaConfigGroup_Video, "MaxFps"); },
-       std::nullopt, "cam"},
-      {"set again",
-       [&] { (void)call.Set(KovaConfigGroup_Video, "MaxFps", 24); }, 24, "cam"},
+       [&] { raw->RemoveKovaConfig(KovaConfigGroup_Video, "MaxFps"); }, no,
+       "cam"},
+      {"set again", set(KovaConfigGroup_Video, "MaxFps", "24"), 24, "cam"},
       {"notify-only set",
        [&] {
          raw->SetKovaConfig(KovaConfigGroup_Video, "MaxFps", ConfigData("1"),
                             false, true);
        },
-       std::nullopt, "cam"},
-      {"other group",
-       [&] { (void)call.Set(KovaConfigGroup_Audio, "MaxFps", 5); },
-       std::nullopt, "cam"},
+       no, "cam"},
+      {"other group", set(KovaConfigGroup_Audio, "MaxFps", "5"), no, "cam"},
       {"remove the group",
-       [&] { raw->RemoveKovaConfigByGroup(KovaConfigGroup_Video); },
-       std::nullopt, std::nullopt},
+       [&] { raw->RemoveKovaConfigByGroup(KovaConfigGroup_Video); }, no, no},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.what);
@@ -68,7 +62,7 @@ TEST(HandlesTest, ValueSeesEveryKindOfChange) {
     EXPECT_EQ(name.Get(), step.name);
     EXPECT_EQ(fps.GetOr(-1), step.fps.value_or(-1));
   }
-  (void)call.Set(KovaConfigGroup_Video, "MaxFps", "fast");
+  set(KovaConfigGroup_Video, "MaxFps", "fast")();
   EXPECT_TRUE(fps.Have());
   EXPECT_EQ(fps.Read().status, ostrel::ReadStatus::kNotA);
   EXPECT_EQ(fps.Read().raw, "fast");
@@ -111,12 +105,10 @@ TEST(HandlesTest, ToggleReadsByHandleAndByTemporary) {
     EXPECT_EQ(ostrel::Toggle(call, KOVA_FT_EnableRelayMode).GetOr(false),
               row.on);
   }
-  // The Entry uses stay: typed reads of other types, a view as an Entry.
   (void)relay.Set(7);
   EXPECT_EQ(relay.GetOr<int>(0), 7);
   const ostrel::Entry entry = ostrel::Toggle(call, KOVA_FT_EnableRelayMode);
   EXPECT_EQ(entry.Get<int>(), 7);
-  // No name, no store: absent.
   const ostrel::Toggle bad(call, static_cast<KovaFeatureToggleID>(251));
   EXPECT_FALSE(bad.Have());
   EXPECT_TRUE(bad.GetOr(true));
@@ -182,8 +174,7 @@ TEST(HandlesTest, HandlesAnswerAbsentOnceTheirStoreIsDestroyed) {
   ASSERT_TRUE(relay.IsOn());
   kovaStore::DestroyKovaConfig();
   call.reset();
-  // Read from memory that the destroyed store left behind for its views
-  // (AddressSanitizer would report a read of freed memory).
+  // The views read what the destroyed store left behind, not freed memory.
   EXPECT_EQ(fps.Get(), std::nullopt);
   EXPECT_EQ(text.Get(), std::nullopt);
   EXPECT_FALSE(relay.Have());

@@ -5,7 +5,6 @@
 #include <functional>
 #include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace ostrel {
@@ -14,6 +13,8 @@ namespace {
 using kovaStore::IKovaAudioInfo;
 using kovaStore::IKovaMediaInfo;
 using kovaStore::IKovaVideoInfo;
+using A = IKovaAudioInfo;
+using V = IKovaVideoInfo;
 
 uint64_t bitsOf(float f) {
   uint32_t raw;
@@ -21,11 +22,11 @@ uint64_t bitsOf(float f) {
   return raw;
 }
 
-// One setter call and the fields it writes (offsets in the kind's own
-// terms), with the values they must then decode to.
+// One setter call and the fields it writes: offset (in the kind's own terms)
+// and the value it must then decode to, pair after pair.
 struct Write {
   const char* setter;
-  std::vector<std::pair<uint32_t, uint64_t>> fields;
+  std::vector<uint64_t> fields;
   std::function<void()> call;
 };
 
@@ -41,9 +42,9 @@ void expectDecodeMatches(RecordKind kind, int32_t stream,
   std::map<uint32_t, std::string> writers;
   for (const Write& write : writes) {
     write.call();
-    for (const auto& field : write.fields) {
-      expected[field.first] = field.second;
-      writers[field.first] = write.setter;
+    for (size_t k = 0; k + 1 < write.fields.size(); k += 2) {
+      expected[write.fields[k]] = write.fields[k + 1];
+      writers[write.fields[k]] = write.setter;
     }
   }
   size_t seen = 0;
@@ -69,23 +70,35 @@ class StatisticsDecodeTest : public ::testing::Test {
   Info* create(kovaStore::KovaMediaStatType type, uint32_t callId) {
     IKovaMediaInfo* p = nullptr;
     EXPECT_EQ(KOVA_S_OK, kovaStore::createOstrelEntity(type, callId, &p));
-    m_held.push_back({type, callId, p});
+    m_release.push_back(
+        [=] { kovaStore::releaseOstrelEntity(type, callId, p); });
     return static_cast<Info*>(p);
   }
   void TearDown() override {
-    for (const auto& held : m_held) {
-      kovaStore::releaseOstrelEntity(held.type, held.callId, held.p);
-    }
+    for (const auto& release : m_release) release();
   }
-
- private:
-  struct Held {
-    kovaStore::KovaMediaStatType type;
-    uint32_t callId;
-    IKovaMediaInfo* p;
-  };
-  std::vector<Held> m_held;
+  std::vector<std::function<void()>> m_release;
 };
+
+// A setter of the one field at offset, called with value.
+template <class Info, class T>
+Write scalar(const char* setter, Info* info, void (Info::*set)(T),
+             uint32_t offset, T value) {
+  return {setter, {offset, static_cast<uint64_t>(value)}, [=] {
+            (info->*set)(value);
+          }};
+}
+
+// A setter of three float fields at offset, offset + 4 and offset + 8.
+Write levels(const char* setter, IKovaAudioInfo* a,
+             void (IKovaAudioInfo::*set)(float, float, float),
+             uint32_t offset) {
+  const float f = offset / 4.f;
+  return {
+      setter,
+      {offset, bitsOf(f), offset + 4, bitsOf(-f), offset + 8, bitsOf(f + .5f)},
+      [=] { (a->*set)(f, -f, f + .5f); }};
+}
 
 TEST_F(StatisticsDecodeTest, AudioSessionFieldsAreWhatTheSettersWrote) {
   auto* a = create<IKovaAudioInfo>(kovaStore::KovaMediaStat_Audio, 8101);
@@ -97,29 +110,15 @@ TEST_F(StatisticsDecodeTest, AudioSessionFieldsAreWhatTheSettersWrote) {
     kovaStore::WriteRecordU32(descriptor, off, 0x100 + off);
   const std::vector<Write> writes = {
       {"SetSessionDescriptor",
-       {{0, 0x11},
-        {4, 0x22},
-        {16, 5},
-        {56, 0x10C},
-        {96, 0x110},
-        {100, 0x114},
-        {104, 0x118}},
+       {0, 0x11, 4, 0x22, 16, 5, 56, 0x10C, 96, 0x110, 100, 0x114, 104, 0x118},
        [&] { a->SetSessionDescriptor(descriptor); }},
-      {"SetSessionValue12", {{12, 1200}}, [&] { a->SetSessionValue12(1200); }},
-      {"SetSessionValue116",
-       {{116, 11600}},
-       [&] { a->SetSessionValue116(11600); }},
-      {"SetSessionLevelsA",
-       {{60, bitsOf(1.5f)}, {64, bitsOf(2.5f)}, {68, bitsOf(3.5f)}},
-       [&] { a->SetSessionLevelsA(1.5f, 2.5f, 3.5f); }},
-      {"SetSessionLevelsB",
-       {{72, bitsOf(-1.f)}, {76, bitsOf(-2.f)}, {80, bitsOf(-3.f)}},
-       [&] { a->SetSessionLevelsB(-1.f, -2.f, -3.f); }},
-      {"SetSessionLevelsC",
-       {{84, bitsOf(4.f)}, {88, bitsOf(5.f)}, {92, bitsOf(6.f)}},
-       [&] { a->SetSessionLevelsC(4.f, 5.f, 6.f); }},
-      {"SetSessionFlag", {{0, 0x12}}, [&] { a->SetSessionFlag(0x12); }},
-      {"SetSessionValue56", {{56, 5600}}, [&] { a->SetSessionValue56(5600); }},
+      scalar("SetSessionValue12", a, &A::SetSessionValue12, 12, 12u),
+      scalar("SetSessionValue116", a, &A::SetSessionValue116, 116, 116u),
+      levels("SetSessionLevelsA", a, &A::SetSessionLevelsA, 60),
+      levels("SetSessionLevelsB", a, &A::SetSessionLevelsB, 72),
+      levels("SetSessionLevelsC", a, &A::SetSessionLevelsC, 84),
+      scalar("SetSessionFlag", a, &A::SetSessionFlag, 0, uint8_t{0x12}),
+      scalar("SetSessionValue56", a, &A::SetSessionValue56, 56, 56u),
   };
   expectDecodeMatches(RecordKind::kAudioSession, -1, writes,
                       [&] { return DecodeAudio(*a); }, {{112, 20}});
@@ -134,25 +133,17 @@ TEST_F(StatisticsDecodeTest, AudioStreamFieldsAreWhatTheSettersWrote) {
     kovaStore::WriteRecordU32(source, off, 0x1000 + off);
   const std::vector<Write> writes = {
       {"SetStreamFlagAndValue",
-       {{0, 0x21}, {4, 400}},
+       {0, 0x21, 4, 400},
        [&] { a->SetStreamFlagAndValue(3, 0x21, 400); }},
-      {"SetStreamFlag", {{0, 0x22}}, [&] { a->SetStreamFlag(3, 0x22); }},
-      {"SetStreamValue12", {{12, 1212}}, [&] { a->SetStreamValue12(3, 1212); }},
-      {"SetStreamCodec", {{16, 8}}, [&] { a->SetStreamCodec(3, 103); }},
+      {"SetStreamFlag", {0, 0x22}, [&] { a->SetStreamFlag(3, 0x22); }},
+      {"SetStreamValue12", {12, 12}, [&] { a->SetStreamValue12(3, 12); }},
+      {"SetStreamCodec", {16, 8}, [&] { a->SetStreamCodec(3, 103); }},
       {"SetStreamCounters",
-       {{8, 0x1020},
-        {112, 0x1024},
-        {120, 0x100C},
-        {124, 0x1008},
-        {128, 0x1010},
-        {132, 0x1028},
-        {136, 0x102C},
-        {140, 0x1030},
-        {108, 0x31},
-        {109, 0x32}},
+       {8,   0x1020, 112, 0x1024, 120, 0x100C, 124, 0x1008, 128, 0x1010,
+        132, 0x1028, 136, 0x102C, 140, 0x1030, 108, 0x31,   109, 0x32},
        [&] { a->SetStreamCounters(3, source, 0x31, 0x32); }},
       {"SetStreamTriple",
-       {{196, 1}, {200, 2}, {204, 3}},
+       {196, 1, 200, 2, 204, 3},
        [&] { a->SetStreamTriple(3, 1, 2, 3); }},
   };
   expectDecodeMatches(RecordKind::kAudioStream, 3, writes,
@@ -164,20 +155,30 @@ TEST_F(StatisticsDecodeTest, AudioAuxiliaryFieldsAreWhatTheSetterWrote) {
   uint8_t aux[kovaStore::kKovaAudioAuxiliarySize] = {};
   Write write{"SetAuxiliary", {}, [&] { a->SetAuxiliary(5, aux); }};
   for (const FieldLayout& layout : FieldLayouts(RecordKind::kAudioAuxiliary)) {
-    const uint64_t value = layout.type == FieldType::kU8
-                               ? 0x40 + layout.offset
-                               : 0x7000 + layout.offset;
-    if (layout.type == FieldType::kU8) {
+    const bool bByte = layout.type == FieldType::kU8;
+    const uint32_t value = (bByte ? 0x40 : 0x7000) + layout.offset;
+    if (bByte)
       kovaStore::WriteRecordU8(aux, layout.offset, static_cast<uint8_t>(value));
-    } else {
-      kovaStore::WriteRecordU32(aux, layout.offset,
-                                static_cast<uint32_t>(value));
-    }
-    write.fields.push_back({layout.offset, value});
+    else
+      kovaStore::WriteRecordU32(aux, layout.offset, value);
+    write.fields.insert(write.fields.end(), {layout.offset, value});
   }
-  EXPECT_EQ(21u, write.fields.size());
+  EXPECT_EQ(21u, write.fields.size() / 2);
   expectDecodeMatches(RecordKind::kAudioAuxiliary, 5, {write},
                       [&] { return DecodeAudio(*a); });
+}
+
+// Fields copied from a source record at base: field offset, source offset.
+void copy(std::vector<uint64_t>& fields, uint64_t base,
+          std::vector<uint64_t> pairs) {
+  for (size_t k = 1; k < pairs.size(); k += 2) pairs[k] += base;
+  fields.insert(fields.end(), pairs.begin(), pairs.end());
+}
+// `count` u32 fields from `field` on, copied from `source` on.
+void copyRun(std::vector<uint64_t>& fields, uint64_t base, uint32_t field,
+             uint32_t source, uint32_t count) {
+  for (uint32_t k = 0; k < 4 * count; k += 4)
+    fields.insert(fields.end(), {field + k, base + source + k});
 }
 
 // Video stream sources: record i's u32 at `off` holds base + 1000 i + off.
@@ -199,52 +200,37 @@ TEST_F(StatisticsDecodeTest, VideoStreamFieldsAreWhatTheSettersWrote) {
   const std::vector<uint8_t> many = videoSources(200000);
   const uint32_t values[5] = {11, 12, 13, 14, 15};
   const uint32_t s1 = 100000 + 1000, m1 = 200000 + 1000;  // stream 1's bases
-  std::vector<std::pair<uint32_t, uint64_t>> fromSource = {
-      {0, s1 + 0},    {4, s1 + 4},     {8, s1 + 8},     {12, s1 + 12},
-      {16, s1 + 52},  {20, s1 + 64},   {24, s1 + 68},   {28, s1 + 72},
-      {32, s1 + 76},  {36, 0x51},      {88, s1 + 92},   {112, s1 + 128},
-      {160, 102},     {164, s1 + 264}, {168, s1 + 268}, {196, s1 + 256},
-      {200, s1 + 260}};
-  for (uint32_t k = 0; k < 4; ++k) {
-    fromSource.push_back({72 + 4 * k, s1 + 196 + 4 * k});
-    fromSource.push_back({92 + 4 * k, s1 + 180 + 4 * k});
-  }
-  for (uint32_t k = 0; k < 6; ++k)
-    fromSource.push_back({172 + 4 * k, s1 + 272 + 4 * k});
-  std::vector<std::pair<uint32_t, uint64_t>> fromMany = {
-      {8, m1 + 8},
-      {12, m1 + 12},
-      {40, bitsOf(static_cast<float>(m1 + 48))},
-      {44, bitsOf(static_cast<float>(m1 + 44))},
-      {48, m1 + 60},
-      {56, m1 + 84},
-      {60, m1 + 88},
-      {108, m1 + 104},
-      {112, m1 + 128}};
-  for (uint32_t k = 0; k < 4; ++k)
-    fromMany.push_back({92 + 4 * k, m1 + 180 + 4 * k});
-  std::vector<std::pair<uint32_t, uint64_t>> block = {{28, s1 + 72}};
-  for (uint32_t k = 0; k < 11; ++k)
-    block.push_back({116 + 4 * k, s1 + 212 + 4 * k});
+  std::vector<uint64_t> fromSource = {36, 0x51, 160, 102};
+  copy(fromSource, s1,
+       {0,  0,  4,  4,  8,  8,   12,  12,  16,  52,  20,  64,  24,  68,  28,
+        72, 32, 76, 88, 92, 112, 128, 164, 264, 168, 268, 196, 256, 200, 260});
+  copyRun(fromSource, s1, 72, 196, 4);
+  copyRun(fromSource, s1, 92, 180, 4);
+  copyRun(fromSource, s1, 172, 272, 6);
+  std::vector<uint64_t> fromMany = {40, bitsOf(static_cast<float>(m1 + 48)), 44,
+                                    bitsOf(static_cast<float>(m1 + 44))};
+  copy(fromMany, m1,
+       {8, 8, 12, 12, 48, 60, 56, 84, 60, 88, 108, 104, 112, 128});
+  copyRun(fromMany, m1, 92, 180, 4);
+  std::vector<uint64_t> block = {28, s1 + 72};
+  copyRun(block, s1, 116, 212, 11);
   const std::vector<Write> writes = {
       {"SetStreamFromSource", fromSource,
        [&] { v->SetStreamFromSource(one.data(), 1, false, 77); }},
       {"SetStreamsFromSource", fromMany,
        [&] { v->SetStreamsFromSource(many.data(), 2); }},
       {"SetStreamValue24",
-       {{24, s1 + 68}},
+       {24, s1 + 68},
        [&] { v->SetStreamValue24(2424, one.data(), 1, false); }},
       {"SetStreamCounterBlock", block,
        [&] { v->SetStreamCounterBlock(1108, one.data(), 1); }},
-      {"SetStreamValue52", {{52, 12}}, [&] { v->SetStreamValue52(values, 1); }},
-      {"SetStreamValues64",
-       {{64, 12}},
-       [&] { v->SetStreamValues64(values, 2); }},
+      {"SetStreamValue52", {52, 12}, [&] { v->SetStreamValue52(values, 1); }},
+      {"SetStreamValues64", {64, 12}, [&] { v->SetStreamValues64(values, 2); }},
       {"SetStreamValues88",
-       {{88, m1 + 92}},
+       {88, m1 + 92},
        [&] { v->SetStreamValues88(many.data(), 2); }},
       {"SetStreamValues212",
-       {{212, 12}},
+       {212, 12},
        [&] { v->SetStreamValues212(values, 5); }},
   };
   expectDecodeMatches(RecordKind::kVideoStream, 1, writes,
@@ -256,53 +242,40 @@ TEST_F(StatisticsDecodeTest, VideoSessionFieldsAreWhatTheSettersWrote) {
   const std::vector<uint8_t> sources = videoSources(300000);
   const std::vector<Write> writes = {
       {"SetSessionFloats",
-       {{1096, bitsOf(3.f)}, {1100, bitsOf(4.f)}, {1092, bitsOf(5.5f)}},
+       {1096, bitsOf(3.f), 1100, bitsOf(4.f), 1092, bitsOf(5.5f)},
        [&] { v->SetSessionFloats(3, 4, 5.5f); }},
       {"SetSessionTriple",
-       {{1208, 1}, {1212, 2}, {1216, 3}},
+       {1208, 1, 1212, 2, 1216, 3},
        [&] { v->SetSessionTriple(1, 2, 3); }},
-      {"SetSessionValue1120",
-       {{1120, 1120}},
-       [&] { v->SetSessionValue1120(1120); }},
+      scalar("SetSessionValue1120", v, &V::SetSessionValue1120, 1120, 1120u),
       {"RaiseSessionMaximum",
-       {{1356, 9}},
+       {1356, 9},
        [&] {
          v->RaiseSessionMaximum(9);
          v->RaiseSessionMaximum(4);
        }},
-      {"SetSessionValue1336",
-       {{1336, 1336}},
-       [&] { v->SetSessionValue1336(1336); }},
+      scalar("SetSessionValue1336", v, &V::SetSessionValue1336, 1336, 1336u),
       {"SetSessionPackedPair",
-       {{1084, 2}, {1088, 3}},
+       {1084, 2, 1088, 3},
        [&] { v->SetSessionPackedPair((3u << 16) | 2u); }},
-      {"SetSessionFlag1140",
-       {{1140, 0x40}},
-       [&] { v->SetSessionFlag1140(0x40); }},
+      scalar("SetSessionFlag1140", v, &V::SetSessionFlag1140, 1140,
+             uint8_t{0x40}),
       {"SetStreamCountAndKind",
-       {{1080, 2}, {1236, 103}},
+       {1080, 2, 1236, 103},
        [&] { v->SetStreamCountAndKind(2, 4); }},
       {"SetStreamValue24",
-       {{1104, 2424}},
+       {1104, 2424},
        [&] { v->SetStreamValue24(2424, sources.data(), 0, false); }},
       {"SetStreamCounterBlock",
-       {{1108, 1108}},
+       {1108, 1108},
        [&] { v->SetStreamCounterBlock(1108, sources.data(), 0); }},
-      {"SetSessionValue1128",
-       {{1128, 1128}},
-       [&] { v->SetSessionValue1128(1128); }},
-      {"SetSessionWide1176",
-       {{1176, 0xFFFFFFFFu}},
-       [&] { v->SetSessionWide1176(0xFFFFFFFFu); }},
-      {"SetSessionWide1192", {{1192, 7}}, [&] { v->SetSessionWide1192(7); }},
+      scalar("SetSessionValue1128", v, &V::SetSessionValue1128, 1128, 1128u),
+      scalar("SetSessionWide1176", v, &V::SetSessionWide1176, 1176,
+             0xFFFFFFFFu),
+      scalar("SetSessionWide1192", v, &V::SetSessionWide1192, 1192, 1192u),
       {"SetSessionSummary",
-       {{1168, bitsOf(1.25f)},
-        {1160, bitsOf(2.5f)},
-        {1116, 1116},
-        {1236, 104},
-        {1224, 1224},
-        {1204, 1204},
-        {1340, 1340}},
+       {1168, bitsOf(1.25f), 1160, bitsOf(2.5f), 1116, 1116, 1236, 104, 1224,
+        1224, 1204, 1204, 1340, 1340},
        [&] { v->SetSessionSummary(1.25f, 2.5f, 1116, 6, 1224, 1204, 1340); }},
   };
   expectDecodeMatches(RecordKind::kVideoSession, -1, writes,

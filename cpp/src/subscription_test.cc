@@ -170,8 +170,8 @@ TEST_P(SubscriptionTest, ResetReturnsOnlyOnceTheCallableIsDestroyed) {
     std::atomic<bool> resetReturned{false};
     std::atomic<bool> destroyedBeforeReturn{false};
   } flags;
-  // Captured by the callable alone; its destructor lingers a little so that a
-  // reset() that does not wait for it returns meanwhile.
+  // Captured by the callable alone; lingers so that a reset() that does not
+  // wait for it returns meanwhile.
   struct Captured {
     explicit Captured(Flags& f) : flags(f) {}
     ~Captured() {
