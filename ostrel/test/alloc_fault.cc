@@ -1,21 +1,18 @@
-// The allocation hook of alloc_fault.h: replacements of operator new/delete
-// and of malloc, calloc and realloc that count the arming thread's
-// allocations and fail the chosen one. The memory itself comes from the
+// The allocation hook of alloc_fault.h. The memory itself comes from the
 // allocator that would have served the call: a sanitizer's (its interceptor
 // entry points) when one is linked, glibc's otherwise.
 #include "alloc_fault.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdlib>
 #include <new>
 
 extern "C" {
-// A sanitizer's allocator entry points, when its runtime is loaded.
 void* __interceptor_malloc(size_t size) __attribute__((weak));
 void* __interceptor_calloc(size_t count, size_t size) __attribute__((weak));
 void* __interceptor_realloc(void* p, size_t size) __attribute__((weak));
-// glibc's own.
 void* __libc_malloc(size_t size);
 void* __libc_calloc(size_t count, size_t size);
 void* __libc_realloc(void* p, size_t size);
@@ -35,9 +32,14 @@ thread_local State t_state = {false, false, 0, 0};
 // Counts one allocation of this thread; true when it is the one to fail.
 bool failsNow() {
   State& state = t_state;
-  if (!state.armed) return false;
-  if (++state.count != state.target) return false;
+  if (!state.armed || ++state.count != state.target) return false;
   state.reached = true;
+  return true;
+}
+
+bool failsWithEnomem() {
+  if (!failsNow()) return false;
+  errno = ENOMEM;
   return true;
 }
 
@@ -46,28 +48,18 @@ void* realMalloc(size_t size) {
                                          : __libc_malloc(size);
 }
 
-void* allocate(size_t size) {
+// For operator new: `align` 0 for the default alignment.
+void* allocate(size_t size, size_t align = 0) {
   if (failsNow()) return nullptr;
-  return realMalloc(size == 0 ? 1 : size);
-}
-
-void* allocateAligned(size_t size, std::align_val_t align) {
-  if (failsNow()) return nullptr;
-  size_t alignment = static_cast<size_t>(align);
-  if (alignment < sizeof(void*)) alignment = sizeof(void*);
+  if (size == 0) size = 1;
+  if (align == 0) return realMalloc(size);
   void* p = nullptr;
-  if (posix_memalign(&p, alignment, size == 0 ? 1 : size) != 0) return nullptr;
-  return p;
+  return posix_memalign(&p, std::max(align, sizeof(void*)), size) == 0
+             ? p
+             : nullptr;
 }
 
-void* allocateOrThrow(size_t size) {
-  void* p = allocate(size);
-  if (p == nullptr) throw std::bad_alloc();
-  return p;
-}
-
-void* allocateAlignedOrThrow(size_t size, std::align_val_t align) {
-  void* p = allocateAligned(size, align);
+void* orThrow(void* p) {
   if (p == nullptr) throw std::bad_alloc();
   return p;
 }
@@ -83,8 +75,6 @@ bool Disarm() {
   return t_state.reached;
 }
 
-uint64_t Counted() { return t_state.count; }
-
 Paused::Paused() : m_bWasArmed(t_state.armed) { t_state.armed = false; }
 Paused::~Paused() { t_state.armed = m_bWasArmed; }
 
@@ -93,77 +83,45 @@ Paused::~Paused() { t_state.armed = m_bWasArmed; }
 extern "C" {
 
 void* malloc(size_t size) {
-  if (failsNow()) {
-    errno = ENOMEM;
-    return nullptr;
-  }
-  return realMalloc(size);
+  return failsWithEnomem() ? nullptr : realMalloc(size);
 }
 
 void* calloc(size_t count, size_t size) {
-  if (failsNow()) {
-    errno = ENOMEM;
-    return nullptr;
-  }
+  if (failsWithEnomem()) return nullptr;
   return __interceptor_calloc != nullptr ? __interceptor_calloc(count, size)
                                          : __libc_calloc(count, size);
 }
 
+// On failure the old block stays.
 void* realloc(void* p, size_t size) {
-  if (failsNow()) {
-    errno = ENOMEM;
-    return nullptr;
-  }
+  if (failsWithEnomem()) return nullptr;
   return __interceptor_realloc != nullptr ? __interceptor_realloc(p, size)
                                           : __libc_realloc(p, size);
 }
 
 }  // extern "C"
 
-void* operator new(size_t size) { return allocateOrThrow(size); }
-void* operator new[](size_t size) { return allocateOrThrow(size); }
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-  return allocate(size);
-}
-void* operator new[](size_t size, const std::nothrow_t&) noexcept {
-  return allocate(size);
-}
-void* operator new(size_t size, std::align_val_t align) {
-  return allocateAlignedOrThrow(size, align);
-}
-void* operator new[](size_t size, std::align_val_t align) {
-  return allocateAlignedOrThrow(size, align);
-}
-void* operator new(size_t size, std::align_val_t align,
-                   const std::nothrow_t&) noexcept {
-  return allocateAligned(size, align);
-}
-void* operator new[](size_t size, std::align_val_t align,
-                     const std::nothrow_t&) noexcept {
-  return allocateAligned(size, align);
-}
-
+using std::nothrow_t;
+using A = std::align_val_t;
+// clang-format off
+void* operator new(size_t n) { return orThrow(allocate(n)); }
+void* operator new[](size_t n) { return orThrow(allocate(n)); }
+void* operator new(size_t n, const nothrow_t&) noexcept { return allocate(n); }
+void* operator new[](size_t n, const nothrow_t&) noexcept { return allocate(n); }
+void* operator new(size_t n, A a) { return orThrow(allocate(n, size_t(a))); }
+void* operator new[](size_t n, A a) { return orThrow(allocate(n, size_t(a))); }
+void* operator new(size_t n, A a, const nothrow_t&) noexcept { return allocate(n, size_t(a)); }
+void* operator new[](size_t n, A a, const nothrow_t&) noexcept { return allocate(n, size_t(a)); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }
 void operator delete[](void* p, size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, size_t, std::align_val_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, size_t, std::align_val_t) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::align_val_t,
-                     const std::nothrow_t&) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::align_val_t,
-                       const std::nothrow_t&) noexcept {
-  std::free(p);
-}
+void operator delete(void* p, const nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const nothrow_t&) noexcept { std::free(p); }
+void operator delete(void* p, A) noexcept { std::free(p); }
+void operator delete[](void* p, A) noexcept { std::free(p); }
+void operator delete(void* p, size_t, A) noexcept { std::free(p); }
+void operator delete[](void* p, size_t, A) noexcept { std::free(p); }
+void operator delete(void* p, A, const nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, A, const nothrow_t&) noexcept { std::free(p); }
+// clang-format on

@@ -1,17 +1,14 @@
 // Threads whose thread-local destructors read short and long values (a
 // module's per-thread cache torn down at thread exit) while other threads
-// start, read and end, and a writer keeps replacing the long values so that
-// retired copies are reclaimed all along. Afterwards:
-// - every read returned one of the values that were set, whole;
-// - no reader is left announced, so reclamation goes on once the threads are
-//   gone.
-// Bounded by a number of rounds and a deadline; run under ASan and TSan too.
+// start, read and end, and a writer keeps replacing the values so that
+// retired copies are reclaimed all along. Every read must return one of the
+// values set, whole, and no reader may be left announced afterwards (which
+// would stop reclamation for good). Bounded in rounds and time.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <limits>
 #include <string>
 #include <thread>
@@ -27,8 +24,7 @@ namespace {
 constexpr uint32_t kCall = 0x5E000001;
 constexpr KovaConfigGroup kGroup = KovaConfigGroup_Audio;
 constexpr KovaFeatureToggleID kToggle = KOVA_FT_EnableRelayMode;
-
-// Two values of each kind; a writer flips between them.
+// Two values of each kind; the writer flips between them.
 const std::string kShort[2] = {"short-even", "short-odd"};
 const std::string kLong[2] = {std::string(40, 'e') + "-long",
                               std::string(72, 'o') + "-long"};
@@ -42,25 +38,29 @@ bool isOneOf(const ConfigData& value, const std::string (&choices)[2]) {
   return value == ConfigData(choices[0]) || value == ConfigData(choices[1]);
 }
 
-// Reads every value a few times; counts the reads and the wrong answers.
 void readAll(int times) {
   for (int i = 0; i < times; ++i) {
-    ConfigData shortValue;
-    ConfigData longValue;
-    const bool bShort =
-        g_store->GetKovaConfig(kGroup, "Short", shortValue) == KOVA_S_OK &&
-        isOneOf(shortValue, kShort);
-    const bool bLong =
-        g_store->GetKovaConfig(kGroup, "Long", longValue) == KOVA_S_OK &&
-        isOneOf(longValue, kLong);
-    const bool bToggle = isOneOf(g_helper->GetFeatureToggle(kToggle), kLong);
+    ConfigData shortValue, longValue;
+    g_wrongReads +=
+        !(g_store->GetKovaConfig(kGroup, "Short", shortValue) == KOVA_S_OK &&
+          isOneOf(shortValue, kShort)) +
+        !(g_store->GetKovaConfig(kGroup, "Long", longValue) == KOVA_S_OK &&
+          isOneOf(longValue, kLong)) +
+        !isOneOf(g_helper->GetFeatureToggle(kToggle), kLong);
     g_reads += 3;
-    g_wrongReads += !bShort + !bLong + !bToggle;
   }
 }
 
-// A per-thread object made before the thread's first read, so destroyed
-// after the library's own thread-local clean-up.
+void writeAll(uint64_t n) {
+  g_store->SetKovaConfig(kGroup, "Long", ConfigData(kLong[n & 1]), false,
+                         false);
+  g_store->SetKovaConfig(kGroup, "Short", ConfigData(kShort[n & 1]), false,
+                         false);
+  g_helper->SetFeatureToggle(kToggle, ConfigData(kLong[n & 1]));
+}
+
+// Made before the thread's first read, so destroyed after the library's own
+// thread-local clean-up.
 struct ExitReader {
   bool bArmed = false;
   ~ExitReader() {
@@ -74,43 +74,23 @@ TEST(ThreadExitStressTest, ThreadLocalDestructorsReadWhileThreadsComeAndGo) {
   ASSERT_EQ(KOVA_S_OK, CreateKovaConfig(kCall, &g_store));
   KovaConfigHelper helper(kCall);
   g_helper = &helper;
-  ASSERT_EQ(KOVA_E_NOOBSERVER,
-            g_store->SetKovaConfig(kGroup, "Short", ConfigData(kShort[0]),
-                                   false, false));
-  ASSERT_EQ(KOVA_E_NOOBSERVER,
-            g_store->SetKovaConfig(kGroup, "Long", ConfigData(kLong[0]), false,
-                                   false));
-  ASSERT_EQ(KOVA_E_NOOBSERVER,
-            helper.SetFeatureToggle(kToggle, ConfigData(kLong[0])));
-
+  writeAll(0);
   std::atomic<bool> bStop{false};
   std::atomic<uint64_t> sets{0};
   std::thread writer([&] {
-    for (uint64_t n = 1; !bStop.load(std::memory_order_relaxed); ++n) {
-      g_store->SetKovaConfig(kGroup, "Long", ConfigData(kLong[n & 1]), false,
-                             false);
-      g_store->SetKovaConfig(kGroup, "Short", ConfigData(kShort[n & 1]), false,
-                             false);
-      helper.SetFeatureToggle(kToggle, ConfigData(kLong[n & 1]));
-      ++sets;
-    }
+    while (!bStop.load(std::memory_order_relaxed)) writeAll(++sets);
   });
-
   // Each round starts threads that read and end, half of them reading again
-  // from a thread-local destructor, while the previous round's end.
-  constexpr int kRounds = 3000;
-  constexpr int kThreadsPerRound = 4;
+  // at exit, while the previous round's end.
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(3);
-  int rounds = 0;
   std::vector<std::thread> previous;
-  for (; rounds < kRounds && std::chrono::steady_clock::now() < deadline;
-       ++rounds) {
+  for (int round = 0;
+       round < 3000 && std::chrono::steady_clock::now() < deadline; ++round) {
     std::vector<std::thread> current;
-    for (int t = 0; t < kThreadsPerRound; ++t) {
-      const bool bLateReader = t % 2 == 0;
-      current.emplace_back([bLateReader] {
-        if (bLateReader) t_exitReader.bArmed = true;
+    for (int t = 0; t < 4; ++t) {
+      current.emplace_back([t] {
+        t_exitReader.bArmed = t % 2 == 0;
         readAll(5);
       });
     }
@@ -125,13 +105,8 @@ TEST(ThreadExitStressTest, ThreadLocalDestructorsReadWhileThreadsComeAndGo) {
   EXPECT_GT(g_reads.load(), 0u);
   EXPECT_GT(sets.load(), 0u);
   EXPECT_EQ(std::numeric_limits<uint64_t>::max(), EpochOldestReader());
-  std::printf("%d rounds, %llu reads, %llu sets\n", rounds,
-              static_cast<unsigned long long>(g_reads.load()),
-              static_cast<unsigned long long>(sets.load()));
-
   g_helper = nullptr;
   EXPECT_EQ(KOVA_S_OK, ReleaseKovaConfig(g_store));
-  g_store = nullptr;
   EXPECT_EQ(KOVA_S_OK, CleanUpKovaConfig(kCall));
 }
 

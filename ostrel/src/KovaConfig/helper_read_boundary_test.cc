@@ -1,11 +1,8 @@
-// The client helper's reads under an allocation failure: a read that must
-// copy a long value and cannot allocate answers as a failed read (the
-// invalid value, or a failure code) with a level-0 line, and lets no
-// exception reach the caller.
-//
-// This program replaces operator new: while t_failFrom is set, every request
-// of at least that many bytes on the thread fails. The values read are
-// longer than any trace line, so only their copies fail.
+// The helper's reads under an allocation failure: a read that cannot copy a
+// long value answers as a failed read with a level-0 line and lets no
+// exception reach the caller. This program replaces operator new: while
+// t_failFrom is set, every request of at least that many bytes on the thread
+// fails (the values are longer than any trace line, so only their copies do).
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -22,8 +19,7 @@ namespace {
 
 thread_local std::size_t t_failFrom = 0;
 
-// Out of line, so that the compiler pairs no inlined free() with a new
-// expression.
+// Out of line, so that no inlined free() is paired with a new expression.
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
@@ -52,12 +48,6 @@ namespace {
 constexpr uint32_t kCall = 0x4B000001;
 constexpr std::size_t kLongSize = 8192;
 
-// Arms the failure for the scope's reads.
-struct FailLargeAllocations {
-  FailLargeAllocations() { t_failFrom = kLongSize / 2; }
-  ~FailLargeAllocations() { t_failFrom = 0; }
-};
-
 // Regression: GetFeatureToggle read a long toggle value without the
 // exception boundary that every other read has, so a failed allocation of
 // its copy reached the host as std::bad_alloc.
@@ -72,7 +62,7 @@ TEST(HelperReadBoundaryTest, LongReadsFailingToAllocateThrowNothing) {
       KovaConfigHelper::GetFeatureToggleName(KOVA_FT_EnableRelayMode);
 
   struct Read {
-    const char* szOperation;  // the operation named by the error line
+    const char* szOperation;  // named by the error line
     std::function<bool()> readFails;
   };
   const Read reads[] = {
@@ -94,10 +84,9 @@ TEST(HelperReadBoundaryTest, LongReadsFailingToAllocateThrowNothing) {
     SCOPED_TRACE(read.szOperation);
     CmTraceCapture capture(0);
     bool bFailed = false;
-    {
-      FailLargeAllocations failing;
-      EXPECT_NO_THROW(bFailed = read.readFails());
-    }
+    t_failFrom = kLongSize / 2;
+    EXPECT_NO_THROW(bFailed = read.readFails());
+    t_failFrom = 0;
     EXPECT_TRUE(bFailed);
     EXPECT_EQ(1u, capture.Count(0, std::string(read.szOperation) +
                                        ", exception=std::bad_alloc"));

@@ -1,7 +1,3 @@
-// The exception boundary at thread exit: a callback's own exception still
-// passes through, unchanged, when it is thrown during a set made by a
-// thread-local destructor that runs after the library's own thread-local
-// clean-up.
 #include "host_boundary.h"
 
 #include <gtest/gtest.h>
@@ -33,8 +29,7 @@ int setThrowing(IKovaConfig* store, int times) {
 }
 
 int g_passedLate = 0;
-
-// Made before the thread's first set, so destroyed after the library's
+// Made before the thread's first set: destroyed after the library's
 // thread-local clean-up.
 struct LateSetter {
   IKovaConfig* store = nullptr;
@@ -45,10 +40,9 @@ struct LateSetter {
 thread_local LateSetter t_lateSetter;
 
 // Regression: the mark that tells a callback's exception from the library's
-// own was a thread-local exception pointer. A thread-local destructor that
-// ran after it had been destroyed wrote its marks into the destroyed object,
-// which nothing destroyed again: each thread doing so leaked its last
-// exception (found by the leak checker).
+// own was a thread-local exception pointer; a thread-local destructor that
+// ran after its destruction wrote into it, leaking the exception (found by
+// the leak checker). The callback's exception must still pass unchanged.
 TEST(HostBoundaryTest,
      CallbackExceptionsPassThroughInLateThreadLocalDestructors) {
   IKovaConfig* store = nullptr;
