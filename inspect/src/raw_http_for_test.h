@@ -34,6 +34,7 @@ class RawConnection {
   bool ClosedByPeer();
 
  private:
+  int ReadMore();  // 1: read some, 0: closed, -1: nothing within about 10 s
   int m_fd = -1;
   std::string m_pending;
 };
