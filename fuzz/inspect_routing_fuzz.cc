@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "routing.h"
-#include "security.h"
+#include "security_for_test.h"
 
 namespace {
 
@@ -59,12 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t callId = 0;
   if (ParseCallId(parts[1], callId)) check(std::to_string(callId) == parts[1]);
 
-  SecurityPolicy policy;
-  policy.boundAddress = "127.0.0.1";
-  policy.port = 8080;
-  policy.token = "fuzz-token";
-  policy.bAllowWrites = true;
-  policy.maxBodyBytes = 1 << 20;
+  const SecurityPolicy policy = LoopbackPolicyForTest("fuzz-token");
   RequestFacts facts;
   facts.bHasHost = !parts[2].empty();
   facts.host.assign(parts[2]);

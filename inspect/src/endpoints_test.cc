@@ -33,17 +33,12 @@ void doCountedThings(kovaStore::IKovaConfig& s, uint32_t callId) {
   kovaStore::SetKovaJournalEnabled(callId, true);
   const auto noop = [](const kovaStore::KovaConfigEvent&) {};
   s.SubscribeConfig(kAudio, "watched", noop, nullptr, false);
-  s.SetKovaConfig(kAudio, "watched", ConfigData("1"), false, false);  // ok
-  for (int i = 0; i < 2; ++i) {
-    s.SetKovaConfig(kAudio, "watched", ConfigData("1"), false, false);
-  }
-  for (int i = 0; i < 3; ++i) {
-    s.SetKovaConfig(kAudio, "alone", ConfigData(std::to_string(i)), false,
-                    false);
-  }
-  for (int i = 0; i < 4; ++i) {
-    s.SetKovaConfig(kAudio, nullptr, ConfigData("1"), false, false);
-  }
+  const auto set = [&s](const char* name, const std::string& value) {
+    s.SetKovaConfig(kAudio, name, ConfigData(value), false, false);
+  };
+  for (int i = 0; i < 3; ++i) set("watched", "1");  // one ok, two unchanged
+  for (int i = 0; i < 3; ++i) set("alone", std::to_string(i));
+  for (int i = 0; i < 4; ++i) set(nullptr, "1");
   std::unique_ptr<ACmThread> thread = CreateCmEventThread("counted");
   std::promise<void> ran;
   s.SubscribeConfig(
@@ -51,18 +46,17 @@ void doCountedThings(kovaStore::IKovaConfig& s, uint32_t callId) {
       [&ran](const kovaStore::KovaConfigEvent&) { ran.set_value(); },
       thread.get(), true);
   s.SubscribeConfig(kAudio, "sent", noop, thread.get(), false);
-  s.SetKovaConfig(kAudio, "posted", ConfigData("1"), false, false);
+  set("posted", "1");
   ran.get_future().wait();
-  s.SetKovaConfig(kAudio, "sent", ConfigData("1"), false, false);
+  set("sent", "1");
   thread->Stop();
-  s.SetKovaConfig(kAudio, "posted", ConfigData("2"), false, false);
-  s.SetKovaConfig(kAudio, "sent", ConfigData("2"), false, false);
+  set("posted", "2");
+  set("sent", "2");
   const uint64_t provider = s.BindConfig(
       kAudio, "asked",
       [](const kovaStore::KovaConfigEvent&) { return ConfigData("7"); });
   ConfigData value;
-  for (int i = 0; i < 5; ++i)
-    s.GetDynamicConfig(kAudio, "asked", value, ConfigData());
+  for (int i = 0; i < 5; ++i) s.GetDynamicConfig(kAudio, "asked", value, {});
   s.UnsubscribeConfig(provider);
   s.ApplyKovaConfigs(R"({"Video":[{"key":"MaxFps","value":"30"}]})");
   for (int i = 0; i < 2; ++i) s.ApplyKovaConfigs("[]");
@@ -71,33 +65,28 @@ void doCountedThings(kovaStore::IKovaConfig& s, uint32_t callId) {
 
 TEST(EndpointsTest, MetricsGiveEveryCounterOfEveryCallAsTheLibraryCountsIt) {
   SampleCalls calls({2301}, false);
-  kovaStore::IKovaConfig* store = nullptr;
-  ASSERT_EQ(kovaStore::CreateKovaConfig(2301, &store), KOVA_S_OK);
-  doCountedThings(*store, 2301);
+  doCountedThings(*calls.Store(0), 2301);
   const std::string scrape = "\n" + MetricsAnswer(FieldNames(), kGoOn).body;
   const auto counters = CallCounters(2301);
   const auto totals = TotalCounters();
   ASSERT_TRUE(counters && totals);
   size_t moved = 0;
   for (const CounterSpec& layout : CounterSpecs()) {
-    std::string labels = "call_id=\"2301\"";
-    std::string totalLabels;
-    if (layout.label != nullptr) {
-      totalLabels =
-          std::string(layout.label) + "=\"" + layout.labelValue + "\"";
-      labels += "," + totalLabels;
-    }
-    const std::string family = std::string("ostrel_config_") + layout.family;
-    EXPECT_EQ(sampleValue(scrape, family + "{" + labels + "}"),
-              static_cast<double>((*counters).*layout.field))
+    const std::string label = layout.label ? std::string(layout.label) + "=\"" +
+                                                 layout.labelValue + "\""
+                                           : "";
+    const std::string family = layout.family;
+    const double value = static_cast<double>((*counters).*layout.field);
+    EXPECT_EQ(
+        sampleValue(scrape, "ostrel_config_" + family + "{call_id=\"2301\"" +
+                                (label.empty() ? "" : "," + label) + "}"),
+        value)
         << layout.key;
-    const std::string total =
-        std::string("ostrel_process_config_") + layout.family +
-        (totalLabels.empty() ? "" : "{" + totalLabels + "}");
-    EXPECT_GE(sampleValue(scrape, total),
-              static_cast<double>((*counters).*layout.field))
+    EXPECT_GE(sampleValue(scrape, "ostrel_process_config_" + family +
+                                      (label.empty() ? "" : "{" + label + "}")),
+              value)
         << layout.key;
-    if ((*counters).*layout.field != 0) ++moved;
+    moved += value != 0;
   }
   // All but the two that need a fault (a failing set, a removal that waits
   // 3 s) and the queueless run thread were moved above.
@@ -105,7 +94,6 @@ TEST(EndpointsTest, MetricsGiveEveryCounterOfEveryCallAsTheLibraryCountsIt) {
   EXPECT_EQ(sampleValue(scrape, "ostrel_config_observers{call_id=\"2301\"}"),
             static_cast<double>(counters->observersAdded -
                                 counters->observersRemoved));
-  kovaStore::ReleaseKovaConfig(store);
 }
 
 TEST(EndpointsTest, CallsListEveryCallWithValuesKindsAndCounters) {
@@ -128,13 +116,9 @@ TEST(EndpointsTest, CallsListEveryCallWithValuesKindsAndCounters) {
     EXPECT_TRUE(call["counters"].contains(layout.key)) << layout.key;
   }
   EXPECT_GE(call["counters"]["setsNoObserver"].get<int>(), 7);
-  bool bOrphanListed = false;
-  for (const json& entry : list["statisticsOnly"]) {
-    bOrphanListed = bOrphanListed || entry["callId"] == 2319;
-  }
-  EXPECT_TRUE(bOrphanListed);
+  EXPECT_NE(list["statisticsOnly"].dump().find("\"callId\":2319"),
+            std::string::npos);
   EXPECT_GE(list["totals"]["stores"].get<int>(), 2);
-  // An inspector being destroyed ends walks over every call early.
   const std::atomic<bool> stopping{true};
   EXPECT_EQ(CallsAnswer(stopping).status, 503);
   EXPECT_EQ(MetricsAnswer(FieldNames(), stopping).status, 503);
@@ -168,20 +152,11 @@ TEST(EndpointsTest, StatisticsAreDecodedByFieldWithoutResettingAnything) {
   EXPECT_TRUE(bNamed);
   EXPECT_TRUE(bCodec) << "the stream's codec code carries codec number 9";
   EXPECT_EQ(StatsAnswer(2329, names).status, 404);
-
-  const std::string scrape = MetricsAnswer(names, kGoOn).body;
-  EXPECT_NE(
-      scrape.find(
-          "ostrel_statistic{call_id=\"2321\",kind=\"audio\",stream=\"-1\","
-          "field=\"audio.session+12\",name=\"packetsSent\"} 77\n"),
-      std::string::npos);
-  for (const char* kind : {"audio", "video", "contentVideo", "contentAudio"}) {
-    EXPECT_NE(
-        scrape.find(std::string("ostrel_statistic{call_id=\"2321\",kind=\"") +
-                    kind),
-        std::string::npos)
-        << kind;
-  }
+  EXPECT_NE(MetricsAnswer(names, kGoOn)
+                .body.find("ostrel_statistic{call_id=\"2321\",kind=\"audio\","
+                           "stream=\"-1\",field=\"audio.session+12\","
+                           "name=\"packetsSent\"} 77\n"),
+            std::string::npos);
 }
 
 TEST(EndpointsTest, JournalShowsTheChangesOldestFirstWithCutTexts) {
@@ -193,12 +168,10 @@ TEST(EndpointsTest, JournalShowsTheChangesOldestFirstWithCutTexts) {
   {
     SampleCalls calls({2331}, false);
     kovaStore::SetKovaJournalEnabled(2331, true);
-    kovaStore::IKovaConfig* store = nullptr;
-    kovaStore::CreateKovaConfig(2331, &store);
     for (const char* value : {"1", "2", "a long value", "<b>x</b>", "5"}) {
-      store->SetKovaConfig(kAudio, "Level", ConfigData(value), false, false);
+      calls.Store(0)->SetKovaConfig(kAudio, "Level", ConfigData(value), false,
+                                    false);
     }
-    kovaStore::ReleaseKovaConfig(store);
     const json journal = json::parse(JournalAnswer(2331).body);
     EXPECT_EQ(journal["depth"], 4);
     const json& entries = journal["entries"];

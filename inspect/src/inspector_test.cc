@@ -2,15 +2,16 @@
 // checks and limits, and its configuration endpoints.
 #include <gtest/gtest.h>
 #include <ostrel/inspect.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <future>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <thread>
 
 #include "check_report.h"
 #include "raw_http_for_test.h"
+#include "sample_calls.h"
 
 namespace ostrel::inspect {
 namespace {
@@ -18,34 +19,17 @@ namespace {
 using nlohmann::json;
 
 constexpr const char kToken[] = "test-token-0123456789";
-constexpr const char kHostile[] = "<img src=x onerror=alert(1)>";
 
-// A call's store for the length of a test, cleaned up after it.
-class TestCall {
- public:
-  explicit TestCall(uint32_t callId) : m_callId(callId) {
-    kovaStore::CreateKovaConfig(callId, &m_store);
-  }
-  ~TestCall() {
-    kovaStore::ReleaseKovaConfig(m_store);
-    kovaStore::CleanUpKovaConfig(m_callId);
-  }
-  kovaStore::IKovaConfig& operator*() { return *m_store; }
-  kovaStore::IKovaConfig* operator->() { return m_store; }
-  void Set(kovaStore::KovaConfigGroup group, const char* name,
-           const std::string& value) {
-    m_store->SetKovaConfig(group, name, ConfigData(value), false, false);
-  }
+void set(kovaStore::IKovaConfig* store, kovaStore::KovaConfigGroup group,
+         const char* name, const std::string& value) {
+  store->SetKovaConfig(group, name, ConfigData(value), false, false);
+}
 
- private:
-  uint32_t m_callId;
-  kovaStore::IKovaConfig* m_store = nullptr;
-};
-
-InspectorOptions testOptions() {
+InspectorOptions testOptions(bool bAllowWrites = false) {
   InspectorOptions options;
   options.token = kToken;
   options.idleLimit = std::chrono::milliseconds(2000);
+  options.bAllowWrites = bAllowWrites;
   return options;
 }
 
@@ -53,8 +37,16 @@ std::string bearer() {
   return std::string("Authorization: Bearer ") + kToken + "\r\n";
 }
 
-TEST(InspectorTest,
-     ServesOnLoopbackAtTheReportedPortAndStopsWithARequestInFlight) {
+RawAnswer get(uint16_t port, const std::string& target) {
+  return Exchange(port, "GET", target, LocalHost(port));
+}
+
+RawAnswer post(uint16_t port, const std::string& target,
+               const std::string& body) {
+  return Exchange(port, "POST", target, LocalHost(port), bearer(), body);
+}
+
+TEST(InspectorTest, ServesItsPageOnLoopbackAndStopsWithARequestInFlight) {
   InspectorOptions options = testOptions();
   options.idleLimit = std::chrono::milliseconds(60000);
   auto inspector = std::make_unique<Inspector>(options);
@@ -63,11 +55,31 @@ TEST(InspectorTest,
   ASSERT_NE(port, 0);
   EXPECT_EQ(inspector->Url(), "http://127.0.0.1:" + std::to_string(port) + "/");
 
-  const RawAnswer page = Exchange(port, "GET", "/", LocalHost(port));
-  EXPECT_EQ(page.status, 200);
+  const RawAnswer page = get(port, "/");
+  ASSERT_EQ(page.status, 200);
   EXPECT_EQ(page.headers.at("content-type"), "text/html; charset=utf-8");
   EXPECT_EQ(page.headers.at("x-content-type-options"), "nosniff");
+  const std::string csp = page.headers.at("content-security-policy");
+  EXPECT_EQ(csp.find("unsafe"), std::string::npos);
+  EXPECT_NE(csp.find("script-src 'self'"), std::string::npos);
+  EXPECT_NE(csp.find("default-src 'none'"), std::string::npos);
+  // Every script element names its file; no handler attributes.
+  size_t at = 0;
+  while ((at = page.body.find("<script", at)) != std::string::npos) {
+    const size_t end = page.body.find('>', at);
+    EXPECT_NE(page.body.substr(at, end - at).find(" src=\"/assets/"),
+              std::string::npos);
+    EXPECT_EQ(page.body.substr(end + 1, 9), "</script>");
+    at = end;
+  }
   EXPECT_NE(page.body.find("/assets/inspector.js"), std::string::npos);
+  EXPECT_EQ(page.body.find(" on"), std::string::npos);
+  for (const char* asset : {"inspector.js", "plot.js", "inspector.css"}) {
+    const RawAnswer file = get(port, std::string("/assets/") + asset);
+    EXPECT_EQ(file.status, 200) << asset;
+    EXPECT_EQ(file.body.find("innerHTML"), std::string::npos) << asset;
+  }
+  EXPECT_EQ(get(port, "/assets/missing.js").status, 404);
 
   // A request still arriving (only half of it sent) and an idle keep-alive
   // connection: stopping closes both rather than waiting for the idle limit.
@@ -105,10 +117,8 @@ TEST(InspectorTest, AddressBeyondLoopbackWithoutTokenIsRefusedAtConstruction) {
 
 TEST(InspectorTest,
      ForeignHostMissingOrWrongTokenAndDisallowedWritesAreRefused) {
-  TestCall call(2201);
-  InspectorOptions options = testOptions();
-  options.bAllowWrites = true;
-  Inspector inspector(options);
+  SampleCalls calls({2201}, false);
+  Inspector inspector(testOptions(true));
   ASSERT_TRUE(inspector.Running()) << inspector.Error();
   const uint16_t port = inspector.Port();
   const std::string doc = R"({"Audio":[{"key":"Aec","value":"2"}]})";
@@ -139,37 +149,32 @@ TEST(InspectorTest,
     }
   }
   ConfigData value;
-  EXPECT_EQ(call->GetKovaConfig(kovaStore::KovaConfigGroup_Audio, "Aec", value),
+  EXPECT_EQ(calls.Store(0)->GetKovaConfig(kovaStore::KovaConfigGroup_Audio,
+                                          "Aec", value),
             KOVA_S_OK);
 
-  InspectorOptions readOnly = testOptions();
-  Inspector readOnlyInspector(readOnly);
-  const RawAnswer refused =
-      Exchange(readOnlyInspector.Port(), "POST", target,
-               LocalHost(readOnlyInspector.Port()), bearer(), doc);
-  EXPECT_EQ(refused.status, 403);
+  Inspector readOnly(testOptions());
+  EXPECT_EQ(post(readOnly.Port(), target, doc).status, 403);
 }
 
 TEST(InspectorTest, OversizedBodyAndHeadersAreRefusedUnread) {
-  InspectorOptions options = testOptions();
-  options.bAllowWrites = true;
+  InspectorOptions options = testOptions(true);
   options.maxHeaderBytes = 4096;
   Inspector inspector(options);
   const uint16_t port = inspector.Port();
-
-  // The body's size is refused from its header; the connection closes
-  // without the body being read.
-  RawConnection big(port);
-  ASSERT_TRUE(big.Send(
+  const std::string head =
       "POST /api/v1/calls/1/config HTTP/1.1\r\nHost: " + LocalHost(port) +
-      "\r\n" + bearer() + "Content-Length: 1048577\r\n\r\n{"));
+      "\r\n" + bearer();
+
+  // Refused from its Content-Length, closed without the body being read.
+  RawConnection big(port);
+  ASSERT_TRUE(big.Send(head + "Content-Length: 1048577\r\n\r\n{"));
   EXPECT_EQ(big.Receive().status, 413);
   EXPECT_TRUE(big.ClosedByPeer());
 
   RawConnection chunked(port);
-  ASSERT_TRUE(chunked.Send(
-      "POST /api/v1/calls/1/config HTTP/1.1\r\nHost: " + LocalHost(port) +
-      "\r\n" + bearer() + "Transfer-Encoding: chunked\r\n\r\n5\r\n{}{}{\r\n"));
+  ASSERT_TRUE(
+      chunked.Send(head + "Transfer-Encoding: chunked\r\n\r\n5\r\n{}{}{\r\n"));
   EXPECT_EQ(chunked.Receive().status, 411);
 
   RawConnection headers(port);
@@ -211,131 +216,75 @@ TEST(InspectorTest, ConnectionsOverTheCapAreAnsweredBusy) {
 }
 
 TEST(InspectorTest, ConfigShowsEveryGroupEscapedWithTogglesNamedAndNumbered) {
-  TestCall call(2202);
-  call.Set(kovaStore::KovaConfigGroup_Audio, "Label", kHostile);
-  call.Set(kovaStore::KovaConfigGroup_Audio, "Quote", "say \"hi\"\\\x01");
-  call.Set(kovaStore::KovaConfigGroup_Feature, "EnableRelayMode", "1");
-  call.Set(kovaStore::KovaConfigGroup_Feature, "NotAToggle", "0");
-  call.Set(kovaStore::KovaConfigGroup_TAOnly, "Bytes", "\xff\xfe");
+  SampleCalls calls({2202}, false);  // with a markup value and toggles
+  set(calls.Store(0), kovaStore::KovaConfigGroup_Audio, "Quote",
+      "say \"hi\"\\\x01");
+  set(calls.Store(0), kovaStore::KovaConfigGroup_Feature, "NotAToggle", "0");
+  set(calls.Store(0), kovaStore::KovaConfigGroup_TAOnly, "Bytes", "\xff\xfe");
   Inspector inspector(testOptions());
   const uint16_t port = inspector.Port();
 
-  const RawAnswer answer =
-      Exchange(port, "GET", "/api/v1/calls/2202/config", LocalHost(port));
+  const RawAnswer answer = get(port, "/api/v1/calls/2202/config");
   ASSERT_EQ(answer.status, 200);
   EXPECT_EQ(answer.headers.at("content-type"), "application/json");
   const json config = json::parse(answer.body);  // throws on invalid JSON
   EXPECT_EQ(config["callId"], 2202);
   ASSERT_EQ(config["groups"].size(), 12u);
-  const json& audio = config["groups"][3];
-  EXPECT_EQ(audio["group"], "Audio");
-  EXPECT_EQ(audio["entries"][0]["name"], "Label");
-  EXPECT_EQ(audio["entries"][0]["value"], kHostile);
-  EXPECT_EQ(audio["entries"][1]["value"], "say \"hi\"\\\x01");
-  const json& feature = config["groups"][1]["entries"];
-  ASSERT_EQ(feature.size(), 2u);
-  EXPECT_EQ(feature[0]["name"], "EnableRelayMode");
-  EXPECT_GE(feature[0]["toggle"].get<int>(), 0);
-  EXPECT_EQ(feature[0]["on"], true);
-  EXPECT_FALSE(feature[1].contains("toggle"));
-  EXPECT_EQ(config["groups"][11]["entries"][0]["value"], "\u00ff\u00fe");
+  std::map<std::string, json> entries;  // by "group.name"
+  for (const json& group : config["groups"]) {
+    for (const json& entry : group["entries"]) {
+      entries[group["group"].get<std::string>() + "." +
+              entry["name"].get<std::string>()] = entry;
+    }
+  }
+  EXPECT_EQ(config["groups"][3]["group"], "Audio");
+  EXPECT_EQ(entries["Audio.Label"]["value"], kHostileValue);
+  EXPECT_EQ(entries["Audio.Quote"]["value"], "say \"hi\"\\\x01");
+  EXPECT_GE(entries["Feature.EnableRelayMode"]["toggle"].get<int>(), 0);
+  EXPECT_EQ(entries["Feature.EnableRelayMode"]["on"], true);
+  EXPECT_FALSE(entries["Feature.NotAToggle"].contains("toggle"));
+  EXPECT_EQ(entries["TAOnly.Bytes"]["value"], "\u00ff\u00fe");
 
-  EXPECT_EQ(Exchange(port, "GET", "/api/v1/calls/2299/config", LocalHost(port))
-                .status,
-            404);
+  EXPECT_EQ(get(port, "/api/v1/calls/2299/config").status, 404);
   EXPECT_EQ(kovaStore::CleanUpKovaConfig(2299), KOVA_S_FALSE)
       << "reading a call without a store created one";
 }
 
-TEST(InspectorTest, DocumentPassesTheStrictCheckAndAppliesBackToAnEqualStore) {
-  TestCall call(2203);
-  call.Set(kovaStore::KovaConfigGroup_Audio, "Label", kHostile);
-  call.Set(kovaStore::KovaConfigGroup_Video, "MaxFps", "30");
-  call.Set(kovaStore::KovaConfigGroup_Feature, "EnableRelayMode", "0");
-  call.Set(kovaStore::KovaConfigGroup_Common, "Unicode",
-           "caf\xc3\xa9 \xe2\x82\xac");
-  Inspector inspector(testOptions());
+// The downloaded document passes the strict check and, posted to another
+// call, makes its store equal; bad posts are answered with their report.
+TEST(InspectorTest, DocumentPassesTheStrictCheckAndPostsBackToAnEqualStore) {
+  SampleCalls calls({2203, 2204}, false);
+  set(calls.Store(0), kovaStore::KovaConfigGroup_Common, "Unicode",
+      "caf\xc3\xa9 \xe2\x82\xac");
+  Inspector inspector(testOptions(true));
   const uint16_t port = inspector.Port();
-  const RawAnswer answer =
-      Exchange(port, "GET", "/api/v1/calls/2203/config?format=document",
-               LocalHost(port));
-  ASSERT_EQ(answer.status, 200);
-  EXPECT_NE(answer.headers.at("content-disposition").find("attachment"),
+  const RawAnswer document =
+      get(port, "/api/v1/calls/2203/config?format=document");
+  ASSERT_EQ(document.status, 200);
+  EXPECT_NE(document.headers.at("content-disposition").find("attachment"),
             std::string::npos);
   const ostrel_cli::DocumentReport report =
-      ostrel_cli::CheckDocumentText("document", answer.body);
+      ostrel_cli::CheckDocumentText("document", document.body);
   EXPECT_FALSE(ostrel_cli::DocumentFails(report));
-  EXPECT_EQ(ostrel_cli::WarningAndNoteCount(report), 0u) << answer.body;
+  EXPECT_EQ(ostrel_cli::WarningAndNoteCount(report), 0u) << document.body;
 
-  TestCall copy(2204);
-  ASSERT_EQ(copy->ApplyKovaConfigs(answer.body.c_str()), KOVA_S_OK);
-  EXPECT_STREQ(std::string(call->DumpKovaConfigs(0xFFF)).c_str(),
-               copy->DumpKovaConfigs(0xFFF));
-}
-
-TEST(InspectorTest, PostAnswersWithTheCheckReportAndAppliesTheDocument) {
-  TestCall call(2205);
-  InspectorOptions options = testOptions();
-  options.bAllowWrites = true;
-  Inspector inspector(options);
-  const uint16_t port = inspector.Port();
-  const std::string target = "/api/v1/calls/2205/config";
-
-  const RawAnswer good =
-      Exchange(port, "POST", target, LocalHost(port), bearer(),
-               R"({"Video":[{"key":"MaxFps","value":"60"}]})");
+  const std::string target = "/api/v1/calls/2204/config";
+  const RawAnswer good = post(port, target, document.body);
   ASSERT_EQ(good.status, 200) << good.body;
   EXPECT_EQ(good.headers.at("x-ostrel-result"), "KOVA_S_OK");
-  const json report = json::parse(good.body);
-  EXPECT_EQ(report["schema"], 1);
-  EXPECT_EQ(report["applies"], true);
-  EXPECT_EQ(report["documents"].size(), 1u);
-  ConfigData value;
-  ASSERT_EQ(
-      call->GetKovaConfig(kovaStore::KovaConfigGroup_Video, "MaxFps", value),
-      KOVA_S_OK);
-  EXPECT_STREQ(value.ToCstr(), "60");
+  const json answer = json::parse(good.body);
+  EXPECT_EQ(answer["schema"], 1);
+  EXPECT_EQ(answer["applies"], true);
+  EXPECT_EQ(answer["documents"].size(), 1u);
+  EXPECT_STREQ(std::string(calls.Store(0)->DumpKovaConfigs(0xFFF)).c_str(),
+               calls.Store(1)->DumpKovaConfigs(0xFFF));
 
   const RawAnswer bad =
-      Exchange(port, "POST", target, LocalHost(port), bearer(),
-               R"({"Vidoe":[{"key":"X","value":"1"}]})");
+      post(port, target, R"({"Vidoe":[{"key":"X","value":"1"}]})");
   EXPECT_EQ(bad.status, 422);
   EXPECT_EQ(json::parse(bad.body)["applies"], false);
-
-  const RawAnswer nul = Exchange(port, "POST", target, LocalHost(port),
-                                 bearer(), std::string("{}\0{}", 5));
-  EXPECT_EQ(nul.status, 400);
-  EXPECT_EQ(Exchange(port, "POST", "/api/v1/calls/2298/config", LocalHost(port),
-                     bearer(), "{}")
-                .status,
-            404);
-}
-
-TEST(InspectorTest, PageAndAssetsCarryNoInlineScript) {
-  Inspector inspector(testOptions());
-  const uint16_t port = inspector.Port();
-  const RawAnswer page = Exchange(port, "GET", "/", LocalHost(port));
-  ASSERT_EQ(page.status, 200);
-  const std::string csp = page.headers.at("content-security-policy");
-  EXPECT_EQ(csp.find("unsafe"), std::string::npos);
-  // Every script element names its file; no handler attributes.
-  size_t at = 0;
-  while ((at = page.body.find("<script", at)) != std::string::npos) {
-    const size_t end = page.body.find('>', at);
-    EXPECT_NE(page.body.substr(at, end - at).find(" src=\"/assets/"),
-              std::string::npos);
-    EXPECT_EQ(page.body.substr(end + 1, 9), "</script>");
-    at = end;
-  }
-  EXPECT_EQ(page.body.find(" on"), std::string::npos);
-  for (const char* asset : {"inspector.js", "plot.js", "inspector.css"}) {
-    const RawAnswer file =
-        Exchange(port, "GET", std::string("/assets/") + asset, LocalHost(port));
-    EXPECT_EQ(file.status, 200) << asset;
-    EXPECT_EQ(file.body.find("innerHTML"), std::string::npos) << asset;
-  }
-  EXPECT_EQ(Exchange(port, "GET", "/assets/missing.js", LocalHost(port)).status,
-            404);
+  EXPECT_EQ(post(port, target, std::string("{}\0{}", 5)).status, 400);
+  EXPECT_EQ(post(port, "/api/v1/calls/2298/config", "{}").status, 404);
 }
 
 }  // namespace

@@ -6,16 +6,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
 namespace ostrel::inspect {
-
-namespace {
-
-constexpr int kWaitMs = 10000;
-
-}  // namespace
 
 RawConnection::RawConnection(uint16_t port) {
   m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -45,57 +40,46 @@ bool RawConnection::Send(const std::string& bytes) {
   return true;
 }
 
+int RawConnection::ReadMore() {
+  char buffer[65536];
+  pollfd entry{m_fd, POLLIN, 0};
+  if (::poll(&entry, 1, 10000) <= 0) return -1;
+  const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+  if (n <= 0) return 0;
+  m_pending.append(buffer, static_cast<size_t>(n));
+  return 1;
+}
+
 bool RawConnection::ClosedByPeer() {
-  char buffer[4096];
-  for (;;) {
-    pollfd entry{m_fd, POLLIN, 0};
-    if (::poll(&entry, 1, kWaitMs) <= 0) return false;
-    const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-    if (n <= 0) return true;
-    m_pending.append(buffer, static_cast<size_t>(n));
-  }
+  int got = 1;
+  while (got == 1) got = ReadMore();
+  return got == 0;
 }
 
 RawAnswer RawConnection::Receive() {
-  RawAnswer answer;
-  char buffer[65536];
-  size_t headEnd = std::string::npos;
-  size_t bodyLength = 0;
-  for (;;) {
-    if (headEnd == std::string::npos) {
-      headEnd = m_pending.find("\r\n\r\n");
-      if (headEnd != std::string::npos) {
-        const std::string head = m_pending.substr(0, headEnd);
-        answer.status = std::atoi(head.substr(head.find(' ') + 1).c_str());
-        size_t line = head.find("\r\n");
-        while (line != std::string::npos) {
-          const size_t next = head.find("\r\n", line + 2);
-          const std::string text = head.substr(line + 2, next - line - 2);
-          const size_t colon = text.find(':');
-          std::string name = text.substr(0, colon);
-          for (char& c : name) c = static_cast<char>(std::tolower(c));
-          std::string value = text.substr(colon + 1);
-          while (!value.empty() && value[0] == ' ') value.erase(0, 1);
-          answer.headers[name] = value;
-          line = next;
-        }
-        bodyLength = std::strtoull(answer.headers["content-length"].c_str(),
-                                   nullptr, 10);
-      }
-    }
-    if (headEnd != std::string::npos &&
-        m_pending.size() >= headEnd + 4 + bodyLength) {
-      answer.body = m_pending.substr(headEnd + 4, bodyLength);
-      m_pending.erase(0, headEnd + 4 + bodyLength);
-      return answer;
-    }
-    pollfd entry{m_fd, POLLIN, 0};
-    if (::poll(&entry, 1, kWaitMs) <= 0) break;
-    const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    m_pending.append(buffer, static_cast<size_t>(n));
+  size_t headEnd;
+  while ((headEnd = m_pending.find("\r\n\r\n")) == std::string::npos) {
+    if (ReadMore() != 1) return RawAnswer();
   }
-  if (headEnd == std::string::npos) answer.status = 0;
+  RawAnswer answer;
+  const std::string head = m_pending.substr(0, headEnd);
+  answer.status = std::atoi(head.substr(head.find(' ') + 1).c_str());
+  for (size_t line = head.find("\r\n"); line != std::string::npos;) {
+    const size_t next = head.find("\r\n", line + 2);
+    const std::string text = head.substr(line + 2, next - line - 2);
+    const size_t colon = text.find(':');
+    std::string name = text.substr(0, colon);
+    for (char& c : name) c = static_cast<char>(std::tolower(c));
+    const size_t value = text.find_first_not_of(' ', colon + 1);
+    answer.headers[name] = value == std::string::npos ? "" : text.substr(value);
+    line = next;
+  }
+  const size_t length =
+      std::strtoull(answer.headers["content-length"].c_str(), nullptr, 10);
+  while (m_pending.size() < headEnd + 4 + length && ReadMore() == 1) {
+  }
+  answer.body = m_pending.substr(headEnd + 4, length);
+  m_pending.erase(0, std::min(m_pending.size(), headEnd + 4 + length));
   return answer;
 }
 

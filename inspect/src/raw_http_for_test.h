@@ -26,14 +26,13 @@ class RawConnection {
   bool Connected() const { return m_fd >= 0; }
   // False when the bytes could not all be sent (the peer closed).
   bool Send(const std::string& bytes);
-  // Reads one answer (head and Content-Length body); waits at most about
-  // 10 s.
+  // Each waits at most about 10 s: one answer (head and Content-Length
+  // body); whether the peer has closed (reads give end of stream).
   RawAnswer Receive();
-  // True when the peer has closed (reads give end of stream), waiting at
-  // most about 10 s.
   bool ClosedByPeer();
 
  private:
+  int ReadMore();  // 1: read some, 0: closed, -1: nothing within about 10 s
   int m_fd = -1;
   std::string m_pending;
 };

@@ -2,55 +2,38 @@
 // 102, 103) with values and statistics of every kind, serves them with the
 // inspector on 127.0.0.1 at a free port, prints "URL <url>" and moves the
 // statistics every 200 ms until its standard input is closed.
-//
-//   inspect_test_host [--token TOKEN] [--writes]
 #include <ostrel/inspect.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
+#include <string>
 #include <thread>
 
 #include "sample_calls.h"
 
-int main(int argc, char** argv) {
+int main() {
   ostrel::InspectorOptions options;
   options.journalDepth = 64;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--token") == 0 && i + 1 < argc) {
-      options.token = argv[++i];
-    } else if (std::strcmp(argv[i], "--writes") == 0) {
-      options.bAllowWrites = true;
-    } else {
-      std::fprintf(stderr, "usage: %s [--token TOKEN] [--writes]\n", argv[0]);
-      return 2;
-    }
-  }
   options.fieldNames.Set(ostrel::RecordKind::kAudioSession, 12, "packetsSent");
-  int status = 0;
-  {
-    ostrel::inspect::SampleCalls calls({101, 102, 103});
-    ostrel::Inspector inspector(options);
-    if (!inspector.Running()) {
-      std::fprintf(stderr, "inspector: %s\n", inspector.Error().c_str());
-      return 1;
-    }
-    std::printf("URL %s\n", inspector.Url().c_str());
-    std::fflush(stdout);
-    std::atomic<bool> bDone{false};
-    std::thread ticker([&] {
-      for (uint32_t n = 2; !bDone; ++n) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        calls.Tick(n);
-      }
-    });
-    std::string line;
-    while (std::getline(std::cin, line)) {
-    }
-    bDone = true;
-    ticker.join();
+  ostrel::inspect::SampleCalls calls({101, 102, 103});
+  ostrel::Inspector inspector(options);
+  if (!inspector.Running()) {
+    std::fprintf(stderr, "inspector: %s\n", inspector.Error().c_str());
+    return 1;
   }
-  return status;
+  std::printf("URL %s\n", inspector.Url().c_str());
+  std::fflush(stdout);
+  std::atomic<bool> bDone{false};
+  std::thread ticker([&] {
+    for (uint32_t n = 2; !bDone; ++n) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      calls.Tick(n);
+    }
+  });
+  for (std::string line; std::getline(std::cin, line);) {
+  }
+  bDone = true;
+  ticker.join();
 }

@@ -20,9 +20,9 @@ bool isAudio(int kind) {
 
 }  // namespace
 
-SampleCalls::SampleCalls(std::vector<uint32_t> callIds, bool bStatistics)
-    : m_callIds(std::move(callIds)) {
-  for (uint32_t callId : m_callIds) {
+SampleCalls::SampleCalls(const std::vector<uint32_t>& callIds,
+                         bool bStatistics) {
+  for (uint32_t callId : callIds) {
     Call call{callId};
     kovaStore::CreateKovaConfig(callId, &call.store);
     set(call.store, kovaStore::KovaConfigGroup_Feature, "EnableRelayMode", "1");

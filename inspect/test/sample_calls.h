@@ -18,7 +18,7 @@ class SampleCalls {
  public:
   // Creates the calls' stores and statistics objects (all four kinds when
   // bStatistics) and fills them.
-  SampleCalls(std::vector<uint32_t> callIds, bool bStatistics = true);
+  SampleCalls(const std::vector<uint32_t>& callIds, bool bStatistics = true);
   // Gives back every reference and cleans the calls up.
   ~SampleCalls();
   SampleCalls(const SampleCalls&) = delete;
@@ -27,7 +27,8 @@ class SampleCalls {
   // Moves the statistics (and one configuration value) to step n.
   void Tick(uint32_t n);
 
-  const std::vector<uint32_t>& CallIds() const { return m_callIds; }
+  // The store of the index-th call, for a test to set further values in.
+  kovaStore::IKovaConfig* Store(size_t index) { return m_calls[index].store; }
 
  private:
   struct Call {
@@ -35,7 +36,6 @@ class SampleCalls {
     kovaStore::IKovaConfig* store = nullptr;
     kovaStore::IKovaMediaInfo* objects[4] = {};
   };
-  std::vector<uint32_t> m_callIds;
   std::vector<Call> m_calls;
 };
 
