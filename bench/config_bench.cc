@@ -8,6 +8,7 @@
 //   create + release of an existing call among 1,000 live calls, against a
 //   mutex-guarded std::map from call id to a counted entry
 // Run: build/bench/config_bench --benchmark_min_time=0.2
+#include <ConfigData.h>
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -16,10 +17,9 @@
 #include <mutex>
 #include <string>
 
-#include "ConfigData.h"
-#include "KovaConfigApi.h"
+#include "KovaConfig/kova_config.h"
 #include "baseline_group.h"
-#include "kova_config.h"
+#include "ostrel/KovaConfigApi.h"
 
 namespace {
 

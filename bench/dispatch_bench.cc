@@ -5,6 +5,8 @@
 //                                            poll interval it must not pay)
 // Sets are forced with an unchanged value, so that every iteration notifies
 // and no new value is built.
+#include <CmThread.h>
+#include <CmTrace.h>
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -14,9 +16,7 @@
 #include <mutex>
 #include <thread>
 
-#include "CmThread.h"
-#include "CmTrace.h"
-#include "kova_config.h"
+#include "KovaConfig/kova_config.h"
 
 namespace {
 

@@ -2,12 +2,12 @@
 // back, per entry, for a store of 10,000 entries spread over the twelve
 // groups. The baseline is a plain set of the same 10,000 values through
 // SetKovaConfig, so the ratio is what the document handling adds.
+#include <ConfigData.h>
 #include <benchmark/benchmark.h>
 
 #include <string>
 
-#include "ConfigData.h"
-#include "KovaConfigApi.h"
+#include "ostrel/KovaConfigApi.h"
 
 namespace {
 

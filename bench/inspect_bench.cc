@@ -23,8 +23,8 @@
 #include <thread>
 #include <vector>
 
-#include "raw_http_for_test.h"
-#include "sample_calls.h"
+#include "inspect/src/raw_http_for_test.h"
+#include "inspect/test/sample_calls.h"
 
 namespace {
 

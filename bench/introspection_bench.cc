@@ -10,6 +10,7 @@
 // Reported: the lower quartile of ns (thread CPU time) per set of each over the
 // rounds, and the ratios counting/nocount and journal/counting. Run:
 // build/release/bench/introspection_bench
+#include <ConfigData.h>
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 #include <time.h>
@@ -20,10 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "ConfigData.h"
-#include "IKovaConfig.h"
-#include "KovaIntrospection.h"
 #include "baseline_group.h"
+#include "ostrel/IKovaConfig.h"
+#include "ostrel/KovaIntrospection.h"
 
 namespace {
 

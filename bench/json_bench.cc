@@ -20,7 +20,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "json_reader.h"
+#include "json/json_reader.h"
 
 namespace {
 

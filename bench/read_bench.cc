@@ -16,6 +16,8 @@
 //     toggle set against the store's set of the same toggle.
 // The storm lasts READ_BENCH_STORM_SECONDS (default 5) per variant.
 // Run: build/release/bench/read_bench --benchmark_min_time=0.2
+#include <CmTrace.h>
+#include <ConfigData.h>
 #include <absl/flags/flag.h>
 #include <absl/flags/reflection.h>
 #include <benchmark/benchmark.h>
@@ -32,11 +34,9 @@
 #include <thread>
 #include <vector>
 
-#include "CmTrace.h"
-#include "ConfigData.h"
-#include "KovaConfigApi.h"
-#include "KovaConfigHelper.h"
 #include "baseline_group.h"
+#include "ostrel/KovaConfigApi.h"
+#include "ostrel/KovaConfigHelper.h"
 #include "storm.h"
 
 ABSL_FLAG(bool, read_bench_toggle, true, "a bool flag read as a baseline");

@@ -11,8 +11,8 @@
 #include <memory>
 #include <vector>
 
-#include "audio_statistic_info.h"
-#include "video_statistic_info.h"
+#include "stats/audio_statistic_info.h"
+#include "stats/video_statistic_info.h"
 
 namespace {
 

@@ -4,6 +4,9 @@
 //   ConfigData copy          vs  std::string copy of the same bytes
 //   posted / sent event      vs  a condition-variable ping-pong of two threads
 // The "allocs" counter is heap allocations per iteration.
+#include <CmThread.h>
+#include <ConfigData.h>
+#include <KovaResult.h>
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -15,10 +18,7 @@
 #include <string>
 #include <thread>
 
-#include "CmThread.h"
-#include "ConfigData.h"
-#include "KovaResult.h"
-#include "trace.h"
+#include "support/trace.h"
 
 namespace {
 

@@ -28,14 +28,12 @@ endif()
 set(OSTREL_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/ostrel
   CACHE STRING "Where the CMake package files are installed")
 
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/ostrel/include/
+install(FILES ${OSTREL_PUBLIC_HEADERS}
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ostrel
-  COMPONENT ostrel_development
-  FILES_MATCHING PATTERN "*.h")
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/util/include/
+  COMPONENT ostrel_development)
+install(FILES ${CMUTIL_PUBLIC_HEADERS}
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ostrel/util
-  COMPONENT ostrel_development
-  FILES_MATCHING PATTERN "*.h")
+  COMPONENT ostrel_development)
 
 # libostrel finds libcmutil beside itself wherever the prefix is moved: a
 # program that links libostrel alone (with --as-needed it does not list
@@ -120,10 +118,12 @@ install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
 # include/ostrel/cpp.h with include/ostrel/cpp/, the layer in the same export
 # set (so find_package(ostrel CONFIG) gives ostrel::cpp too), and
 # ostrel-cpp.pc.
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/cpp/include/ostrel/
+install(FILES ${PROJECT_SOURCE_DIR}/cpp/include/ostrel/cpp.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ostrel
-  COMPONENT ostrel_development
-  FILES_MATCHING PATTERN "*.h")
+  COMPONENT ostrel_development)
+install(FILES ${OSTREL_CPP_PUBLIC_HEADERS}
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ostrel/cpp
+  COMPONENT ostrel_development)
 install(TARGETS ostrel_cpp
   EXPORT ostrelTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ostrel_development)

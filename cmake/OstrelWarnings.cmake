@@ -8,8 +8,11 @@ function(ostrel_target_defaults target)
 endfunction()
 
 # A library whose code ends up in libostrel: position independent, hidden
-# symbols unless marked for export.
+# symbols unless marked for export. NO_EXPORTED_API marks a part that neither
+# defines nor calls the exported API, so that a program linking it (the
+# command, beside libostrel) still imports that API.
 function(ostrel_internal_library target)
+  cmake_parse_arguments(ARG "NO_EXPORTED_API" "" "" ${ARGN})
   ostrel_target_defaults(${target})
   set_target_properties(${target} PROPERTIES
     POSITION_INDEPENDENT_CODE ON
@@ -19,7 +22,7 @@ function(ostrel_internal_library target)
   # (libostrel, or a test or tool that links the parts directly), so code
   # using it must declare that API as defined there, not imported from a DLL.
   get_target_property(type ${target} TYPE)
-  if(type STREQUAL "STATIC_LIBRARY")
+  if(type STREQUAL "STATIC_LIBRARY" AND NOT ARG_NO_EXPORTED_API)
     target_compile_definitions(${target} PUBLIC OSTREL_BUILDING)
   else()
     target_compile_definitions(${target} PRIVATE OSTREL_BUILDING)

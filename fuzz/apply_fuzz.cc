@@ -2,15 +2,16 @@
 // configuration document to a fresh store, all groups are dumped, and the
 // store is given back. Trace lines are built (the mask stays at its most
 // verbose) but dropped, so the fuzzer is not slowed by output.
+#include <CmTrace.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "CmTrace.h"
-#include "IKovaConfig.h"
-#include "KovaConfigApi.h"
+#include "ostrel/IKovaConfig.h"
+#include "ostrel/KovaConfigApi.h"
 
 namespace {
 

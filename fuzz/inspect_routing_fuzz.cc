@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "routing.h"
-#include "security_for_test.h"
+#include "inspect/src/routing.h"
+#include "inspect/src/security_for_test.h"
 
 namespace {
 

@@ -16,11 +16,11 @@
 #include <string>
 #include <string_view>
 
-#include "json_plain_document.h"
-#include "json_reader.h"
-#include "json_value.h"
-#include "json_writer.h"
-#include "reference_reader_for_test.h"
+#include "json/json_plain_document.h"
+#include "json/json_reader.h"
+#include "json/json_value.h"
+#include "json/json_writer.h"
+#include "json/reference_reader_for_test.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 # them (see src/assets.h). Run as a script at build time:
 #   cmake -DOUTPUT=<file.cc> -DDIR=<web dir> -DFILES="a;b" -P embed_assets.cmake
 set(body "// Generated from inspect/web by embed_assets.cmake; do not edit.\n")
-string(APPEND body "#include \"assets.h\"\n\nnamespace ostrel::inspect {\n\nnamespace {\n\n")
+string(APPEND body "#include \"inspect/src/assets.h\"\n\nnamespace ostrel::inspect {\n\nnamespace {\n\n")
 set(table "")
 set(index 0)
 foreach(name IN LISTS FILES)

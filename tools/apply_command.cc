@@ -12,13 +12,13 @@
 #include <utility>
 #include <vector>
 
-#include "KovaConfigApi.h"
+#include "KovaConfig/config_groups.h"
 #include "apply_model.h"
 #include "commands.h"
-#include "config_groups.h"
 #include "exit_codes.h"
+#include "json/json_reader.h"
 #include "json_out.h"
-#include "json_reader.h"
+#include "ostrel/KovaConfigApi.h"
 #include "text_input.h"
 
 namespace ostrel_cli {

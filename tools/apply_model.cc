@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "config_groups.h"
+#include "KovaConfig/config_groups.h"
 #include "document_scan.h"
 #include "json_out.h"
 #include "toggle_names.h"

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "document_scan.h"
-#include "json_value.h"
+#include "json/json_value.h"
 
 namespace ostrel_cli {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "KovaConfigApi.h"
 #include "check_report.h"
-#include "json_reader.h"
+#include "json/json_reader.h"
+#include "ostrel/KovaConfigApi.h"
 
 namespace ostrel_cli {
 namespace {

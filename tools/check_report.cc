@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "config_groups.h"
-#include "json_reader.h"
+#include "KovaConfig/config_groups.h"
+#include "json/json_reader.h"
 
 namespace ostrel_cli {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "KovaConfigHelper.h"
-#include "config_groups.h"
+#include "KovaConfig/config_groups.h"
+#include "ostrel/KovaConfigHelper.h"
 
 namespace {
 

@@ -9,6 +9,9 @@
 // scene waits for the posted deliveries of its changes, then prints the
 // deliveries made while the setter waited before the posted ones, each group
 // in arrival order.
+#include <CmThread.h>
+#include <CmTrace.h>
+
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <memory>
@@ -16,10 +19,6 @@
 #include <sstream>
 #include <vector>
 
-#include "CmThread.h"
-#include "CmTrace.h"
-#include "KovaConfigApi.h"
-#include "KovaConfigHelper.h"
 #include "check_report.h"
 #include "commands.h"
 #include "demo_inspect.h"
@@ -27,6 +26,8 @@
 #include "demo_statistics.h"
 #include "document_scan.h"
 #include "exit_codes.h"
+#include "ostrel/KovaConfigApi.h"
+#include "ostrel/KovaConfigHelper.h"
 #include "text_input.h"
 
 namespace ostrel_cli {

@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "KovaIntrospection.h"
-#include "config_groups.h"
+#include "KovaConfig/config_groups.h"
+#include "ostrel/KovaIntrospection.h"
 
 namespace ostrel_cli {
 

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "KovaOstrelApi.h"
-#include "KovaVideoRecord.h"
+#include "ostrel/KovaOstrelApi.h"
+#include "ostrel/KovaVideoRecord.h"
 
 namespace ostrel_cli {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <set>
 
-#include "json_reader.h"
+#include "json/json_reader.h"
 
 namespace ostrel_cli {
 

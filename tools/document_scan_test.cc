@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "json_reader.h"
+#include "json/json_reader.h"
 
 namespace ostrel_cli {
 namespace {

@@ -10,11 +10,11 @@
 // within that shape (duplicate keys, white space around values) is for
 // `ostrel check`. A "Feature" key that is no toggle name stays valid (the
 // store keeps it): the toggle names are offered, not required.
-#include "KovaConfigHelper.h"
+#include "KovaConfig/config_groups.h"
 #include "commands.h"
-#include "config_groups.h"
 #include "exit_codes.h"
 #include "json_out.h"
+#include "ostrel/KovaConfigHelper.h"
 
 namespace ostrel_cli {
 

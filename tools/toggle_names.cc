@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "KovaConfigHelper.h"
+#include "ostrel/KovaConfigHelper.h"
 
 namespace ostrel_cli {
 

@@ -4,10 +4,10 @@
 #include <cctype>
 #include <memory>
 
-#include "KovaConfigHelper.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "json_out.h"
+#include "ostrel/KovaConfigHelper.h"
 
 namespace ostrel_cli {
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "observer_state.h"
-#include "trace_capture.h"
+#include "util/testing/trace_capture.h"
 
 namespace {
 

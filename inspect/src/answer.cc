@@ -1,5 +1,5 @@
 #include "endpoints.h"
-#include "json_out.h"
+#include "tools/json_out.h"
 
 namespace ostrel::inspect {
 

@@ -5,8 +5,8 @@
 #include "call_access.h"
 #include "counters.h"
 #include "endpoints.h"
-#include "json_out.h"
 #include "stats_access.h"
+#include "tools/json_out.h"
 
 namespace ostrel::inspect {
 

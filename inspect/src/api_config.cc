@@ -3,10 +3,10 @@
 #include <ostrel/cpp/values.h>
 
 #include "call_access.h"
-#include "check_report.h"
 #include "endpoints.h"
-#include "json_out.h"
-#include "toggle_names.h"
+#include "tools/check_report.h"
+#include "tools/json_out.h"
+#include "tools/toggle_names.h"
 
 namespace ostrel::inspect {
 

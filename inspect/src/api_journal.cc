@@ -6,7 +6,7 @@
 
 #include "call_access.h"
 #include "endpoints.h"
-#include "json_out.h"
+#include "tools/json_out.h"
 
 namespace ostrel::inspect {
 

@@ -1,8 +1,8 @@
 // GET /api/v1/calls/{id}/stats: each statistics object of the call decoded
 // field by field, nothing reset.
 #include "endpoints.h"
-#include "json_out.h"
 #include "stats_access.h"
+#include "tools/json_out.h"
 
 namespace ostrel::inspect {
 

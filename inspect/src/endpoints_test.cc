@@ -2,6 +2,7 @@
 // decoded statistics, the journal and the metrics.
 #include "endpoints.h"
 
+#include <CmThread.h>
 #include <gtest/gtest.h>
 
 #include <future>
@@ -9,9 +10,8 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
-#include "CmThread.h"
 #include "counters.h"
-#include "sample_calls.h"
+#include "inspect/test/sample_calls.h"
 
 namespace ostrel::inspect {
 namespace {

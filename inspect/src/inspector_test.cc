@@ -9,9 +9,9 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "check_report.h"
+#include "inspect/test/sample_calls.h"
 #include "raw_http_for_test.h"
-#include "sample_calls.h"
+#include "tools/check_report.h"
 
 namespace ostrel::inspect {
 namespace {

@@ -53,10 +53,11 @@
 #ifndef OSTREL_INCLUDE_IKOVACONFIG_H_
 #define OSTREL_INCLUDE_IKOVACONFIG_H_
 
+#include <ConfigData.h>
+
 #include <cstdint>
 #include <functional>
 
-#include "ConfigData.h"
 #include "KovaConfigEvent.h"
 #include "KovaConfigTypes.h"
 

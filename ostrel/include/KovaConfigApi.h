@@ -39,9 +39,10 @@
 #ifndef OSTREL_INCLUDE_KOVACONFIGAPI_H_
 #define OSTREL_INCLUDE_KOVACONFIGAPI_H_
 
+#include <ConfigData.h>
+
 #include <cstdint>
 
-#include "ConfigData.h"
 #include "IKovaConfig.h"
 #include "KovaConfigTypes.h"
 #include "ostrel_export.h"

@@ -34,10 +34,11 @@
 #ifndef OSTREL_INCLUDE_KOVACONFIGCELL_H_
 #define OSTREL_INCLUDE_KOVACONFIGCELL_H_
 
+#include <ConfigData.h>
+
 #include <atomic>
 #include <cstdint>
 
-#include "ConfigData.h"
 #include "IKovaConfig.h"
 #include "KovaConfigTypes.h"
 #include "ostrel_export.h"

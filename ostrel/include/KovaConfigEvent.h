@@ -6,9 +6,10 @@
 #ifndef OSTREL_INCLUDE_KOVACONFIGEVENT_H_
 #define OSTREL_INCLUDE_KOVACONFIGEVENT_H_
 
+#include <ConfigData.h>
+
 #include <string>
 
-#include "ConfigData.h"
 #include "KovaConfigTypes.h"
 
 namespace kovaStore {

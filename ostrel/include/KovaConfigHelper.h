@@ -77,9 +77,10 @@
 #ifndef OSTREL_INCLUDE_KOVACONFIGHELPER_H_
 #define OSTREL_INCLUDE_KOVACONFIGHELPER_H_
 
+#include <ConfigData.h>
+
 #include <cstdint>
 
-#include "ConfigData.h"
 #include "IKovaConfig.h"
 #include "KovaConfigEvent.h"
 #include "KovaConfigTypes.h"

@@ -26,10 +26,11 @@
 #ifndef OSTREL_INCLUDE_KOVAINTROSPECTION_H_
 #define OSTREL_INCLUDE_KOVAINTROSPECTION_H_
 
+#include <KovaResult.h>
+
 #include <cstdint>
 
 #include "KovaMediaInfo.h"
-#include "KovaResult.h"
 #include "ostrel_export.h"
 
 namespace kovaStore {

@@ -13,9 +13,9 @@
 #ifndef OSTREL_INCLUDE_KOVAMEDIAINFO_H_
 #define OSTREL_INCLUDE_KOVAMEDIAINFO_H_
 
-#include <cstdint>
+#include <KovaResult.h>
 
-#include "KovaResult.h"
+#include <cstdint>
 
 namespace kovaStore {
 

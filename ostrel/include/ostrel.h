@@ -7,8 +7,9 @@
 #ifndef OSTREL_INCLUDE_OSTREL_H_
 #define OSTREL_INCLUDE_OSTREL_H_
 
-#include "CmThread.h"
-#include "CmTrace.h"
+#include <CmThread.h>
+#include <CmTrace.h>
+
 #include "IKovaAudioInfo.h"
 #include "IKovaConfig.h"
 #include "IKovaVideoInfo.h"

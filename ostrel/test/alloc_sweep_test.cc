@@ -5,6 +5,7 @@
 // behind, and the store consistent (a set took effect with every observer
 // told, or failed; an id returned is registered, 0 means nothing is). Leaks
 // are LeakSanitizer's (asan preset).
+#include <CmThread.h>
 #include <gtest/gtest.h>
 #include <ostrel/cpp.h>
 #include <signal.h>
@@ -24,11 +25,10 @@
 #include <string_view>
 #include <vector>
 
-#include "CmThread.h"
-#include "KovaConfigApi.h"
-#include "KovaConfigHelper.h"
-#include "KovaOstrelApi.h"
 #include "alloc_fault.h"
+#include "ostrel/KovaConfigApi.h"
+#include "ostrel/KovaConfigHelper.h"
+#include "ostrel/KovaOstrelApi.h"
 
 namespace kovaStore {
 namespace {

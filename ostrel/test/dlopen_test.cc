@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "IKovaConfig.h"
-#include "KovaConfigApi.h"
-#include "KovaConfigHelper.h"
-#include "trace_capture.h"
+#include "ostrel/IKovaConfig.h"
+#include "ostrel/KovaConfigApi.h"
+#include "ostrel/KovaConfigHelper.h"
+#include "util/testing/trace_capture.h"
 
 namespace kovaStore {
 namespace {

@@ -4,6 +4,7 @@
 // - every subscriber that was registered for the whole of a set was told of
 //   that set's value exactly once (posted ones once their queue drained);
 // - every observer is gone from the store's count.
+#include <CmThread.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,8 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "CmThread.h"
-#include "kova_config.h"
+#include "KovaConfig/kova_config.h"
 
 namespace kovaStore {
 namespace {

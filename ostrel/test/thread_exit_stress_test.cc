@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "KovaConfigApi.h"
-#include "KovaConfigHelper.h"
-#include "epoch_reclaim.h"
+#include "KovaConfig/epoch_reclaim.h"
+#include "ostrel/KovaConfigApi.h"
+#include "ostrel/KovaConfigHelper.h"
 
 namespace kovaStore {
 namespace {

@@ -1,6 +1,7 @@
 // ostrel.dll as a Windows host loads it: LoadLibrary, the plain functions
 // found by their undecorated names, trace lines that carry the DLL's own file
 // name, thread ids that are the system's and named event threads.
+#include <CmThread.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -8,9 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "CmThread.h"
-#include "KovaConfigApi.h"
-#include "trace_capture.h"
+#include "ostrel/KovaConfigApi.h"
+#include "util/testing/trace_capture.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "ConfigData.h"
+#include <ConfigData.h>
 
 std::string ConfigData::ToString() const {
   if (!m_bValid) return "<invalid>";

@@ -1,4 +1,4 @@
-#include "ConfigData.h"
+#include <ConfigData.h>
 
 #include <gtest/gtest.h>
 

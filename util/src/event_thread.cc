@@ -1,4 +1,4 @@
-#include "CmThread.h"
+#include <CmThread.h>
 
 #include <condition_variable>
 #include <deque>
@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "CmTrace.h"
-#include "KovaResult.h"
+#include <CmTrace.h>
+#include <KovaResult.h>
 #include "thread_name.h"
 
 ICmEvent::~ICmEvent() = default;

@@ -1,4 +1,4 @@
-#include "CmThread.h"
+#include <CmThread.h>
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "KovaResult.h"
-#include "trace_capture.h"
+#include <KovaResult.h>
+#include "util/testing/trace_capture.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "KovaUnknown.h"
+#include <KovaUnknown.h>
 
 namespace kova {
 

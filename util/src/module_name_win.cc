@@ -1,4 +1,4 @@
-#include "CmTrace.h"
+#include <CmTrace.h>
 
 #include <cstring>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "CmThread.h"
+#include <CmThread.h>
 
 #include <pthread.h>
 #include <sys/syscall.h>
@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "CmTimer.h"
+#include <CmTimer.h>
 #include "thread_name.h"
 
 unsigned long GetThreadSelfId() {

@@ -1,8 +1,8 @@
-#include "CmThread.h"
+#include <CmThread.h>
 
 #include <string>
 
-#include "CmTimer.h"
+#include <CmTimer.h>
 #include "thread_name.h"
 #include "windows_api.h"
 

@@ -1,4 +1,4 @@
-#include "CmTrace.h"
+#include <CmTrace.h>
 
 #include <atomic>
 #include <chrono>
@@ -8,7 +8,7 @@
 #include <ctime>
 #include <mutex>
 
-#include "CmThread.h"
+#include <CmThread.h>
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "CmTrace.h"
+#include <CmTrace.h>
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "trace_capture.h"
+#include "util/testing/trace_capture.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "CmTrace.h"
+#include <CmTrace.h>
 
 struct CmTraceLine {
   int level;
@@ -24,7 +24,8 @@ struct CmTraceLine {
 
 class CmTraceCapture {
  public:
-  explicit CmTraceCapture(int mask = 2) : m_previousMask(get_external_trace_mask()) {
+  explicit CmTraceCapture(int mask = 2)
+      : m_previousMask(get_external_trace_mask()) {
     set_external_trace_mask(mask);
     SetCmTraceSink(&CmTraceCapture::Sink, this);
   }
@@ -49,10 +50,14 @@ class CmTraceCapture {
   size_t Count(int level, const std::string& part) const {
     size_t n = 0;
     for (const CmTraceLine& l : Lines())
-      if ((level < 0 || l.level == level) && l.text.find(part) != std::string::npos) ++n;
+      if ((level < 0 || l.level == level) &&
+          l.text.find(part) != std::string::npos)
+        ++n;
     return n;
   }
-  bool Contains(int level, const std::string& part) const { return Count(level, part) > 0; }
+  bool Contains(int level, const std::string& part) const {
+    return Count(level, part) > 0;
+  }
   // True when a line of `level` is exactly `text`.
   bool HasExact(int level, const std::string& text) const {
     for (const CmTraceLine& l : Lines())
@@ -69,7 +74,8 @@ class CmTraceCapture {
                    unsigned length) {
     auto* self = static_cast<CmTraceCapture*>(ctx);
     std::lock_guard<std::mutex> lock(self->m_mutex);
-    self->m_lines.push_back({level, module ? module : "", std::string(text, length)});
+    self->m_lines.push_back(
+        {level, module ? module : "", std::string(text, length)});
   }
 
   int m_previousMask;

@@ -27,6 +27,6 @@
 #include <ostrel/cpp/subscription.h>
 #include <ostrel/cpp/values.h>
 
-#include "ostrel.h"  // the exported interface (ostrel/include)
+#include "ostrel/ostrel.h"  // the exported interface (ostrel/include)
 
 #endif  // OSTREL_CPP_INCLUDE_OSTREL_CPP_H_

@@ -1,5 +1,7 @@
 #include "change_journal.h"
 
+#include <CmTimer.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -7,9 +9,8 @@
 #include <new>
 #include <utility>
 
-#include "CmTimer.h"
 #include "config_event_handler.h"
-#include "never_destroyed.h"
+#include "support/never_destroyed.h"
 
 namespace kovaStore {
 

@@ -25,16 +25,17 @@
 #ifndef OSTREL_SRC_KOVACONFIG_CHANGE_JOURNAL_H_
 #define OSTREL_SRC_KOVACONFIG_CHANGE_JOURNAL_H_
 
+#include <CmTimer.h>
+#include <ConfigData.h>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string_view>
 #include <vector>
 
-#include "CmTimer.h"
-#include "ConfigData.h"
-#include "KovaIntrospection.h"
 #include "config_groups.h"
+#include "ostrel/KovaIntrospection.h"
 
 namespace kovaStore {
 

@@ -1,5 +1,6 @@
 #include "change_journal.h"
 
+#include <CmThread.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,9 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "CmThread.h"
-#include "KovaConfigApi.h"
-#include "KovaIntrospection.h"
+#include "ostrel/KovaConfigApi.h"
+#include "ostrel/KovaIntrospection.h"
 
 namespace kovaStore {
 namespace {

@@ -1,13 +1,14 @@
 #include "config_event_handler.h"
 
+#include <CmThread.h>
+#include <CmTimer.h>
+#include <KovaResult.h>
+
 #include <algorithm>
 
-#include "CmThread.h"
-#include "CmTimer.h"
-#include "KovaResult.h"
 #include "host_boundary.h"
+#include "support/trace.h"
 #include "switch_thread_event.h"
-#include "trace.h"
 
 namespace kovaStore {
 

@@ -22,6 +22,8 @@
 #ifndef OSTREL_SRC_KOVACONFIG_CONFIG_EVENT_HANDLER_H_
 #define OSTREL_SRC_KOVACONFIG_CONFIG_EVENT_HANDLER_H_
 
+#include <ConfigData.h>
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -36,10 +38,9 @@
 #include <utility>
 #include <vector>
 
-#include "ConfigData.h"
-#include "IKovaConfig.h"
-#include "KovaConfigEvent.h"
-#include "KovaConfigTypes.h"
+#include "ostrel/IKovaConfig.h"
+#include "ostrel/KovaConfigEvent.h"
+#include "ostrel/KovaConfigTypes.h"
 #include "store_counters.h"
 
 class ACmThread;

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "KovaConfigTypes.h"
+#include "ostrel/KovaConfigTypes.h"
 
 namespace kovaStore {
 

@@ -1,19 +1,20 @@
 #include "config_registry.h"
 
+#include <CmTrace.h>
+
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
 
-#include "CmTrace.h"
-#include "KovaConfigApi.h"
-#include "KovaConfigCell.h"
-#include "KovaIntrospection.h"
 #include "guarded_kova_config.h"
 #include "host_boundary.h"
 #include "kova_config.h"
-#include "trace.h"
+#include "ostrel/KovaConfigApi.h"
+#include "ostrel/KovaConfigCell.h"
+#include "ostrel/KovaIntrospection.h"
+#include "support/trace.h"
 
 namespace kovaStore {
 

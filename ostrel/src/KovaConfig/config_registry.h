@@ -23,12 +23,13 @@
 #ifndef OSTREL_SRC_KOVACONFIG_CONFIG_REGISTRY_H_
 #define OSTREL_SRC_KOVACONFIG_CONFIG_REGISTRY_H_
 
+#include <KovaResult.h>
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
 
-#include "IKovaConfig.h"
-#include "KovaResult.h"
+#include "ostrel/IKovaConfig.h"
 
 namespace kovaStore {
 

@@ -8,11 +8,11 @@
 #include <thread>
 #include <vector>
 
-#include "KovaConfigApi.h"
-#include "KovaConfigHelper.h"
-#include "KovaIntrospection.h"
 #include "kova_config.h"
-#include "trace_capture.h"
+#include "ostrel/KovaConfigApi.h"
+#include "ostrel/KovaConfigHelper.h"
+#include "ostrel/KovaIntrospection.h"
+#include "util/testing/trace_capture.h"
 
 namespace kovaStore {
 namespace {

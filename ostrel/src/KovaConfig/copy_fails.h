@@ -8,7 +8,7 @@
 #include <atomic>
 #include <new>
 
-#include "KovaConfigApi.h"
+#include "ostrel/KovaConfigApi.h"
 
 namespace kovaStore {
 

@@ -1,6 +1,7 @@
 // Registration and removal of observers and value providers, the removal
 // protocol against running deliveries, and delivery of changes to
 // subscribers under each delivery mode.
+#include <CmThread.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -15,11 +16,10 @@
 #include <thread>
 #include <vector>
 
-#include "CmThread.h"
-#include "KovaConfigApi.h"
 #include "copy_fails.h"
 #include "kova_config.h"
-#include "trace_capture.h"
+#include "ostrel/KovaConfigApi.h"
+#include "util/testing/trace_capture.h"
 
 namespace kovaStore {
 namespace {

@@ -1,6 +1,6 @@
 // Feature toggles: the fixed table of toggle names and the toggle operations
 // of KovaConfigHelper, all in group "Feature".
-#include "KovaConfigHelper.h"
+#include "ostrel/KovaConfigHelper.h"
 
 // What the implementation uses beyond its own header.
 #include <utility>

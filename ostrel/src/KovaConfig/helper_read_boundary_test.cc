@@ -11,9 +11,9 @@
 #include <new>
 #include <string>
 
-#include "KovaConfigApi.h"
-#include "KovaConfigHelper.h"
-#include "trace_capture.h"
+#include "ostrel/KovaConfigApi.h"
+#include "ostrel/KovaConfigHelper.h"
+#include "util/testing/trace_capture.h"
 
 namespace {
 

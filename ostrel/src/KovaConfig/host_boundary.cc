@@ -5,7 +5,7 @@
 #include <mutex>
 #include <thread>
 
-#include "trace.h"
+#include "support/trace.h"
 
 namespace kovaStore {
 

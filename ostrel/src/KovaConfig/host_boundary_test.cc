@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "KovaConfigApi.h"
+#include "ostrel/KovaConfigApi.h"
 
 namespace kovaStore {
 namespace {

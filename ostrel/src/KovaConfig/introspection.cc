@@ -3,10 +3,10 @@
 #include <cstring>
 #include <vector>
 
-#include "KovaIntrospection.h"
 #include "config_registry.h"
 #include "host_boundary.h"
 #include "kova_config.h"
+#include "ostrel/KovaIntrospection.h"
 
 namespace kovaStore {
 

@@ -4,8 +4,8 @@
 #include <unordered_map>
 #include <utility>
 
-#include "KovaConfigHelper.h"
-#include "trace.h"
+#include "ostrel/KovaConfigHelper.h"
+#include "support/trace.h"
 
 namespace kovaStore {
 

@@ -11,6 +11,8 @@
 #ifndef OSTREL_SRC_KOVACONFIG_KOVA_CONFIG_H_
 #define OSTREL_SRC_KOVACONFIG_KOVA_CONFIG_H_
 
+#include <ConfigData.h>
+
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -21,12 +23,11 @@
 #include <string_view>
 #include <thread>
 
-#include "ConfigData.h"
-#include "IKovaConfig.h"
 #include "atom_map.h"
 #include "change_journal.h"
 #include "config_event_handler.h"
 #include "config_groups.h"
+#include "ostrel/IKovaConfig.h"
 #include "store_counters.h"
 #include "value_index.h"
 

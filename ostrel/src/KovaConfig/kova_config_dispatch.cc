@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "kova_config.h"
-#include "trace.h"
+#include "support/trace.h"
 
 namespace kovaStore {
 

@@ -1,16 +1,16 @@
 // KovaConfigHelper: binding, group defaulting, guards and forwarding to the
 // call's store and to the helper's observer bookkeeping.
-#include "KovaConfigHelper.h"
+#include "ostrel/KovaConfigHelper.h"
 
 // What the implementation uses beyond its own header.
 #include <utility>
 
-#include "KovaConfigApi.h"
 #include "config_groups.h"
 #include "config_registry.h"
 #include "host_boundary.h"
 #include "observer_helper.h"
-#include "trace.h"
+#include "ostrel/KovaConfigApi.h"
+#include "support/trace.h"
 
 namespace kovaStore {
 

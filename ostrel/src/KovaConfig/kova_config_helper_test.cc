@@ -9,12 +9,12 @@
 #include <thread>
 #include <vector>
 
-#include "KovaConfigApi.h"
-#include "KovaConfigHelper.h"
-#include "KovaFeatureToggle.h"
 #include "kova_config.h"
 #include "observer_helper.h"
-#include "trace_capture.h"
+#include "ostrel/KovaConfigApi.h"
+#include "ostrel/KovaConfigHelper.h"
+#include "ostrel/KovaFeatureToggle.h"
+#include "util/testing/trace_capture.h"
 
 namespace kovaStore {
 namespace {

@@ -9,12 +9,12 @@
 #include <thread>
 #include <utility>
 
-#include "json_plain_document.h"
-#include "json_reader.h"
-#include "json_value.h"
-#include "json_writer.h"
+#include "json/json_plain_document.h"
+#include "json/json_reader.h"
+#include "json/json_value.h"
+#include "json/json_writer.h"
 #include "kova_config.h"
-#include "trace.h"
+#include "support/trace.h"
 
 namespace kovaStore {
 

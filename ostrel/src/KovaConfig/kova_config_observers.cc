@@ -1,13 +1,14 @@
 // The store's observer registry: registration of subscribers and binders and
 // their safe removal.
+#include <CmTimer.h>
+
 #include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
 
-#include "CmTimer.h"
 #include "kova_config.h"
-#include "trace.h"
+#include "support/trace.h"
 
 namespace kovaStore {
 

@@ -1,5 +1,6 @@
 #include "kova_config.h"
 
+#include <ConfigData.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,10 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "ConfigData.h"
 #include "atom_map.h"
 #include "config_groups.h"
-#include "trace_capture.h"
+#include "util/testing/trace_capture.h"
 
 namespace kovaStore {
 namespace {

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "host_boundary.h"
-#include "trace.h"
+#include "support/trace.h"
 
 namespace kovaStore {
 

@@ -31,12 +31,12 @@
 #include <mutex>
 #include <string>
 
-#include "IKovaConfig.h"
-#include "KovaConfigTypes.h"
 #include "atom_map.h"
 #include "config_event_handler.h"
 #include "config_groups.h"
 #include "config_registry.h"
+#include "ostrel/IKovaConfig.h"
+#include "ostrel/KovaConfigTypes.h"
 
 class ACmThread;
 

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "never_destroyed.h"
+#include "support/never_destroyed.h"
 
 namespace kovaStore {
 

@@ -27,12 +27,13 @@
 #ifndef OSTREL_SRC_KOVACONFIG_STORE_COUNTERS_H_
 #define OSTREL_SRC_KOVACONFIG_STORE_COUNTERS_H_
 
+#include <KovaResult.h>
+
 #include <atomic>
 #include <cstdint>
 
-#include "KovaIntrospection.h"
-#include "KovaResult.h"
 #include "config_groups.h"
+#include "ostrel/KovaIntrospection.h"
 
 #ifndef OSTREL_COUNTING
 #define OSTREL_COUNTING 1

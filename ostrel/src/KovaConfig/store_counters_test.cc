@@ -1,5 +1,6 @@
 #include "store_counters.h"
 
+#include <CmThread.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,11 +13,10 @@
 #include <utility>
 #include <vector>
 
-#include "CmThread.h"
-#include "KovaConfigApi.h"
-#include "KovaIntrospection.h"
 #include "copy_fails.h"
-#include "trace_capture.h"
+#include "ostrel/KovaConfigApi.h"
+#include "ostrel/KovaIntrospection.h"
+#include "util/testing/trace_capture.h"
 
 namespace kovaStore {
 namespace {

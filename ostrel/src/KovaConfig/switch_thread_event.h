@@ -10,11 +10,12 @@
 #ifndef OSTREL_SRC_KOVACONFIG_SWITCH_THREAD_EVENT_H_
 #define OSTREL_SRC_KOVACONFIG_SWITCH_THREAD_EVENT_H_
 
+#include <CmThread.h>
+
 #include <utility>
 
-#include "CmThread.h"
-#include "IKovaConfig.h"
-#include "KovaConfigEvent.h"
+#include "ostrel/IKovaConfig.h"
+#include "ostrel/KovaConfigEvent.h"
 
 namespace kovaStore {
 

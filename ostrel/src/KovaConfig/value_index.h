@@ -57,6 +57,8 @@
 #ifndef OSTREL_SRC_KOVACONFIG_VALUE_INDEX_H_
 #define OSTREL_SRC_KOVACONFIG_VALUE_INDEX_H_
 
+#include <ConfigData.h>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -64,8 +66,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-
-#include "ConfigData.h"
 
 namespace kovaStore {
 

@@ -4,6 +4,7 @@
 // than one they have already seen.
 #include "value_index.h"
 
+#include <CmTrace.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,9 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "CmTrace.h"
-#include "KovaConfigHelper.h"
 #include "kova_config.h"
+#include "ostrel/KovaConfigHelper.h"
 
 namespace kovaStore {
 namespace {

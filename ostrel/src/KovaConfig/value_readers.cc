@@ -1,8 +1,8 @@
 // The exported value readers: one read of a call's store through a temporary
 // KovaConfigHelper.
-#include "KovaConfigApi.h"
-#include "KovaConfigHelper.h"
 #include "config_groups.h"
+#include "ostrel/KovaConfigApi.h"
+#include "ostrel/KovaConfigHelper.h"
 
 namespace kovaStore {
 

@@ -10,8 +10,8 @@
 
 #include <cstdint>
 
-#include "IKovaAudioInfo.h"
 #include "counted_media_info.h"
+#include "ostrel/IKovaAudioInfo.h"
 
 namespace kovaStore {
 

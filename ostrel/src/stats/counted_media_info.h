@@ -16,11 +16,12 @@
 #ifndef OSTREL_SRC_STATS_COUNTED_MEDIA_INFO_H_
 #define OSTREL_SRC_STATS_COUNTED_MEDIA_INFO_H_
 
+#include <KovaUnknown.h>
+
 #include <atomic>
 #include <cstdint>
 
-#include "KovaMediaInfo.h"
-#include "KovaUnknown.h"
+#include "ostrel/KovaMediaInfo.h"
 
 namespace kovaStore {
 

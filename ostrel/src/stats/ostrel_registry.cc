@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <new>
 
-#include "KovaOstrelApi.h"
 #include "audio_statistic_info.h"
-#include "trace.h"
+#include "ostrel/KovaOstrelApi.h"
+#include "support/trace.h"
 #include "video_statistic_info.h"
 
 namespace kovaStore {

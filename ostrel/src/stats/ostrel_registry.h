@@ -13,16 +13,17 @@
 #ifndef OSTREL_SRC_STATS_OSTREL_REGISTRY_H_
 #define OSTREL_SRC_STATS_OSTREL_REGISTRY_H_
 
+#include <CmMutex.h>
+#include <KovaUnknown.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <utility>
 
-#include "CmMutex.h"
-#include "KovaIntrospection.h"
-#include "KovaMediaInfo.h"
-#include "KovaUnknown.h"
 #include "counted_media_info.h"
+#include "ostrel/KovaIntrospection.h"
+#include "ostrel/KovaMediaInfo.h"
 
 namespace kovaStore {
 

@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "KovaIntrospection.h"
-#include "KovaOstrelApi.h"
 #include "audio_statistic_info.h"
-#include "trace_capture.h"
+#include "ostrel/KovaIntrospection.h"
+#include "ostrel/KovaOstrelApi.h"
+#include "util/testing/trace_capture.h"
 #include "video_statistic_info.h"
 
 namespace kovaStore {

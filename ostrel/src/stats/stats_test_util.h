@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "KovaRecordFields.h"
+#include "ostrel/KovaRecordFields.h"
 
 namespace kovaStore {
 namespace testing {

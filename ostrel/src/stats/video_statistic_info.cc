@@ -1,6 +1,6 @@
 #include "video_statistic_info.h"
 
-#include "bounded_memory.h"
+#include "support/bounded_memory.h"
 
 namespace kovaStore {
 

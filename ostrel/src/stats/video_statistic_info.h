@@ -11,8 +11,8 @@
 
 #include <cstdint>
 
-#include "IKovaVideoInfo.h"
 #include "counted_media_info.h"
+#include "ostrel/IKovaVideoInfo.h"
 
 namespace kovaStore {
 

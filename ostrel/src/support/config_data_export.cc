@@ -1,6 +1,6 @@
 // The two ConfigData operations that libostrel compiles from the util header
 // and exports.
-#include "ConfigData.h"
+#include <ConfigData.h>
 
 ConfigData::ConfigData(const char* data, unsigned length) : m_bValid(false) {
   if (data == nullptr && length != 0) return;  // no bytes to take: invalid

@@ -15,7 +15,7 @@
 #ifndef OSTREL_SRC_SUPPORT_TRACE_H_
 #define OSTREL_SRC_SUPPORT_TRACE_H_
 
-#include "CmTrace.h"
+#include <CmTrace.h>
 
 namespace kovaStore {
 

@@ -1,14 +1,14 @@
 #include "trace.h"
 
+#include <ConfigData.h>
+#include <KovaResult.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "ConfigData.h"
-#include "KovaResult.h"
-#include "trace_capture.h"
+#include "util/testing/trace_capture.h"
 
 namespace kovaStore {
 namespace {

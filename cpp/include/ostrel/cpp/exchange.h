@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "ostrel.h"  // the exported interface (ostrel/include)
+#include "ostrel/ostrel.h"  // the exported interface (ostrel/include)
 
 namespace ostrel {
 

@@ -40,7 +40,7 @@
 #include <string>
 #include <utility>
 
-#include "ostrel.h"  // the exported interface (ostrel/include)
+#include "ostrel/ostrel.h"  // the exported interface (ostrel/include)
 
 namespace ostrel {
 

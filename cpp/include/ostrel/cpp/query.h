@@ -18,7 +18,7 @@
 #include <optional>
 #include <string>
 
-#include "ostrel.h"  // the exported interface (ostrel/include)
+#include "ostrel/ostrel.h"  // the exported interface (ostrel/include)
 
 namespace ostrel {
 

@@ -46,7 +46,7 @@
 
 #include <string>
 
-#include "ostrel.h"  // the exported interface (ostrel/include)
+#include "ostrel/ostrel.h"  // the exported interface (ostrel/include)
 
 namespace ostrel {
 

@@ -52,7 +52,7 @@
 #include <string_view>
 #include <type_traits>
 
-#include "ostrel.h"  // the exported interface (ostrel/include)
+#include "ostrel/ostrel.h"  // the exported interface (ostrel/include)
 
 namespace ostrel {
 

@@ -61,7 +61,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "ostrel.h"  // the exported interface (ostrel/include)
+#include "ostrel/ostrel.h"  // the exported interface (ostrel/include)
 
 namespace ostrel {
 
