@@ -4,25 +4,18 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
-#include <memory>
+#include <string>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include "json_brackets.h"
+#include "json_byte_search.h"
 #include "json_number.h"
-
-#if defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64)
-#include <emmintrin.h>
-#if defined(_MSC_VER) && !defined(__clang__)
-#include <intrin.h>
-#endif
-#endif
 
 namespace json {
 
 namespace {
-
-constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 // Marks of the nesting stack: which kind of bracket is open.
 enum NestMark : uint8_t { NestObject = 0, NestArray = 1 };
@@ -53,111 +46,6 @@ void trimString(std::string& text) {
   if (begin != 0 || end != text.size()) text = text.substr(begin, end - begin);
 }
 
-bool isStructuralByte(char c) {
-  return c == '"' || c == ',' || c == '[' || c == ']' || c == '{' || c == '}';
-}
-
-// "[" and "]" differ from "{" and "}" only in bit 0x20, and no other byte
-// turns into "{" or "}" when that bit is set.
-bool isOpeningBracket(char c) { return (c | 0x20) == '{'; }
-
-#if defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64)
-#define OSTREL_JSON_SSE2 1
-
-// Bit k set when byte k of the 16 at `p` is a double quote, a comma or a
-// bracket.
-uint32_t structuralMask(const char* p) {
-  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
-  __m128i found = _mm_cmpeq_epi8(folded, _mm_set1_epi8('{'));
-  found = _mm_or_si128(found, _mm_cmpeq_epi8(folded, _mm_set1_epi8('}')));
-  found = _mm_or_si128(found, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')));
-  found = _mm_or_si128(found, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(',')));
-  return static_cast<uint32_t>(_mm_movemask_epi8(found));
-}
-
-int lowestSetBit(uint32_t mask) {
-#if defined(_MSC_VER) && !defined(__clang__)
-  unsigned long index;
-  _BitScanForward(&index, mask);
-  return static_cast<int>(index);
-#else
-  return __builtin_ctz(mask);
-#endif
-}
-#endif
-
-// The first `byte` of text[from, end), or kNone. Most searches end within a
-// few bytes, so they are done inline rather than through a call.
-inline std::size_t findByteIn(std::string_view text, char byte,
-                              std::size_t from, std::size_t end) {
-  std::size_t i = from;
-#if OSTREL_JSON_SSE2
-  const __m128i wanted = _mm_set1_epi8(byte);
-  for (; i + 16 <= end; i += 16) {
-    const __m128i bytes =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-    const uint32_t mask =
-        static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
-    if (mask != 0) return i + static_cast<std::size_t>(lowestSetBit(mask));
-  }
-#endif
-  for (; i < end; ++i) {
-    if (text[i] == byte) return i;
-  }
-  return kNone;
-}
-
-// The first ",", "]", "[" or "{" of text[from, end), or kNone: where an
-// array element ends, or a nested one starts.
-inline std::size_t findElementStop(std::string_view text, std::size_t from,
-                                   std::size_t end) {
-  std::size_t i = from;
-#if OSTREL_JSON_SSE2
-  for (; i + 16 <= end; i += 16) {
-    const __m128i bytes =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-    const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
-    __m128i found = _mm_cmpeq_epi8(folded, _mm_set1_epi8('{'));
-    found = _mm_or_si128(found, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(']')));
-    found = _mm_or_si128(found, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(',')));
-    const uint32_t mask = static_cast<uint32_t>(_mm_movemask_epi8(found));
-    if (mask != 0) return i + static_cast<std::size_t>(lowestSetBit(mask));
-  }
-#endif
-  for (; i < end; ++i) {
-    const char c = text[i];
-    if (c == ',' || c == ']' || isOpeningBracket(c)) return i;
-  }
-  return kNone;
-}
-
-// How many "[" and "{" the text holds.
-std::size_t countOpeningBrackets(std::string_view text) {
-  std::size_t count = 0;
-  std::size_t i = 0;
-#if OSTREL_JSON_SSE2
-  // Each byte lane counts its matches for up to 255 blocks at a time.
-  const __m128i zero = _mm_setzero_si128();
-  while (i + 16 <= text.size()) {
-    __m128i lanes = zero;
-    for (int block = 0; block < 255 && i + 16 <= text.size();
-         ++block, i += 16) {
-      const __m128i bytes =
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-      const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
-      lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(folded, _mm_set1_epi8('{')));
-    }
-    const __m128i sums = _mm_sad_epu8(lanes, zero);
-    count +=
-        static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
-        static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
-  }
-#endif
-  for (; i < text.size(); ++i) count += isOpeningBracket(text[i]);
-  return count;
-}
-
 int hexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -169,24 +57,18 @@ int hexDigitValue(char c) {
 // the one text instead of on copies of what remains of it, so that reading
 // stays linear in the size of the document.
 //
-// Matching brackets: a closing bracket is searched for by scanning forward
-// with a nesting stack, where a double quote not preceded by a backslash
-// toggles an in-quote state that hides brackets. Whether a bracket is hidden
-// depends only on the parity of such quotes since the scan's start, so all
-// scans fall into two phases, and one pass over the text (the bracket table)
-// finds the closing bracket that a scan from each opening bracket would
-// find. A scan that fails must still leave its unmatched marks on the
-// nesting stack; it is run for real, which costs no more than the text the
-// failing container would have covered.
-//
-// The same pass counts each container's element slots (see BracketMatch),
-// so that an array is given its room once instead of growing by doubling.
-// `Position` holds the table's positions: 32 bits for documents under 2 GB
-// (the table is the reader's largest block on bracket-heavy documents).
+// Matching brackets: a closing bracket is looked up in the bracket table
+// (json_brackets.h), which answers what a scan from each opening bracket
+// would find and counts each container's element slots, so that an array is
+// given its room once instead of growing by doubling. A scan that fails must
+// still leave its unmatched marks on the nesting stack; it is run for real,
+// which costs no more than the text the failing container would have
+// covered. `Position` is the table's position type.
 template <typename Position>
 class DocumentReader {
  public:
-  explicit DocumentReader(std::string_view text) : m_text(text) {}
+  explicit DocumentReader(std::string_view text)
+      : m_text(text), m_brackets(text) {}
 
   Value readTop() {
     Value document;
@@ -197,7 +79,6 @@ class DocumentReader {
   }
 
  private:
-  struct BracketMatch;
   void readDocument(std::size_t begin, std::size_t end, Value& out);
   void readObject(std::size_t begin, std::size_t end, Value& out);
   void readArray(std::size_t begin, std::size_t end, Value& out);
@@ -222,10 +103,8 @@ class DocumentReader {
   }
   std::size_t findClosingBracket(std::size_t begin, std::size_t end);
   std::size_t scanForClosingBracket(std::size_t begin, std::size_t end);
+  // The table's closing bracket for the opening one at `open`, or kNone.
   std::size_t tabledClosingBracket(std::size_t open);
-  // The table's entry of the opening bracket at `open`, or null.
-  const BracketMatch* tabledMatch(std::size_t open);
-  void buildBracketTable();
   bool popIfTop(NestMark mark) {
     if (m_stack.empty() || m_stack.back() != mark) return false;
     m_stack.pop_back();
@@ -235,29 +114,7 @@ class DocumentReader {
   std::string_view m_text;
   std::vector<NestMark> m_stack;
   int m_readsInProgress = 0;
-
-  // The bracket table: every opening bracket's position with the position
-  // of the bracket a scan from it would close at (kNone if none), ascending.
-  // `slots` bounds how many elements an array read from it can hold when
-  // its commas and brackets are where the table sees them: one, plus one
-  // per comma at its own level, plus one per nested container that follows
-  // another in the same slot (kSlotHasChild marks that while scanning).
-  struct BracketMatch {
-    Position open;
-    Position close;  // while the bracket is open: the enclosing entry
-    Position slots;
-  };
-  static constexpr Position kNoPosition = static_cast<Position>(-1);
-  static constexpr Position kSlotHasChild = ~(kNoPosition >> 1);
-  // The entries sit in the reader itself for documents of a few brackets,
-  // so that reading them takes no block for the table.
-  static constexpr std::size_t kInlineMatches = 256;
-  BracketMatch* m_matches = m_inlineMatches;
-  std::size_t m_matchCount = 0;
-  std::unique_ptr<BracketMatch[]> m_heapMatches;
-  BracketMatch m_inlineMatches[kInlineMatches];
-  bool m_tableBuilt = false;
-  std::size_t m_cursor = 0;  // reads look brackets up in ascending order
+  BracketTable<Position> m_brackets;
 };
 
 // The recursive routines below write their result into `out`, which is
@@ -375,9 +232,9 @@ std::size_t DocumentReader<Position>::elementBound(std::size_t begin,
                                                    std::size_t end) {
   const std::size_t inside = end - begin - 2;
   const std::size_t byBytes = inside == 0 ? 0 : (inside - 1) / 2 + 1;
-  const BracketMatch* match = tabledMatch(begin);
+  const auto* match = m_brackets.find(begin);
   if (match == nullptr || match->close != end - 1) return 1;
-  return std::min<std::size_t>(match->slots & ~kSlotHasChild, byBytes);
+  return std::min<std::size_t>(match->slotCount(), byBytes);
 }
 
 // How many members the object text [begin, end) is given room for: one per
@@ -388,9 +245,9 @@ template <typename Position>
 std::size_t DocumentReader<Position>::memberBound(std::size_t begin,
                                                   std::size_t end) {
   const std::size_t byBytes = (end - begin - 2) / 4;
-  const BracketMatch* match = tabledMatch(begin);
+  const auto* match = m_brackets.find(begin);
   if (match == nullptr || match->close != end - 1) return 1;
-  return std::min<std::size_t>(match->slots & ~kSlotHasChild, byBytes);
+  return std::min<std::size_t>(match->slotCount(), byBytes);
 }
 
 // Reads one value from the front of [pos, end) and consumes its text. The
@@ -674,135 +531,10 @@ std::size_t DocumentReader<Position>::scanForClosingBracket(std::size_t begin,
 
 template <typename Position>
 std::size_t DocumentReader<Position>::tabledClosingBracket(std::size_t open) {
-  const BracketMatch* match = tabledMatch(open);
-  return match == nullptr || match->close == kNoPosition ? kNone : match->close;
-}
-
-template <typename Position>
-auto DocumentReader<Position>::tabledMatch(std::size_t open)
-    -> const BracketMatch* {
-  if (!m_tableBuilt) buildBracketTable();
-  if (m_cursor > 0 && m_matches[m_cursor - 1].open >= open) {
-    m_cursor = 0;  // not the reader's ascending order; search afresh
-  }
-  // Usually the next opening bracket is only a few entries ahead.
-  for (int step = 0;
-       step < 8 && m_cursor < m_matchCount && m_matches[m_cursor].open < open;
-       ++step) {
-    ++m_cursor;
-  }
-  const BracketMatch* const end = m_matches + m_matchCount;
-  const BracketMatch* it = m_matches + m_cursor;
-  if (it != end && it->open < open) {
-    it = std::lower_bound(it, end, open,
-                          [](const BracketMatch& match, std::size_t position) {
-                            return match.open < position;
-                          });
-  }
-  m_cursor = static_cast<std::size_t>(it - m_matches);
-  if (it == end || it->open != open) return nullptr;
-  return it;
-}
-
-// One pass with a stack of open brackets per quote phase, linked through
-// the entries themselves (an open entry's `close` names the one enclosing
-// it), so that the table is the only memory the pass takes, sized exactly
-// by counting the brackets first (every "[" and "{" counted gets its entry
-// below, in whichever phase). A closing bracket of the wrong kind ends
-// every scan still open in its phase, so that phase's stack is cleared; one
-// that finds its phase's stack empty ends no scan.
-template <typename Position>
-void DocumentReader<Position>::buildBracketTable() {
-  m_tableBuilt = true;
-  const std::size_t count = countOpeningBrackets(m_text);
-  if (count > kInlineMatches) {
-    m_heapMatches.reset(new BracketMatch[count]);
-    m_matches = m_heapMatches.get();
-  }
-  Position top[2] = {kNoPosition,
-                     kNoPosition};  // innermost open entry per phase
-  int phase = 0;
-  auto clear = [this](Position& entry) {
-    while (entry != kNoPosition) {
-      const Position enclosing = m_matches[entry].close;
-      m_matches[entry].close = kNoPosition;
-      entry = enclosing;
-    }
-  };
-  // A comma or bracket at `i`, seen in quote phase `phase`.
-  auto visit = [&](std::size_t i, char c, int phase) {
-    if (c == ',') {
-      if (top[phase] != kNoPosition) {
-        BracketMatch& parent = m_matches[top[phase]];
-        parent.slots = (parent.slots & ~kSlotHasChild) + 1;
-      }
-    } else if (c == '[' || c == '{') {
-      if (top[phase] != kNoPosition) {
-        BracketMatch& parent = m_matches[top[phase]];
-        if (parent.slots & kSlotHasChild) ++parent.slots;
-        parent.slots |= kSlotHasChild;
-      }
-      m_matches[m_matchCount] =
-          BracketMatch{static_cast<Position>(i), top[phase], 1};
-      top[phase] = static_cast<Position>(m_matchCount++);
-    } else {
-      Position& entry = top[phase];
-      if (entry != kNoPosition) {
-        BracketMatch& match = m_matches[entry];
-        if ((m_text[match.open] == '[') == (c == ']')) {
-          entry = match.close;
-          match.close = static_cast<Position>(i);
-        } else {
-          clear(entry);
-        }
-      }
-    }
-  };
-  auto visitByte = [&](std::size_t i) {
-    const char c = m_text[i];
-    if (c == '"') {
-      if (i == 0 || m_text[i - 1] != '\\') phase ^= 1;
-    } else {
-      visit(i, c, phase);
-    }
-  };
-  std::size_t i = 0;
-#if OSTREL_JSON_SSE2
-  for (; i + 16 <= m_text.size(); i += 16) {
-    const char* block = m_text.data() + i;
-    const __m128i bytes =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
-    const uint32_t backslashes = static_cast<uint32_t>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))));
-    if (backslashes != 0 || (i != 0 && block[-1] == '\\')) {
-      for (uint32_t mask = structuralMask(block); mask != 0; mask &= mask - 1) {
-        visitByte(i + static_cast<std::size_t>(lowestSetBit(mask)));
-      }
-      continue;
-    }
-    // No quote here is escaped, so each toggles the phase: bit k of
-    // `quoted` tells whether an odd number of quotes stands before byte k.
-    const uint32_t quotes = static_cast<uint32_t>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'))));
-    uint32_t quoted = quotes;
-    quoted ^= quoted << 1;
-    quoted ^= quoted << 2;
-    quoted ^= quoted << 4;
-    quoted ^= quoted << 8;
-    for (uint32_t mask = structuralMask(block) & ~quotes; mask != 0;
-         mask &= mask - 1) {
-      const int k = lowestSetBit(mask);
-      visit(i + static_cast<std::size_t>(k), block[k],
-            phase ^ static_cast<int>((quoted >> k) & 1));
-    }
-    phase ^= static_cast<int>((quoted >> 15) & 1);
-  }
-#endif
-  for (; i < m_text.size(); ++i) {
-    if (isStructuralByte(m_text[i])) visitByte(i);
-  }
-  clear(top[0]);
-  clear(top[1]);
+  const auto* match = m_brackets.find(open);
+  return match == nullptr || match->close == m_brackets.kNoPosition
+             ? kNone
+             : match->close;
 }
 
 }  // namespace
@@ -811,7 +543,7 @@ Value FromText(std::string_view text) {
   if (text.size() < (std::size_t{1} << 31)) {
     return DocumentReader<uint32_t>(text).readTop();
   }
-  return DocumentReader<std::size_t>(text).readTop();
+  return DocumentReader<uint64_t>(text).readTop();
 }
 
 Value FromText(const std::string& text) {

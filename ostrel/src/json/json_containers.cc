@@ -1,0 +1,243 @@
+#include "json_containers.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <tuple>
+#include <utility>
+
+#include "json_value.h"
+
+namespace json {
+
+namespace {
+
+// Byte order of keys, bytes compared as unsigned; most keys differ in their
+// first byte, which is compared without a call.
+bool keyLess(std::string_view a, std::string_view b) {
+  if (!a.empty() && !b.empty() && a[0] != b[0]) {
+    return static_cast<unsigned char>(a[0]) < static_cast<unsigned char>(b[0]);
+  }
+  return a < b;
+}
+
+}  // namespace
+
+void Key::assign(std::string_view text) {
+  if (text.size() <= kInline) {
+    std::memcpy(m_inline, text.data(), text.size());
+    m_inline[text.size()] = '\0';
+    setView(m_inline, text.size());
+    return;
+  }
+  char* heap = new char[text.size() + 1];
+  std::memcpy(heap, text.data(), text.size());
+  heap[text.size()] = '\0';
+  setView(heap, text.size());
+}
+
+// Delegating makes the object whole first, so that a throwing copy of a
+// member destroys those copied before it.
+Object::Object(const Object& other) : Object() {
+  if (other.empty()) return;
+  reserve(other.size());
+  Member* target = members();
+  for (const Member& member : other) {
+    new (target + m_block->size) Member(member);
+    ++m_block->size;
+  }
+}
+
+Object& Object::operator=(const Object& other) {
+  if (this != &other) {
+    Object copy(other);  // `other` may live inside this object
+    std::swap(m_block, copy.m_block);
+  }
+  return *this;
+}
+
+void Object::release() noexcept {
+  std::destroy(members(), members() + m_block->size);
+  ::operator delete(m_block);
+  m_block = nullptr;
+}
+
+void Object::Clear() {
+  Object cleared(std::move(*this));  // members may own this object's owner
+}
+
+void Object::reserve(std::size_t count) {
+  if (count > (m_block ? m_block->capacity : 0)) grow(count);
+}
+
+// Moves the members into a block of room for `capacity`.
+void Object::grow(std::size_t capacity) {
+  if (capacity > std::numeric_limits<uint32_t>::max()) {
+    throw std::length_error("json::Object: too many members");
+  }
+  Block* block = static_cast<Block*>(
+      ::operator new(sizeof(Block) + capacity * sizeof(Member)));
+  block->size = 0;
+  block->capacity = static_cast<uint32_t>(capacity);
+  if (m_block != nullptr) {
+    Member* target = std::launder(reinterpret_cast<Member*>(block + 1));
+    Member* source = members();
+    for (std::size_t i = 0; i < m_block->size; ++i) {
+      new (target + i) Member(std::move(source[i]));
+    }
+    block->size = m_block->size;
+    release();
+  }
+  m_block = block;
+}
+
+Object::Member* Object::lowerBound(std::string_view key) const {
+  Member* first = m_block ? members() : nullptr;
+  Member* last = m_block ? first + m_block->size : nullptr;
+  // Keys read or built in ascending order belong after the last member.
+  if (first == last || keyLess((last - 1)->first, key)) return last;
+  return std::lower_bound(first, last, key,
+                          [](const Member& member, std::string_view wanted) {
+                            return keyLess(member.first, wanted);
+                          });
+}
+
+Object::Member& Object::insertAt(Member* position, std::string_view key) {
+  const std::size_t index = static_cast<std::size_t>(position - begin());
+  const std::size_t count = size();
+  if (index == count && count < (m_block ? m_block->capacity : 0)) {
+    new (position) Member(std::piecewise_construct, std::forward_as_tuple(key),
+                          std::forward_as_tuple());
+    ++m_block->size;
+    return *position;
+  }
+  // The key may lie in a member's value, which growing and shifting move.
+  Key ownedKey(key);
+  if (count == (m_block ? m_block->capacity : 0)) {
+    // Half as much again keeps the room a grown block leaves unused small.
+    grow(count < 2 ? 2 : count + count / 2);
+  }
+  Member* first = members();
+  if (index == count) {
+    new (first + count) Member(std::move(ownedKey), Value());
+  } else {
+    new (first + count) Member(std::move(first[count - 1]));
+    std::move_backward(first + index, first + count - 1, first + count);
+    first[index].first = std::move(ownedKey);
+    first[index].second = Value();
+  }
+  ++m_block->size;
+  return first[index];
+}
+
+Value& Object::operator[](const char* szKey) {
+  return (*this)[std::string_view(szKey ? szKey : "")];
+}
+
+Value& Object::operator[](const std::string& key) {
+  return (*this)[std::string_view(key)];
+}
+
+Value& Object::operator[](std::string_view key) {
+  Member* position = lowerBound(key);
+  if (position != end() && position->first == key) return position->second;
+  return insertAt(position, key).second;
+}
+
+Object::iterator Object::find(std::string_view key) {
+  Member* position = lowerBound(key);
+  return position != end() && position->first == key ? position : end();
+}
+
+Object::const_iterator Object::find(std::string_view key) const {
+  const Member* position = lowerBound(key);
+  return position != end() && position->first == key ? position : end();
+}
+
+bool Object::HasKey(std::string_view key) const { return find(key) != end(); }
+
+bool Object::HasKey(const char* szKey) const {
+  return szKey != nullptr && HasKey(std::string_view(szKey));
+}
+
+int Object::HasKeys(const std::vector<std::string>& keys) const {
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (!HasKey(std::string_view(keys[i]))) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+int Object::HasKeys(const char* const* pKeys, std::size_t count) const {
+  if (pKeys == nullptr) return -1;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!HasKey(pKeys[i])) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::size_t Object::erase(std::string_view key) {
+  Member* position = find(key);
+  if (position == end()) return 0;
+  // The member leaves the object before it is destroyed: its value may own
+  // this object's owner.
+  Member removed(std::move(*position));
+  std::move(position + 1, end(), position);
+  --m_block->size;
+  std::destroy_at(end());
+  return 1;
+}
+
+void Object::Set(std::string key, Value&& value) {
+  Member* position = lowerBound(key);
+  if (position != end() && position->first == key) {
+    position->second = std::move(value);
+    return;
+  }
+  if (position == end() && size() < (m_block ? m_block->capacity : 0)) {
+    new (position) Member(Key(key), std::move(value));
+    ++m_block->size;
+    return;
+  }
+  insertAt(position, key).second = std::move(value);
+}
+
+// ----------------------------------------------------------------- Array
+
+void Array::push_back(const Value& value) { m_elements.push_back(value); }
+
+void Array::push_back(Value&& value) { m_elements.push_back(std::move(value)); }
+
+Value& Array::emplace_back() { return m_elements.emplace_back(); }
+
+void Array::pop_back() {
+  if (!m_elements.empty()) m_elements.pop_back();
+}
+
+void Array::insert(std::size_t index, const Value& value) {
+  index = std::min(index, m_elements.size());
+  m_elements.insert(m_elements.begin() + static_cast<std::ptrdiff_t>(index),
+                    value);
+}
+
+Array::iterator Array::find(const Value& value) {
+  return std::find(m_elements.begin(), m_elements.end(), value);
+}
+
+Array::const_iterator Array::find(const Value& value) const {
+  return std::find(m_elements.begin(), m_elements.end(), value);
+}
+
+bool Array::HasValue(const Value& value) const {
+  return find(value) != m_elements.end();
+}
+
+Value& Array::operator[](std::size_t index) { return m_elements.at(index); }
+
+const Value& Array::operator[](std::size_t index) const {
+  return m_elements.at(index);
+}
+
+}  // namespace json
