@@ -57,7 +57,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <vector>
 
 namespace ostrel {
 namespace detail {
@@ -124,30 +123,6 @@ class ObserverState : public std::enable_shared_from_this<ObserverState> {
 
 // An executor that posts each task to `thread`'s event queue.
 Executor PostTo(ACmThread& thread);
-
-// One registry reference on a call's store, shared by Store copies and
-// Subscriptions, with the removals that had to wait until no callback of the
-// removing thread was running.
-class StoreRef {
- public:
-  explicit StoreRef(uint32_t callId);
-  ~StoreRef();
-  StoreRef(const StoreRef&) = delete;
-  StoreRef& operator=(const StoreRef&) = delete;
-
-  kovaStore::IKovaConfig* Config() const { return m_config; }
-  // Removes `id` from the store now, or later when the calling thread is
-  // inside a delivery the store is making (InsideDispatch).
-  void Remove(uint64_t id);
-  // Removes the observers left for later; does nothing inside a delivery.
-  void RemovePending();
-
- private:
-  kovaStore::IKovaConfig* m_config = nullptr;
-  // Guards m_pending.
-  std::mutex m_mutex;
-  std::vector<uint64_t> m_pending;
-};
 
 }  // namespace detail
 }  // namespace ostrel

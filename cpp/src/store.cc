@@ -5,6 +5,7 @@
 
 #include "exchange_text.h"
 #include "observer_state.h"
+#include "store_ref.h"
 
 namespace ostrel {
 
