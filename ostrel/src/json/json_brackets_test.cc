@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace json {
