@@ -42,6 +42,8 @@ ostrel=$prefix/bin/ostrel
 
 echo "== the installed command"
 "$ostrel" --version
+# It runs the store of the shipped library, the one beside it.
+ldd "$ostrel" | grep -F "$prefix/lib/libostrel.so"
 # Run from elsewhere: the demo must find the installed sample by itself.
 (cd "$scratch" && "$ostrel" demo >"$scratch/demo.out")
 grep -F 'teardown: clean' "$scratch/demo.out"
