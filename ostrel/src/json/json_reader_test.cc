@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cmath>
-#include <cstring>
 #include <random>
 #include <sstream>
 #include <string>
@@ -17,33 +15,7 @@
 namespace json {
 namespace {
 
-// Exact equality, field by field and bit for bit (NaNs equal when their
-// signs are), unlike the 1e-9 comparison. Both sides are built through the
-// same constructors, so the fields outside a value's kind agree as well.
-::testing::AssertionResult Same(const Value& a, const Value& b) {
-  double x = a.GetDouble(), y = b.GetDouble();
-  bool sameDouble = std::isnan(x)
-                        ? std::isnan(y) && std::signbit(x) == std::signbit(y)
-                        : std::memcmp(&x, &y, sizeof x) == 0;
-  if (a.GetKind() != b.GetKind() || a.GetString() != b.GetString() ||
-      a.GetInt() != b.GetInt() || a.GetUInt() != b.GetUInt() ||
-      a.GetBool() != b.GetBool() || !sameDouble || a.size() != b.size()) {
-    return ::testing::AssertionFailure()
-           << "[" << ValueToText(a) << "] vs [" << ValueToText(b) << "]";
-  }
-  auto other = b.GetObject().begin();
-  for (const auto& member : a.GetObject()) {
-    auto inner = member.first == other->first
-                     ? Same(member.second, (other++)->second)
-                     : ::testing::AssertionFailure() << "other key";
-    if (!inner) return inner << " at key [" << member.first << "]";
-  }
-  for (std::size_t i = 0; i < a.GetArray().size(); ++i) {
-    auto inner = Same(a.GetArray()[i], b.GetArray()[i]);
-    if (!inner) return inner;
-  }
-  return ::testing::AssertionSuccess();
-}
+using reference::Same;
 
 // Documents on the odd corners of the rules, each with what it writes back
 // as ("" for a null document); generated documents below cover the rest.

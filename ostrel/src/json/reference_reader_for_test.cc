@@ -1,7 +1,9 @@
 #include "reference_reader_for_test.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -275,6 +277,31 @@ Value FromText(const std::string& text) {
   State st;
   st.readsInProgress = 1;
   return ReadDocument(text, st);
+}
+
+bool Same(const Value& a, const Value& b) {
+  const double x = a.GetDouble(), y = b.GetDouble();
+  const bool sameDouble =
+      std::isnan(x) ? std::isnan(y) && std::signbit(x) == std::signbit(y)
+                    : std::memcmp(&x, &y, sizeof x) == 0;
+  if (a.GetKind() != b.GetKind() || a.GetString() != b.GetString() ||
+      a.GetInt() != b.GetInt() || a.GetUInt() != b.GetUInt() ||
+      a.GetBool() != b.GetBool() || !sameDouble || a.size() != b.size()) {
+    return false;
+  }
+  if (a.GetKind() == KindObject) {
+    auto other = b.GetObject().begin();
+    for (const auto& member : a.GetObject()) {
+      if (member.first != other->first || !Same(member.second, other->second))
+        return false;
+      ++other;
+    }
+  } else if (a.GetKind() == KindArray) {
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (!Same(a.GetArray()[i], b.GetArray()[i])) return false;
+    }
+  }
+  return true;
 }
 
 bool PlainMatchesTree(const PlainDocument& plain, const Value& tree) {

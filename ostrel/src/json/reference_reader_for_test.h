@@ -20,6 +20,12 @@ namespace reference {
 // What json::FromText must return for `text`, by the literal rules.
 Value FromText(const std::string& text);
 
+// Whether two values are equal field by field and bit for bit (NaNs equal
+// when their signs are), members and elements in order, unlike the 1e-9
+// comparison of operator==. Both sides built through the same constructors
+// agree in the fields outside their kind as well, so all are compared.
+bool Same(const Value& a, const Value& b);
+
 // Whether a plain reading reports what the tree read from the same text
 // holds: the same groups in order, and for every element the presence and
 // string of its "key" and "value" members.
