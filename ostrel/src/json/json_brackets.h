@@ -17,9 +17,9 @@
 //
 // `Position` holds the table's positions: uint32_t for texts under 2 GB (the
 // table is the reader's largest block on bracket-heavy texts), uint64_t
-// beyond. Up to 256 entries sit in the table object itself, more in one heap
-// block sized exactly. A table is used by one thread; the text must outlive
-// it.
+// beyond; json_brackets.cc instantiates these two. Up to 256 entries sit in the
+// table object itself, more in one heap block sized exactly. A table is used by
+// one thread; the text must outlive it.
 #ifndef OSTREL_SRC_JSON_JSON_BRACKETS_H_
 #define OSTREL_SRC_JSON_JSON_BRACKETS_H_
 
