@@ -1,7 +1,7 @@
-// Test support for the statistics objects: little-endian byte images of
-// field values, patches that say which bytes of a record a call may change,
-// and the write check that the audio and video setter tests share. Plain
-// functions over caller-owned buffers; no shared state.
+// Test support for the statistics records: the field offsets by name,
+// little-endian byte images of field values, patches saying which bytes of a
+// record a call may change, and the write check the setter tests share.
+// Plain functions over caller-owned buffers; no shared state.
 #ifndef OSTREL_SRC_STATS_STATS_TEST_UTIL_H_
 #define OSTREL_SRC_STATS_STATS_TEST_UTIL_H_
 
@@ -22,6 +22,45 @@
 namespace kovaStore {
 namespace testing {
 
+// Fields of the audio record (session and stream alike), named after their
+// setters; a run of three starts at the name.
+namespace audio {
+constexpr size_t kFlag = 0, kValue4 = 4, kCounter8 = 8, kValue12 = 12,
+                 kCodec = 16, kValue56 = 56, kLevelsA = 60, kLevelsB = 72,
+                 kLevelsC = 84, kDescribed = 96, kByteA = 108, kByteB = 109,
+                 kValue112 = 112, kValue116 = 116, kInterval = 120,
+                 kCounters = 132, kTriple = 196;
+}  // namespace audio
+
+// Fields of a video stream entry, of the session that follows the five
+// entries, and of the stream source record.
+namespace video {
+constexpr size_t kCopied0 = 0, kCopied8 = 8, kValue16 = 16, kValue20 = 20,
+                 kValue24 = 24, kValue28 = 28, kInterval32 = 32,
+                 kIntervalByte36 = 36, kFloats40 = 40, kValue48 = 48,
+                 kValue52 = 52, kValues56 = 56, kValue64 = 64, kRun72 = 72,
+                 kValue88 = 88, kRun92 = 92, kValue108 = 108, kValue112 = 112,
+                 kCounterBlock = 116, kKind = 160, kInterval164 = 164,
+                 kInterval168 = 168, kRun172 = 172, kValues196 = 196,
+                 kDelta20 = 204, kDelta24 = 208, kValue212 = 212;
+constexpr size_t kCounterCount = 11, kLastCounter = kCounterBlock + 40;
+constexpr size_t kStreamCount = 1080, kPackedPair = 1084, kFloats = 1092,
+                 kValue24Argument = 1104, kBlockArgument = 1108,
+                 kSummaryC = 1116, kValue1120 = 1120, kValue1128 = 1128,
+                 kFlag1140 = 1140, kSummaryB = 1160, kSummaryA = 1168,
+                 kWide1176 = 1176, kWide1192 = 1192, kSummaryE = 1204,
+                 kSessionTriple = 1208, kSummaryD = 1224, kSessionKind = 1236,
+                 kValue1336 = 1336, kSummaryF = 1340, kMaximum = 1356;
+namespace source {
+constexpr size_t kValue16 = 52, kRun20 = 64, kValue24 = 68, kValue28 = 72,
+                 kValue32 = 76, kByte36 = 80, kValue88 = 92, kRun92 = 180,
+                 kRun72 = 196, kCounterBlock = 212, kValues196 = 256,
+                 kRun164 = 264, kKindNumber = 356, kFloat40 = 48, kFloat44 = 44,
+                 kValue48 = 60, kValues56 = 84, kValue108 = 104,
+                 kValue112 = 128;
+}  // namespace source
+}  // namespace video
+
 typedef std::vector<uint8_t> Bytes;
 // (offset, bytes) pairs written over a record image.
 typedef std::vector<std::pair<size_t, Bytes>> Patches;
@@ -39,16 +78,17 @@ Bytes LeFields(std::initializer_list<T> values) {
 }
 inline Bytes LeU32(uint32_t v) { return LeFields<uint32_t>({v}); }
 inline Bytes LeU32s(std::initializer_list<uint32_t> v) { return LeFields(v); }
-inline Bytes LeFloat(float f) { return LeFields<float>({f}); }
 inline Bytes LeFloats(std::initializer_list<float> f) { return LeFields(f); }
 
-// Writes `bytes` at `offset` of `image`.
 inline void Patch(Bytes& image, size_t offset, const Bytes& bytes) {
   std::memcpy(image.data() + offset, bytes.data(), bytes.size());
 }
 inline Bytes Patched(Bytes image, const Patches& patches) {
   for (const auto& patch : patches) Patch(image, patch.first, patch.second);
   return image;
+}
+inline void Append(Patches& patches, const Patches& more) {
+  patches.insert(patches.end(), more.begin(), more.end());
 }
 
 // "" when equal, else the first differing offset and both bytes.
@@ -65,17 +105,6 @@ inline std::string FirstDifference(const Bytes& expected, const Bytes& actual) {
 
 typedef std::initializer_list<std::pair<size_t, uint32_t>> U32Fields;
 
-// Patches that write each u32 value at `base` plus its offset.
-inline Patches U32Patches(size_t base, U32Fields fields) {
-  Patches patches;
-  for (const auto& field : fields)
-    patches.push_back({base + field.first, LeU32(field.second)});
-  return patches;
-}
-inline void Append(Patches& patches, const Patches& more) {
-  patches.insert(patches.end(), more.begin(), more.end());
-}
-
 // Expects the u32 at `base` plus each offset to hold the value beside it.
 inline void ExpectU32s(const Bytes& record, size_t base, U32Fields fields) {
   for (const auto& field : fields) {
@@ -91,9 +120,8 @@ struct WriteRow {
   Patches patches;
 };
 
-// Runs each row alone: restores the object, takes its image, makes the call
-// and compares the new image with the old one plus the row's patches. The
-// object is restored once more at the end.
+// Runs each row alone on a restored object and compares the image after the
+// call with the image before it plus the row's patches.
 template <class InfoT>
 void ExpectWrites(InfoT& info, std::function<Bytes(InfoT&)> image,
                   std::function<void(InfoT&)> restore,
