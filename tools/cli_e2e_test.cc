@@ -18,7 +18,9 @@
 
 namespace {
 
-using namespace ostrel_cli;  // NOLINT: the exit codes
+constexpr int kOk = ostrel_cli::kExitOk;
+constexpr int kFails = ostrel_cli::kExitDocumentFails;
+constexpr int kUsage = ostrel_cli::kExitUsage;
 
 struct CommandRun {
   int exitCode = -1;
@@ -120,118 +122,104 @@ struct Case {
 // the apply of a broken example exits as its check does.
 TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
   const Case cases[] = {
-    {"check broken/number-value.json", kExitDocumentFails,
+    {"check broken/number-value.json", kFails,
      "broken/number-value.json:4:40: error: Audio[1]: \"value\" is the "
      "number 64, not a string: write it as \"64\" [entry-fails]"},
-    {"check broken/lowercase-group.json", kExitDocumentFails,
-     "did you mean \"Audio\"?"},
-    {"check broken/group-not-array.json", kExitDocumentFails,
-     "is an object, not an array"},
-    {"check broken/missing-value.json", kExitDocumentFails,
+    {"check broken/lowercase-group.json", kFails, "did you mean \"Audio\"?"},
+    {"check broken/group-not-array.json", kFails, "is an object, not an array"},
+    {"check broken/missing-value.json", kFails,
      "entry has no \"value\" member"},
-    {"check broken/toggle-typo.json", kExitOk, "closest: \"EnableRelayMode\""},
-    {"check --strict broken/toggle-typo.json", kExitDocumentFails,
-     "[not-a-toggle]"},
-    {"check broken/reader-quirks.json", kExitOk, "lossy-unicode-escape"},
-    {"check -q call-sample.json broken/toggle-typo.json", kExitOk, "!store"},
+    {"check broken/toggle-typo.json", kOk, "closest: \"EnableRelayMode\""},
+    {"check --strict broken/toggle-typo.json", kFails, "[not-a-toggle]"},
+    {"check broken/reader-quirks.json", kOk, "lossy-unicode-escape"},
+    {"check -q call-sample.json broken/toggle-typo.json", kOk, "!store"},
     // Every problem in one run, with positions, also past the stop.
-    {"check $T/five.json", kExitDocumentFails,
-     "five.json:3:33: error: Audio[0]: \"value\"",
+    {"check $T/five.json", kFails, "five.json:3:33: error: Audio[0]: \"value\"",
      "five.json:4:5: note: Audio[1]: member names are matched exactly: "
      "\"Key\" is not \"key\" [case-hint]\n",
-     "five.json:5:31: warning: Audio[2]: the value "
-     "holds a double quote",
+     "five.json:5:31: warning: Audio[2]: the value holds a double quote",
      "five.json:7:23: warning: Feature[0]: ",
      "five.json:8:3: error: unknown group name \"video\"; did you mean "
      "\"Video\"? (also fails; the apply stops before it)"},
-    {"check $T/hints.json", kExitDocumentFails,
-     "hints.json:1:1: note: the text starts with "
-     "a UTF-8 byte order mark",
+    {"check $T/hints.json", kFails,
+     "hints.json:1:1: note: the text starts with a UTF-8 byte order mark",
      "[single-quote]", "[comment]"},
-    {"check $T/trailing.json", kExitDocumentFails,
-     "trailing.json:1:12: note: trailing comma "
-     "after the last group"},
-    {"check - < /dev/null", kExitDocumentFails, "[empty-document]"},
-    // --strict fails what a standard JSON parser rejects.
-    {"check $T/entry-comma.json", kExitOk, "result: applies: 1 value"},
-    {"check --strict $T/entry-comma.json", kExitDocumentFails,
+    {"check $T/trailing.json", kFails,
+     "trailing.json:1:12: note: trailing comma after the last group"},
+    {"check - < /dev/null", kFails, "[empty-document]"},
+    {"check $T/entry-comma.json", kOk, "result: applies: 1 value"},
+    {"check --strict $T/entry-comma.json", kFails,
      "entry-comma.json:1:35: note: not standard JSON: a trailing comma "
      "before ']'"},
-    {"check --strict call-sample.json", kExitOk,
+    {"check --strict call-sample.json", kOk,
      "result: applies: 17 values in 5 groups"},
-    // Problems top to bottom, whatever the apply order; a name set twice
-    // past the stop is reported too.
-    {"check -q - < $T/order.json", kExitDocumentFails,
+    // Problems top to bottom, whatever the apply order.
+    {"check -q - < $T/order.json", kFails,
      "(standard input):3:32: error: Video[0]: \"value\" is the number 30, "
      "not a string: write it as \"30\" (also fails; the apply stops before "
      "it) [entry-fails]\n"
      "(standard input):6:33: error: Audio[0]: "},
-    {"check - < $T/order.json", kExitDocumentFails,
+    {"check - < $T/order.json", kFails,
      "  apply stops at Audio[0], line 6: not applied are 2 later entries "
      "of this group and 1 later group\n(standard input):3:32: error: "},
-    {"check $T/order.json", kExitDocumentFails,
+    {"check $T/order.json", kFails,
      "order.json:8:5: warning: Audio[2]: sets \"Mode\" again: \"1\" is "
      "replaced (not applied: the apply stops before it) [set-again]"},
-    {"apply - --groups Feature < call-sample.json", kExitOk,
+    {"apply - --groups Feature < call-sample.json", kOk,
      "{\"Feature\":[{\"key\":\"Enable1080p60Fps\",\"value\":\"0\"},"},
     // The dump byte for byte, with a warning when it is not valid JSON.
-    {"apply $T/quote.json", kExitOk,
+    {"apply $T/quote.json", kOk,
      "\"Audio\":[{\"key\":\"Label\",\"value\":\"a\"b\"},",
      "ostrel apply: warning: the dump is not valid JSON"},
-    {"apply --valid-json $T/quote.json --groups Audio", kExitOk,
+    {"apply --valid-json $T/quote.json --groups Audio", kOk,
      "{\"Audio\":[{\"key\":\"Label\",\"value\":\"a\\\"b\"},"
      "{\"key\":\"Raw\",\"value\":\"\\u00FF\"}]}\n"},
-    {"apply call-sample.json --groups 0", kExitUsage,
-     "mask 0 selects no group"},
-    {"apply call-sample.json --groups Audoi", kExitUsage,
+    {"apply call-sample.json --groups 0", kUsage, "mask 0 selects no group"},
+    {"apply call-sample.json --groups Audoi", kUsage,
      "did you mean \"Audio\"?"},
-    {"check call-sample.json broken/number-value.json", kExitDocumentFails,
+    {"check call-sample.json broken/number-value.json", kFails,
      "result: applies", "result: FAILS"},
-    {"groups", kExitOk, "0\tCommon\n1\tFeature\n"},
-    {"toggles", kExitOk, "\n247\tEnableRelayMode\n"},
-    {"toggles relaymode", kExitOk, "247\tEnableRelayMode\n"},
-    {"toggles 247 --json", kExitOk,
-     "[{\"id\":247,\"name\":\"EnableRelayMode\"}]"},
-    {"toggles NoSuchToggle", kExitDocumentFails,
+    {"groups", kOk, "0\tCommon\n1\tFeature\n"},
+    {"toggles", kOk, "\n247\tEnableRelayMode\n"},
+    {"toggles relaymode", kOk, "247\tEnableRelayMode\n"},
+    {"toggles 247 --json", kOk, "[{\"id\":247,\"name\":\"EnableRelayMode\"}]"},
+    {"toggles NoSuchToggle", kFails,
      "ostrel toggles: no toggle name contains NoSuchToggle"},
-    {"check --jsn call-sample.json", kExitUsage,
+    {"check --jsn call-sample.json", kUsage,
      "ostrel check: unknown option '--jsn'; did you mean '--json'? (see: "
      "ostrel help check)"},
-    {"apply --call-id 4294967295 call-sample.json", kExitUsage,
+    {"apply --call-id 4294967295 call-sample.json", kUsage,
      "ostrel apply: --call-id: 4294967295 is the \"no call\" id, which "
      "names no store; call ids are 0 to 4294967294"},
-    {"apply --call-id 4294967294 --groups Audio,Video call-sample.json",
-     kExitOk, "{\"Audio\":[{\"key\":\"AecMode\""},
-    {"demo --trace-level 9", kExitUsage,
+    {"apply --call-id 4294967294 --groups Audio,Video call-sample.json", kOk,
+     "{\"Audio\":[{\"key\":\"AecMode\""},
+    {"demo --trace-level 9", kUsage,
      "ostrel demo: --trace-level: \"9\" is not a trace level; levels are -1 "
      "(quiet), 0 (errors), 1 (warnings) and 2 (information)"},
-    {"help apply", kExitOk,
-     "a number, which is a bit mask and not a group number",
+    {"help apply", kOk, "a number, which is a bit mask and not a group number",
      "Usage: ostrel apply"},
-    {"--version", kExitOk, "ostrel " OSTREL_VERSION "\n"},
-    {"apply --help", kExitOk, "--valid-json"},
-    {"", kExitUsage, "ostrel: no command given"},
-    {"chek call-sample.json", kExitUsage,
+    {"--version", kOk, "ostrel " OSTREL_VERSION "\n"},
+    {"apply --help", kOk, "--valid-json"},
+    {"", kUsage, "ostrel: no command given"},
+    {"chek call-sample.json", kUsage,
      "ostrel: unknown command 'chek'; did you mean 'check'?"},
-    {"help frob", kExitUsage, "ostrel help: unknown command 'frob'"},
-    {"check", kExitUsage, "ostrel check: FILE is required"},
-    {"check /nonexistent/file.json", kExitUsage,
+    {"help frob", kUsage, "ostrel help: unknown command 'frob'"},
+    {"check", kUsage, "ostrel check: FILE is required"},
+    {"check /nonexistent/file.json", kUsage,
      "ostrel check: /nonexistent/file.json: cannot open: No such file or "
      "directory"},
-    {"check - - < call-sample.json", kExitUsage,
+    {"check - - < call-sample.json", kUsage,
      "ostrel check: - (standard input)"},
-    {"check - <&-", kExitUsage,
+    {"check - <&-", kUsage,
      "ostrel check: standard input: cannot read: Bad file descriptor"},
-    {"check call-sample.json > /dev/full", kExitUsage,
+    {"check call-sample.json > /dev/full", kUsage,
      "ostrel check: cannot write standard output: No space left on device"},
-    {"check /dev/zero", kExitUsage,
+    {"check /dev/zero", kUsage,
      "ostrel check: /dev/zero: larger than the limit of 67108864 bytes"},
-    {"check $T/big.json", kExitUsage,
+    {"check $T/big.json", kUsage,
      "big.json: larger than the limit of 67108864"},
-    {"check --max-bytes 100 call-sample.json", kExitUsage,
-     "limit of 100 bytes"},
-    {"demo", kExitOk,
-     "ApplyKovaConfigs(the shipped call-sample.json) -> KOVA_S_OK",
+    {"check --max-bytes 100 call-sample.json", kUsage, "limit of 100 bytes"},
+    {"demo", kOk, "ApplyKovaConfigs(the shipped call-sample.json) -> KOVA_S_OK",
      "audio module got AecMode: \"2\" -> \"3\"  on audio-module",
      "\nteardown: clean — 0 stores, 0 observers, 0 statistics objects\n",
      "      sets KOVA_E_UNCHANGED: 1\n",
@@ -239,11 +227,10 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
      "Audio/AecMode \"3\" -> \"3\"  KOVA_E_UNCHANGED  [tid "},
 #if OSTREL_WITH_INSPECTOR
     // The call is served before its teardown until standard input ends.
-    {"demo --inspect < /dev/null", kExitOk,
+    {"demo --inspect < /dev/null", kOk,
      "the call stays alive: open http://127.0.0.1:", "teardown: clean"},
 #endif
-    {"demo broken/number-value.json", kExitDocumentFails, "teardown: clean",
-     "!unexpected",
+    {"demo broken/number-value.json", kFails, "teardown: clean", "!unexpected",
      "-> KOVA_E_FAIL\n"
      "    the document does not apply in full: 1 value stored before the "
      "failure\n"
@@ -282,7 +269,7 @@ TEST_F(CliEndToEndTest, RunningOutOfMemoryExitsWithAReason) {
   const CommandRun run = runShell(
       "ulimit -v 200000 && \"$OSTREL\" check --max-bytes 200000000 "
       "\"$T/big.json\"");
-  EXPECT_EQ(run.exitCode, kExitUsage) << run.out;
+  EXPECT_EQ(run.exitCode, kUsage) << run.out;
   EXPECT_EQ(run.out, "ostrel check: out of memory\n");
 #endif
 }
@@ -292,7 +279,7 @@ TEST_F(CliEndToEndTest, RunningOutOfMemoryExitsWithAReason) {
 TEST_F(CliEndToEndTest, JsonOutputIsValidAndCompleteAndReadmeMatchesHelp) {
   const CommandRun run =
       runCommand("check --json $T/five.json $T/quote.json missing.json");
-  EXPECT_EQ(run.exitCode, kExitUsage);
+  EXPECT_EQ(run.exitCode, kUsage);
   const nlohmann::json report =
       nlohmann::json::parse(run.out.substr(run.out.find('{')));
   ASSERT_EQ(report["documents"].size(), 3u);
@@ -322,7 +309,7 @@ TEST_F(CliEndToEndTest, JsonOutputIsValidAndCompleteAndReadmeMatchesHelp) {
 // The schema offers the library's twelve groups and toggle names in id order.
 TEST_F(CliEndToEndTest, SchemaListsTheGroupsAndToggleNames) {
   const CommandRun run = runCommand("schema");
-  ASSERT_EQ(run.exitCode, kExitOk) << run.out;
+  ASSERT_EQ(run.exitCode, kOk) << run.out;
   const nlohmann::json schema = nlohmann::json::parse(run.out);
   for (int g = 0; g < 12; ++g)
     EXPECT_TRUE(schema["properties"].contains(

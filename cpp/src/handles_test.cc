@@ -144,22 +144,4 @@ TEST(HandlesTest, TheLibraryHandsOutViewsOnlyForItsOwnStores) {
   EXPECT_EQ(kovaStore::CleanUpKovaConfig(6103), KOVA_S_OK);
 }
 
-TEST(HandlesTest, HandlesAnswerAbsentOnceTheirStoreIsDestroyed) {
-  auto call = std::make_unique<ostrel::Store>(6104);
-  (void)call->Set(KovaConfigGroup_Video, "Fps", 30);
-  (void)call->Set(KovaConfigGroup_Video, "Long", std::string(100, 'x'));
-  (void)ostrel::Toggle(*call, KOVA_FT_EnableRelayMode).Set(true);
-  ostrel::Value<int> fps(*call, KovaConfigGroup_Video, "Fps");
-  ostrel::Value<std::string> text(*call, KovaConfigGroup_Video, "Long");
-  const ostrel::Toggle relay(*call, KOVA_FT_EnableRelayMode);
-  ASSERT_EQ(fps.Get(), 30);
-  kovaStore::DestroyKovaConfig();
-  call.reset();
-  // The views read what the destroyed store left behind, not freed memory.
-  EXPECT_EQ(fps.Get(), std::nullopt);
-  EXPECT_EQ(text.Get(), std::nullopt);
-  EXPECT_FALSE(relay.Have());
-  EXPECT_EQ(kovaStore::GetKovaConfigSizeForUT(), 0u);
-}
-
 }  // namespace
