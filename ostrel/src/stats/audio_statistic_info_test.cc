@@ -42,16 +42,13 @@ const Patches kSessionDefaults = {{kLevelsA, kMinus100},
                                   {kLevelsC, kMinus100},
                                   {kValue112, LeU32(20)}};
 
-// Each setter runs alone on an object reset before it; the reset must bring
-// back exactly the fresh image. Bad indexes and null pointers write nothing.
-TEST(AudioStatisticInfoTest,
-     SettersWriteOnlyTheirOwnFieldsAndBadInputsNothing) {
-  // Inputs with every byte non-zero, so that a field copied from the wrong
-  // place or a padding byte carried along shows up; sized exactly for ASan.
-  const Bytes descriptor = Patched(
-      Bytes(kKovaAudioDescriptorSize, 0xEE),
-      {{0, {0xA1}},
-       {4, LeU32s({4, 9, 0xD000000C, 0xD0000010, 0xD0000014, 0xD0000018})}});
+// Each call runs alone on an object reset before it; the reset must bring
+// back exactly the fresh image. Which fields each plain copy writes is the
+// statistics layout test's; here the counters taken out of order, the
+// auxiliary copy that skips padding, the whole-record copy, and bad indexes
+// and null pointers, which write nothing.
+TEST(AudioStatisticInfoTest, CopiesSkipPaddingAndBadInputsWriteNothing) {
+  // Inputs sized exactly, so that a read past them shows under ASan.
   Bytes source(kKovaAudioCounterSourceSize), aux(kKovaAudioAuxiliarySize);
   for (size_t offset = 0; offset < source.size(); offset += 4)
     Patch(source, offset, LeU32(0xC0000000 + offset));
@@ -60,12 +57,6 @@ TEST(AudioStatisticInfoTest,
   for (size_t padding : {1, 2, 3, 29, 30, 31}) auxStored[padding] = 0;
   const Bytes noise(kKovaAudioRecordSize, 0x5A);
   Bytes out(kKovaAudioRecordSize, 0x44);
-  const Patches described = {
-      {kFlag, {0xA1}},
-      {kValue4, LeU32(4)},
-      {kCodec, LeU32(5)},
-      {kValue56, LeU32(0xD000000C)},
-      {kDescribed, LeU32s({0xD0000010, 0xD0000014, 0xD0000018})}};
   const Patches counted = {
       {Stream(4, kCounter8), LeU32(0xC0000020)},
       {Stream(4, kByteA), {0xAB, 0xCD}},
@@ -73,19 +64,8 @@ TEST(AudioStatisticInfoTest,
       {Stream(4, kInterval), LeU32s({0xC000000C, 0xC0000008, 0xC0000010,
                                      0xC0000028, 0xC000002C, 0xC0000030})}};
   const std::vector<WriteRow<A>> rows = {
-      {[&](A& a) { a.SetSessionDescriptor(descriptor.data()); }, described},
-      {[](A& a) { a.SetSessionValue12(0x1234); }, {{kValue12, LeU32(0x1234)}}},
-      {[](A& a) { a.SetStreamValue12(3, 0xCAFE); },
-       {{Stream(3, kValue12), LeU32(0xCAFE)}}},
-      {[](A& a) { a.SetSessionLevelsB(1.5, 2.5, -3); },
-       {{kLevelsB, LeFloats({1.5, 2.5, -3})}}},
-      {[](A& a) { a.SetStreamCodec(3, 9); }, {{Stream(3, kCodec), LeU32(5)}}},
-      {[](A& a) { a.SetStreamFlagAndValue(19, 0x7F, ~1u); },
-       {{Stream(19, kFlag), {0x7F}}, {Stream(19, kValue4), LeU32(~1u)}}},
       {[&](A& a) { a.SetStreamCounters(4, source.data(), 0xAB, 0xCD); },
        counted},
-      {[](A& a) { a.SetStreamTriple(0, 7, 8, 9); },
-       {{Stream(0, kTriple), LeU32s({7, 8, 9})}}},
       {[&](A& a) { a.SetAuxiliary(5, aux.data()); }, {{Aux(5), auxStored}}},
       {[&](A& a) { EXPECT_EQ(KOVA_S_OK, a.SetStatistics(noise.data())); },
        {{0, noise}}},

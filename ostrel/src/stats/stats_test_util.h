@@ -25,39 +25,29 @@ namespace testing {
 // Fields of the audio record (session and stream alike), named after their
 // setters; a run of three starts at the name.
 namespace audio {
-constexpr size_t kFlag = 0, kValue4 = 4, kCounter8 = 8, kValue12 = 12,
-                 kCodec = 16, kValue56 = 56, kLevelsA = 60, kLevelsB = 72,
-                 kLevelsC = 84, kDescribed = 96, kByteA = 108, kByteB = 109,
-                 kValue112 = 112, kValue116 = 116, kInterval = 120,
-                 kCounters = 132, kTriple = 196;
+constexpr size_t kCounter8 = 8, kCodec = 16, kLevelsA = 60, kLevelsB = 72,
+                 kLevelsC = 84, kByteA = 108, kByteB = 109, kValue112 = 112,
+                 kInterval = 120;
 }  // namespace audio
 
 // Fields of a video stream entry, of the session that follows the five
 // entries, and of the stream source record.
 namespace video {
-constexpr size_t kCopied0 = 0, kCopied8 = 8, kValue16 = 16, kValue20 = 20,
-                 kValue24 = 24, kValue28 = 28, kInterval32 = 32,
+constexpr size_t kCopied8 = 8, kValue24 = 24, kInterval32 = 32,
                  kIntervalByte36 = 36, kFloats40 = 40, kValue48 = 48,
-                 kValue52 = 52, kValues56 = 56, kValue64 = 64, kRun72 = 72,
-                 kValue88 = 88, kRun92 = 92, kValue108 = 108, kValue112 = 112,
-                 kCounterBlock = 116, kKind = 160, kInterval164 = 164,
-                 kInterval168 = 168, kRun172 = 172, kValues196 = 196,
-                 kDelta20 = 204, kDelta24 = 208, kValue212 = 212;
+                 kValues56 = 56, kValue88 = 88, kRun92 = 92, kValue108 = 108,
+                 kValue112 = 112, kCounterBlock = 116, kKind = 160,
+                 kInterval164 = 164, kInterval168 = 168, kDelta20 = 204,
+                 kDelta24 = 208;
 constexpr size_t kCounterCount = 11, kLastCounter = kCounterBlock + 40;
 constexpr size_t kStreamCount = 1080, kPackedPair = 1084, kFloats = 1092,
-                 kValue24Argument = 1104, kBlockArgument = 1108,
-                 kSummaryC = 1116, kValue1120 = 1120, kValue1128 = 1128,
-                 kFlag1140 = 1140, kSummaryB = 1160, kSummaryA = 1168,
-                 kWide1176 = 1176, kWide1192 = 1192, kSummaryE = 1204,
-                 kSessionTriple = 1208, kSummaryD = 1224, kSessionKind = 1236,
-                 kValue1336 = 1336, kSummaryF = 1340, kMaximum = 1356;
+                 kValue24Argument = 1104, kValue1128 = 1128, kSummaryA = 1168,
+                 kWide1176 = 1176, kSessionKind = 1236, kMaximum = 1356;
 namespace source {
-constexpr size_t kValue16 = 52, kRun20 = 64, kValue24 = 68, kValue28 = 72,
-                 kValue32 = 76, kByte36 = 80, kValue88 = 92, kRun92 = 180,
-                 kRun72 = 196, kCounterBlock = 212, kValues196 = 256,
-                 kRun164 = 264, kKindNumber = 356, kFloat40 = 48, kFloat44 = 44,
-                 kValue48 = 60, kValues56 = 84, kValue108 = 104,
-                 kValue112 = 128;
+constexpr size_t kRun20 = 64, kValue24 = 68, kValue32 = 76, kValue88 = 92,
+                 kRun92 = 180, kCounterBlock = 212, kRun164 = 264,
+                 kKindNumber = 356, kFloat40 = 48, kFloat44 = 44, kValue48 = 60,
+                 kValues56 = 84, kValue108 = 104, kValue112 = 128;
 }  // namespace source
 }  // namespace video
 
