@@ -19,6 +19,7 @@ def browser(url, args):
     driver_path = shutil.which("chromedriver")
     try:
         from selenium import webdriver
+        from selenium.common.exceptions import StaleElementReferenceException
         from selenium.webdriver.chrome.service import Service
         from selenium.webdriver.common.by import By
         from selenium.webdriver.support.ui import WebDriverWait
@@ -41,7 +42,9 @@ def browser(url, args):
     })
     driver = webdriver.Chrome(service=Service(driver_path), options=options)
     try:
-        wait = WebDriverWait(driver, 10)
+        # The page redraws its tables every 2 s: found elements may go stale.
+        wait = WebDriverWait(driver, 10,
+                             ignored_exceptions=[StaleElementReferenceException])
         find, find_all = driver.find_element, driver.find_elements
         driver.get(url)
 
@@ -53,13 +56,11 @@ def browser(url, args):
         listed(1)
 
         find(By.CSS_SELECTOR, '#calls li[data-call-id="102"]').click()
-        wait.until(lambda d: find_all(By.CSS_SELECTOR, 'tr[data-name="MaxFps"]'))
-        relay = find(By.CSS_SELECTOR, 'tr[data-name="EnableRelayMode"]')
-        assert relay.find_elements(By.CSS_SELECTOR, ".toggle-on"), relay.text
-
+        wait.until(lambda d: find_all(
+            By.CSS_SELECTOR, 'tr[data-name="EnableRelayMode"] .toggle-on'))
         # The hostile value's characters are shown; no element is made.
-        label = find(By.CSS_SELECTOR, 'tr[data-name="Label"] td.value')
-        assert label.text == HOSTILE, label.text
+        wait.until(lambda d: find(
+            By.CSS_SELECTOR, 'tr[data-name="Label"] td.value').text == HOSTILE)
         assert driver.execute_script("return document.images.length") == 0
 
         # A field the host named gains points in the plot within 3 s.
