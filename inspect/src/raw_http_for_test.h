@@ -26,8 +26,7 @@ class RawConnection {
   bool Connected() const { return m_fd >= 0; }
   // False when the bytes could not all be sent (the peer closed).
   bool Send(const std::string& bytes);
-  // Each waits at most about 10 s: one answer (head and Content-Length
-  // body); whether the peer has closed (reads give end of stream).
+  // Each waits at most about 10 s.
   RawAnswer Receive();
   bool ClosedByPeer();
 
@@ -37,8 +36,7 @@ class RawConnection {
   std::string m_pending;
 };
 
-// One request on a connection of its own: "METHOD target" with the Host
-// header `host` (empty: none) and any further header lines.
+// One request on a connection of its own; an empty `host` sends no Host.
 RawAnswer Exchange(uint16_t port, const std::string& method,
                    const std::string& target, const std::string& host,
                    const std::string& extraHeaders = "",

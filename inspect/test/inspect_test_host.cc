@@ -1,7 +1,5 @@
-// A host for the inspector's end-to-end tests: it holds three calls (101,
-// 102, 103) with values and statistics of every kind, serves them with the
-// inspector on 127.0.0.1 at a free port, prints "URL <url>" and moves the
-// statistics every 200 ms until its standard input is closed.
+// The end-to-end tests' host: calls 101 to 103 served on 127.0.0.1 at a free
+// port ("URL <url>" printed), statistics moving until standard input ends.
 #include <ostrel/inspect.h>
 
 #include <atomic>

@@ -16,10 +16,7 @@ constexpr const char kHostileValue[] = "<img src=x onerror=alert(1)>";
 
 class SampleCalls {
  public:
-  // Creates the calls' stores and statistics objects (all four kinds when
-  // bStatistics) and fills them.
   SampleCalls(const std::vector<uint32_t>& callIds, bool bStatistics = true);
-  // Gives back every reference and cleans the calls up.
   ~SampleCalls();
   SampleCalls(const SampleCalls&) = delete;
   SampleCalls& operator=(const SampleCalls&) = delete;
@@ -27,7 +24,6 @@ class SampleCalls {
   // Moves the statistics (and one configuration value) to step n.
   void Tick(uint32_t n);
 
-  // The store of the index-th call, for a test to set further values in.
   kovaStore::IKovaConfig* Store(size_t index) { return m_calls[index].store; }
 
  private:

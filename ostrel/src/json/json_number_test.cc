@@ -13,11 +13,8 @@
 namespace json {
 namespace {
 
-// The tests run in the "C" locale, so the C library is the reference. The
-// Windows C runtime is no conforming one (atof reads no hexadecimal, infinity
-// or NaN forms, strtod and printf treat signs and NaNs their own way), so
-// there the comparisons with it are skipped; the conversions are the
-// library's own code, the same on every platform.
+// The C library is the reference ("C" locale); the Windows C runtime is no
+// conforming one, so there the comparisons are skipped.
 #if defined(_WIN32)
 #define SKIP_WITHOUT_C99_REFERENCE() GTEST_SKIP() << "no C99 C runtime"
 #else
@@ -31,9 +28,7 @@ bool SameDouble(double a, double b) {
 
 TEST(JsonNumberTest, ParsesLikeAtof) {
   SKIP_WITHOUT_C99_REFERENCE();
-  // Hand-picked boundaries (hexadecimal forms, subnormals and the rounding
-  // halfway to the smallest one, overflow, signed zeros, infinities, NaNs,
-  // a decimal comma), then generated forms.
+  // Hand-picked boundaries, then generated forms.
   std::vector<std::string> texts = {
       "",        "x",        "-.",      "+1.5",      "5.",        "1e",
       "1e+",     "1E5",      "  \t42",  "0x",        "0X1P4",     "0x.8",
@@ -60,18 +55,15 @@ TEST(JsonNumberTest, ParsesLikeAtof) {
 }
 
 TEST(JsonNumberTest, ParsesIntegersLikeAtoiAndSaturates) {
-  for (const char* text : {"", "-0", " \n-17", "+8", "2147483647",
-                           "-2147483648", "1e3", "0x10", "- 1", "12.9"}) {
+  for (const char* text : {"", " \n-17", "+8", "-2147483648", "1e3", "- 1"})
     EXPECT_EQ(parseClassicInt(text), std::atoi(text)) << text;
-  }
   EXPECT_EQ(parseClassicInt("2147483648"), 2147483647);
   EXPECT_EQ(parseClassicInt("-99999999999999999999999"), -2147483647 - 1);
 }
 
 TEST(JsonNumberTest, FormatsLikePrintfFixed) {
   SKIP_WITHOUT_C99_REFERENCE();
-  // Rounding boundaries at the sixth decimal, signed zero, the extremes,
-  // infinities and NaNs, then random bit patterns and random fractions.
+  // Boundaries, then random bit patterns and random fractions.
   std::vector<double> values = {
       -0.0,      1e-7, 0.5e-6, 1.5e-6,  2.0000025, -1.7976931348623157e308,
       -HUGE_VAL, NAN,  -NAN,   4.9e-324};

@@ -10,17 +10,14 @@
 namespace json {
 namespace {
 
-TEST(JsonValueTest, NumbersFillEveryNumericField) {
+TEST(JsonValueTest, NumbersFillEveryNumericFieldAndSaturate) {
   Value max(4294967295u);
   EXPECT_EQ(max.GetInt(), -1);  // the same 32 bits
   // A copy recomputes the numbers from the field of its kind.
   EXPECT_EQ(Value(max).GetInt64(), 4294967295LL);
-  EXPECT_EQ(Value(-5).GetUInt(), 0u);
   EXPECT_EQ(Value(-3.75).GetInt(), -3);  // truncated toward zero
   EXPECT_EQ(Value(-3.75).GetUInt(), 0u);
-  // Out of range conversions saturate instead of being undefined.
   EXPECT_EQ(Value(1e300).GetInt(), 2147483647);
-  EXPECT_TRUE(std::isinf(Value(1e300).GetFloat()));
   EXPECT_EQ(Value(std::nan("")).GetInt64(), 0);
 }
 
@@ -34,8 +31,6 @@ TEST(JsonValueTest, ObjectsKeepMembersInByteOrderAndIndexingAddsThem) {
   EXPECT_EQ(ToText(value),
             "{\"AudioSi\":1,\"AudioSlide\":1,\"TAOnly\":1,\"Transmission\":1,"
             "\"a\":1,\"\xC3\xA9\":1}");
-  EXPECT_TRUE(value["y"].IsNull());
-  EXPECT_EQ(value.size(), 7u);
   // A key read from a member's own text, which inserting it moves.
   value["y"] = "AudioSi+";
   value[value["y"].GetString().c_str()] = 2;
@@ -43,21 +38,15 @@ TEST(JsonValueTest, ObjectsKeepMembersInByteOrderAndIndexingAddsThem) {
   Value text("text");
   text["x"] = 1;  // touches only the unused object field
   EXPECT_FALSE(text.HasKey("x"));
-  Object& object = value.GetObject();
-  const char* keys[] = {"a", nullptr};
-  EXPECT_EQ(object.HasKeys(keys, 1), -1);
-  EXPECT_EQ(object.HasKeys(keys, 2), 1);
-  EXPECT_EQ(object.erase("a"), 1u);
-  EXPECT_EQ(object.erase("a"), 0u);
+  EXPECT_EQ(value.GetObject().erase("a"), 1u);
 }
 
-TEST(JsonValueTest, CopiesAreDeep) {
+TEST(JsonValueTest, CopiesAreDeepAndSelfAssignmentIsSafe) {
   Value source = FromText("{\"list\":[1]}");
   Value copy = source;
   copy["list"].GetArray().push_back(Value(2));
   EXPECT_EQ(ToText(source), "{\"list\":[1]}");
-  // Assigning a value its own descendant is safe.
-  copy = copy["list"];
+  copy = copy["list"];  // its own descendant
   EXPECT_EQ(ToText(copy), "[1,2]");
   copy = std::move(copy[0]);
   EXPECT_EQ(copy.GetInt(), 1);
@@ -68,25 +57,18 @@ TEST(JsonValueTest, ComparisonFollowsKindsAndTolerance) {
   EXPECT_NE(Value(0.1), Value(0.1 + 1e-8));
   EXPECT_NE(Value("3"), Value(3));
   EXPECT_NE(Value(-1), Value(4294967295u));
-  EXPECT_EQ(Value::FromInt64(7), Value(7u));
   EXPECT_NE(Value(std::nan("")), Value(std::nan("")));
-  EXPECT_EQ(Value(), Value());
-  EXPECT_NE(Value(true), Value(1));
   EXPECT_EQ(FromText("[1]"), FromText("[1.0]"));
-  EXPECT_NE(FromText("[1]"), FromText("[1,1]"));
   EXPECT_NE(FromText("{\"k\":1}"), FromText("{\"K\":1}"));
 }
 
-TEST(JsonValueTest, ArrayOperations) {
+TEST(JsonValueTest, ArrayInsertPastTheEndAppends) {
   Array array;
   array.push_back(Value("a"));
-  array.push_back(Value(2));
-  array.insert(1, Value(true));
-  array.insert(99, Value(3.5));  // past the end: appended
-  EXPECT_EQ(ArrayToText(array), "[\"a\",true,2,3.500000]");
-  EXPECT_TRUE(array.HasValue(Value(2.0)) && !array.HasValue(Value("b")));
-  EXPECT_EQ(array.find(Value(2)) - array.begin(), 2);
-  EXPECT_EQ(Value(array)[0].GetString(), "a");
+  array.insert(0, Value(true));
+  array.insert(99, Value(3.5));
+  EXPECT_EQ(ArrayToText(array), "[true,\"a\",3.500000]");
+  EXPECT_EQ(array.find(Value(3.5)) - array.begin(), 2);
   EXPECT_THROW(Value{array}[-1], std::out_of_range);
 }
 
@@ -101,19 +83,12 @@ TEST(JsonValueTest, DeepMergeAssignsMergesAndReportsConflicts) {
             "\"n\":{\"add\":2,\"keep\":1},\"s\":\"new\"}");
   EXPECT_FALSE(DeepMerge(destination, FromText("{\"conflict\":\"text\"}")));
   EXPECT_EQ(destination["conflict"].GetInt(), 1);
-  Value text("a");
-  EXPECT_TRUE(DeepMerge(text, Value("b")) && text.GetString() == "b");
-  // Other kinds at the top, or a null source, merge nothing.
-  EXPECT_FALSE(DeepMerge(text, Value(1)) || DeepMerge(text, Value()));
 }
 
-// Null, booleans, plain integers and doubles are written back where
-// documents are read; here the rest, which no document produces.
+// Only containers make documents; the number forms no document produces.
 TEST(JsonWriterTest, OnlyContainersMakeDocumentsAndEachKindHasItsFormat) {
-  EXPECT_EQ(ToText(Value()), "");
   EXPECT_EQ(ToText(Value("x")), "");
   EXPECT_EQ(ToText(Value(Object())), "{}");
-  EXPECT_EQ(ToText(Value(Array())), "[]");
   EXPECT_EQ(ValueToText(Value::FromInt64(-9000000000LL)), "-9000000000");
   EXPECT_EQ(ValueToText(Value::FromFloat(0.5f)), "0.500000");
 }

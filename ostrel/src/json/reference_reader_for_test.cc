@@ -21,10 +21,7 @@ struct State {
   int readsInProgress = 0;
 };
 
-bool IsWhite(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-         c == '\r';
-}
+bool IsWhite(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 std::string TrimText(const std::string& text) {
   std::size_t b = 0, e = text.size();
@@ -100,12 +97,9 @@ std::string UnescapeText(const std::string& body) {
       i += 6;
       continue;
     }
-    if (n == '"' || n == '/' || n == '\\') out += n;
-    if (n == 'b') out += '\b';
-    if (n == 'f') out += '\f';
-    if (n == 'n') out += '\n';
-    if (n == 'r') out += '\r';
-    if (n == 't') out += '\t';
+    static const char kEscaped[] = "\"/\\bfnrt", kMeant[] = "\"/\\\b\f\n\r\t";
+    const char* at = n == '\0' ? nullptr : std::strchr(kEscaped, n);
+    if (at != nullptr) out += kMeant[at - kEscaped];
     i += 2;
   }
   return TrimText(out);
@@ -250,25 +244,15 @@ Value ReadArray(std::string text, State& st) {
 
 Value ReadDocument(std::string text, State& st) {
   text = TrimText(text);
-  if (!text.empty() && text[0] == '{') {
-    if (text.back() != '}') return Value();
-    st.stack.push_back(NestObject);
-    Value v = ReadObject(text, st);
-    if (!v.IsNull() && !st.stack.empty() && st.stack.back() == NestObject) {
-      st.stack.pop_back();
-    }
-    return v;
+  if (text.empty() || (text[0] != '{' && text[0] != '[')) return Value();
+  const Nest nest = text[0] == '{' ? NestObject : NestArray;
+  if (text.back() != (nest == NestObject ? '}' : ']')) return Value();
+  st.stack.push_back(nest);
+  Value v = nest == NestObject ? ReadObject(text, st) : ReadArray(text, st);
+  if (!v.IsNull() && !st.stack.empty() && st.stack.back() == nest) {
+    st.stack.pop_back();
   }
-  if (!text.empty() && text[0] == '[') {
-    if (text.back() != ']') return Value();
-    st.stack.push_back(NestArray);
-    Value v = ReadArray(text, st);
-    if (!v.IsNull() && !st.stack.empty() && st.stack.back() == NestArray) {
-      st.stack.pop_back();
-    }
-    return v;
-  }
-  return Value();
+  return v;
 }
 
 }  // namespace

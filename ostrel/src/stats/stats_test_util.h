@@ -1,7 +1,7 @@
-// Test support for the statistics objects: little-endian byte images of
-// field values, patches that say which bytes of a record a call may change,
-// and the write check that the audio and video setter tests share. Plain
-// functions over caller-owned buffers; no shared state.
+// Test support for the statistics records: the field offsets by name,
+// little-endian byte images of field values, patches saying which bytes of a
+// record a call may change, and the write check the setter tests share.
+// Plain functions over caller-owned buffers; no shared state.
 #ifndef OSTREL_SRC_STATS_STATS_TEST_UTIL_H_
 #define OSTREL_SRC_STATS_STATS_TEST_UTIL_H_
 
@@ -22,6 +22,35 @@
 namespace kovaStore {
 namespace testing {
 
+// Fields of the audio record (session and stream alike), named after their
+// setters; a run of three starts at the name.
+namespace audio {
+constexpr size_t kCounter8 = 8, kCodec = 16, kLevelsA = 60, kLevelsB = 72,
+                 kLevelsC = 84, kByteA = 108, kByteB = 109, kValue112 = 112,
+                 kInterval = 120;
+}  // namespace audio
+
+// Fields of a video stream entry, of the session that follows the five
+// entries, and of the stream source record.
+namespace video {
+constexpr size_t kCopied8 = 8, kValue24 = 24, kInterval32 = 32,
+                 kIntervalByte36 = 36, kFloats40 = 40, kValue48 = 48,
+                 kValues56 = 56, kValue88 = 88, kRun92 = 92, kValue108 = 108,
+                 kValue112 = 112, kCounterBlock = 116, kKind = 160,
+                 kInterval164 = 164, kInterval168 = 168, kDelta20 = 204,
+                 kDelta24 = 208;
+constexpr size_t kCounterCount = 11, kLastCounter = kCounterBlock + 40;
+constexpr size_t kStreamCount = 1080, kPackedPair = 1084, kFloats = 1092,
+                 kValue24Argument = 1104, kValue1128 = 1128, kSummaryA = 1168,
+                 kWide1176 = 1176, kSessionKind = 1236, kMaximum = 1356;
+namespace source {
+constexpr size_t kRun20 = 64, kValue24 = 68, kValue32 = 76, kValue88 = 92,
+                 kRun92 = 180, kCounterBlock = 212, kRun164 = 264,
+                 kKindNumber = 356, kFloat40 = 48, kFloat44 = 44, kValue48 = 60,
+                 kValues56 = 84, kValue108 = 104, kValue112 = 128;
+}  // namespace source
+}  // namespace video
+
 typedef std::vector<uint8_t> Bytes;
 // (offset, bytes) pairs written over a record image.
 typedef std::vector<std::pair<size_t, Bytes>> Patches;
@@ -39,16 +68,17 @@ Bytes LeFields(std::initializer_list<T> values) {
 }
 inline Bytes LeU32(uint32_t v) { return LeFields<uint32_t>({v}); }
 inline Bytes LeU32s(std::initializer_list<uint32_t> v) { return LeFields(v); }
-inline Bytes LeFloat(float f) { return LeFields<float>({f}); }
 inline Bytes LeFloats(std::initializer_list<float> f) { return LeFields(f); }
 
-// Writes `bytes` at `offset` of `image`.
 inline void Patch(Bytes& image, size_t offset, const Bytes& bytes) {
   std::memcpy(image.data() + offset, bytes.data(), bytes.size());
 }
 inline Bytes Patched(Bytes image, const Patches& patches) {
   for (const auto& patch : patches) Patch(image, patch.first, patch.second);
   return image;
+}
+inline void Append(Patches& patches, const Patches& more) {
+  patches.insert(patches.end(), more.begin(), more.end());
 }
 
 // "" when equal, else the first differing offset and both bytes.
@@ -65,17 +95,6 @@ inline std::string FirstDifference(const Bytes& expected, const Bytes& actual) {
 
 typedef std::initializer_list<std::pair<size_t, uint32_t>> U32Fields;
 
-// Patches that write each u32 value at `base` plus its offset.
-inline Patches U32Patches(size_t base, U32Fields fields) {
-  Patches patches;
-  for (const auto& field : fields)
-    patches.push_back({base + field.first, LeU32(field.second)});
-  return patches;
-}
-inline void Append(Patches& patches, const Patches& more) {
-  patches.insert(patches.end(), more.begin(), more.end());
-}
-
 // Expects the u32 at `base` plus each offset to hold the value beside it.
 inline void ExpectU32s(const Bytes& record, size_t base, U32Fields fields) {
   for (const auto& field : fields) {
@@ -91,9 +110,8 @@ struct WriteRow {
   Patches patches;
 };
 
-// Runs each row alone: restores the object, takes its image, makes the call
-// and compares the new image with the old one plus the row's patches. The
-// object is restored once more at the end.
+// Runs each row alone on a restored object and compares the image after the
+// call with the image before it plus the row's patches.
 template <class InfoT>
 void ExpectWrites(InfoT& info, std::function<Bytes(InfoT&)> image,
                   std::function<void(InfoT&)> restore,
