@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "report_text.h"
+
 namespace ostrel_cli {
 namespace {
 
