@@ -107,34 +107,5 @@ TEST(ApplyModelTest, CheckAgreesWithTheLibraryOnExamplesAndGeneratedDocuments) {
   }
 }
 
-// The report's "not reached" counts and the step list come from this walk;
-// a name set again in one document earns a finding.
-TEST(ApplyModelTest, WalksGroupsInByteOrderAndGoesOnPastTheStop) {
-  const ApplyPrediction p = PredictApply(json::FromText(
-      R"({"Video":[{"key":"v","value":"1"}],"Undefined_Group":[],)"
-      R"("Audio":[{"key":"a","value":"1"},{"key":"a","value":"0"},)"
-      R"({"key":"b","value":2},{"key":"c","value":"3"}]})"));
-  ASSERT_TRUE(p.bDocumentIsObject);
-  EXPECT_FALSE(p.bSucceeds);
-  EXPECT_EQ(p.unreachedEntries, 1u);
-  EXPECT_EQ(p.unreachedGroups, 2u);
-  EXPECT_EQ(p.stored.size(), 1u);
-  // Each step as "<kind number> <group>.<name> <findings>", with "-" once
-  // the walk is past the stop: the unknown group fails as well, and Video is
-  // walked but not stored.
-  std::string walk;
-  for (const ApplyStep& step : p.steps) {
-    walk += std::to_string(static_cast<int>(step.kind)) +
-            (step.bReached ? " " : "- ") + step.group + "." + step.name;
-    for (const Finding& finding : step.findings)
-      walk += std::string(" ") + finding.kind;
-    walk += "; ";
-  }
-  EXPECT_EQ(walk,
-            "0 Audio.; 1 Audio.a; 1 Audio.a set-again; 3 Audio.; 1- Audio.c; "
-            "4- Undefined_Group.; 0- Video.; 1- Video.v; ");
-  EXPECT_EQ(PredictApply(json::FromText("[]")).documentKind, "an array of 0");
-}
-
 }  // namespace
 }  // namespace ostrel_cli

@@ -216,16 +216,6 @@ TEST_F(KovaConfigTest, ApplyStopsAtTheFirstFault) {
         << row.text;
     m_store.RemoveKovaConfigByGroup(row.group);
   }
-  for (const char* entry : {"{\"key\":\"b\"}", "{\"key\":7,\"value\":\"2\"}",
-                            "{\"key\":\"b\",\"value\":5}", "\"b\""}) {
-    const std::string text =
-        std::string("{\"Common\":[{\"key\":\"a\",\"value\":\"1\"},") + entry +
-        "]}";
-    m_store.RemoveKovaConfigByGroup(KovaConfigGroup_Common);
-    EXPECT_EQ(m_store.ApplyKovaConfigs(text.c_str()), KOVA_E_FAIL) << text;
-    EXPECT_EQ(get(KovaConfigGroup_Common, "a"), ConfigData("1")) << text;
-    EXPECT_FALSE(get(KovaConfigGroup_Common, "b").IsValid()) << text;
-  }
   EXPECT_EQ(m_store.ApplyKovaConfigs(nullptr), KOVA_E_FAIL);
   EXPECT_EQ(m_store.ApplyKovaConfigs("{}"), KOVA_S_OK);
 }
