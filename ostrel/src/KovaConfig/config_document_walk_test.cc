@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -12,23 +13,19 @@
 namespace kovaStore {
 namespace {
 
-// Records each call as one item and answers false to the `stopAt`-th.
-class Recorder : public ConfigDocumentHandler {
- public:
-  explicit Recorder(size_t stopAt = 0) : m_stopAt(stopAt) {}
-
+// Records each call as "<group key> <index>/<count>[<entry>] <what>" and
+// answers false to the `stopAt`-th.
+struct Recorder : ConfigDocumentHandler {
+  explicit Recorder(size_t stop = 0) : stopAt(stop) {}
   bool OnGroup(const ConfigDocumentPlace& p, KovaConfigGroup group) override {
     EXPECT_EQ(p.groupKey, groupName(group));
-    return add(std::string(p.groupKey) + " " + std::to_string(p.groupIndex) +
-               "/" + std::to_string(p.groupCount) + " n" +
-               std::to_string(p.entryCount));
+    return add(p, "n" + std::to_string(p.entryCount));
   }
   bool OnEntry(const ConfigDocumentPlace& p, KovaConfigGroup,
                json::StringRef name, std::string_view value) override {
-    std::string item =
-        std::string(p.groupKey) + "[" + std::to_string(p.entryIndex) + "] ";
-    for (char c : name) item += c == '\0' ? '@' : c;
-    return add(item + "=" + std::string(value));
+    std::string item(name);
+    std::replace(item.begin(), item.end(), '\0', '@');
+    return add(p, item + "=" + std::string(value));
   }
   bool OnProblem(const ConfigDocumentPlace& p, ConfigDocumentProblem problem,
                  const json::Value* offending) override {
@@ -36,30 +33,21 @@ class Recorder : public ConfigDocumentHandler {
         "not-object",       "unknown-group",  "not-array",
         "entry-not-object", "no-key",         "no-value",
         "no-key-value",     "key-not-string", "value-not-string"};
-    return add(std::string(kNames[static_cast<int>(problem)]) + " " +
-               std::string(p.groupKey) + " " + std::to_string(p.groupIndex) +
-               (p.entryIndex == p.kNoEntry
-                    ? std::string()
-                    : "[" + std::to_string(p.entryIndex) + "]") +
-               " " + (offending ? json::ValueToText(*offending) : "-"));
+    return add(p, std::string(kNames[static_cast<int>(problem)]) + " " +
+                      (offending ? json::ValueToText(*offending) : "-"));
   }
-
+  bool add(const ConfigDocumentPlace& p, const std::string& what) {
+    std::string item = std::string(p.groupKey) + " " +
+                       std::to_string(p.groupIndex) + "/" +
+                       std::to_string(p.groupCount);
+    if (p.entryIndex != p.kNoEntry)
+      item += "[" + std::to_string(p.entryIndex) + "]";
+    items.push_back(item + " " + what);
+    return items.size() != stopAt;
+  }
+  size_t stopAt;
   std::vector<std::string> items;
-
- private:
-  bool add(std::string item) {
-    items.push_back(std::move(item));
-    return items.size() != m_stopAt;
-  }
-  size_t m_stopAt;
 };
-
-std::string joined(const std::vector<std::string>& items, size_t count) {
-  std::string text;
-  for (size_t i = 0; i < count && i < items.size(); ++i)
-    text += (i ? "; " : "") + items[i];
-  return text;
-}
 
 // Each document walked from its text (plainly written ones without the tree)
 // and from its tree gives the same calls, in byte order of the group keys,
@@ -67,7 +55,6 @@ std::string joined(const std::vector<std::string>& items, size_t count) {
 TEST(ConfigDocumentWalkTest, TextAndTreeWalksMakeTheSameCallsAndStopWhenTold) {
   const struct {
     const char* text;
-    bool bPlain;
     const char* calls;  // of a handler that always goes on
   } rows[] = {
       // The plain reading keeps nothing after Common's incomplete entry: the
@@ -75,35 +62,39 @@ TEST(ConfigDocumentWalkTest, TextAndTreeWalksMakeTheSameCallsAndStopWhenTold) {
       {R"({"Zed":[],"Video":[{"key":"v","value":"1"}],"Apply":[],
           "Common":[{"key":"a","value":" 1 "},{"value":"x"},
           {"key":"b","value":"2"}],"Audio":[{"key":"c","value":"3"}]})",
-       true,
-       "unknown-group Apply 0 -; Audio 1/5 n1; Audio[0] c=3; Common 2/5 n3; "
-       "Common[0] a=1; no-key Common 2[1] {\"value\":\"x\"}; Common[2] b=2; "
-       "Video 3/5 n1; Video[0] v=1; unknown-group Zed 4 -"},
+       "Apply 0/5 unknown-group -; Audio 1/5 n1; Audio 1/5[0] c=3; "
+       "Common 2/5 n3; Common 2/5[0] a=1; "
+       "Common 2/5[1] no-key {\"value\":\"x\"}; Common 2/5[2] b=2; "
+       "Video 3/5 n1; Video 3/5[0] v=1; Zed 4/5 unknown-group -"},
       {R"({"Common":[7,{"Key":"a","Value":"1"},{"key":"a"},
           {"key":5,"value":"1"},{"key":"k","value":true},
           {"key":"a\u0000b","value":"x"}],"Audio":null,"Feature":{}})",
-       false,
-       "not-array Audio 0 null; Common 1/3 n6; entry-not-object Common 1[0] 7; "
-       "no-key-value Common 1[1] {\"Key\":\"a\",\"Value\":\"1\"}; "
-       "no-value Common 1[2] {\"key\":\"a\"}; key-not-string Common 1[3] 5; "
-       "value-not-string Common 1[4] true; Common[5] a@b=x; "
-       "not-array Feature 2 {}"},
-      {"[1]", false, "not-object  0 [1]"},
+       "Audio 0/3 not-array null; Common 1/3 n6; "
+       "Common 1/3[0] entry-not-object 7; "
+       "Common 1/3[1] no-key-value {\"Key\":\"a\",\"Value\":\"1\"}; "
+       "Common 1/3[2] no-value {\"key\":\"a\"}; "
+       "Common 1/3[3] key-not-string 5; Common 1/3[4] value-not-string true; "
+       "Common 1/3[5] a@b=x; Feature 2/3 not-array {}"},
+      {"[1]", " 0/0 not-object [1]"},
   };
+  json::PlainDocument plain;
+  EXPECT_TRUE(json::ReadPlainConfigDocument(rows[0].text, plain));
   for (const auto& row : rows) {
-    json::PlainDocument plain;
-    EXPECT_EQ(json::ReadPlainConfigDocument(row.text, plain), row.bPlain);
     const json::Value tree = json::FromText(row.text);
     Recorder all;
-    const bool bWhole = WalkConfigDocumentText(row.text, all);
-    EXPECT_EQ(joined(all.items, all.items.size()), row.calls) << row.text;
-    EXPECT_EQ(bWhole, row.text[0] == '{');
+    EXPECT_EQ(WalkConfigDocumentText(row.text, all), row.text[0] == '{');
+    std::string calls;
+    for (const std::string& item : all.items)
+      calls += (calls.empty() ? "" : "; ") + item;
+    EXPECT_EQ(calls, row.calls);
     for (size_t stopAt = 1; stopAt <= all.items.size(); ++stopAt) {
       Recorder fromText(stopAt), fromTree(stopAt);
       EXPECT_FALSE(WalkConfigDocumentText(row.text, fromText));
       EXPECT_FALSE(WalkConfigDocument(tree, fromTree));
-      EXPECT_EQ(joined(fromText.items, 99), joined(all.items, stopAt));
-      EXPECT_EQ(joined(fromTree.items, 99), joined(all.items, stopAt));
+      const std::vector<std::string> upToStop(all.items.begin(),
+                                              all.items.begin() + stopAt);
+      EXPECT_EQ(fromText.items, upToStop);
+      EXPECT_EQ(fromTree.items, upToStop);
     }
   }
 }

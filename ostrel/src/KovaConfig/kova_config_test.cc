@@ -199,13 +199,9 @@ TEST_F(KovaConfigTest, ApplyStopsAtTheFirstFault) {
     const char* name;
     const char* stored;
   } rows[] = {
-      {"not json", KovaConfigGroup_Common, "a", nullptr},
-      {"{\"audio\":[]}", KovaConfigGroup_Common, "a", nullptr},
       {"{\"Video\":[{\"key\":\"Fps\",\"value\":\"30\"}],"
        "\"Undefined_Group\":[]}",
        KovaConfigGroup_Video, "Fps", nullptr},
-      {"{\"Undefined_Group\":[],\"Audio\":[{\"key\":\"G\",\"value\":\"5\"}]}",
-       KovaConfigGroup_Audio, "G", "5"},
       {"{\"Audio\":[{\"key\":\"A\",\"value\":\"1\"}],\"Common\":{}}",
        KovaConfigGroup_Audio, "A", "1"},
   };
