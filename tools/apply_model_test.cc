@@ -17,10 +17,12 @@
 namespace ostrel_cli {
 namespace {
 
-// The check's verdict and predicted dump of all groups must match what the
-// library does with the text on a fresh store; with bPlaces, the scan must
-// also place every entry the reader keeps (randomly damaged text can make
-// the reader read junk as extra elements, which the scan does not model).
+// The check and the library's apply share one walk; what is left to agree
+// is their handlers: the check's verdict and predicted dump of all groups
+// must match what the apply does with the text on a fresh store; with
+// bPlaces, the scan must also place every entry the reader keeps (randomly
+// damaged text can make the reader read junk as extra elements, which the
+// scan does not model).
 void expectAgreement(const std::string& text, bool bPlaces = true) {
   static uint32_t callId = 70000;
   kovaStore::IKovaConfig* store = nullptr;
