@@ -94,7 +94,9 @@ bool WalkConfigDocument(const json::Value& document,
 
 // Reads `text` as the store does and walks it, with the same calls as
 // WalkConfigDocument(json::FromText(text), handler). A plainly written
-// document (json_plain_document.h) is walked without building its tree.
+// document (json_plain_document.h) is walked without building its tree, up
+// to a group holding an entry without "key" or "value": the tree is read for
+// the rest.
 bool WalkConfigDocumentText(std::string_view text,
                             ConfigDocumentHandler& handler);
 
