@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 #include <utility>
 
+#include "KovaConfig/config_document_walk.h"
 #include "KovaConfig/config_groups.h"
-#include "document_scan.h"
-#include "json_out.h"
+#include "report_text.h"
 #include "toggle_names.h"
 
 namespace ostrel_cli {
@@ -65,134 +66,35 @@ std::string notAStringReason(const char* member, const json::Value& value) {
   return reason;
 }
 
-// The bytes up to the first NUL: what a C string of them holds.
-std::string upToNul(const std::string& bytes) {
-  return std::string(bytes.c_str());
-}
-
-class ApplyWalk {
+// The command's handler of the store's walk: it carries on past every
+// problem, recording each step; the first problem is where the apply stops.
+class ApplyWalk : public kovaStore::ConfigDocumentHandler {
  public:
   explicit ApplyWalk(ApplyPrediction& prediction) : m_prediction(prediction) {}
 
-  void Run(const json::Object& document) {
-    size_t groupIndex = 0;
-    for (const auto& member : document) {
-      ++groupIndex;
-      const bool bWasStopped = m_bStopped;
-      walkGroup(member.first, member.second);
-      if (m_bStopped && !bWasStopped)
-        m_prediction.unreachedGroups = document.size() - groupIndex;
-    }
-    m_prediction.bSucceeds = !m_bStopped;
+  void Run(const json::Value& document) {
+    m_prediction.bDocumentIsObject = true;
+    m_prediction.bSucceeds =
+        kovaStore::WalkConfigDocument(document, *this) && !m_bStopped;
   }
 
- private:
-  void push(ApplyStep step) {
-    step.bReached = !m_bStopped;
-    m_prediction.steps.push_back(std::move(step));
-  }
-
-  // Records a failing step; the first one is where the apply stops.
-  bool fail(ApplyStep step) {
-    push(std::move(step));
-    m_bStopped = true;
-    return false;
-  }
-
-  bool failGroup(const std::string& key, std::string reason,
-                 Anchor anchor = Anchor::GroupValue) {
-    ApplyStep step{ApplyStepKind::GroupFails, key};
-    step.reason = std::move(reason);
-    step.anchor = anchor;
-    return fail(std::move(step));
-  }
-
-  bool walkGroup(const std::string& key, const json::Value& value) {
-    const KovaConfigGroup group = kovaStore::stringToGroup(key);
-    if (group == kovaStore::KovaConfigGroup_LastGroup) {
-      std::string reason = "unknown group name " + Quoted(key);
-      const std::string suggestion = SuggestGroupName(key);
-      if (!suggestion.empty())
-        reason += "; did you mean \"" + suggestion + "\"?";
-      return failGroup(key, reason, Anchor::GroupKey);
-    }
-    if (value.GetKind() == json::KindNull)
-      return failGroup(key, "group " + Quoted(key) +
-                                " reads as null, not as an array (written "
-                                "null, or a part the reader cannot read)");
-    if (value.GetKind() != json::KindArray)
-      return failGroup(key, "group " + Quoted(key) + " is " +
-                                DescribeValue(value) + ", not an array");
-    const json::Array& entries = value.GetArray();
-    ApplyStep start{ApplyStepKind::GroupStart, key};
-    start.count = entries.size();
+  bool OnGroup(const kovaStore::ConfigDocumentPlace& place,
+               KovaConfigGroup group) override {
+    ApplyStep start{ApplyStepKind::GroupStart, std::string(place.groupKey)};
+    start.count = place.entryCount;
     push(std::move(start));
     // An applied group exists even when empty.
     if (!m_bStopped) m_prediction.stored[group];
-    bool bApplies = true;
-    for (size_t i = 0; i < entries.size(); ++i) {
-      const bool bWasStopped = m_bStopped;
-      bApplies =
-          walkEntry(key, group, static_cast<long>(i), entries[i]) && bApplies;
-      if (m_bStopped && !bWasStopped)
-        m_prediction.unreachedEntries = entries.size() - i - 1;
-    }
-    return bApplies;
+    return true;
   }
 
-  bool failEntry(const std::string& key, long index, std::string reason,
-                 Anchor anchor = Anchor::Entry,
-                 std::vector<Finding> findings = {}) {
-    ApplyStep step{ApplyStepKind::EntryFails, key, index};
-    step.reason = std::move(reason);
-    step.anchor = anchor;
-    step.findings = std::move(findings);
-    return fail(std::move(step));
-  }
-
-  // Notes for members that differ from "key" or "value" only in letter case.
-  static std::vector<Finding> caseHints(const json::Value& entry) {
-    std::vector<Finding> hints;
-    for (const auto& member : entry.GetObject()) {
-      std::string lower = member.first;
-      for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      if ((lower == "key" || lower == "value") && lower != member.first)
-        hints.push_back(
-            {Severity::Note, "case-hint", Anchor::Entry,
-             "member names are matched exactly: " + Quoted(member.first) +
-                 " is not \"" + lower + "\""});
-    }
-    return hints;
-  }
-
-  bool walkEntry(const std::string& key, KovaConfigGroup group, long index,
-                 const json::Value& entry) {
-    if (entry.GetKind() != json::KindObject)
-      return failEntry(key, index,
-                       "entry is " + DescribeValue(entry) +
-                           ", not an object with \"key\" and \"value\"");
-    const bool bHasKey = entry.HasKey("key");
-    const bool bHasValue = entry.HasKey("value");
-    if (!bHasKey || !bHasValue)
-      return failEntry(key, index,
-                       std::string("entry has no ") +
-                           (!bHasKey && !bHasValue ? "\"key\" and no \"value\""
-                            : !bHasKey             ? "\"key\""
-                                                   : "\"value\"") +
-                           " member",
-                       Anchor::Entry, caseHints(entry));
-    const json::Value& name = entry["key"];
-    const json::Value& value = entry["value"];
-    if (name.GetKind() != json::KindString)
-      return failEntry(key, index, notAStringReason("key", name),
-                       Anchor::EntryKey);
-    if (value.GetKind() != json::KindString)
-      return failEntry(key, index, notAStringReason("value", value),
-                       Anchor::EntryValue);
-
+  bool OnEntry(const kovaStore::ConfigDocumentPlace& place,
+               KovaConfigGroup group, json::StringRef name,
+               std::string_view value) override {
+    const std::string key(place.groupKey);
+    const long index = static_cast<long>(place.entryIndex);
     // The store takes the name as a C string.
-    const std::string storedName = upToNul(name.GetString());
+    const std::string storedName = name.c_str();
     if (storedName.empty()) {
       ApplyStep step{ApplyStepKind::Refused, key, index};
       step.reason = "empty name: the store refuses it and the apply goes on";
@@ -202,16 +104,106 @@ class ApplyWalk {
     }
     ApplyStep step{ApplyStepKind::Stored, key, index};
     step.name = storedName;
-    step.value = upToNul(value.GetString());
+    step.value = std::string(value.substr(0, value.find('\0')));
     step.anchor = Anchor::Entry;
-    addFindings(step, group, name.GetString(), value.GetString());
+    addFindings(step, group, name, value);
     if (!m_bStopped) m_prediction.stored[group][step.name] = step.value;
     push(std::move(step));
     return true;
   }
 
+  bool OnProblem(const kovaStore::ConfigDocumentPlace& place,
+                 kovaStore::ConfigDocumentProblem problem,
+                 const json::Value* offending) override {
+    using Problem = kovaStore::ConfigDocumentProblem;
+    const std::string key(place.groupKey);
+    const bool bGroup = place.entryIndex == place.kNoEntry;
+    ApplyStep step{
+        bGroup ? ApplyStepKind::GroupFails : ApplyStepKind::EntryFails, key,
+        bGroup ? -1 : static_cast<long>(place.entryIndex)};
+    step.anchor = bGroup ? Anchor::GroupValue : Anchor::Entry;
+    switch (problem) {
+      case Problem::DocumentNotObject:
+        m_prediction.bDocumentIsObject = false;
+        m_prediction.documentKind = DescribeValue(*offending);
+        return false;
+      case Problem::UnknownGroup: {
+        step.reason = "unknown group name " + Quoted(key);
+        const std::string suggestion = SuggestGroupName(key);
+        if (!suggestion.empty())
+          step.reason += "; did you mean \"" + suggestion + "\"?";
+        step.anchor = Anchor::GroupKey;
+        break;
+      }
+      case Problem::GroupNotArray:
+        step.reason =
+            offending->GetKind() == json::KindNull
+                ? "group " + Quoted(key) +
+                      " reads as null, not as an array (written null, or a "
+                      "part the reader cannot read)"
+                : "group " + Quoted(key) + " is " + DescribeValue(*offending) +
+                      ", not an array";
+        break;
+      case Problem::EntryNotObject:
+        step.reason = "entry is " + DescribeValue(*offending) +
+                      ", not an object with \"key\" and \"value\"";
+        break;
+      case Problem::EntryLacksKey:
+      case Problem::EntryLacksValue:
+      case Problem::EntryLacksKeyAndValue:
+        step.reason = std::string("entry has no ") +
+                      (problem == Problem::EntryLacksKeyAndValue
+                           ? "\"key\" and no \"value\""
+                       : problem == Problem::EntryLacksKey ? "\"key\""
+                                                           : "\"value\"") +
+                      " member";
+        step.findings = caseHints(*offending);
+        break;
+      case Problem::KeyNotString:
+        step.reason = notAStringReason("key", *offending);
+        step.anchor = Anchor::EntryKey;
+        break;
+      case Problem::ValueNotString:
+        step.reason = notAStringReason("value", *offending);
+        step.anchor = Anchor::EntryValue;
+        break;
+    }
+    push(std::move(step));
+    // The first failure is where the apply stops; what follows it there is
+    // not reached.
+    if (!m_bStopped) {
+      m_bStopped = true;
+      m_prediction.unreachedGroups = place.groupCount - place.groupIndex - 1;
+      if (!bGroup)
+        m_prediction.unreachedEntries = place.entryCount - place.entryIndex - 1;
+    }
+    return true;
+  }
+
+ private:
+  void push(ApplyStep step) {
+    step.bReached = !m_bStopped;
+    m_prediction.steps.push_back(std::move(step));
+  }
+
+  // Notes for members that differ from "key" or "value" only in letter case.
+  static std::vector<Finding> caseHints(const json::Value& entry) {
+    std::vector<Finding> hints;
+    for (const auto& member : entry.GetObject()) {
+      std::string lower(member.first);
+      for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      if ((lower == "key" || lower == "value") && lower != member.first)
+        hints.push_back({Severity::Note, "case-hint", Anchor::Entry,
+                         "member names are matched exactly: " +
+                             Quoted(std::string(member.first)) + " is not \"" +
+                             lower + "\""});
+    }
+    return hints;
+  }
+
   void addFindings(ApplyStep& step, KovaConfigGroup group,
-                   const std::string& rawName, const std::string& rawValue) {
+                   std::string_view rawName, std::string_view rawValue) {
     auto add = [&step](const char* kind, Anchor anchor, std::string message) {
       step.findings.push_back(
           {Severity::Warning, kind, anchor, std::move(message)});
@@ -321,12 +313,7 @@ std::string SuggestGroupName(const std::string& name) {
 
 ApplyPrediction PredictApply(const json::Value& document) {
   ApplyPrediction prediction;
-  prediction.bDocumentIsObject = document.GetKind() == json::KindObject;
-  if (!prediction.bDocumentIsObject) {
-    prediction.documentKind = DescribeValue(document);
-    return prediction;
-  }
-  ApplyWalk(prediction).Run(document.GetObject());
+  ApplyWalk(prediction).Run(document);
   return prediction;
 }
 

@@ -1,14 +1,13 @@
 // What the store's apply would do with a parsed configuration document, step
-// by step, without touching a store: the same walk as ApplyKovaConfigs
-// (groups in ascending byte order of their names, entries in array order, the
-// same tests in the same order), recording what each entry would store and
-// why a group or entry would fail. Where the apply stops at the first
-// failure, the walk goes on to find every later failure too, marking what
-// it finds there as not reached; only the reached part is stored.
+// by step, without touching a store: the store's own walk
+// (KovaConfig/config_document_walk.h) driven by a handler that records what
+// each entry would store and why a group or entry would fail. Where the apply
+// stops at the first failure, this handler goes on to find every later
+// failure too, marking what it finds there as not reached; only the reached
+// part is stored.
 //
 // The document is the value json::FromText gave for the text, so the reader's
-// own decisions are the input here; this walk only mirrors the rules that
-// follow it. Pure functions; any thread may call them.
+// own decisions are the input here. Pure functions; any thread may call them.
 #ifndef TOOLS_APPLY_MODEL_H_
 #define TOOLS_APPLY_MODEL_H_
 
@@ -19,8 +18,8 @@
 #include <utility>
 #include <vector>
 
-#include "document_scan.h"
 #include "json/json_value.h"
+#include "report_text.h"
 
 namespace ostrel_cli {
 

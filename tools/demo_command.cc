@@ -24,10 +24,10 @@
 #include "demo_inspect.h"
 #include "demo_introspection.h"
 #include "demo_statistics.h"
-#include "document_scan.h"
 #include "exit_codes.h"
 #include "ostrel/KovaConfigApi.h"
 #include "ostrel/KovaConfigHelper.h"
+#include "report_text.h"
 #include "text_input.h"
 
 namespace ostrel_cli {

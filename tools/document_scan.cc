@@ -585,20 +585,6 @@ const char* ScanNoteKindName(ScanNoteKind kind) {
   return "unknown";
 }
 
-const char* SeverityName(Severity severity) {
-  switch (severity) {
-    case Severity::Info:
-      return "info";
-    case Severity::Note:
-      return "note";
-    case Severity::Warning:
-      return "warning";
-    case Severity::Error:
-      return "error";
-  }
-  return "unknown";
-}
-
 void DocumentScan::Position(size_t offset, unsigned& line,
                             unsigned& column) const {
   if (lineStarts.empty()) {
@@ -655,29 +641,6 @@ size_t MaxNestingDepth(const std::string& text) {
     }
   }
   return deepest;
-}
-
-std::string Quoted(const std::string& bytes, size_t maxLength) {
-  std::string out = "\"";
-  size_t count = 0;
-  for (unsigned char c : bytes) {
-    if (count++ == maxLength) {
-      out += "...";
-      break;
-    }
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c >= 0x20 && c < 0x7F) {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    }
-  }
-  out += '"';
-  return out;
 }
 
 }  // namespace ostrel_cli

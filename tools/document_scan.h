@@ -21,15 +21,9 @@
 #include <string>
 #include <vector>
 
+#include "report_text.h"
+
 namespace ostrel_cli {
-
-// How much a report item matters: Info tells what happens, a Note explains or
-// hints, a Warning marks data the reader or the store changes or loses, an
-// Error makes the apply fail.
-enum class Severity { Info, Note, Warning, Error };
-
-// "info", "note", "warning", "error".
-const char* SeverityName(Severity severity);
 
 enum class ScanNoteKind {
   TrimmedValue,        // whitespace or NUL at either end of a string value
@@ -105,10 +99,6 @@ std::string AppliedText(const std::string& text);
 // The deepest bracket nesting of the text, quotes respected (the reader
 // recurses once per level).
 size_t MaxNestingDepth(const std::string& text);
-
-// A readable, quoted form of a byte string: printable ASCII as is, a quote or
-// backslash escaped, every other byte as \xNN. Long texts are cut with "...".
-std::string Quoted(const std::string& bytes, size_t maxLength = 60);
 
 // True for the bytes the reader trims: space, \t, \n, \v, \f, \r and NUL.
 bool IsReaderTrimmedByte(char c);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "report_text.h"
+
 namespace ostrel_cli {
 
 void JsonOut::separate() {
@@ -15,32 +17,6 @@ void JsonOut::separate() {
     if (m_hasItem.back()) m_text += ',';
     m_hasItem.back() = true;
   }
-}
-
-size_t Utf8SequenceLength(const std::string& bytes, size_t at) {
-  const unsigned char lead = static_cast<unsigned char>(bytes[at]);
-  if (lead < 0x80) return 1;
-  size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // allowed second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;   // no overlong forms
-    if (lead == 0xED) high = 0x9F;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
-  } else {
-    return 0;
-  }
-  if (bytes.size() - at < length) return 0;
-  for (size_t k = 1; k < length; ++k) {
-    const unsigned char c = static_cast<unsigned char>(bytes[at + k]);
-    if (c < (k == 1 ? low : 0x80) || c > (k == 1 ? high : 0xBF)) return 0;
-  }
-  return length;
 }
 
 void JsonOut::appendString(const std::string& value) {

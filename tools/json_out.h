@@ -23,10 +23,6 @@
 
 namespace ostrel_cli {
 
-// The length of the well-formed UTF-8 sequence that starts at `at` (1 for an
-// ASCII byte), or 0 when none does.
-size_t Utf8SequenceLength(const std::string& bytes, size_t at);
-
 class JsonOut {
  public:
   JsonOut& BeginObject();

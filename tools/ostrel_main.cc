@@ -17,7 +17,7 @@
 
 #include "commands.h"
 #include "exit_codes.h"
-#include "toggle_names.h"
+#include "report_text.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "json_out.h"
+#include "report_text.h"
 
 namespace ostrel_cli {
 

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "ostrel/KovaConfigHelper.h"
+#include "report_text.h"
 
 namespace ostrel_cli {
 
@@ -12,10 +13,6 @@ namespace {
 // Names longer than this are compared only by length: no toggle name comes
 // close, and the distance table stays small whatever the input.
 const size_t kMaxComparedLength = 128;
-
-char lowered(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 const char* toggleName(uint32_t id) {
   return kovaStore::KovaConfigHelper::GetFeatureToggleName(
@@ -34,24 +31,6 @@ int FeatureToggleId(const std::string& name) {
     if (candidate != nullptr && name == candidate) return static_cast<int>(id);
   }
   return -1;
-}
-
-size_t WeightedEditDistance(const std::string& a, const std::string& b) {
-  std::vector<size_t> row(b.size() + 1);
-  for (size_t j = 0; j <= b.size(); ++j) row[j] = 2 * j;
-  for (size_t i = 1; i <= a.size(); ++i) {
-    size_t diagonal = row[0];
-    row[0] = 2 * i;
-    for (size_t j = 1; j <= b.size(); ++j) {
-      const size_t above = row[j];
-      size_t substitution = 0;
-      if (a[i - 1] != b[j - 1])
-        substitution = lowered(a[i - 1]) == lowered(b[j - 1]) ? 1 : 2;
-      row[j] = std::min({above + 2, row[j - 1] + 2, diagonal + substitution});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
 }
 
 std::vector<std::string> ClosestToggleNames(const std::string& name,

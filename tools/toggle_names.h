@@ -25,11 +25,6 @@ int FeatureToggleId(const std::string& name);
 std::vector<std::string> ClosestToggleNames(const std::string& name,
                                             size_t maxCount = 3);
 
-// Edit distance between two byte strings (insertions, deletions and
-// substitutions each cost 2, a substitution that changes only the letter
-// case costs 1). Linear memory; the caller bounds the lengths.
-size_t WeightedEditDistance(const std::string& a, const std::string& b);
-
 }  // namespace ostrel_cli
 
 #endif  // TOOLS_TOGGLE_NAMES_H_

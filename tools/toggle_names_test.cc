@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ostrel/KovaFeatureToggle.h"
+#include "report_text.h"
 
 namespace ostrel_cli {
 namespace {

@@ -9,8 +9,7 @@
 #include <thread>
 #include <utility>
 
-#include "json/json_plain_document.h"
-#include "json/json_reader.h"
+#include "config_document_walk.h"
 #include "json/json_value.h"
 #include "json/json_writer.h"
 #include "kova_config.h"
@@ -77,57 +76,31 @@ KOVA_RESULT KovaConfig::applyKovaConfigs(const char* szJsonConfig) {
                   << m_callId << "], szJsonConfig=" << szJsonConfig
                   << KOVA_THIS_SUFFIX(this));
 
-  // Groups come in key order, whatever their order in the text. Whatever
-  // was stored before a malformed group or entry stays stored. An entry the
-  // store refuses (empty name) or that changes nothing is passed over; an
-  // entry whose set failed (out of memory) ends the apply as a malformed
-  // one does, so that KOVA_S_OK always means every entry was applied.
-  const std::string_view text(szJsonConfig);
-  json::PlainDocument plain;
-  if (json::ReadPlainConfigDocument(text, plain)) {
-    // A plainly written document gives what the tree would, without it.
-    std::string name;
-    for (const json::PlainGroup& member : plain.groups) {
-      const KovaConfigGroup group = stringToGroup(std::string(member.key));
-      if (group == KovaConfigGroup_LastGroup) return KOVA_E_FAIL;
-      for (std::size_t i = 0; i < member.entryCount; ++i) {
-        const json::PlainEntry& entry = plain.entries[member.firstEntry + i];
-        if (!entry.bHasName || !entry.bHasValue) return KOVA_E_FAIL;
-        name.assign(entry.name);
-        if (SetKovaConfig(group, name.c_str(),
-                          ConfigData(std::string(entry.value)), false,
-                          false) == KOVA_E_FAIL) {
-          return KOVA_E_FAIL;
-        }
-      }
+  // Whatever was stored before a malformed group or entry stays stored. An
+  // entry the store refuses (empty name) or that changes nothing is passed
+  // over; an entry whose set failed (out of memory) ends the apply as a
+  // malformed one does, so that KOVA_S_OK always means every entry was
+  // applied.
+  class Applier : public ConfigDocumentHandler {
+   public:
+    explicit Applier(KovaConfig& store) : m_store(store) {}
+    bool OnEntry(const ConfigDocumentPlace&, KovaConfigGroup group,
+                 json::StringRef name, std::string_view value) override {
+      return m_store.SetKovaConfig(group, name.c_str(),
+                                   ConfigData(std::string(value)), false,
+                                   false) != KOVA_E_FAIL;
     }
-    return KOVA_S_OK;
-  }
+    bool OnProblem(const ConfigDocumentPlace&, ConfigDocumentProblem,
+                   const json::Value*) override {
+      return false;
+    }
 
-  const json::Value document = json::FromText(text);
-  if (document.GetKind() != json::KindObject) return KOVA_E_FAIL;
-  for (const auto& member : document.GetObject()) {
-    const KovaConfigGroup group = stringToGroup(member.first);
-    if (group == KovaConfigGroup_LastGroup) return KOVA_E_FAIL;
-    if (member.second.GetKind() != json::KindArray) return KOVA_E_FAIL;
-    for (const json::Value& entry : member.second.GetArray()) {
-      if (entry.GetKind() != json::KindObject) return KOVA_E_FAIL;
-      const json::Object& fields = entry.GetObject();
-      const auto name = fields.find(kEntryKey);
-      const auto value = fields.find(kEntryValue);
-      if (name == fields.end() || value == fields.end()) return KOVA_E_FAIL;
-      if (name->second.GetKind() != json::KindString ||
-          value->second.GetKind() != json::KindString) {
-        return KOVA_E_FAIL;
-      }
-      if (SetKovaConfig(group, name->second.GetString().c_str(),
-                        ConfigData(value->second.GetString()), false,
-                        false) == KOVA_E_FAIL) {
-        return KOVA_E_FAIL;
-      }
-    }
-  }
-  return KOVA_S_OK;
+   private:
+    KovaConfig& m_store;
+  };
+  Applier applier(*this);
+  return WalkConfigDocumentText(szJsonConfig, applier) ? KOVA_S_OK
+                                                       : KOVA_E_FAIL;
 }
 
 }  // namespace kovaStore

@@ -199,13 +199,9 @@ TEST_F(KovaConfigTest, ApplyStopsAtTheFirstFault) {
     const char* name;
     const char* stored;
   } rows[] = {
-      {"not json", KovaConfigGroup_Common, "a", nullptr},
-      {"{\"audio\":[]}", KovaConfigGroup_Common, "a", nullptr},
       {"{\"Video\":[{\"key\":\"Fps\",\"value\":\"30\"}],"
        "\"Undefined_Group\":[]}",
        KovaConfigGroup_Video, "Fps", nullptr},
-      {"{\"Undefined_Group\":[],\"Audio\":[{\"key\":\"G\",\"value\":\"5\"}]}",
-       KovaConfigGroup_Audio, "G", "5"},
       {"{\"Audio\":[{\"key\":\"A\",\"value\":\"1\"}],\"Common\":{}}",
        KovaConfigGroup_Audio, "A", "1"},
   };
@@ -215,16 +211,6 @@ TEST_F(KovaConfigTest, ApplyStopsAtTheFirstFault) {
               row.stored ? ConfigData(row.stored) : ConfigData())
         << row.text;
     m_store.RemoveKovaConfigByGroup(row.group);
-  }
-  for (const char* entry : {"{\"key\":\"b\"}", "{\"key\":7,\"value\":\"2\"}",
-                            "{\"key\":\"b\",\"value\":5}", "\"b\""}) {
-    const std::string text =
-        std::string("{\"Common\":[{\"key\":\"a\",\"value\":\"1\"},") + entry +
-        "]}";
-    m_store.RemoveKovaConfigByGroup(KovaConfigGroup_Common);
-    EXPECT_EQ(m_store.ApplyKovaConfigs(text.c_str()), KOVA_E_FAIL) << text;
-    EXPECT_EQ(get(KovaConfigGroup_Common, "a"), ConfigData("1")) << text;
-    EXPECT_FALSE(get(KovaConfigGroup_Common, "b").IsValid()) << text;
   }
   EXPECT_EQ(m_store.ApplyKovaConfigs(nullptr), KOVA_E_FAIL);
   EXPECT_EQ(m_store.ApplyKovaConfigs("{}"), KOVA_S_OK);
