@@ -6,13 +6,14 @@
 //   class Lister : public kovaStore::ConfigDocumentHandler {
 //     bool OnEntry(const ConfigDocumentPlace& place, KovaConfigGroup group,
 //                  json::StringRef name, std::string_view value) override {
-//       std::printf("%s=%.*s\n", name.c_str(), int(value.size()),
-//       value.data()); return true;  // go on
+//       names.push_back(name.c_str());
+//       return true;  // go on
 //     }
 //     bool OnProblem(const ConfigDocumentPlace&, ConfigDocumentProblem,
 //                    const json::Value*) override {
 //       return false;  // stop
 //     }
+//     std::vector<std::string> names;
 //   };
 //   Lister lister;
 //   bool bWhole = kovaStore::WalkConfigDocumentText(text, lister);
