@@ -478,23 +478,5 @@ TEST(ObserversTest, RemovalWaitsForTheRunningDelivery) {
   }
 }
 
-TEST(ObserversTest, SlowSelfRemovalGivesUpAfterTheLimit) {
-  CmTraceCapture capture(1);
-  KovaConfig store(3);
-  std::atomic<int> calls{0};
-  KOVA_RESULT removed = KOVA_E_FAIL;
-  uint64_t id = Subscribe(store, "Self", [&](const KovaConfigEvent&) {
-    ++calls;
-    removed = store.UnsubscribeConfig(id);
-  });
-  EXPECT_EQ(KOVA_S_OK, Set(store, "Self", "1"));
-  EXPECT_EQ(KOVA_S_OK, removed);
-  EXPECT_TRUE(capture.Contains(
-      0, ", Same thread remove itself when notification, Self, "));
-  EXPECT_TRUE(capture.Contains(1, "unsubscribeConfig, Self Waiting for long"));
-  EXPECT_EQ(KOVA_E_NOOBSERVER, Set(store, "Self", "2"));
-  EXPECT_EQ(1, calls.load());
-}
-
 }  // namespace
 }  // namespace kovaStore
