@@ -111,9 +111,11 @@ TEST_F(ConfigRegistryTest, CallableOwningAHelperDiesOutsideTheRegistryLock) {
 
 // Regression: DestroyKovaConfig() freed every store at once, so the next
 // call's store could sit at the address of a pointer still held, and giving
-// that pointer back took a reference from the new store. A destroyed store's
-// memory now stays until every reference handed out for it is given back.
-TEST_F(ConfigRegistryTest, PointerGivenBackAfterDestroyNeverReachesANewStore) {
+// that pointer back took a reference from the new store; operations through
+// it, and reads of a dump text made before, used freed memory. Now the
+// memory stays until every reference handed out is given back, each
+// operation is refused with its trace line, and the text stays readable.
+TEST_F(ConfigRegistryTest, PointerHeldAcrossDestroyNeverReachesANewStore) {
   const uint32_t held = heldDestroyedStoreCount();  // other tests' pointers
   for (int round = 0; round < 20; ++round) {
     IKovaConfig* old = create(7);
@@ -123,32 +125,20 @@ TEST_F(ConfigRegistryTest, PointerGivenBackAfterDestroyNeverReachesANewStore) {
     EXPECT_EQ(heldDestroyedStoreCount(), held + 1);
     EXPECT_EQ(ReleaseKovaConfig(old), KOVA_S_FALSE) << round;
     EXPECT_EQ(heldDestroyedStoreCount(), held);
-    // Call 8 keeps the test's reference and its own.
-    EXPECT_EQ(ReleaseKovaConfig(next), KOVA_S_OK);
+    EXPECT_EQ(ReleaseKovaConfig(next), KOVA_S_OK);  // the call's own is left
     EXPECT_EQ(CleanUpKovaConfig(8), KOVA_S_OK);
   }
   EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
-  // A helper bound before the destroy gives its reference back as it goes.
-  auto early = std::make_unique<KovaConfigHelper>(9);
-  DestroyKovaConfig();
-  EXPECT_EQ(heldDestroyedStoreCount(), held + 1);
-  early.reset();
-  EXPECT_EQ(heldDestroyedStoreCount(), held);
-}
-
-// Regression: operations through a pointer held across DestroyKovaConfig()
-// read and wrote freed memory, and so did a reader of a dump text made
-// before. Now each is refused with its trace line and the text stays
-// readable until the pointer is given back.
-TEST_F(ConfigRegistryTest,
-       OperationsThroughAPointerHeldAcrossDestroyAreRefused) {
-  const uint32_t held = heldDestroyedStoreCount();
+  auto early = std::make_unique<KovaConfigHelper>(9);  // gives back as it goes
   IKovaConfig* store = create(7);
   store->SetKovaConfig(kGroup, "Long", ConfigData(std::string(64, 'L')), false,
                        false);
   const char* dump = store->DumpKovaConfigs(1u << kGroup);
   const std::string dumped = dump;
   DestroyKovaConfig();
+  EXPECT_EQ(heldDestroyedStoreCount(), held + 2);
+  early.reset();
+  EXPECT_EQ(heldDestroyedStoreCount(), held + 1);
   EXPECT_EQ(dumped, dump);
   CmTraceCapture capture(2);
   ConfigData value("stale");

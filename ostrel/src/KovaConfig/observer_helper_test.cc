@@ -10,10 +10,8 @@ namespace kovaStore {
 namespace {
 
 using ::testing::_;
-using ::testing::DoAll;
 using ::testing::InSequence;
 using ::testing::Return;
-using ::testing::SaveArg;
 using ::testing::StrEq;
 using ::testing::StrictMock;
 
@@ -66,31 +64,6 @@ class ObserverHelperTest : public ::testing::Test {
   StrictMock<MockKovaConfig> m_store;
   KovaConfigObserverHelper m_helper;
 };
-
-TEST_F(ObserverHelperTest, RemembersObserversUntilAttach) {
-  static int s_token;  // a run thread only passed through
-  ACmThread* const thread = reinterpret_cast<ACmThread*>(&s_token);
-  EXPECT_EQ(0u, m_helper.SubscribeConfig(KovaConfigGroup_Audio, "AecMode",
-                                         ignoreEvent, thread, true));
-  EXPECT_EQ(0u, m_helper.BindConfig(
-                    KovaConfigGroup_Video, "Fps",
-                    [](const KovaConfigEvent&) { return ConfigData("30"); }));
-  // Remembered, not accepted: its name does not remove it.
-  EXPECT_EQ(KOVA_E_FAIL,
-            m_helper.UnsubscribeConfig("AecMode", KovaConfigGroup_Audio));
-  KovaConfigProvider provider;
-  EXPECT_CALL(m_store, SubscribeConfig(KovaConfigGroup_Audio, StrEq("AecMode"),
-                                       _, thread, true))
-      .WillOnce(Return(5));
-  EXPECT_CALL(m_store, BindConfig(KovaConfigGroup_Video, StrEq("Fps"), _))
-      .WillOnce(DoAll(SaveArg<2>(&provider), Return(6)));
-  m_helper.AttachConfig(&m_store, storeGeneration());
-  EXPECT_EQ(ConfigData("30"), provider(KovaConfigEvent()));
-  expectRemoval(5);
-  expectRemoval(6);
-  m_helper.DetachConfig();
-  EXPECT_EQ(nullptr, m_helper.GetConfig());
-}
 
 // A failing removal does not stop the others.
 TEST_F(ObserverHelperTest, DestructorRemovesInAscendingIdOrder) {
