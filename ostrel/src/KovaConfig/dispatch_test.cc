@@ -9,7 +9,6 @@
 #include <future>
 #include <memory>
 #include <mutex>
-#include <new>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -24,7 +23,7 @@ namespace kovaStore {
 namespace {
 
 constexpr KovaConfigGroup kGroup = KovaConfigGroup_Audio;
-const char kOtherRemoves[] = "Other thread remove itself when ";
+typedef std::vector<std::string> Texts;
 
 struct FnEvent : ICmEvent {
   explicit FnEvent(std::function<void()> f) : fn(std::move(f)) {}
@@ -38,8 +37,7 @@ void RunOn(
   thread.GetEventQueue()->SendEvent(new FnEvent(std::move(fn)), 0);
 }
 
-// Callbacks record "who:old>new", each checking that it runs on the run
-// thread given.
+// Callbacks record "who:old>new", each checking it runs on the given thread.
 struct Recorder {
   explicit Recorder(unsigned long runThread = GetThreadSelfId())
       : m_runThread(runThread) {}
@@ -52,41 +50,26 @@ struct Recorder {
                        ">" + e.newValue.ToCstr());
     };
   }
-  std::vector<std::string> Seen() const {
+  Texts Seen() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_seen;
   }
   unsigned long m_runThread;
   mutable std::mutex m_mutex;  // guards m_seen
-  std::vector<std::string> m_seen;
+  Texts m_seen;
 };
 
 void Ignore(const KovaConfigEvent&) {}
 KovaConfigProvider Answer(const char* text) {
   return [text](const KovaConfigEvent&) { return ConfigData(text); };
 }
-KOVA_RESULT Set(IKovaConfig& store, const char* szName, const char* szValue,
-                bool bNotifyOnly = false) {
-  return store.SetKovaConfig(kGroup, szName, ConfigData(szValue), false,
-                             bNotifyOnly);
+KOVA_RESULT Set(IKovaConfig& store, const char* szName, const char* szValue) {
+  return store.SetKovaConfig(kGroup, szName, ConfigData(szValue), false, false);
 }
 uint64_t Subscribe(IKovaConfig& store, const char* szName,
                    KovaConfigCallback cb) {
   return store.SubscribeConfig(kGroup, szName, std::move(cb), nullptr, false);
 }
-
-// A store of the registry, as the host gets it (with the host boundary).
-struct Registered {
-  explicit Registered(uint32_t callId) : callId(callId) {
-    EXPECT_EQ(KOVA_S_OK, CreateKovaConfig(callId, &p));
-  }
-  ~Registered() {
-    ReleaseKovaConfig(p);
-    CleanUpKovaConfig(callId);
-  }
-  uint32_t callId;
-  IKovaConfig* p = nullptr;
-};
 
 enum class DeliveryMode { kDirect, kHandOver, kPosted };
 
@@ -124,7 +107,7 @@ TEST_P(DispatchModeTest, SubscribersAreToldInOrderWithOldAndNewValues) {
                                              true, false));
   EXPECT_TRUE(!bSynchronous || m_rec.Seen().size() == 9u);
   Drain();
-  std::vector<std::string> expected;
+  Texts expected;
   for (const char* change : {":->a", ":a>b", ":b>b"})
     for (int who = 1; who <= 3; ++who)
       expected.push_back(std::to_string(who) + change);
@@ -142,16 +125,15 @@ TEST_P(DispatchModeTest, CallbacksMayUseTheirOwnStore) {
     EXPECT_EQ(KOVA_S_OK,
               m_store.SetKovaConfig(kGroup, "Inner", e.newValue, false, false));
     EXPECT_EQ(GetParam() == DeliveryMode::kPosted ? 0 : 1, inner.load());
-    const uint64_t id = m_store.SubscribeConfig(
-        kGroup, "Outer", m_rec.Callback(5), nullptr, false);
-    EXPECT_EQ(KOVA_S_OK, m_store.UnsubscribeConfig(id));
+    EXPECT_EQ(KOVA_S_OK, m_store.UnsubscribeConfig(::kovaStore::Subscribe(
+                             m_store, "Outer", m_rec.Callback(5))));
   });
   Set(m_store, "Outer", "x");
   EXPECT_EQ(KOVA_S_OK, Set(m_store, "Outer", "y"));
   Drain();
   Drain();  // the inner change may have been posted by the first event
   EXPECT_EQ(1, inner.load());
-  EXPECT_EQ(std::vector<std::string>{"5:->y"}, m_rec.Seen());
+  EXPECT_EQ(Texts{"5:->y"}, m_rec.Seen());
   EXPECT_EQ(2u, m_store.GetTotalObservers());
 }
 
@@ -176,73 +158,63 @@ TEST(DispatchTest, PostedCopiesOutliveTheirObserverAndStore) {
   const uint64_t id = store->SubscribeConfig(kGroup, "Rate", rec.Callback(1),
                                              thread.get(), true);
   store->SubscribeConfig(kGroup, "Rate", rec.Callback(0), plain.get(), true);
-  for (const char* value : {"1", "2"})
-    EXPECT_EQ(KOVA_S_OK, Set(*store, "Rate", value));
+  Set(*store, "Rate", "1");
+  Set(*store, "Rate", "2");
   EXPECT_EQ(2u, capture.Count(0, ", EventQueue == NULL [this=0x"));
   EXPECT_EQ(KOVA_S_OK, store->UnsubscribeConfig(id));  // does not wait
   store.reset();
   EXPECT_TRUE(rec.Seen().empty());
   gate.set_value();
   RunOn(*thread);
-  EXPECT_EQ((std::vector<std::string>{"1:->1", "1:1>2"}), rec.Seen());
+  EXPECT_EQ((Texts{"1:->1", "1:1>2"}), rec.Seen());
 }
+
+// A store of the registry, as the host gets it (behind the host boundary).
+struct Registered {
+  explicit Registered(uint32_t callId) : callId(callId) {
+    EXPECT_EQ(KOVA_S_OK, CreateKovaConfig(callId, &p));
+  }
+  ~Registered() {
+    EXPECT_EQ(0u, KovaConfig::FromInterface(p)->GetTotalObservers());
+    ReleaseKovaConfig(p);
+    CleanUpKovaConfig(callId);
+  }
+  uint32_t callId;
+  IKovaConfig* p = nullptr;
+};
 
 // Regression: an exception of the store's own making (a posted callback
 // that cannot be copied) reached the host after the value was stored and
-// the subscribers before told, with every claim left taken; a throwing
-// callback left the claims after it taken. Now the change is taken back
-// unseen with KOVA_E_FAIL, claims are always given back, and the exceptions
-// of callbacks and providers pass through unchanged.
+// the subscribers before told, leaving every claim taken; a callback that
+// threw left the claims after it taken and its nesting level raised. Now
+// the change is taken back unseen with KOVA_E_FAIL, claims are always given
+// back, and callbacks' own exceptions pass through unchanged.
 TEST(DispatchTest, FailedDeliveryLeavesNoClaimTakenAndNoHalfToldChange) {
+  Registered store(62);
   std::unique_ptr<ACmThread> thread = CreateCmEventThread("obs");
-  for (bool bNotifyOnly : {false, true}) {
-    Registered registered(62);
-    IKovaConfig& store = *registered.p;
-    Recorder direct;
-    Recorder sent(thread->GetThreadId());
-    std::atomic<bool> armed{false};
-    const uint64_t ids[] = {
-        Subscribe(store, "Rate", direct.Callback(1)),
-        store.SubscribeConfig(kGroup, "Rate", sent.Callback(2), thread.get(),
-                              false),
-        store.SubscribeConfig(kGroup, "Rate", CopyFails(&armed), thread.get(),
-                              true)};
-    EXPECT_EQ(KOVA_S_OK, Set(store, "Rate", "1"));
-    armed = true;
-    CmTraceCapture capture(1);
-    EXPECT_EQ(KOVA_E_FAIL, Set(store, "Rate", "2", bNotifyOnly));
-    EXPECT_EQ(1u, capture.Count(0, "kovaStore::KovaConfig::SetKovaConfig"));
-    ConfigData value;
-    EXPECT_EQ(KOVA_S_OK, store.GetKovaConfig(kGroup, "Rate", value));
-    EXPECT_EQ(ConfigData("1"), value);
-    EXPECT_EQ((std::vector<std::string>{"1:->1"}), direct.Seen());
-    EXPECT_EQ((std::vector<std::string>{"2:->1"}), sent.Seen());
-    armed = false;
-    for (uint64_t id : ids) EXPECT_EQ(KOVA_S_OK, store.UnsubscribeConfig(id));
-    EXPECT_FALSE(capture.Contains(-1, "remove itself when notification"));
-  }
-
-  Registered registered(63);
-  IKovaConfig& store = *registered.p;
-  Recorder after;
-  const uint64_t throwing =
-      Subscribe(store, "Rate", [](const KovaConfigEvent& e) {
-        if (e.newValue == ConfigData("oom")) throw std::bad_alloc();
-        throw std::runtime_error("callback");
-      });
-  const uint64_t second = Subscribe(store, "Rate", after.Callback(2));
-  store.BindConfig(kGroup, "Dynamic", [](const KovaConfigEvent&) -> ConfigData {
-    throw std::bad_alloc();
-  });
-  EXPECT_THROW(Set(store, "Rate", "1"), std::runtime_error);
-  EXPECT_TRUE(after.Seen().empty());
-  ConfigData value;
-  EXPECT_THROW(store.GetDynamicConfig(kGroup, "Dynamic", value, ConfigData()),
-               std::bad_alloc);
+  Recorder direct, after;
+  std::atomic<bool> armed{false};
+  const uint64_t ids[] = {
+      Subscribe(*store.p, "Rate", direct.Callback(1)),
+      store.p->SubscribeConfig(kGroup, "Rate", CopyFails(&armed), thread.get(),
+                               true),
+      Subscribe(
+          *store.p, "Loud",
+          [](const KovaConfigEvent&) { throw std::runtime_error("callback"); }),
+      Subscribe(*store.p, "Loud", after.Callback(2))};
+  EXPECT_EQ(KOVA_S_OK, Set(*store.p, "Rate", "1"));
+  armed = true;
   CmTraceCapture capture(1);
-  EXPECT_EQ(KOVA_S_OK, store.UnsubscribeConfig(second));
-  EXPECT_THROW(Set(store, "Rate", "oom"), std::bad_alloc);
-  EXPECT_EQ(KOVA_S_OK, store.UnsubscribeConfig(throwing));
+  EXPECT_EQ(KOVA_E_FAIL, Set(*store.p, "Rate", "2"));
+  armed = false;
+  ConfigData value;
+  EXPECT_EQ(KOVA_S_OK, store.p->GetKovaConfig(kGroup, "Rate", value));
+  EXPECT_EQ(ConfigData("1"), value);
+  EXPECT_THROW(Set(*store.p, "Loud", "1"), std::runtime_error);
+  EXPECT_TRUE(after.Seen().empty());
+  EXPECT_EQ(KOVA_S_OK, Set(*store.p, "Rate", "3"));
+  EXPECT_EQ((Texts{"1:->1", "1:1>3"}), direct.Seen());
+  for (uint64_t id : ids) EXPECT_EQ(KOVA_S_OK, store.p->UnsubscribeConfig(id));
   EXPECT_FALSE(capture.Contains(-1, "remove itself when notification"));
   EXPECT_FALSE(capture.Contains(-1, "Notify, level="));
 }
@@ -252,31 +224,30 @@ TEST(DispatchTest, FailedDeliveryLeavesNoClaimTakenAndNoHalfToldChange) {
 // threw in its initial notification) returned no id yet stayed registered
 // and kept being called.
 TEST(DispatchTest, FailedSubscriptionLeavesNothingRegistered) {
+  Registered store(64);
   std::unique_ptr<ACmThread> thread = CreateCmEventThread("obs");
-  Registered registered(64);
-  IKovaConfig& store = *registered.p;
-  Set(store, "Rate", "1");
+  Set(*store.p, "Rate", "1");
   std::atomic<bool> armed{false};
   KovaConfigCallback uncopyable = CopyFails(&armed);
   armed = true;
   {
     CmTraceCapture quiet(-1);
-    EXPECT_EQ(0u, store.SubscribeConfig(kGroup, "Rate", std::move(uncopyable),
-                                        thread.get(), true));
+    EXPECT_EQ(0u,
+              store.p->SubscribeConfig(kGroup, "Rate", std::move(uncopyable),
+                                       thread.get(), true));
   }
+  armed = false;
   std::atomic<int> calls{0};
-  EXPECT_THROW(Subscribe(store, "Rate",
+  EXPECT_THROW(Subscribe(*store.p, "Rate",
                          [&calls](const KovaConfigEvent&) {
                            if (++calls == 1) throw std::runtime_error("first");
                          }),
                std::runtime_error);
-  armed = false;
-  EXPECT_EQ(0u, KovaConfig::FromInterface(&store)->GetTotalObservers());
-  EXPECT_EQ(KOVA_E_NOOBSERVER, Set(store, "Rate", "2"));
+  EXPECT_EQ(KOVA_E_NOOBSERVER, Set(*store.p, "Rate", "2"));
   EXPECT_EQ(1, calls.load());
 }
 
-// A synchronous callback that sets its own name again: the inner change is
+// A synchronous callback setting its own name again: the inner change is
 // delivered before the outer delivery goes on, and the nesting is reported.
 TEST(DispatchTraceTest, NestedChangeOfTheSameNameIsDeliveredAndReported) {
   CmTraceCapture capture(2);
@@ -289,8 +260,7 @@ TEST(DispatchTraceTest, NestedChangeOfTheSameNameIsDeliveredAndReported) {
   });
   Subscribe(store, "Loop", rec.Callback(2));
   EXPECT_EQ(KOVA_S_OK, Set(store, "Loop", "1"));
-  EXPECT_EQ((std::vector<std::string>{"1:->1", "1:1>2", "2:1>2", "2:->1"}),
-            rec.Seen());
+  EXPECT_EQ((Texts{"1:->1", "1:1>2", "2:1>2", "2:->1"}), rec.Seen());
   EXPECT_TRUE(capture.Contains(1, "fireEvents Multiple notification, Loop, "));
   EXPECT_TRUE(capture.Contains(
       2,
@@ -306,7 +276,6 @@ TEST(ObserversTest, IdsCountUpAndEachRemovalSucceedsOnceEvenRacing) {
   EXPECT_EQ(1u, Subscribe(store, "A", Ignore));
   EXPECT_EQ(0u, store.SubscribeConfig(KovaConfigGroup_LastGroup, "A", Ignore,
                                       nullptr, false));
-  EXPECT_TRUE(capture.Contains(0, "Error parameters 0 [cid=3] [this=0x"));
   EXPECT_EQ(2u, store.BindConfig(kGroup, "B", Answer("x")));
   EXPECT_EQ(0u, store.BindConfig(kGroup, "B", Answer("y")));
   EXPECT_EQ(4u, Subscribe(store, "B", Ignore));
@@ -319,9 +288,8 @@ TEST(ObserversTest, IdsCountUpAndEachRemovalSucceedsOnceEvenRacing) {
     const uint64_t id = Subscribe(store, "Race", Ignore);
     std::atomic<int> ok{0};
     std::thread a([&] { ok += store.UnsubscribeConfig(id) == KOVA_S_OK; });
-    std::thread b([&] { ok += store.UnsubscribeConfig(id) == KOVA_S_OK; });
+    ok += store.UnsubscribeConfig(id) == KOVA_S_OK;
     a.join();
-    b.join();
     EXPECT_EQ(1, ok.load());
   }
   EXPECT_EQ(2u, store.GetTotalObservers());
@@ -334,22 +302,17 @@ TEST(ObserversTest, NameLeavesItsTableWithItsLastObserver) {
   ObserverTable table;
   auto subscriber = std::make_shared<ConfigEventHandler>(Ignore);
   auto provider = std::make_shared<ConfigEventHandler>(Answer("x"));
-  ASSERT_EQ(KOVA_S_OK, table.addBinder("b", provider));
-  for (const char* name : {"a", "c"}) {
+  for (const char* name : {"a", "b"}) {
     EXPECT_FALSE(table.mayObserve(name));
     ASSERT_EQ(KOVA_S_OK, table.addSubscriber(name, subscriber, [] {}));
     ASSERT_EQ(KOVA_S_OK, table.addBinder(name, provider));
     ASSERT_EQ(KOVA_S_OK, table.remove(name, subscriber, [] {}));
     EXPECT_TRUE(table.mayObserve(name));
-    EXPECT_EQ(2u, table.nameCount());
     ASSERT_EQ(KOVA_S_OK, table.remove(name, provider, [] {}));
-    EXPECT_EQ(1u, table.nameCount());
+    EXPECT_EQ(0u, table.nameCount());
     EXPECT_FALSE(table.mayObserve(name));
   }
   EXPECT_EQ(KOVA_S_FALSE, table.remove("a", subscriber, [] {}));
-  ObserverTable::HandlerList out;
-  table.handOver(out);
-  EXPECT_FALSE(table.mayObserve("b"));
 }
 
 // A set of a name nobody observes skips the observer table; a subscriber
@@ -358,21 +321,12 @@ TEST(ObserversTest, SubscriberRacingTheFirstSetOfItsNameLearnsTheValue) {
   for (int round = 0; round < 200; ++round) {
     KovaConfig store(5);
     Subscribe(store, "Other", Ignore);  // the group has observers
-    std::atomic<bool> go{false};
     std::atomic<int> told{0};
-    std::thread setter([&] {
-      while (!go) std::this_thread::yield();
-      Set(store, "Name", "v");
+    std::thread setter([&] { Set(store, "Name", "v"); });
+    Subscribe(store, "Name", [&told](const KovaConfigEvent& e) {
+      told += e.newValue == ConfigData("v");
     });
-    std::thread subscriber([&] {
-      while (!go) std::this_thread::yield();
-      Subscribe(store, "Name", [&told](const KovaConfigEvent& e) {
-        told += e.newValue == ConfigData("v");
-      });
-    });
-    go = true;
     setter.join();
-    subscriber.join();
     ASSERT_GE(told.load(), 1) << "round " << round;
   }
 }
@@ -396,19 +350,17 @@ TEST(ObserversTest, RemovalWaitsForTheRunningDelivery) {
       if (!bInitial) Set(store, "Busy", "2");
     });
     entered.get_future().wait();
-    bool bFinishedWhenRemoved = false;
     std::thread remover([&] {
       EXPECT_EQ(KOVA_S_OK, store.UnsubscribeConfig(1));
-      bFinishedWhenRemoved = finished;
+      EXPECT_TRUE(finished);
     });
-    for (int i = 0; i < 20000 && !capture.Contains(0, kOtherRemoves); ++i)
+    const char* const waiting = "Other thread remove itself when ";
+    for (int i = 0; i < 20000 && !capture.Contains(0, waiting); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_TRUE(capture.Contains(0, kOtherRemoves));
+    EXPECT_TRUE(capture.Contains(0, waiting));
     gate.set_value();
     remover.join();
     deliverer.join();
-    EXPECT_TRUE(bFinishedWhenRemoved);
-    EXPECT_EQ(0u, store.GetTotalObservers());
   }
 }
 
