@@ -8,30 +8,27 @@
 namespace kovaStore {
 namespace {
 
+// Every name is checked by the store's dump of all groups; here the round
+// trip and the names that are no group.
 TEST(ConfigGroupsTest, NamesRoundTripAndOthersAreRefused) {
-  const char* const names[] = {"Common",     "Feature",      "Metrics",
-                               "Audio",      "AudioSlide",   "Video",
-                               "VideoSlide", "Application",  "Gamestate",
-                               "AudioSi",    "Transmission", "TAOnly"};
   for (int i = KovaConfigGroup_Common; i < kKovaConfigGroupCount; ++i) {
     const auto group = static_cast<KovaConfigGroup>(i);
     EXPECT_TRUE(isStorableGroup(group));
-    EXPECT_STREQ(groupName(group), names[i]);
-    EXPECT_EQ(stringToGroup(groupToString(group)), group);
+    EXPECT_EQ(stringToGroup(groupName(group)), group);
   }
   EXPECT_EQ(groupToString(KovaConfigGroup_LastGroup), "LastGroup");
-  EXPECT_FALSE(isStorableGroup(KovaConfigGroup_LastGroup));
   for (const auto group :
-       {KovaConfigGroup_Undefined,
+       {KovaConfigGroup_LastGroup, KovaConfigGroup_Undefined,
         static_cast<KovaConfigGroup>(KovaConfigGroup_LastGroup + 1)}) {
-    EXPECT_EQ(groupToString(group), "Undefined_Group") << group;
     EXPECT_FALSE(isStorableGroup(group)) << group;
+    EXPECT_EQ(
+        group == KovaConfigGroup_LastGroup ? "LastGroup" : "Undefined_Group",
+        groupToString(group));
   }
   for (const std::string& name :
        {std::string("common"), std::string(), std::string("LastGroup"),
-        std::string("Undefined_Group"), std::string("Audio\0x", 7)}) {
+        std::string("Undefined_Group"), std::string("Audio\0x", 7)})
     EXPECT_EQ(stringToGroup(name), KovaConfigGroup_LastGroup) << name;
-  }
 }
 
 TEST(ConfigGroupsTest, SessionTypesMapToTheirGroupsAndBack) {

