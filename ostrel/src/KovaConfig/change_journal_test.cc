@@ -169,7 +169,8 @@ TEST_F(ChangeJournalTest, StormOfSettersAgainstReaders) {
   for (int w = 0; w < 3; ++w) {
     threads.emplace_back([&, w] {
       ids[w] = GetThreadSelfId();
-      const auto group = static_cast<KovaConfigGroup>(w);
+      const auto group =
+          static_cast<KovaConfigGroup>(KovaConfigGroup_Common + w);
       for (int i = 0; i < 1500; ++i) {
         set("storm_name", ("value_" + std::to_string(i)).c_str(), group);
         if (i % 100 == 0) m_store->RemoveKovaConfig(group, "storm_name");

@@ -231,8 +231,9 @@ TEST(StoreCountersTest, ConcurrentSetsAreCountedExactly) {
     writers.emplace_back([store, t] {
       for (int i = 0; i < kSets; ++i) {
         const ConfigData value(std::to_string(i / 2));
-        store->SetKovaConfig(static_cast<KovaConfigGroup>(t), "n", value, false,
-                             false);
+        store->SetKovaConfig(
+            static_cast<KovaConfigGroup>(KovaConfigGroup_Common + t), "n",
+            value, false, false);
         store->SetKovaConfig(KovaConfigGroup_TAOnly, "shared", value, false,
                              false);
       }

@@ -39,8 +39,8 @@ class BoundedMemoryTest : public ::testing::Test {
   PrintHookFn m_previousHook = nullptr;
 };
 
-// Each row runs on a fresh 64-byte pattern: a violation returns 22, sets
-// errno to 22 and prints one line; success leaves errno alone. `written` is
+// Each row runs on a fresh 64-byte pattern: a violation returns EINVAL, sets
+// errno to EINVAL and prints one line; success leaves errno alone. `written` is
 // what the buffer holds at `at` afterwards. Pointers are offsets into the
 // buffer, -1 for null; a set's `src` is the fill value; `max` is smax or dmax.
 TEST_F(BoundedMemoryTest, EachCallFailsOrWritesExactlyAsBounded) {
@@ -83,8 +83,8 @@ TEST_F(BoundedMemoryTest, EachCallFailsOrWritesExactlyAsBounded) {
     const int rc =
         c.bCopy ? memcpy_s(dest, c.max, c.src < 0 ? nullptr : buf + c.src, c.n)
                 : memset_s(dest, c.max, c.src, c.n);
-    EXPECT_EQ(c.violation ? 22 : 0, rc);
-    EXPECT_EQ(c.violation ? 22 : 0, errno);
+    EXPECT_EQ(c.violation ? EINVAL : 0, rc);
+    EXPECT_EQ(c.violation ? EINVAL : 0, errno);
     EXPECT_EQ(c.violation ? corruptionLine(c.violation) : "", g_printed);
     std::string expected = pattern;
     expected.replace(c.at, c.written.size(), c.written);
@@ -98,7 +98,7 @@ std::string g_handlerCalls;
 void recordingHandler(const char* msg, void* ptr, int error) {
   g_handlerCalls += std::string(msg) + (ptr ? " ptr " : " null ") +
                     std::to_string(error) + ";";
-  errno = 0;  // the routine must still leave 22 for its caller
+  errno = 0;  // the routine must still leave EINVAL for its caller
 }
 
 // A custom handler replaces the default (back with null); a threshold below
@@ -108,21 +108,21 @@ TEST_F(BoundedMemoryTest, HandlerHookAndThresholdDecideWhereThePrintGoes) {
   g_handlerCalls.clear();
   const ConstraintHandlerFn previous = setConstraintHandler(&recordingHandler);
   char buf[4];
-  EXPECT_EQ(22, memset_s(buf, 4, 0, 5));
-  EXPECT_EQ(22, errno);
+  EXPECT_EQ(EINVAL, memset_s(buf, 4, 0, 5));
+  EXPECT_EQ(EINVAL, errno);
   EXPECT_TRUE(g_printed.empty());
   EXPECT_EQ("memset_s: n exceeds smax null 22;", g_handlerCalls);
   EXPECT_EQ(&recordingHandler, setConstraintHandler(nullptr));
   EXPECT_EQ(1, setPrintThreshold(0));
-  EXPECT_EQ(22, memset_s(nullptr, 1, 0, 1));
+  EXPECT_EQ(EINVAL, memset_s(nullptr, 1, 0, 1));
   EXPECT_TRUE(g_printed.empty());
   setPrintThreshold(1);
-  EXPECT_EQ(22, memset_s(nullptr, 1, 0, 1));
+  EXPECT_EQ(EINVAL, memset_s(nullptr, 1, 0, 1));
   EXPECT_EQ(corruptionLine("memset_s: s is null"), g_printed);
   setConstraintHandler(previous);
   setPrintHook(nullptr);
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(22, memcpy_s(nullptr, 1, "a", 1));
+  EXPECT_EQ(EINVAL, memcpy_s(nullptr, 1, "a", 1));
   EXPECT_EQ(corruptionLine("memcpy_s: dest is NULL"),
             ::testing::internal::GetCapturedStderr());
 }
