@@ -122,11 +122,14 @@ TEST(EpochReclaimTest, NothingRetiredIsReclaimedUnderAReader) {
     }
     return n;
   };
+  const auto start = std::chrono::steady_clock::now();
+  while (reads.load() < 100 &&
+         std::chrono::steady_clock::now() - start < std::chrono::seconds(2))
+    std::this_thread::yield();
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (reads.load() < 100 && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::yield();
-  for (int i = 0; i < 5000 && std::chrono::steady_clock::now() < deadline;
+  for (int i = 0;
+       i < 5000 && (i < 10 || std::chrono::steady_clock::now() < deadline);
        ++i) {
     std::this_thread::yield();
     nodes.push_back(std::make_unique<Node>());
