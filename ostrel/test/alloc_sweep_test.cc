@@ -1,10 +1,10 @@
 // Allocation-failure sweep: every operation group of the exported interface,
-// the helper and the C++ layer, run with its 1st, 2nd, 3rd, ... allocation
-// failing until it completes without reaching the failure. After each point:
-// no exception the headers do not allow, no hang, no delivery claim left
-// behind, and the store consistent (a set took effect with every observer
-// told, or failed; an id returned is registered, 0 means nothing is). Leaks
-// are LeakSanitizer's (asan preset).
+// the helper and the C++ layer, run with its 1st, 2nd, ... allocation failing
+// until it completes without reaching the failure. After each point: no
+// exception the headers do not allow, no hang, no delivery claim left, and
+// the store consistent (a set took effect with every observer told, or
+// failed; an id returned is registered, 0 means nothing is). Leaks are
+// LeakSanitizer's (asan preset).
 #include <CmThread.h>
 #include <gtest/gtest.h>
 #include <ostrel/cpp.h>
@@ -44,16 +44,15 @@ std::atomic<int> g_leftClaims{0};
 void CountingSink(void*, int, const char*, const char* text, unsigned length) {
   const std::string_view line(text, length);
   for (const char* mark :
-       {"remove itself when notification", "Waiting for long time"}) {
-    if (line.find(mark) != std::string_view::npos) ++g_leftClaims;
-  }
+       {"remove itself when notification", "Waiting for long time"})
+    g_leftClaims += line.find(mark) != std::string_view::npos;
 }
 
 // A point still running when its alarm rings is a hang: named, then aborted.
 char g_point[200];
 int g_pointLength = 0;
 void OnHang(int) {
-  if (write(STDERR_FILENO, g_point, g_pointLength) < 0) std::abort();
+  static_cast<void>(write(STDERR_FILENO, g_point, g_pointLength));
   std::abort();
 }
 
@@ -95,6 +94,11 @@ bool Hears(IKovaConfig* store, KovaConfigGroup group, const char* name,
   store->SetKovaConfig(group, name, ConfigData(value), false, false);
   Drain();
   return told.Got(ConfigData(value));
+}
+bool Answers(IKovaConfig* store, const char* name) {
+  ConfigData answer;
+  return store->GetDynamicConfig(kGroup, name, answer, ConfigData()) ==
+         KOVA_S_OK;
 }
 
 ConfigData Provide(const KovaConfigEvent&) {
@@ -177,9 +181,8 @@ std::vector<Case> Cases() {
     if ((created == KOVA_S_OK) != (store != nullptr)) bad("create result");
     if (created == KOVA_S_OK && size != before + 1) bad("registry size");
     if (released == KOVA_S_OK && cleaned == KOVA_S_OK &&
-        GetKovaConfigSizeForUT() != before) {
+        GetKovaConfigSizeForUT() != before)
       bad("released and cleaned-up store left in the registry");
-    }
     // What failed is given back now, as a host would retry.
     if (store != nullptr && released != KOVA_S_OK) ReleaseKovaConfig(store);
     if (cleaned != KOVA_S_OK) CleanUpKovaConfig(p.callId);
@@ -196,10 +199,9 @@ std::vector<Case> Cases() {
       o.store->RemoveKovaConfig(kGroup, kName);
       o.store->RemoveKovaConfigByGroup(kGroup);
     });
-    if ((ra == KOVA_S_OK && !(a == ConfigData(kOld))) ||
-        (rb == KOVA_S_OK && !(b == ConfigData(kOld)))) {
+    if ((ra == KOVA_S_OK && a != ConfigData(kOld)) ||
+        (rb == KOVA_S_OK && b != ConfigData(kOld)))
       bad("value reader answered a wrong value");
-    }
     if (szDump == nullptr) bad("dump returned null");
   });
   // An update told to observers, a notify-only set, an insertion.
@@ -224,11 +226,9 @@ std::vector<Case> Cases() {
           mode == 1 ? !bStored : bStored && now == ConfigData(kNew);
       if (bTookEffect == (r == KOVA_E_FAIL))
         bad("set result and store disagree");
-      for (size_t i = 0; i < o.ids.size(); ++i) {
+      for (size_t i = 0; i < o.ids.size(); ++i)
         if (o.told[i].Got(ConfigData(kNew)) != bTookEffect)
-          bad("observers told of a set that did not take effect, or not told"
-              " of one that did");
-      }
+          bad("observer told of a set that did not take effect, or not told");
     });
   }
   // A direct, sent or posted observer, or a provider: registered with the
@@ -253,8 +253,7 @@ std::vector<Case> Cases() {
       });
       const bool bActive =
           mode < 3 ? Hears(o.store, kGroup, kName, told, "a probe nobody saw")
-                   : o.store->GetDynamicConfig(kGroup, kName, answer,
-                                               ConfigData()) == KOVA_S_OK;
+                   : Answers(o.store, kName);
       if (bActive != (id != 0))
         bad(id != 0 ? "registered without being active"
                     : "active although id 0 was returned");
@@ -268,17 +267,15 @@ std::vector<Case> Cases() {
     p.Armed([&] {
       for (int i = 0; i < 3; ++i) r[i] = o.store->UnsubscribeConfig(o.ids[i]);
     });
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 3; ++i)
       if (r[i] != KOVA_S_OK) bad("removal failed");
-    }
     o.ids.clear();
   });
   const std::filesystem::path examples(OSTREL_EXAMPLES_DIR);
   std::vector<std::filesystem::path> paths{examples / "call-sample.json"};
   for (const auto& entry :
-       std::filesystem::directory_iterator(examples / "broken")) {
+       std::filesystem::directory_iterator(examples / "broken"))
     paths.push_back(entry.path());
-  }
   for (const std::filesystem::path& path : paths) {
     std::ifstream file(path, std::ios::binary);
     const std::string document{std::istreambuf_iterator<char>(file), {}};
@@ -298,9 +295,8 @@ std::vector<Case> Cases() {
           Drain();
           ConfigData now;
           o.store->GetKovaConfig(kGroup, kName, now);
-          for (Told& t : o.told) {
+          for (Told& t : o.told)
             if (!t.Got(now)) bad("apply left an observer untold");
-          }
           if (r == KOVA_S_OK && reference != o.store->DumpKovaConfigs(0xFFF))
             bad("apply succeeded without applying every entry");
         });
@@ -330,9 +326,8 @@ std::vector<Case> Cases() {
         bad("statistics result and object disagree");
       if (infos[kind] != nullptr &&
           releaseOstrelEntity(static_cast<KovaMediaStatType>(kind), p.callId,
-                              infos[kind]) != 0) {
+                              infos[kind]) != 0)
         bad("statistics object kept a reference");
-      }
     }
   });
   add("HelperLifetime", [](Point& p, const Report& bad) {
@@ -397,10 +392,7 @@ std::vector<Case> Cases() {
             } else {
               p.Armed(subscribe);
             }
-            ConfigData answer;
-            const bool bBound =
-                o.store->GetDynamicConfig(kGroup, "Bound", answer,
-                                          ConfigData()) == KOVA_S_OK;
+            const bool bBound = Answers(o.store, "Bound");
             for (int i = 0; i < 3; ++i) {
               const bool bHeard =
                   Hears(o.store, groups[i], names[i], told[i], "a probe");
@@ -413,15 +405,10 @@ std::vector<Case> Cases() {
               bad("SetCallId succeeded, lost the provider");
             if (!bLateCall) helper.UnsubscribeConfig(ids[0]);
           }
-          for (int i = 0; i < 3; ++i) {
+          for (int i = 0; i < 3; ++i)
             if (Hears(o.store, groups[i], names[i], told[i], "after helper"))
               bad("observer outlived its helper");
-          }
-          ConfigData answer;
-          if (o.store->GetDynamicConfig(kGroup, "Bound", answer,
-                                        ConfigData()) == KOVA_S_OK) {
-            bad("provider outlived its helper");
-          }
+          if (Answers(o.store, "Bound")) bad("provider outlived its helper");
         });
   }
   // The C++ layer, in each delivery mode.

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ostrel/IKovaConfig.h"
 #include "ostrel/KovaConfigApi.h"
@@ -50,16 +51,11 @@ TEST(LoadedLibrary, DrivesOneCallFromCreateToCleanUpAndTracesAsTheLibrary) {
   CmTraceCapture capture(2);
   IKovaConfig* store = nullptr;
   ASSERT_EQ(create(4242, &store), KOVA_S_OK);
-  ASSERT_NE(store, nullptr);
-  const char* slash = std::strrchr(OSTREL_LIBRARY_PATH, '/');
-  bool bTraced = false;
-  for (const CmTraceLine& line : capture.Lines()) {
-    if (line.text != "kovaStore::CreateKovaConfig [cid=4242]") continue;
-    bTraced = true;
-    EXPECT_EQ(line.level, 2);
-    EXPECT_EQ(line.module, slash ? slash + 1 : OSTREL_LIBRARY_PATH);
-  }
-  EXPECT_TRUE(bTraced);
+  const std::vector<CmTraceLine> lines = capture.Lines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_TRUE(capture.HasExact(2, "kovaStore::CreateKovaConfig [cid=4242]"));
+  for (const CmTraceLine& line : lines)
+    EXPECT_EQ(std::strrchr(OSTREL_LIBRARY_PATH, '/') + 1, line.module);
 
   std::string seen;
   ASSERT_NE(store->SubscribeConfig(
@@ -73,13 +69,12 @@ TEST(LoadedLibrary, DrivesOneCallFromCreateToCleanUpAndTracesAsTheLibrary) {
                                  ConfigData("2"), false, false),
             KOVA_S_OK);
   EXPECT_EQ(seen, "2");
-  ConfigData value;
-  EXPECT_EQ(readEx(KovaConfigGroup_Audio, "AecMode", value, 4242), KOVA_S_OK);
-  EXPECT_EQ(value, ConfigData("2"));
-  value = ConfigData();
+  ConfigData value, valueEx;
+  EXPECT_EQ(readEx(KovaConfigGroup_Audio, "AecMode", valueEx, 4242), KOVA_S_OK);
   EXPECT_EQ(read(kova::KovaSessionType_Audio, "AecMode", value, 4242),
             KOVA_S_OK);
   EXPECT_EQ(value, ConfigData("2"));
+  EXPECT_EQ(valueEx, ConfigData("2"));
 
   IKovaConfig* again = nullptr;
   ASSERT_EQ(create(4242, &again), KOVA_S_OK);

@@ -40,8 +40,8 @@ const std::set<std::string> kCxxNames = {
 
 const std::string kHelperMembers = "kovaStore::KovaConfigHelper::";
 
-// Reads the defined dynamic symbols with nm: every name must be allowed, a
-// plain name must never appear decorated, and every expected name is found.
+// Every defined dynamic symbol (read with nm) is allowed, no plain name is
+// decorated, and every expected name is found.
 TEST(ExportsTest, ExactlyTheApiIsExportedAndPlainNamesAreUndecorated) {
   FILE* pipe = popen((std::string("nm -D --defined-only '") +
                       OSTREL_LIBRARY_PATH + "' 2>/dev/null")
@@ -52,7 +52,6 @@ TEST(ExportsTest, ExactlyTheApiIsExportedAndPlainNamesAreUndecorated) {
   size_t helperMembers = 0;
   char line[4096];
   while (std::fgets(line, sizeof(line), pipe) != nullptr) {
-    // "<address> <type> <name>[@version]"
     std::string raw(line);
     raw.erase(raw.find_last_not_of("\r\n") + 1);
     const size_t nameStart = raw.find(' ', raw.find(' ') + 1);

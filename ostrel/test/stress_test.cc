@@ -1,9 +1,8 @@
-// Several threads subscribe, unsubscribe, bind, query and set on shared names
-// of one store at once, under every delivery mode. Afterwards:
-// - no synchronous callback or provider ran after its removal returned;
-// - every subscriber that was registered for the whole of a set was told of
-//   that set's value exactly once (posted ones once their queue drained);
-// - every observer is gone from the store's count.
+// Threads subscribe, unsubscribe, bind, query and set on shared names of one
+// store at once, under every delivery mode. Afterwards no synchronous
+// callback or provider ran after its removal returned, every subscriber
+// registered for the whole of a set was told its value exactly once, and the
+// store counts no observer.
 #include <CmThread.h>
 #include <gtest/gtest.h>
 
@@ -28,8 +27,7 @@ const char* const kNames[] = {"Alpha", "Beta", "Gamma", "Delta"};
 constexpr KovaConfigGroup kGroups[] = {KovaConfigGroup_Audio,
                                        KovaConfigGroup_Video};
 
-// One total order over the moments that matter: a registration having
-// returned, a removal about to start, a set starting and having returned.
+// Orders registrations returned, removals starting, sets starting and ended.
 std::atomic<uint64_t> g_tick{0};
 std::atomic<uint64_t> g_nextValue{0};
 
@@ -39,9 +37,8 @@ struct Observer {
   bool bPosted = false, bProvider = false;
   uint64_t id = 0, registeredTick = 0, removalTick = UINT64_MAX;
   std::atomic<bool> bRemoved{false};
-  // Calls after removal (synchronous ones) or with a stranger's event.
-  std::atomic<int> faults{0};
-  std::mutex mutex;  // guards seen
+  std::atomic<int> faults{0};  // calls after removal or with a wrong event
+  std::mutex mutex;            // guards seen
   std::multiset<uint64_t> seen;
 
   void Record(const KovaConfigEvent& e) {
@@ -89,8 +86,7 @@ struct Worker {
 
   int Pick(int n) { return static_cast<int>(m_random() % n); }
 
-  // A subscription under a random delivery mode (direct, blocking hand-over,
-  // posted), or a binding; none while this worker holds enough.
+  // A subscription in a random delivery mode, or a binding.
   void Register(bool bProvider) {
     if (m_live.size() >= 8) return;
     auto obs = std::make_shared<Observer>();
@@ -100,7 +96,6 @@ struct Worker {
     obs->bProvider = bProvider;
     const int mode = Pick(3);
     obs->bPosted = !bProvider && mode == 2;
-    // Serves as provider and, its answer ignored, as callback.
     auto call = [raw](const KovaConfigEvent& e) {
       raw->Record(e);
       return ConfigData("answer");
@@ -112,7 +107,7 @@ struct Worker {
                   kGroups[obs->g], kNames[obs->n], call,
                   mode == 0 ? nullptr : m_runThreads[Pick(2)], obs->bPosted);
     obs->registeredTick = ++g_tick;
-    if (obs->id == 0) {  // refused only when the name already has a provider
+    if (obs->id == 0) {  // only a second provider of a name is refused
       EXPECT_TRUE(bProvider);
       return;
     }
@@ -152,7 +147,6 @@ TEST(StressTest, ConcurrentObserversAndSetsKeepTheDeliveryPromises) {
     threads.emplace_back([&w, deadline] { w.Run(deadline); });
   for (std::thread& t : threads) t.join();
   EXPECT_EQ(0u, store->GetTotalObservers());
-  // A run thread fires what is still queued before its destruction returns.
   for (auto& t : runThreads) t.reset();
   store.reset();
 
@@ -162,7 +156,6 @@ TEST(StressTest, ConcurrentObserversAndSetsKeepTheDeliveryPromises) {
       EXPECT_EQ(0, obs->faults.load()) << kNames[obs->n] << " id " << obs->id;
       if (obs->bProvider) continue;
       for (Worker& setter : workers) {
-        // Each worker's sets are in start order.
         const auto& list = setter.m_sets[obs->g][obs->n];
         for (auto s = std::lower_bound(
                  list.begin(), list.end(), obs->registeredTick,
@@ -171,7 +164,6 @@ TEST(StressTest, ConcurrentObserversAndSetsKeepTheDeliveryPromises) {
           if (s->endTick > obs->removalTick) continue;
           ++nChecked;
           EXPECT_EQ(KOVA_S_OK, s->result);
-          // Every queue has drained: nobody writes `seen` any more.
           EXPECT_EQ(1u, obs->seen.count(s->value))
               << "observer " << obs->id << " and value " << s->value;
         }

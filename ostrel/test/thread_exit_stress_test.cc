@@ -1,9 +1,9 @@
 // Threads whose thread-local destructors read short and long values (a
 // module's per-thread cache torn down at thread exit) while other threads
 // start, read and end, and a writer keeps replacing the values so that
-// retired copies are reclaimed all along. Every read must return one of the
-// values set, whole, and no reader may be left announced afterwards (which
-// would stop reclamation for good). Bounded in rounds and time.
+// retired copies are reclaimed all along. Every read returns one of the
+// values set, whole, and no reader is left announced afterwards (which would
+// stop reclamation for good). Bounded in rounds and time.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -24,39 +24,35 @@ namespace {
 constexpr uint32_t kCall = 0x5E000001;
 constexpr KovaConfigGroup kGroup = KovaConfigGroup_Audio;
 constexpr KovaFeatureToggleID kToggle = KOVA_FT_EnableRelayMode;
-// Two values of each kind; the writer flips between them.
-const std::string kShort[2] = {"short-even", "short-odd"};
-const std::string kLong[2] = {std::string(40, 'e') + "-long",
-                              std::string(72, 'o') + "-long"};
+const ConfigData kShort[2] = {ConfigData("short-even"),
+                              ConfigData("short-odd")};
+const ConfigData kLong[2] = {ConfigData(std::string(40, 'e') + "-long"),
+                             ConfigData(std::string(72, 'o') + "-long")};
 
 IKovaConfig* g_store = nullptr;
 KovaConfigHelper* g_helper = nullptr;
 std::atomic<uint64_t> g_reads{0};
 std::atomic<uint64_t> g_wrongReads{0};
 
-bool isOneOf(const ConfigData& value, const std::string (&choices)[2]) {
-  return value == ConfigData(choices[0]) || value == ConfigData(choices[1]);
+bool isOneOf(const ConfigData& value, const ConfigData (&choices)[2]) {
+  return value == choices[0] || value == choices[1];
 }
 
 void readAll(int times) {
   for (int i = 0; i < times; ++i) {
     ConfigData shortValue, longValue;
-    g_wrongReads +=
-        !(g_store->GetKovaConfig(kGroup, "Short", shortValue) == KOVA_S_OK &&
-          isOneOf(shortValue, kShort)) +
-        !(g_store->GetKovaConfig(kGroup, "Long", longValue) == KOVA_S_OK &&
-          isOneOf(longValue, kLong)) +
-        !isOneOf(g_helper->GetFeatureToggle(kToggle), kLong);
+    g_store->GetKovaConfig(kGroup, "Short", shortValue);
+    g_store->GetKovaConfig(kGroup, "Long", longValue);
+    g_wrongReads += !isOneOf(shortValue, kShort) + !isOneOf(longValue, kLong) +
+                    !isOneOf(g_helper->GetFeatureToggle(kToggle), kLong);
     g_reads += 3;
   }
 }
 
 void writeAll(uint64_t n) {
-  g_store->SetKovaConfig(kGroup, "Long", ConfigData(kLong[n & 1]), false,
-                         false);
-  g_store->SetKovaConfig(kGroup, "Short", ConfigData(kShort[n & 1]), false,
-                         false);
-  g_helper->SetFeatureToggle(kToggle, ConfigData(kLong[n & 1]));
+  g_store->SetKovaConfig(kGroup, "Long", kLong[n & 1], false, false);
+  g_store->SetKovaConfig(kGroup, "Short", kShort[n & 1], false, false);
+  g_helper->SetFeatureToggle(kToggle, kLong[n & 1]);
 }
 
 // Made before the thread's first read, so destroyed after the library's own
@@ -100,7 +96,6 @@ TEST(ThreadExitStressTest, ThreadLocalDestructorsReadWhileThreadsComeAndGo) {
   for (std::thread& thread : previous) thread.join();
   bStop = true;
   writer.join();
-
   EXPECT_EQ(0u, g_wrongReads.load());
   EXPECT_GT(g_reads.load(), 0u);
   EXPECT_GT(sets.load(), 0u);

@@ -1,5 +1,4 @@
 #include <ConfigData.h>
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -36,14 +35,6 @@ TEST(ConfigDataTest, ToStringEscapesUnprintableBytes) {
   EXPECT_EQ("<invalid>", ConfigData().ToString());
   EXPECT_EQ("a\\\\b\\nc\\x00\\x09\\x7F\\xFF",
             ConfigData(std::string("a\\b\nc\0\t\x7F\xFF", 9)).ToString());
-}
-
-TEST(ConfigDataTest, SafeCopyCopiesOnlyWithBothPointersAndALength) {
-  char dst[4] = {'-', '-', '-', '-'};
-  ConfigData::SafeCopy("abc", dst, 3);
-  ConfigData::SafeCopy(nullptr, dst, 3);
-  ConfigData::SafeCopy("xyz", dst, 0);
-  EXPECT_EQ("abc-", std::string(dst, 4));
 }
 
 }  // namespace

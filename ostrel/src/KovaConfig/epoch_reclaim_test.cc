@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <thread>
+#include <vector>
 
 namespace kovaStore {
 namespace {
@@ -33,10 +36,9 @@ struct LateReader {
 thread_local LateReader t_lateReader;
 
 // Regression: a thread handed its record back before its other thread-local
-// destructors ran, and a guard opened by one of them shared the record with a
-// new thread adopting it: the new thread announced nothing of its own, and
-// the racing depth updates could leave an epoch announced for good (stopping
-// reclamation) or clear it under a reader.
+// destructors ran, and a guard opened there shared the record with a new
+// thread adopting it, which could leave an epoch announced for good or clear
+// it under a reader.
 TEST(EpochReclaimTest, ExitingThreadsRecordIsNotSharedWithANewThread) {
 #ifdef _WIN32
   // Windows runs thread-local destructors under the loader lock, which a
@@ -49,8 +51,6 @@ TEST(EpochReclaimTest, ExitingThreadsRecordIsNotSharedWithANewThread) {
     EpochGuard first;  // adopts the thread's record after t_lateReader
   });
   waitFor(g_lateReading);
-  // The late reader holds the oldest announcement; an object unlinked now
-  // may be held by it.
   const uint64_t stamp = EpochRetireStamp();
   EXPECT_LE(EpochOldestReader(), stamp);
 
@@ -64,12 +64,88 @@ TEST(EpochReclaimTest, ExitingThreadsRecordIsNotSharedWithANewThread) {
   waitFor(bNewReading);
   g_lateFinish = true;
   exiting.join();
-  // Only the new thread reads now, and it started after the stamp: its own
-  // announcement is later, so the object may go.
+  // Only the new thread reads now, and it announced after the stamp.
   EXPECT_GT(EpochOldestReader(), stamp);
   bNewFinish = true;
   fresh.join();
   EXPECT_EQ(EpochOldestReader(), kNoReader);
+}
+
+// A retired object: `state` is kLive until the writer reclaims it.
+constexpr uint64_t kLive = 0x11FE, kReclaimed = 0xDEAD;
+struct Node {
+  std::atomic<uint64_t> state{kLive};
+  uint64_t stamp = 0;
+};
+
+// Readers enter and leave (sometimes nesting a guard, whose end must not end
+// the outer one's announcement) while a writer replaces the shared object,
+// retires the old one and reclaims what EpochOldestReader() allows: no reader
+// inside a guard may find an object reclaimed. Reclaimed objects are marked,
+// not freed, until every reader is gone, so that a fault is a failed check
+// rather than a crash. Bounded in retirements and time.
+TEST(EpochReclaimTest, NothingRetiredIsReclaimedUnderAReader) {
+  std::vector<std::unique_ptr<Node>> nodes;
+  nodes.push_back(std::make_unique<Node>());
+  std::atomic<Node*> shared{nodes.back().get()};
+  std::atomic<bool> bStop{false};
+  std::atomic<uint64_t> reads{0}, faults{0};
+  std::vector<std::thread> readers;
+  for (int r = 0; r < 3; ++r) {
+    readers.emplace_back([&, r] {
+      for (uint64_t i = 0; !bStop.load(); ++i) {
+        EpochGuard guard;
+        Node* node = shared.load(std::memory_order_seq_cst);
+        if ((i + r) % 2 == 0) {
+          EpochGuard inner;
+          faults += shared.load()->state.load() != kLive;
+        }
+        std::this_thread::yield();
+        faults += node->state.load(std::memory_order_relaxed) != kLive;
+        ++reads;
+      }
+    });
+  }
+  std::vector<Node*> retired;
+  uint64_t reclaimedWhileReading = 0;
+  const auto reclaim = [&retired] {
+    const uint64_t oldest = EpochOldestReader();
+    uint64_t n = 0;
+    for (auto it = retired.begin(); it != retired.end();) {
+      if ((*it)->stamp >= oldest) {
+        ++it;
+        continue;
+      }
+      (*it)->state.store(kReclaimed, std::memory_order_relaxed);
+      it = retired.erase(it);
+      ++n;
+    }
+    return n;
+  };
+  const auto start = std::chrono::steady_clock::now();
+  while (reads.load() < 100 &&
+         std::chrono::steady_clock::now() - start < std::chrono::seconds(2))
+    std::this_thread::yield();
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  for (int i = 0;
+       i < 5000 && (i < 10 || std::chrono::steady_clock::now() < deadline);
+       ++i) {
+    std::this_thread::yield();
+    nodes.push_back(std::make_unique<Node>());
+    Node* old = shared.exchange(nodes.back().get(), std::memory_order_seq_cst);
+    old->stamp = EpochRetireStamp();
+    retired.push_back(old);
+    reclaimedWhileReading += reclaim();
+  }
+  bStop = true;
+  for (std::thread& reader : readers) reader.join();
+  EXPECT_EQ(0u, faults.load());
+  EXPECT_GT(reads.load(), 0u);
+  EXPECT_GT(reclaimedWhileReading, 0u);
+  EXPECT_EQ(kNoReader, EpochOldestReader());
+  reclaim();
+  EXPECT_TRUE(retired.empty());
 }
 
 }  // namespace

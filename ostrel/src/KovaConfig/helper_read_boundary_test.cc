@@ -1,8 +1,6 @@
-// The helper's reads under an allocation failure: a read that cannot copy a
-// long value answers as a failed read with a level-0 line and lets no
-// exception reach the caller. This program replaces operator new: while
-// t_failFrom is set, every request of at least that many bytes on the thread
-// fails (the values are longer than any trace line, so only their copies do).
+// The helper's reads under an allocation failure. This program replaces
+// operator new: while t_failFrom is set, every request of at least that many
+// bytes on the thread fails (only copies of the long value are that long).
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -45,56 +43,42 @@ void operator delete(void* p, std::size_t) noexcept { release(p); }
 namespace kovaStore {
 namespace {
 
-constexpr uint32_t kCall = 0x4B000001;
 constexpr std::size_t kLongSize = 8192;
+constexpr KovaFeatureToggleID kRelay = KOVA_FT_EnableRelayMode;
 
 // Regression: GetFeatureToggle read a long toggle value without the
 // exception boundary that every other read has, so a failed allocation of
-// its copy reached the host as std::bad_alloc.
+// its copy reached the host as std::bad_alloc. Each read now answers as a
+// failed read with one level-0 line.
 TEST(HelperReadBoundaryTest, LongReadsFailingToAllocateThrowNothing) {
   DestroyKovaConfig();
-  KovaConfigHelper helper(kCall);
-  helper.SetDefaultGroup(KovaConfigGroup_Feature);
+  KovaConfigHelper helper(0x4B000001);
   const ConfigData longValue(std::string(kLongSize, 'x'));
-  ASSERT_EQ(KOVA_E_NOOBSERVER,
-            helper.SetFeatureToggle(KOVA_FT_EnableRelayMode, longValue));
-  const char* const name =
-      KovaConfigHelper::GetFeatureToggleName(KOVA_FT_EnableRelayMode);
-
-  struct Read {
-    const char* szOperation;  // named by the error line
-    std::function<bool()> readFails;
-  };
-  const Read reads[] = {
+  ASSERT_EQ(KOVA_E_NOOBSERVER, helper.SetFeatureToggle(kRelay, longValue));
+  const char* const name = KovaConfigHelper::GetFeatureToggleName(kRelay);
+  const std::pair<const char*, std::function<bool()>> reads[] = {
       {"kovaStore::KovaConfigHelper::GetFeatureToggle",
-       [&] {
-         return !helper.GetFeatureToggle(KOVA_FT_EnableRelayMode).IsValid();
-       }},
-      {"kovaStore::KovaConfig::GetKovaConfig",
-       [&] { return !helper.GetKovaConfig(name).IsValid(); }},
+       [&] { return !helper.GetFeatureToggle(kRelay).IsValid(); }},
       {"kovaStore::KovaConfig::GetKovaConfig",
        [&] {
-         ConfigData value;
-         return helper.GetKovaConfig(name, value) == KOVA_E_FAIL;
+         return !helper.GetKovaConfig(name, KovaConfigGroup_Feature).IsValid();
        }},
       {"kovaStore::KovaConfig::GetKovaConfig",
-       [&] { return !helper.HaveKovaConfig(name); }},
+       [&] { return !helper.HaveKovaConfig(name, KovaConfigGroup_Feature); }},
   };
-  for (const Read& read : reads) {
-    SCOPED_TRACE(read.szOperation);
+  for (const auto& [operation, readFails] : reads) {
+    SCOPED_TRACE(operation);
     CmTraceCapture capture(0);
     bool bFailed = false;
     t_failFrom = kLongSize / 2;
-    EXPECT_NO_THROW(bFailed = read.readFails());
+    EXPECT_NO_THROW(bFailed = readFails());
     t_failFrom = 0;
     EXPECT_TRUE(bFailed);
-    EXPECT_EQ(1u, capture.Count(0, std::string(read.szOperation) +
+    EXPECT_EQ(1u, capture.Count(0, std::string(operation) +
                                        ", exception=std::bad_alloc"));
   }
-  // Unarmed, the same reads succeed.
-  EXPECT_EQ(longValue, helper.GetFeatureToggle(KOVA_FT_EnableRelayMode));
-  EXPECT_EQ(longValue, helper.GetKovaConfig(name));
-  EXPECT_EQ(KOVA_S_OK, CleanUpKovaConfig(kCall));
+  EXPECT_EQ(longValue, helper.GetFeatureToggle(kRelay));  // unarmed
+  DestroyKovaConfig();
 }
 
 }  // namespace

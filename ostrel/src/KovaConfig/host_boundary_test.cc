@@ -11,16 +11,13 @@
 namespace kovaStore {
 namespace {
 
-constexpr KovaConfigGroup kGroup = KovaConfigGroup_Audio;
-constexpr uint32_t kCall = 0x4C000001;
-
-// Sets a name whose callback throws; counts what reaches the caller.
+// Sets a name whose callback throws; counts the exceptions that reach here.
 int setThrowing(IKovaConfig* store, int times) {
   int passed = 0;
   for (int i = 0; i < times; ++i) {
     try {
-      store->SetKovaConfig(kGroup, "Throws", ConfigData(std::to_string(i)),
-                           true, false);
+      store->SetKovaConfig(KovaConfigGroup_Audio, "Throws",
+                           ConfigData(std::to_string(i)), true, false);
     } catch (const std::runtime_error&) {
       ++passed;
     }
@@ -40,29 +37,28 @@ struct LateSetter {
 thread_local LateSetter t_lateSetter;
 
 // Regression: the mark that tells a callback's exception from the library's
-// own was a thread-local exception pointer; a thread-local destructor that
-// ran after its destruction wrote into it, leaking the exception (found by
-// the leak checker). The callback's exception must still pass unchanged.
+// own was a thread-local exception pointer, which a later thread-local
+// destructor wrote into after its destruction, leaking the exception. The
+// callback's exception must still pass unchanged.
 TEST(HostBoundaryTest,
      CallbackExceptionsPassThroughInLateThreadLocalDestructors) {
   IKovaConfig* store = nullptr;
-  ASSERT_EQ(KOVA_S_OK, CreateKovaConfig(kCall, &store));
+  ASSERT_EQ(KOVA_S_OK, CreateKovaConfig(0x4C000001, &store));
   ASSERT_NE(0u, store->SubscribeConfig(
-                    kGroup, "Throws",
+                    KovaConfigGroup_Audio, "Throws",
                     [](const KovaConfigEvent&) {
                       throw std::runtime_error("callback");
                     },
                     nullptr, false));
   int passedEarly = 0;
-  std::thread thread([&] {
+  std::thread([&] {
     t_lateSetter.store = store;
     passedEarly = setThrowing(store, 1);
-  });
-  thread.join();
+  }).join();
   EXPECT_EQ(1, passedEarly);
   EXPECT_EQ(2, g_passedLate);
   EXPECT_EQ(KOVA_S_OK, ReleaseKovaConfig(store));
-  EXPECT_EQ(KOVA_S_OK, CleanUpKovaConfig(kCall));
+  EXPECT_EQ(KOVA_S_OK, CleanUpKovaConfig(0x4C000001));
 }
 
 }  // namespace

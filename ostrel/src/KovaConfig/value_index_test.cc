@@ -1,7 +1,6 @@
 // The store's lock-free read side: reads agree with the value tables after
 // every kind of change, and readers racing writers, removals, applies and
-// the store's destruction see only whole values that were set, never older
-// than one they have already seen.
+// the store's destruction see only whole values, never older than one seen.
 #include "value_index.h"
 
 #include <CmTrace.h>
@@ -27,26 +26,24 @@ constexpr uint32_t kRelayMode = KOVA_FT_EnableRelayMode;
 TEST(ValueIndexTest, ReadsAgreeWithTheTableAfterEveryChange) {
   KovaConfig store(1);
   std::map<std::string, ConfigData> expected;
+  const auto name = [](int i) { return "Name" + std::to_string(i); };
   auto check = [&] {
-    // Also read into one value that keeps whatever the last read left there,
-    // long, short or invalid.
+    // Also into one value that keeps whatever the last read left there.
     ConfigData reused(std::string(40, 'y'));
     for (int i = 0; i < 200; ++i) {
-      const std::string name = "Name" + std::to_string(i);
       ConfigData value("stale");
-      const auto it = expected.find(name);
-      ASSERT_EQ(store.GetKovaConfig(kGroup, name.c_str(), value),
-                it == expected.end() ? KOVA_E_FAIL : KOVA_S_OK)
-          << name;
-      EXPECT_EQ(value, it == expected.end() ? ConfigData() : it->second);
-      store.GetKovaConfig(kGroup, name.c_str(), reused);
-      EXPECT_EQ(reused, value) << name;
+      const auto it = expected.find(name(i));
+      const bool bStored = it != expected.end();
+      ASSERT_EQ(store.GetKovaConfig(kGroup, name(i).c_str(), value),
+                bStored ? KOVA_S_OK : KOVA_E_FAIL);
+      EXPECT_EQ(value, bStored ? it->second : ConfigData());
+      store.GetKovaConfig(kGroup, name(i).c_str(), reused);
+      EXPECT_EQ(reused, value);
     }
-    ConfigData toggle;
+    ConfigData toggle, pinned("stale");
     const bool bStored =
         store.GetKovaConfig(KovaConfigGroup_Feature, "EnableRelayMode",
                             toggle) == KOVA_S_OK;
-    ConfigData pinned("stale");
     EXPECT_EQ(store.HaveFeatureToggle(kRelayMode), bStored);
     EXPECT_EQ(store.GetFeatureToggle(kRelayMode, pinned) == KOVA_S_OK, bStored);
     EXPECT_EQ(pinned, toggle);
@@ -54,28 +51,24 @@ TEST(ValueIndexTest, ReadsAgreeWithTheTableAfterEveryChange) {
   // Every packing of an inline value, and long ones.
   std::vector<ConfigData> values = {ConfigData("a\0b", 3),
                                     ConfigData(std::string(300, 'x'))};
-  for (size_t size = 0; size <= 16; ++size) {
+  for (size_t size = 0; size <= 16; ++size)
     values.push_back(ConfigData(std::string("0123456789abcdefg", size)));
-  }
-  // Many names: the index grows while values are set, replaced and removed.
   for (int round = 0; round < 3; ++round) {
     for (int i = 0; i < 200; ++i) {
-      const std::string name = "Name" + std::to_string(i);
       const ConfigData& value = values[(i + round) % values.size()];
-      store.SetKovaConfig(kGroup, name.c_str(), value, false, false);
-      expected[name] = value;
+      store.SetKovaConfig(kGroup, name(i).c_str(), value, false, false);
+      expected[name(i)] = value;
     }
     store.SetKovaConfig(KovaConfigGroup_Feature, "EnableRelayMode",
                         values[round], false, false);
     check();
-    for (int i = 0; i < 200; i += 3) {
-      const std::string name = "Name" + std::to_string(i);
-      if (i % 2 == 0) {
-        store.RemoveKovaConfig(kGroup, name.c_str());
-      } else {
-        store.SetKovaConfig(kGroup, name.c_str(), ConfigData("n"), false, true);
-      }
-      expected.erase(name);
+    for (int i = 0; i < 200; i += 3) {  // removed or told notify-only
+      if (i % 2 == 0)
+        store.RemoveKovaConfig(kGroup, name(i).c_str());
+      else
+        store.SetKovaConfig(kGroup, name(i).c_str(), ConfigData("n"), false,
+                            true);
+      expected.erase(name(i));
     }
     store.RemoveKovaConfig(KovaConfigGroup_Feature, "EnableRelayMode");
     check();
@@ -88,8 +81,7 @@ TEST(ValueIndexTest, ReadsAgreeWithTheTableAfterEveryChange) {
   check();
 }
 
-// A value that tells its counter and whether it arrived whole: the counter,
-// then filler derived from it, short or long.
+// A value telling its counter, then filler derived from it, short or long.
 std::string valueOf(uint64_t counter, bool bLong) {
   std::string text = std::to_string(counter) + "|";
   text.resize(bLong ? 40 : 15, static_cast<char>('a' + counter % 26));
@@ -99,26 +91,22 @@ std::string valueOf(uint64_t counter, bool bLong) {
 // The counter of a whole value; fails the test for a torn one.
 uint64_t counterOf(const ConfigData& value) {
   const std::string text(value.GetData(), value.GetLength());
-  const size_t bar = text.find('|');
-  EXPECT_NE(bar, std::string::npos) << text;
-  const uint64_t counter = std::stoull(text.substr(0, bar));
-  EXPECT_EQ(text, valueOf(counter, text.size() > 15)) << text;
+  const uint64_t counter = std::stoull(text.substr(0, text.find('|')));
+  EXPECT_EQ(text, valueOf(counter, text.size() > 15));
   return counter;
 }
 
-// Rounds of: a fresh store, readers of two counters (one short, one long) and
-// a toggle, one writer of each counter, and a churn thread that removes,
-// clears the group, applies documents and flips the toggle; then the store
-// is destroyed with long values still waiting to be freed.
+// Bounded rounds of: a fresh store, readers of a short and a long counter and
+// a toggle, a writer of each counter, and a churn thread that removes,
+// clears the group, applies and flips the toggle; then the store is
+// destroyed with long values still waiting to be freed.
 TEST(ValueIndexStressTest, ReadersSeeWholeAndNeverOlderValues) {
   const int previousMask = get_external_trace_mask();
   set_external_trace_mask(0);
-  const auto roundTime = std::chrono::milliseconds(150);
   for (int round = 0; round < 4; ++round) {
     auto store = std::make_unique<KovaConfig>(1);
     std::atomic<bool> stop{false};
-    // The last counter each writer's set has returned for.
-    std::atomic<uint64_t> lastSet[2] = {{0}, {0}};
+    std::atomic<uint64_t> lastSet[2] = {{0}, {0}};  // returned sets
     const char* const names[2] = {"ShortCounter", "LongCounter"};
     std::vector<std::thread> threads;
     for (int w = 0; w < 2; ++w) {
@@ -150,23 +138,20 @@ TEST(ValueIndexStressTest, ReadersSeeWholeAndNeverOlderValues) {
         while (!stop) {
           for (int w = 0; w < 2; ++w) {
             const uint64_t floor = lastSet[w];
-            if (store->GetKovaConfig(kGroup, names[w], value) != KOVA_S_OK) {
+            if (store->GetKovaConfig(kGroup, names[w], value) != KOVA_S_OK)
               continue;  // cleared by the churn thread
-            }
             const uint64_t counter = counterOf(value);
             ASSERT_GE(counter, seen[w]);
             ASSERT_GE(counter, floor);
             seen[w] = counter;
           }
           store->GetKovaConfig(kGroup, "Churn", value);
-          if (store->GetFeatureToggle(kRelayMode, value) == KOVA_S_OK) {
+          if (store->GetFeatureToggle(kRelayMode, value) == KOVA_S_OK)
             counterOf(value);
-          }
-          store->HaveFeatureToggle(kRelayMode);
         }
       });
     }
-    std::this_thread::sleep_for(roundTime);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
     stop = true;
     for (std::thread& thread : threads) thread.join();
     store.reset();

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "util/testing/trace_capture.h"
@@ -80,29 +79,13 @@ TEST(TraceTest, AssertionReportsAndReturnsTheFailureWhateverTheMask) {
   EXPECT_EQ(KOVA_E_INVALIDARG, assertingFunction(nullptr));
   EXPECT_EQ(before + 1, cm_assertion_report_count());
   EXPECT_TRUE(silent.Lines().empty());
-  // The line above names this file by the part after '/'; the library's own
-  // sources are built with Windows paths too.
   EXPECT_STREQ("a.cc", sourceBaseName("C:\\src\\ostrel\\a.cc"));
 }
 
-// Every thread gets the one cached name; an explicit name passes untouched.
-TEST(TraceTest, ModuleNameIsFetchedOnceAndShared) {
-  const char* seen[4] = {};
-  std::thread threads[4];
-  for (int i = 0; i < 4; ++i)
-    threads[i] = std::thread([&seen, i] { seen[i] = getModuleName(nullptr); });
-  for (std::thread& t : threads) t.join();
-  ASSERT_NE(nullptr, seen[0]);
-  for (const char* p : seen) EXPECT_EQ(getModuleName(""), p);
-  const char* mine = "libother.so";
-  EXPECT_EQ(mine, getModuleName(mine));
-}
-
+// CopyBufferTo needs the exact size and copies nothing otherwise.
 TEST(ConfigDataExportTest, ByteConstructorAndCopyKeepExactlyTheBytes) {
   EXPECT_EQ(ConfigData(std::string("a\0b\xFF", 4)), ConfigData("a\0b\xFF", 4));
   EXPECT_FALSE(ConfigData(nullptr, 3).IsValid());
-
-  // CopyBufferTo needs the exact size and copies nothing otherwise.
   const ConfigData value("abcd");
   char buffer[6] = "-----";
   EXPECT_FALSE(value.CopyBufferTo(buffer, 5));
