@@ -53,11 +53,11 @@
 #include <ostrel/ostrel.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
+
+#include "support/mutex.h"
 
 namespace ostrel {
 namespace detail {
@@ -95,25 +95,25 @@ class ObserverState : public std::enable_shared_from_this<ObserverState> {
   // The rounds of one delivery; the caller has set m_delivering. `lock`
   // holds m_mutex on entry and on return.
   void RunRounds(const kovaStore::KovaConfigEvent* raw,
-                 std::unique_lock<std::mutex>& lock);
+                 kovaStore::MutexUniqueLock& lock) REQUIRES(m_mutex);
 
   // Ends a call entered with Frame under `lock`, and releases it; destroys
   // the callables when it was the last call after the end.
-  void Leave(std::unique_lock<std::mutex>& lock);
+  void Leave(kovaStore::MutexUniqueLock& lock) RELEASE(m_mutex);
 
   kovaStore::IKovaConfig* const m_config;
   const KovaConfigGroup m_group;
   const std::string m_name;
 
   // Guards the members below as the opening comment says.
-  std::mutex m_mutex;
+  kovaStore::Mutex m_mutex;
   // Signalled when m_running drops after the end.
-  std::condition_variable m_idle;
+  kovaStore::CondVar m_idle;
   std::atomic<bool> m_alive{true};
-  int m_running = 0;
-  bool m_delivering = false;
-  bool m_dirty = false;
-  bool m_endWaiting = false;
+  int m_running GUARDED_BY(m_mutex) = 0;
+  bool m_delivering GUARDED_BY(m_mutex) = false;
+  bool m_dirty GUARDED_BY(m_mutex) = false;
+  bool m_endWaiting GUARDED_BY(m_mutex) = false;
   ConfigData m_last;
   // The group's session type, as the raw events carry it.
   std::atomic<kova::KovaSessionType> m_sessionType{kova::KovaSessionType_None};
@@ -138,15 +138,14 @@ class StoreRef {
   kovaStore::IKovaConfig* Config() const { return m_config; }
   // Removes `id` from the store now, or later when the calling thread is
   // inside a delivery the store is making (InsideDispatch).
-  void Remove(uint64_t id);
+  void Remove(uint64_t id) EXCLUDES(m_mutex);
   // Removes the observers left for later; does nothing inside a delivery.
-  void RemovePending();
+  void RemovePending() EXCLUDES(m_mutex);
 
  private:
   kovaStore::IKovaConfig* m_config = nullptr;
-  // Guards m_pending.
-  std::mutex m_mutex;
-  std::vector<uint64_t> m_pending;
+  kovaStore::Mutex m_mutex;
+  std::vector<uint64_t> m_pending GUARDED_BY(m_mutex);
 };
 
 }  // namespace detail

@@ -27,11 +27,11 @@
 
 #include <atomic>
 #include <cstddef>
-#include <mutex>
 #include <set>
 #include <thread>
 
 #include "connection_stream.h"
+#include "support/mutex.h"
 
 namespace ostrel::inspect {
 
@@ -75,9 +75,9 @@ class InspectorServer : public httplib::Server {
   friend class Pool;
 
   const ServerLimits m_limits;
-  std::mutex m_mutex;
-  std::set<socket_t> m_open;  // guarded by m_mutex
-  bool m_bStopping = false;   // guarded by m_mutex
+  kovaStore::Mutex m_mutex;
+  std::set<socket_t> m_open GUARDED_BY(m_mutex);
+  bool m_bStopping GUARDED_BY(m_mutex) = false;
   // Connections accepted and not yet closed, counted by the pool.
   std::atomic<size_t> m_accepted{0};
   // Connections waiting in the pool's queue for a thread.
