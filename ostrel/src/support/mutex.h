@@ -117,9 +117,11 @@ class SCOPED_CAPABILITY MutexUniqueLock {
   // which mutex goes and comes back. `mutex` must be the one this lock is
   // for; the function that owns the lock uses Unlock() and Lock().
   void UnlockHanded(Mutex& mutex) RELEASE(mutex) NO_THREAD_SAFETY_ANALYSIS {
+    static_cast<void>(mutex);
     Unlock();
   }
   void LockHanded(Mutex& mutex) ACQUIRE(mutex) NO_THREAD_SAFETY_ANALYSIS {
+    static_cast<void>(mutex);
     Lock();
   }
 
