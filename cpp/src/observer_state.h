@@ -77,7 +77,7 @@ class ObserverState : public std::enable_shared_from_this<ObserverState> {
   kovaStore::KovaConfigProvider RawProvider();
 
   // Clears m_alive and waits until no other thread is inside this block.
-  void End();
+  void End() EXCLUDES(m_mutex);
 
   // True when the calling thread is inside an entry point of any block that
   // the store called inline (a raw event, an executor hand-over, a provider):
@@ -89,9 +89,9 @@ class ObserverState : public std::enable_shared_from_this<ObserverState> {
 
   // Entry points. A raw event is null when an executor task asks for a
   // delivery round.
-  void OnRawEvent(const kovaStore::KovaConfigEvent& event);
-  void Deliver(const kovaStore::KovaConfigEvent* raw);
-  ConfigData OnQuery(const kovaStore::KovaConfigEvent& event);
+  void OnRawEvent(const kovaStore::KovaConfigEvent& event) EXCLUDES(m_mutex);
+  void Deliver(const kovaStore::KovaConfigEvent* raw) EXCLUDES(m_mutex);
+  ConfigData OnQuery(const kovaStore::KovaConfigEvent& event) EXCLUDES(m_mutex);
   // The rounds of one delivery; the caller has set m_delivering. `lock`
   // holds m_mutex on entry and on return.
   void RunRounds(const kovaStore::KovaConfigEvent* raw,

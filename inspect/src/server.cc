@@ -43,7 +43,8 @@ class InspectorServer::Pool : public httplib::TaskQueue {
     }
   }
 
-  void enqueue(std::function<void()> job) override {
+  // Runs the job itself, on this thread, when over the cap.
+  void enqueue(std::function<void()> job) override EXCLUDES(m_mutex) {
     if (m_server.m_accepted.fetch_add(1) >= m_server.m_limits.maxConnections) {
       t_bOverCap = true;
       job();
@@ -58,7 +59,7 @@ class InspectorServer::Pool : public httplib::TaskQueue {
     m_ready.NotifyOne();
   }
 
-  void shutdown() override {
+  void shutdown() override EXCLUDES(m_mutex) {
     {
       kovaStore::MutexLock lock(m_mutex);
       m_bShutdown = true;
@@ -68,7 +69,7 @@ class InspectorServer::Pool : public httplib::TaskQueue {
   }
 
  private:
-  void work() {
+  void work() EXCLUDES(m_mutex) {
     for (;;) {
       std::function<void()> job;
       {

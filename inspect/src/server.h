@@ -55,7 +55,7 @@ class InspectorServer : public httplib::Server {
   // Starts the accept thread; returns once it accepts.
   void Start();
   // Stops accepting and serving; joins every thread. Idempotent.
-  void Stop();
+  void Stop() EXCLUDES(m_mutex);
 
   // Called from a request's handler: the connection closes after this
   // answer (a refused request whose body was not read).
@@ -68,8 +68,8 @@ class InspectorServer : public httplib::Server {
   void serve(socket_t sock);
   // After a refusal that leaves input unread: see server.cc.
   static void lingerAfterRefusal(socket_t sock);
-  bool enter(socket_t sock);
-  void closeSocket(socket_t sock);
+  bool enter(socket_t sock) EXCLUDES(m_mutex);
+  void closeSocket(socket_t sock) EXCLUDES(m_mutex);
 
   class Pool;
   friend class Pool;
