@@ -7,13 +7,14 @@
 //   kovaStore::MutexLock lock(m_mutex);
 //   ++m_count;
 //
-// What they guarantee: each type behaves exactly as the standard lock it
-// wraps (Mutex: std::mutex, RecursiveMutex: std::recursive_mutex, CondVar:
-// std::condition_variable), adds no state, no allocation and no check at run
-// time, and throws std::system_error where the standard lock does. What they
-// add is the compile-time check: a member declared GUARDED_BY a lock may only
-// be touched where the analysis sees that lock held, and a function declared
-// EXCLUDES a lock may not be called where it is held.
+// What they guarantee: each type behaves as the standard type it wraps
+// (Mutex: std::mutex, RecursiveMutex: std::recursive_mutex, ScopedLock:
+// std::lock_guard, MutexUniqueLock: std::unique_lock without its checks for
+// misuse, CondVar: std::condition_variable), allocates nothing, checks
+// nothing at run time, and throws std::system_error where the standard lock
+// does. What they add is the compile-time check: a member declared GUARDED_BY
+// a lock may only be touched where the analysis sees that lock held, and a
+// function declared EXCLUDES a lock may not be called where it is held.
 //
 // UtilLock wraps the util platform's recursive lock (CCmMutexThreadRecursive)
 // for code inside ostrel; the util's own header is left as it is, so nothing
