@@ -295,8 +295,7 @@ TEST_F(CliEndToEndTest, JsonOutputIsValidAndCompleteAndReadmeMatchesHelp) {
   EXPECT_GT(items, 10u);
   for (const char* arguments :
        {"apply --valid-json $T/quote.json", "toggles --json", "groups --json"})
-    EXPECT_NO_THROW(nlohmann::json::parse(runCommand(arguments).out))
-        << arguments;
+    EXPECT_TRUE(nlohmann::json::accept(runCommand(arguments).out)) << arguments;
 
   const std::string help = runCommand("help").out;
   std::ifstream file(std::string(OSTREL_EXAMPLES_DIR) + "/../README.md");

@@ -15,7 +15,6 @@
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <sstream>
 #include <vector>
 
@@ -28,6 +27,7 @@
 #include "ostrel/KovaConfigApi.h"
 #include "ostrel/KovaConfigHelper.h"
 #include "report_text.h"
+#include "support/mutex.h"
 #include "text_input.h"
 
 namespace ostrel_cli {
@@ -99,13 +99,13 @@ class DeliveryLog {
                        shown(event.oldValue) + " -> " + shown(event.newValue) +
                        "  on " + threadName(tid) + " [tid " +
                        std::to_string(tid) + "]";
-    std::lock_guard<std::mutex> lock(m_mutex);
+    kovaStore::MutexLock lock(m_mutex);
     (bPosted ? m_posted : m_waited).push_back(std::move(line));
   }
 
   // The lines so far, those delivered while the setter waited first.
   std::vector<std::string> Take() {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    kovaStore::MutexLock lock(m_mutex);
     std::vector<std::string> lines = std::move(m_waited);
     lines.insert(lines.end(), m_posted.begin(), m_posted.end());
     m_waited.clear();
@@ -122,10 +122,9 @@ class DeliveryLog {
 
   // Set before any delivery, read-only afterwards.
   std::vector<std::pair<unsigned long, std::string>> m_threadNames;
-  // Guards m_waited and m_posted.
-  std::mutex m_mutex;
-  std::vector<std::string> m_waited;
-  std::vector<std::string> m_posted;
+  kovaStore::Mutex m_mutex;
+  std::vector<std::string> m_waited GUARDED_BY(m_mutex);
+  std::vector<std::string> m_posted GUARDED_BY(m_mutex);
 };
 
 // Runs nothing; sent through a queue it returns once every event posted

@@ -55,14 +55,16 @@ Executor PostTo(ACmThread& thread) {
 // REQUIRES: m_running was raised for it under `lock`.
 class ObserverState::Frame {
  public:
-  Frame(ObserverState& state, std::unique_lock<std::mutex>& lock,
+  Frame(ObserverState& state, kovaStore::MutexUniqueLock& lock,
         bool bInDispatch)
       : m_state(state), m_lock(lock), m_node{&state, bInDispatch, tlInnermost} {
     tlInnermost = &m_node;
   }
-  ~Frame() {
+  // Unchecked: whether the owner still holds the lock here is known at run
+  // time only, and the analysis cannot follow a conditional take.
+  ~Frame() NO_THREAD_SAFETY_ANALYSIS {
     tlInnermost = m_node.previous;
-    if (!m_lock.owns_lock()) m_lock.lock();
+    if (!m_lock.Held()) m_lock.Lock();
     m_state.Leave(m_lock);
   }
   Frame(const Frame&) = delete;
@@ -70,7 +72,7 @@ class ObserverState::Frame {
 
  private:
   ObserverState& m_state;
-  std::unique_lock<std::mutex>& m_lock;
+  kovaStore::MutexUniqueLock& m_lock;
   FrameNode m_node;
 };
 
@@ -114,18 +116,18 @@ bool ObserverState::InsideDispatch() {
 }
 
 void ObserverState::OnRawEvent(const kovaStore::KovaConfigEvent& event) {
-  std::unique_lock<std::mutex> lock(m_mutex);
+  kovaStore::MutexUniqueLock lock(m_mutex);
   if (!m_alive) return;
   m_sessionType.store(event.sessionType, std::memory_order_relaxed);
   ++m_running;
   Frame frame(*this, lock, true);
-  lock.unlock();
+  lock.Unlock();
   std::shared_ptr<ObserverState> self = shared_from_this();
   m_executor([self] { self->Deliver(nullptr); });
 }
 
 void ObserverState::Deliver(const kovaStore::KovaConfigEvent* raw) {
-  std::unique_lock<std::mutex> lock(m_mutex);
+  kovaStore::MutexUniqueLock lock(m_mutex);
   if (!m_alive) return;
   if (raw != nullptr)
     m_sessionType.store(raw->sessionType, std::memory_order_relaxed);
@@ -142,12 +144,12 @@ void ObserverState::Deliver(const kovaStore::KovaConfigEvent* raw) {
 }
 
 void ObserverState::RunRounds(const kovaStore::KovaConfigEvent* raw,
-                              std::unique_lock<std::mutex>& lock) {
+                              kovaStore::MutexUniqueLock& lock) {
   while (m_alive) {
     // Cleared before the read: a change whose event comes after this point
     // either is seen by the read or sets it again.
     m_dirty = false;
-    lock.unlock();
+    lock.UnlockHanded(m_mutex);
     ConfigData now;  // stays invalid when the name is not stored
     m_config->GetKovaConfig(m_group, m_name.c_str(), now);
     if (now != m_last && m_alive) {
@@ -168,12 +170,12 @@ void ObserverState::RunRounds(const kovaStore::KovaConfigEvent* raw,
       try {
         m_callback(bPassRaw ? *raw : *own);
       } catch (...) {
-        lock.lock();
+        lock.LockHanded(m_mutex);
         m_delivering = false;
         throw;
       }
     }
-    lock.lock();
+    lock.LockHanded(m_mutex);
     raw = nullptr;
     if (!m_dirty) break;
   }
@@ -181,15 +183,15 @@ void ObserverState::RunRounds(const kovaStore::KovaConfigEvent* raw,
 }
 
 ConfigData ObserverState::OnQuery(const kovaStore::KovaConfigEvent& event) {
-  std::unique_lock<std::mutex> lock(m_mutex);
+  kovaStore::MutexUniqueLock lock(m_mutex);
   if (!m_alive) return ConfigData();
   ++m_running;
   Frame frame(*this, lock, true);
-  lock.unlock();
+  lock.Unlock();
   return m_provider(event);
 }
 
-void ObserverState::Leave(std::unique_lock<std::mutex>& lock) {
+void ObserverState::Leave(kovaStore::MutexUniqueLock& lock) {
   Callback callback;
   Executor executor;
   Provider provider;
@@ -204,9 +206,9 @@ void ObserverState::Leave(std::unique_lock<std::mutex>& lock) {
       executor.swap(m_executor);
       provider.swap(m_provider);
     }
-    m_idle.notify_all();
+    m_idle.NotifyAll();
   }
-  lock.unlock();
+  lock.UnlockHanded(m_mutex);
   // The callables go here, outside the lock.
 }
 
@@ -215,11 +217,12 @@ void ObserverState::End() {
   Executor executor;
   Provider provider;
   {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    kovaStore::MutexLock lock(m_mutex);
     m_alive = false;
     const int own = FramesOf(this);
     m_endWaiting = true;
-    m_idle.wait(lock, [this, own] { return m_running == own; });
+    m_idle.Wait(m_mutex,
+                [this, own]() REQUIRES(m_mutex) { return m_running == own; });
     m_endWaiting = false;
     if (m_running == 0) {
       callback.swap(m_callback);

@@ -53,10 +53,10 @@
 #include <ostrel/ostrel.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
+
+#include "support/mutex.h"
 
 namespace ostrel {
 namespace detail {
@@ -76,7 +76,7 @@ class ObserverState : public std::enable_shared_from_this<ObserverState> {
   kovaStore::KovaConfigProvider RawProvider();
 
   // Clears m_alive and waits until no other thread is inside this block.
-  void End();
+  void End() EXCLUDES(m_mutex);
 
   // True when the calling thread is inside an entry point of any block that
   // the store called inline (a raw event, an executor hand-over, a provider):
@@ -88,31 +88,31 @@ class ObserverState : public std::enable_shared_from_this<ObserverState> {
 
   // Entry points. A raw event is null when an executor task asks for a
   // delivery round.
-  void OnRawEvent(const kovaStore::KovaConfigEvent& event);
-  void Deliver(const kovaStore::KovaConfigEvent* raw);
-  ConfigData OnQuery(const kovaStore::KovaConfigEvent& event);
+  void OnRawEvent(const kovaStore::KovaConfigEvent& event) EXCLUDES(m_mutex);
+  void Deliver(const kovaStore::KovaConfigEvent* raw) EXCLUDES(m_mutex);
+  ConfigData OnQuery(const kovaStore::KovaConfigEvent& event) EXCLUDES(m_mutex);
   // The rounds of one delivery; the caller has set m_delivering. `lock`
   // holds m_mutex on entry and on return.
   void RunRounds(const kovaStore::KovaConfigEvent* raw,
-                 std::unique_lock<std::mutex>& lock);
+                 kovaStore::MutexUniqueLock& lock) REQUIRES(m_mutex);
 
   // Ends a call entered with Frame under `lock`, and releases it; destroys
   // the callables when it was the last call after the end.
-  void Leave(std::unique_lock<std::mutex>& lock);
+  void Leave(kovaStore::MutexUniqueLock& lock) RELEASE(m_mutex);
 
   kovaStore::IKovaConfig* const m_config;
   const KovaConfigGroup m_group;
   const std::string m_name;
 
   // Guards the members below as the opening comment says.
-  std::mutex m_mutex;
+  kovaStore::Mutex m_mutex;
   // Signalled when m_running drops after the end.
-  std::condition_variable m_idle;
+  kovaStore::CondVar m_idle;
   std::atomic<bool> m_alive{true};
-  int m_running = 0;
-  bool m_delivering = false;
-  bool m_dirty = false;
-  bool m_endWaiting = false;
+  int m_running GUARDED_BY(m_mutex) = 0;
+  bool m_delivering GUARDED_BY(m_mutex) = false;
+  bool m_dirty GUARDED_BY(m_mutex) = false;
+  bool m_endWaiting GUARDED_BY(m_mutex) = false;
   ConfigData m_last;
   // The group's session type, as the raw events carry it.
   std::atomic<kova::KovaSessionType> m_sessionType{kova::KovaSessionType_None};

@@ -18,7 +18,7 @@ StoreRef::~StoreRef() {
 
 void StoreRef::Remove(uint64_t id) {
   if (ObserverState::InsideDispatch()) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    kovaStore::MutexLock lock(m_mutex);
     m_pending.push_back(id);
     return;
   }
@@ -30,7 +30,7 @@ void StoreRef::RemovePending() {
   if (ObserverState::InsideDispatch()) return;
   std::vector<uint64_t> ids;
   {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    kovaStore::MutexLock lock(m_mutex);
     ids.swap(m_pending);
   }
   for (uint64_t id : ids) m_config->UnsubscribeConfig(id);

@@ -29,8 +29,9 @@
 #include <ostrel/ostrel.h>
 
 #include <cstdint>
-#include <mutex>
 #include <vector>
+
+#include "support/mutex.h"
 
 namespace ostrel {
 namespace detail {
@@ -46,15 +47,14 @@ class StoreRef {
   kovaStore::IKovaConfig* Config() const { return m_config; }
   // Removes `id` from the store now, or later when the calling thread is
   // inside a delivery the store is making (InsideDispatch).
-  void Remove(uint64_t id);
+  void Remove(uint64_t id) EXCLUDES(m_mutex);
   // Removes the observers left for later; does nothing inside a delivery.
-  void RemovePending();
+  void RemovePending() EXCLUDES(m_mutex);
 
  private:
   kovaStore::IKovaConfig* m_config = nullptr;
-  // Guards m_pending.
-  std::mutex m_mutex;
-  std::vector<uint64_t> m_pending;
+  kovaStore::Mutex m_mutex;
+  std::vector<uint64_t> m_pending GUARDED_BY(m_mutex);
 };
 
 }  // namespace detail

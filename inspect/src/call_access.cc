@@ -111,7 +111,7 @@ std::vector<uint32_t> ListCallIds() {
   return {};
 }
 
-StoreRef::StoreRef(uint32_t callId) : m_callId(callId) {
+StoreRef::StoreRef(uint32_t callId) {
   const std::vector<uint32_t> ids = ListCallIds();
   if (!std::binary_search(ids.begin(), ids.end(), callId)) return;
   if (kovaStore::CreateKovaConfig(callId, &m_store) != KOVA_S_OK) {

@@ -40,7 +40,6 @@ class StoreRef {
   kovaStore::IKovaConfig* get() const { return m_store; }
 
  private:
-  uint32_t m_callId;
   kovaStore::IKovaConfig* m_store = nullptr;
 };
 

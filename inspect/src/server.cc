@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -44,7 +43,8 @@ class InspectorServer::Pool : public httplib::TaskQueue {
     }
   }
 
-  void enqueue(std::function<void()> job) override {
+  // Runs the job itself, on this thread, when over the cap.
+  void enqueue(std::function<void()> job) override EXCLUDES(m_mutex) {
     if (m_server.m_accepted.fetch_add(1) >= m_server.m_limits.maxConnections) {
       t_bOverCap = true;
       job();
@@ -52,29 +52,31 @@ class InspectorServer::Pool : public httplib::TaskQueue {
       return;
     }
     {
-      std::lock_guard<std::mutex> lock(m_mutex);
+      kovaStore::MutexLock lock(m_mutex);
       m_jobs.push_back(std::move(job));
       m_server.m_waiting.fetch_add(1);
     }
-    m_ready.notify_one();
+    m_ready.NotifyOne();
   }
 
-  void shutdown() override {
+  void shutdown() override EXCLUDES(m_mutex) {
     {
-      std::lock_guard<std::mutex> lock(m_mutex);
+      kovaStore::MutexLock lock(m_mutex);
       m_bShutdown = true;
     }
-    m_ready.notify_all();
+    m_ready.NotifyAll();
     for (std::thread& thread : m_threads) thread.join();
   }
 
  private:
-  void work() {
+  void work() EXCLUDES(m_mutex) {
     for (;;) {
       std::function<void()> job;
       {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_ready.wait(lock, [this] { return m_bShutdown || !m_jobs.empty(); });
+        kovaStore::MutexLock lock(m_mutex);
+        m_ready.Wait(m_mutex, [this]() REQUIRES(m_mutex) {
+          return m_bShutdown || !m_jobs.empty();
+        });
         if (m_jobs.empty()) return;  // shut down and drained
         job = std::move(m_jobs.front());
         m_jobs.pop_front();
@@ -85,10 +87,10 @@ class InspectorServer::Pool : public httplib::TaskQueue {
   }
 
   InspectorServer& m_server;
-  std::mutex m_mutex;  // guards m_jobs and m_bShutdown
-  std::condition_variable m_ready;
-  std::deque<std::function<void()>> m_jobs;
-  bool m_bShutdown = false;
+  kovaStore::Mutex m_mutex;
+  kovaStore::CondVar m_ready;
+  std::deque<std::function<void()>> m_jobs GUARDED_BY(m_mutex);
+  bool m_bShutdown GUARDED_BY(m_mutex) = false;
   std::vector<std::thread> m_threads;
 };
 
@@ -120,7 +122,7 @@ void InspectorServer::Start() {
 
 void InspectorServer::Stop() {
   {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    kovaStore::MutexLock lock(m_mutex);
     m_bStopping = true;
     for (socket_t sock : m_open) ::shutdown(sock, SHUT_RDWR);
   }
@@ -140,7 +142,7 @@ void InspectorServer::Stop() {
 void InspectorServer::CloseAfterThisAnswer() { t_bCloseAfterAnswer = true; }
 
 bool InspectorServer::enter(socket_t sock) {
-  std::lock_guard<std::mutex> lock(m_mutex);
+  kovaStore::MutexLock lock(m_mutex);
   if (m_bStopping) return false;
   m_open.insert(sock);
   return true;
@@ -148,7 +150,7 @@ bool InspectorServer::enter(socket_t sock) {
 
 void InspectorServer::closeSocket(socket_t sock) {
   {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    kovaStore::MutexLock lock(m_mutex);
     m_open.erase(sock);
     ::shutdown(sock, SHUT_RDWR);
     ::close(sock);

@@ -27,11 +27,11 @@
 
 #include <atomic>
 #include <cstddef>
-#include <mutex>
 #include <set>
 #include <thread>
 
 #include "connection_stream.h"
+#include "support/mutex.h"
 
 namespace ostrel::inspect {
 
@@ -55,7 +55,7 @@ class InspectorServer : public httplib::Server {
   // Starts the accept thread; returns once it accepts.
   void Start();
   // Stops accepting and serving; joins every thread. Idempotent.
-  void Stop();
+  void Stop() EXCLUDES(m_mutex);
 
   // Called from a request's handler: the connection closes after this
   // answer (a refused request whose body was not read).
@@ -68,16 +68,16 @@ class InspectorServer : public httplib::Server {
   void serve(socket_t sock);
   // After a refusal that leaves input unread: see server.cc.
   static void lingerAfterRefusal(socket_t sock);
-  bool enter(socket_t sock);
-  void closeSocket(socket_t sock);
+  bool enter(socket_t sock) EXCLUDES(m_mutex);
+  void closeSocket(socket_t sock) EXCLUDES(m_mutex);
 
   class Pool;
   friend class Pool;
 
   const ServerLimits m_limits;
-  std::mutex m_mutex;
-  std::set<socket_t> m_open;  // guarded by m_mutex
-  bool m_bStopping = false;   // guarded by m_mutex
+  kovaStore::Mutex m_mutex;
+  std::set<socket_t> m_open GUARDED_BY(m_mutex);
+  bool m_bStopping GUARDED_BY(m_mutex) = false;
   // Connections accepted and not yet closed, counted by the pool.
   std::atomic<size_t> m_accepted{0};
   // Connections waiting in the pool's queue for a thread.

@@ -23,8 +23,9 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <utility>
+
+#include "support/mutex.h"
 
 namespace kovaStore {
 
@@ -36,15 +37,17 @@ class atomMap {
 
   atomMap() = default;
   virtual ~atomMap() {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    RecursiveMutexLock lock(m_mutex);
     m_map.clear();
   }
   atomMap(const atomMap&) = delete;
 
   // Replaces this table's content with a copy of `other`'s. Locks this table
-  // only: REQUIRES no other thread changes `other` meanwhile.
-  atomMap& operator=(const atomMap& other) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  // only: REQUIRES no other thread changes `other` meanwhile. Two table locks
+  // are never held at once, so `other`'s content is read without its lock,
+  // which the analysis cannot be told.
+  atomMap& operator=(const atomMap& other) NO_THREAD_SAFETY_ANALYSIS {
+    RecursiveMutexLock lock(m_mutex);
     if (&other != this) {
       m_map = other.m_map;
       ++m_version;
@@ -56,7 +59,7 @@ class atomMap {
   // when absent.
   template <class Key>
   bool find(const Key& key, V& out) const {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    RecursiveMutexLock lock(m_mutex);
     auto it = m_map.find(key);
     if (it == m_map.end()) return false;
     out = it->second;
@@ -66,7 +69,7 @@ class atomMap {
   // Stores the value unless the key is present; yields whether it stored.
   template <class Key>
   bool insert(const Key& key, V value) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    RecursiveMutexLock lock(m_mutex);
     auto it = m_map.find(key);
     if (it != m_map.end()) return false;
     m_map.emplace_hint(it, K(key), std::move(value));
@@ -99,7 +102,7 @@ class atomMap {
   // leaves the table unchanged.
   template <class Key, class Prepare, class Step>
   V exchange(const Key& key, V value, Prepare&& prepare, Step&& step) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    RecursiveMutexLock lock(m_mutex);
     auto prepared = prepare(static_cast<const V&>(value));
     auto it = m_map.lower_bound(key);
     V previous;
@@ -118,7 +121,7 @@ class atomMap {
   // Erases the key and yields its value; a default V when it was absent.
   template <class Key>
   V remove(const Key& key) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    RecursiveMutexLock lock(m_mutex);
     auto it = m_map.find(key);
     if (it == m_map.end()) return V();
     V value = std::move(it->second);
@@ -132,7 +135,7 @@ class atomMap {
   // table or lock another one.
   template <class Key, class Visit>
   bool visit(const Key& key, Visit&& visit) const {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    RecursiveMutexLock lock(m_mutex);
     auto it = m_map.find(key);
     if (it == m_map.end()) return false;
     visit(static_cast<const V&>(it->second));
@@ -143,7 +146,7 @@ class atomMap {
   // absent), so that it can be put back later without allocating.
   template <class Key>
   typename Map::node_type extract(const Key& key) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    RecursiveMutexLock lock(m_mutex);
     auto it = m_map.find(key);
     if (it == m_map.end()) return typename Map::node_type();
     ++m_version;
@@ -152,7 +155,7 @@ class atomMap {
   // Puts an extracted entry back unless its key is present again; yields
   // whether it did. Allocates nothing.
   bool reinsert(typename Map::node_type& node) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    RecursiveMutexLock lock(m_mutex);
     if (node.empty()) return false;
     if (!m_map.insert(std::move(node)).inserted) return false;
     ++m_version;
@@ -162,7 +165,7 @@ class atomMap {
   // yields whether it did. Allocates nothing.
   template <class Key, class Test>
   bool replaceIf(const Key& key, Test&& test, V& value) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    RecursiveMutexLock lock(m_mutex);
     auto it = m_map.find(key);
     if (it == m_map.end() || !test(static_cast<const V&>(it->second))) {
       return false;
@@ -174,7 +177,7 @@ class atomMap {
   // Erases the key when `test(current value)` holds; yields whether it did.
   template <class Key, class Test>
   bool eraseIf(const Key& key, Test&& test) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    RecursiveMutexLock lock(m_mutex);
     auto it = m_map.find(key);
     if (it == m_map.end() || !test(static_cast<const V&>(it->second))) {
       return false;
@@ -187,7 +190,7 @@ class atomMap {
   // Erases the key; yields whether it was present.
   template <class Key>
   bool erase(const Key& key) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    RecursiveMutexLock lock(m_mutex);
     auto it = m_map.find(key);
     if (it == m_map.end()) return false;
     m_map.erase(it);
@@ -196,12 +199,12 @@ class atomMap {
   }
 
   uint32_t size() const {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    RecursiveMutexLock lock(m_mutex);
     return static_cast<uint32_t>(m_map.size());
   }
 
   void clear() {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    RecursiveMutexLock lock(m_mutex);
     m_map.clear();
     ++m_version;
   }
@@ -213,7 +216,7 @@ class atomMap {
   // of the entry, and the walk goes on after the visited key even when the
   // visitor has erased it or added keys around it.
   void foreach (const Visitor& visitor) const {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    RecursiveMutexLock lock(m_mutex);
     auto it = m_map.begin();
     while (it != m_map.end()) {
       if (!visitor) throw std::bad_function_call();
@@ -234,13 +237,13 @@ class atomMap {
   // form one step for every other user. `step` must not lock another table.
   template <class Step>
   void withLock(Step&& step) {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    RecursiveMutexLock lock(m_mutex);
     step();
   }
 
   // Copies the first (lowest) entry out; false when the table is empty.
   bool first(K& key, V& value) const {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    RecursiveMutexLock lock(m_mutex);
     if (m_map.empty()) return false;
     key = m_map.begin()->first;
     value = m_map.begin()->second;
@@ -249,7 +252,7 @@ class atomMap {
 
   // Hands out the whole content and empties the table in one locked step.
   Map takeAll() {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    RecursiveMutexLock lock(m_mutex);
     Map content;
     content.swap(m_map);
     ++m_version;
@@ -257,11 +260,11 @@ class atomMap {
   }
 
  private:
-  mutable std::recursive_mutex m_mutex;  // guards m_map and m_version
-  Map m_map;
+  mutable RecursiveMutex m_mutex;  // guards m_map and m_version
+  Map m_map GUARDED_BY(m_mutex);
   // Counts changes of m_map (also a value replaced in place), so that a walk
   // notices when its visitor changed the table under it.
-  uint64_t m_version = 0;
+  uint64_t m_version GUARDED_BY(m_mutex) = 0;
 };
 
 }  // namespace kovaStore

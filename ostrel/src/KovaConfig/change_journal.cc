@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <utility>
 
 #include "config_event_handler.h"
+#include "support/mutex.h"
 #include "support/never_destroyed.h"
 
 namespace kovaStore {
@@ -44,9 +44,9 @@ uint32_t slotSizeFor(uint32_t cutLength) {
 // under the lock when a ring is made. Never destroyed: usable by a store
 // destroyed while the library unloads.
 struct Settings {
-  std::mutex mutex;  // guards depth and cutLength; a leaf lock
-  uint32_t depth = kDefaultDepth;
-  uint32_t cutLength = kDefaultCut;
+  Mutex mutex;  // a leaf lock
+  uint32_t depth GUARDED_BY(mutex) = kDefaultDepth;
+  uint32_t cutLength GUARDED_BY(mutex) = kDefaultCut;
 };
 
 Settings& settings() { return NeverDestroyed<Settings>(); }
@@ -126,7 +126,7 @@ void ChangeJournal::RingDeleter::operator()(Ring* pRing) const { delete pRing; }
 
 JournalLimits journalLimits() {
   Settings& s = settings();
-  std::lock_guard<std::mutex> lock(s.mutex);
+  MutexLock lock(s.mutex);
   return JournalLimits{s.depth, s.cutLength, g_journalAllStores.load()};
 }
 
@@ -136,7 +136,7 @@ bool setJournalLimits(const JournalLimits& limits) {
     return false;
   }
   Settings& s = settings();
-  std::lock_guard<std::mutex> lock(s.mutex);
+  MutexLock lock(s.mutex);
   if (limits.depth != s.depth || limits.cutLength != s.cutLength) {
     s.depth = limits.depth;
     s.cutLength = limits.cutLength;
@@ -160,7 +160,7 @@ void ChangeJournal::Writer::prepareRing() {
   uint64_t generation;
   uint32_t depth, cut;
   {
-    std::lock_guard<std::mutex> lock(s.mutex);
+    MutexLock lock(s.mutex);
     generation = g_journalGeneration.load(std::memory_order_relaxed);
     depth = s.depth;
     cut = s.cutLength;

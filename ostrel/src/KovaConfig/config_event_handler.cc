@@ -202,7 +202,7 @@ KOVA_RESULT ObserverTable::addSubscriber(std::string_view name,
                                          const ConfigEventHandlerPtr& handler,
                                          InLockStep step) {
   if (name.empty() || !handler) return KOVA_E_INVALIDARG;
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  RecursiveMutexLock lock(m_mutex);
   auto it = m_observers.find(name);
   if (it != m_observers.end()) {
     const HandlerList& list = it->second;
@@ -221,7 +221,7 @@ KOVA_RESULT ObserverTable::addSubscriber(std::string_view name,
 KOVA_RESULT ObserverTable::addBinder(std::string_view name,
                                      const ConfigEventHandlerPtr& handler) {
   if (name.empty() || !handler) return KOVA_E_INVALIDARG;
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  RecursiveMutexLock lock(m_mutex);
   auto it = m_observers.find(name);
   if (it != m_observers.end()) {
     for (const ConfigEventHandlerPtr& present : it->second) {
@@ -240,7 +240,7 @@ KOVA_RESULT ObserverTable::remove(std::string_view name,
                                   const ConfigEventHandlerPtr& handler,
                                   InLockStep step) {
   if (name.empty() || !handler) return KOVA_E_INVALIDARG;
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  RecursiveMutexLock lock(m_mutex);
   auto it = m_observers.find(name);
   if (it == m_observers.end()) return KOVA_S_FALSE;
   HandlerList& list = it->second;
@@ -262,7 +262,7 @@ void ObserverTable::snapshotAndClaim(std::string_view name, bool bProviders,
                                      MultipleClaimStep onMultiple,
                                      DeliverySnapshot& snapshot) {
   if (!mayObserve(name)) return;
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  RecursiveMutexLock lock(m_mutex);
   auto it = m_observers.find(name);
   if (it == m_observers.end()) return;
   snapshot.reserve(snapshot.size() + it->second.size());
@@ -280,7 +280,7 @@ void ObserverTable::snapshotAndClaim(std::string_view name, bool bProviders,
 }
 
 void ObserverTable::handOver(HandlerList& out) {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  RecursiveMutexLock lock(m_mutex);
   for (auto& entry : m_observers) {
     out.splice(out.end(), entry.second);
     m_namesInBucket[bucketOf(entry.first)].fetch_sub(1,
@@ -290,7 +290,7 @@ void ObserverTable::handOver(HandlerList& out) {
 }
 
 size_t ObserverTable::nameCount() {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  RecursiveMutexLock lock(m_mutex);
   return m_observers.size();
 }
 

@@ -31,7 +31,6 @@
 #include <map>
 #include <memory>
 #include <memory_resource>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -42,6 +41,7 @@
 #include "ostrel/KovaConfigEvent.h"
 #include "ostrel/KovaConfigTypes.h"
 #include "store_counters.h"
+#include "support/mutex.h"
 
 class ACmThread;
 class ICmEventQueue;
@@ -239,8 +239,9 @@ class ObserverTable {
   void handOver(HandlerList& out);
 
  private:
-  std::recursive_mutex m_mutex;  // guards m_observers and every list in it
-  std::map<std::string, HandlerList, std::less<>> m_observers;
+  RecursiveMutex m_mutex;  // guards m_observers and every list in it
+  std::map<std::string, HandlerList, std::less<>> m_observers
+      GUARDED_BY(m_mutex);
   // Set, under m_mutex, once m_observers has held a name, and never cleared.
   // A snapshot that finds it clear skips the lock: a handler linked after
   // that look is one linked after the snapshot.

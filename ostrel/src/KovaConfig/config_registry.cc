@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <unordered_map>
 
 #include "guarded_kova_config.h"
@@ -14,6 +13,7 @@
 #include "ostrel/KovaConfigApi.h"
 #include "ostrel/KovaConfigCell.h"
 #include "ostrel/KovaIntrospection.h"
+#include "support/mutex.h"
 #include "support/trace.h"
 
 namespace kovaStore {
@@ -47,16 +47,18 @@ struct HandedOut {
 
 // Built at load in this order and torn down at unload in reverse: the mutex
 // goes first, then the index with the retired stores, then the map with every
-// store still in it.
-Registry g_registry;
+// store still in it. Declared here so that the maps can name it.
+extern Mutex g_registryMutex;
+Registry g_registry GUARDED_BY(g_registryMutex);
 // Every store of g_registry and every retired store, by the pointer handed
 // out for it, so that a release finds its entry without walking the map or
 // touching what the caller passed.
-std::unordered_map<const IKovaConfig*, HandedOut> g_handedOut;
+std::unordered_map<const IKovaConfig*, HandedOut> g_handedOut
+    GUARDED_BY(g_registryMutex);
 // Guards g_registry, g_handedOut and every count and clean-up flag. Not
 // recursive: nothing that runs under it, a store's destructor included, calls
 // back into the registry.
-std::mutex g_registryMutex;
+Mutex g_registryMutex;
 
 // Set, for good, when the library is being unloaded: from then on the entry
 // points touch neither the lock nor the maps. Trivially destructible, so it
@@ -79,15 +81,14 @@ std::atomic<int> g_destroyTracerCalls{0};
 
 // Takes the observers of a store about to be destroyed here into
 // `graveyard`; a store that another owner still holds keeps them.
-// REQUIRES: g_registryMutex is held.
 void buryObservers(const std::shared_ptr<KovaConfig>& store,
-                   Graveyard& graveyard) {
+                   Graveyard& graveyard) REQUIRES(g_registryMutex) {
   if (store.use_count() == 1) store->handOverObservers(graveyard.observers);
 }
 
 // Erases an entry, destroying its store unless another owner holds it.
-// REQUIRES: g_registryMutex is held.
-void eraseEntry(Registry::iterator it, Graveyard& graveyard) {
+void eraseEntry(Registry::iterator it, Graveyard& graveyard)
+    REQUIRES(g_registryMutex) {
   buryObservers(it->second.store, graveyard);
   g_handedOut.erase(it->second.store.get());
   g_registry.erase(it);
@@ -97,8 +98,8 @@ void eraseEntry(Registry::iterator it, Graveyard& graveyard) {
 // is retired (its destruction line written, its values and observers
 // dropped, its memory kept until those references come back); any other is
 // destroyed as by eraseEntry. Allocates nothing.
-// REQUIRES: g_registryMutex is held.
-Registry::iterator endEntry(Registry::iterator it, Graveyard& graveyard) {
+Registry::iterator endEntry(Registry::iterator it, Graveyard& graveyard)
+    REQUIRES(g_registryMutex) {
   RegistryEntry& entry = it->second;
   // The call's own reference goes with its entry: nobody gives it back now.
   const int32_t heldOut = entry.count - (entry.store->IsCleanedUp() ? 0 : 1);
@@ -123,7 +124,7 @@ struct RegistryUnloader {
   ~RegistryUnloader() {
     Graveyard graveyard;
     {
-      std::lock_guard<std::mutex> lock(g_registryMutex);
+      MutexLock lock(g_registryMutex);
       g_registryClosed.store(true);
       g_storeGeneration.fetch_add(1);
       for (auto& entry : g_registry) {
@@ -188,7 +189,7 @@ KOVA_RESULT createKovaConfigIn(uint32_t callId, IKovaConfig** ppConfig,
   if (g_registryClosed.load()) return KOVA_E_FAIL;
   KOVA_INFO_TRACE("kovaStore::CreateKovaConfig [cid=" << callId << "]");
 
-  std::lock_guard<std::mutex> lock(g_registryMutex);
+  MutexLock lock(g_registryMutex);
   if (*ppConfig != nullptr) return KOVA_E_INVALIDARG;
   auto it = g_registry.find(callId);
   if (it != g_registry.end()) {
@@ -223,7 +224,7 @@ KOVA_RESULT ReleaseKovaConfig(IKovaConfig* pConfig) {
   return runAtHostBoundary(
       "kovaStore::ReleaseKovaConfig", nullptr, KOVA_E_FAIL, [&] {
         Graveyard graveyard;
-        std::lock_guard<std::mutex> lock(g_registryMutex);
+        MutexLock lock(g_registryMutex);
         auto indexed = g_handedOut.find(pConfig);
         if (indexed == g_handedOut.end()) return KOVA_S_FALSE;
         HandedOut& handed = indexed->second;
@@ -257,7 +258,7 @@ KOVA_RESULT CleanUpKovaConfig(uint32_t callId) {
                                   &callId);
 
         Graveyard graveyard;
-        std::lock_guard<std::mutex> lock(g_registryMutex);
+        MutexLock lock(g_registryMutex);
         auto it = g_registry.find(callId);
         if (it == g_registry.end() || it->second.store->IsCleanedUp()) {
           return KOVA_S_FALSE;
@@ -279,7 +280,7 @@ void DestroyKovaConfig() {
                               nullptr);
 
     Graveyard graveyard;
-    std::lock_guard<std::mutex> lock(g_registryMutex);
+    MutexLock lock(g_registryMutex);
     // Helpers bound before this point no longer touch their stores.
     g_storeGeneration.fetch_add(1);
     for (const auto& entry : g_registry) {
@@ -298,7 +299,7 @@ void DestroyKovaConfig() {
 
 uint32_t heldDestroyedStoreCount() {
   if (g_registryClosed.load()) return 0;
-  std::lock_guard<std::mutex> lock(g_registryMutex);
+  MutexLock lock(g_registryMutex);
   uint32_t count = 0;
   for (const auto& handed : g_handedOut) {
     if (handed.second.retired) ++count;
@@ -345,7 +346,7 @@ KOVA_RESULT GetKovaConfigCell(IKovaConfig* pConfig, KovaConfigGroup group,
         // DestroyKovaConfig() keeps its memory until its references return.
         std::shared_ptr<KovaConfig> store;
         {
-          std::lock_guard<std::mutex> lock(g_registryMutex);
+          MutexLock lock(g_registryMutex);
           auto indexed = g_handedOut.find(pConfig);
           if (indexed == g_handedOut.end() || indexed->second.retired) {
             return KOVA_E_FAIL;
@@ -362,7 +363,7 @@ uint32_t GetKovaConfigSizeForUT() {
   if (g_registryClosed.load()) return 0;
   return runAtHostBoundary("kovaStore::GetKovaConfigSizeForUT", nullptr, 0u,
                            [&] {
-                             std::lock_guard<std::mutex> lock(g_registryMutex);
+                             MutexLock lock(g_registryMutex);
                              return static_cast<uint32_t>(g_registry.size());
                            });
 }
@@ -376,7 +377,7 @@ KOVA_RESULT ListKovaConfigCallIds(uint32_t* pCallIds, uint32_t nCapacity,
   if (g_registryClosed.load()) return KOVA_S_OK;
   return runAtHostBoundary("kovaStore::ListKovaConfigCallIds", nullptr,
                            KOVA_E_FAIL, [&] {
-                             std::lock_guard<std::mutex> lock(g_registryMutex);
+                             MutexLock lock(g_registryMutex);
                              uint32_t n = 0;
                              for (const auto& entry : g_registry) {
                                if (n < nCapacity) pCallIds[n] = entry.first;
@@ -390,7 +391,7 @@ KOVA_RESULT ListKovaConfigCallIds(uint32_t* pCallIds, uint32_t nCapacity,
 bool visitKovaConfig(uint32_t callId,
                      const std::function<void(KovaConfig&)>& visit) {
   if (g_registryClosed.load()) return false;
-  std::lock_guard<std::mutex> lock(g_registryMutex);
+  MutexLock lock(g_registryMutex);
   auto it = g_registry.find(callId);
   if (it == g_registry.end()) return false;
   visit(*it->second.store);
@@ -399,7 +400,7 @@ bool visitKovaConfig(uint32_t callId,
 
 void visitEveryKovaConfig(const std::function<void(KovaConfig&)>& visit) {
   if (g_registryClosed.load()) return;
-  std::lock_guard<std::mutex> lock(g_registryMutex);
+  MutexLock lock(g_registryMutex);
   for (const auto& entry : g_registry) visit(*entry.second.store);
 }
 

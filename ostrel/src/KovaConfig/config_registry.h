@@ -4,11 +4,11 @@
 //
 // The registry itself (one store per call id, with a count of references
 // handed out) lives in config_registry.cc behind the exported functions of
-// KovaConfigApi.h; a plain std::mutex guards it. A store destroyed by the
-// registry is destroyed under that mutex, but its observers (and with them
-// the callables that callers registered) are handed over first and released
-// only after the mutex is unlocked, so a callable's destructor may call any
-// registry function.
+// KovaConfigApi.h; a plain (not recursive) mutex guards it. A store destroyed
+// by the registry is destroyed under that mutex, but its observers (and with
+// them the callables that callers registered) are handed over first and
+// released only after the mutex is unlocked, so a callable's destructor may
+// call any registry function.
 //
 // Retired stores: DestroyKovaConfig() ends every store at once, but the
 // memory behind a pointer handed out stays until its reference comes back.

@@ -2,9 +2,9 @@
 
 #include <exception>
 #include <map>
-#include <mutex>
 #include <thread>
 
+#include "support/mutex.h"
 #include "support/trace.h"
 
 namespace kovaStore {
@@ -30,8 +30,8 @@ thread_local CallableMark t_mark;
 // thread's previous one; a later thread with the same id takes the slot
 // over. Never destroyed: static destructors may still set values.
 struct LateMarks {
-  std::mutex mutex;  // guards byThread
-  std::map<std::thread::id, std::exception_ptr> byThread;
+  Mutex mutex;
+  std::map<std::thread::id, std::exception_ptr> byThread GUARDED_BY(mutex);
 };
 LateMarks& lateMarks() {
   static LateMarks* marks = new LateMarks;
@@ -49,7 +49,7 @@ void markCallableException() noexcept {
   // library's own and answered with the operation's failure.
   try {
     LateMarks& marks = lateMarks();
-    std::lock_guard<std::mutex> lock(marks.mutex);
+    MutexLock lock(marks.mutex);
     marks.byThread[std::this_thread::get_id()] = std::current_exception();
   } catch (...) {
   }
@@ -62,7 +62,7 @@ bool isCallableException() noexcept {
   }
   try {
     LateMarks& marks = lateMarks();
-    std::lock_guard<std::mutex> lock(marks.mutex);
+    MutexLock lock(marks.mutex);
     const auto it = marks.byThread.find(std::this_thread::get_id());
     return it != marks.byThread.end() && it->second != nullptr &&
            it->second == std::current_exception();

@@ -18,7 +18,6 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -29,6 +28,7 @@
 #include "config_groups.h"
 #include "ostrel/IKovaConfig.h"
 #include "store_counters.h"
+#include "support/mutex.h"
 #include "value_index.h"
 
 namespace json {
@@ -194,8 +194,8 @@ class KovaConfig : public IKovaConfig {
   const uint32_t m_callId;
   // Text of the last dump made by each thread, by its thread id; guarded by
   // m_dumpMutex. A text is replaced only by its own thread's next dump.
-  std::map<std::thread::id, std::string> m_dumpText;
-  std::mutex m_dumpMutex;
+  std::map<std::thread::id, std::string> m_dumpText GUARDED_BY(m_dumpMutex);
+  Mutex m_dumpMutex;
   std::atomic<uint64_t> m_nextObserverId{0};
   atomMap<uint64_t, ConfigEventHandlerPtr> m_observersById;
   ObserverTable m_observersByName[kKovaConfigGroupCount];

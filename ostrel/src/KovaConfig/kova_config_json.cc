@@ -52,7 +52,7 @@ const char* KovaConfig::DumpKovaConfigs(uint32_t groups) {
   }
   std::string text = json::ToText(json::Value(std::move(document)));
   // The thread's previous text goes with `text`, after the lock.
-  std::lock_guard<std::mutex> lock(m_dumpMutex);
+  MutexLock lock(m_dumpMutex);
   std::string& mine = m_dumpText[std::this_thread::get_id()];
   mine.swap(text);
   return mine.c_str();

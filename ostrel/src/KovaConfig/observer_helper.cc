@@ -18,7 +18,7 @@ ConfigEventHandlerPtr KovaConfigObserverHelper::recordFor(
     KovaConfigGroup group, const char* szConfigName) {
   ConfigEventHandlerPtr record;
   if (m_observersByName[group].find(szConfigName, record)) {
-    std::lock_guard<std::mutex> lock(m_recordMutex);
+    MutexLock lock(m_recordMutex);
     // Accepted through this helper already: a second observer of the same
     // name and group is refused.
     if (record->m_nId != 0) return nullptr;
@@ -44,7 +44,7 @@ uint64_t KovaConfigObserverHelper::observe(KovaConfigGroup group,
   ConfigEventHandlerPtr record = recordFor(group, szConfigName);
   if (!record) return 0;
   {
-    std::lock_guard<std::mutex> lock(m_recordMutex);
+    MutexLock lock(m_recordMutex);
     if (!fill(*record)) return 0;
   }
   // A record found above is remembered already; it keeps the callable it
@@ -105,7 +105,7 @@ uint64_t KovaConfigObserverHelper::registerRecord(
     KovaConfigGroup group, const char* szConfigName,
     const ConfigEventHandlerPtr& record, uint64_t id) {
   {
-    std::lock_guard<std::mutex> lock(m_recordMutex);
+    MutexLock lock(m_recordMutex);
     record->m_nId = id;
   }
   if (id != 0) {
@@ -117,7 +117,7 @@ uint64_t KovaConfigObserverHelper::registerRecord(
       // keep it either.
       if (IKovaConfig* pConfig = LiveConfig()) pConfig->UnsubscribeConfig(id);
       {
-        std::lock_guard<std::mutex> lock(m_recordMutex);
+        MutexLock lock(m_recordMutex);
         record->m_nId = 0;
       }
       forgetRefused(group, szConfigName, record);
@@ -152,7 +152,7 @@ void KovaConfigObserverHelper::forgetName(const ConfigEventHandlerPtr& record) {
   KovaConfigCallback callback;
   KovaConfigProvider provider;
   {
-    std::lock_guard<std::mutex> lock(m_recordMutex);
+    MutexLock lock(m_recordMutex);
     if (!found->m_fnNotify && !found->m_fnProvider) return;
     callback.swap(found->m_fnNotify);
     provider.swap(found->m_fnProvider);
@@ -191,7 +191,7 @@ KOVA_RESULT KovaConfigObserverHelper::UnsubscribeConfig(
   }
   uint64_t id;
   {
-    std::lock_guard<std::mutex> lock(m_recordMutex);
+    MutexLock lock(m_recordMutex);
     id = record->m_nId;
   }
   // A record the store never accepted has id 0, which is never remembered
@@ -218,7 +218,7 @@ bool KovaConfigObserverHelper::ResubscribeAll() {
         ACmThread* pRunThread;
         bool bAsync;
         {
-          std::lock_guard<std::mutex> lock(m_recordMutex);
+          MutexLock lock(m_recordMutex);
           callback = entry.second->m_fnNotify;
           provider = entry.second->m_fnProvider;
           pRunThread = entry.second->m_pRunThread;

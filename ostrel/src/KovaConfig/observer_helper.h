@@ -28,7 +28,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
 
 #include "atom_map.h"
@@ -37,6 +36,7 @@
 #include "config_registry.h"
 #include "ostrel/IKovaConfig.h"
 #include "ostrel/KovaConfigTypes.h"
+#include "support/mutex.h"
 
 class ACmThread;
 
@@ -59,21 +59,21 @@ class KovaConfigObserverHelper {
   // remembered and registered by the next attach).
   uint64_t SubscribeConfig(KovaConfigGroup group, const char* szConfigName,
                            KovaConfigCallback callback, ACmThread* pRunThread,
-                           bool bAsync);
+                           bool bAsync) EXCLUDES(m_recordMutex);
   // The same for a value provider.
   uint64_t BindConfig(KovaConfigGroup group, const char* szConfigName,
-                      KovaConfigProvider provider);
+                      KovaConfigProvider provider) EXCLUDES(m_recordMutex);
 
   // Forgets the accepted observer and removes it from the attached store
   // (whose own result is ignored; it may wait for a running delivery). The
   // client's callable is destroyed on this thread. KOVA_E_FAIL for an id that
   // is not remembered, 0 included.
-  KOVA_RESULT UnsubscribeConfig(uint64_t id);
+  KOVA_RESULT UnsubscribeConfig(uint64_t id) EXCLUDES(m_recordMutex);
   // The same by name: KOVA_E_INVALIDARG for a null name or a group outside
   // 0 to 11, KOVA_E_FAIL when the name is not remembered or was never
   // accepted by a store.
-  KOVA_RESULT UnsubscribeConfig(const char* szConfigName,
-                                KovaConfigGroup group);
+  KOVA_RESULT UnsubscribeConfig(const char* szConfigName, KovaConfigGroup group)
+      EXCLUDES(m_recordMutex);
 
   // Registers every remembered observer with the attached store, group by
   // group in name order; each gets a fresh record under its new id. An
@@ -81,22 +81,23 @@ class KovaConfigObserverHelper {
   // threw in its initial notification) is forgotten and the others are
   // still registered; false when any was not. The first exception a
   // callback threw is then passed on to the caller.
-  bool ResubscribeAll();
+  bool ResubscribeAll() EXCLUDES(m_recordMutex);
   // Removes every accepted observer from the store and forgets it, in
   // ascending id order. Observers never accepted stay remembered.
-  void UnsubscribeAll();
+  void UnsubscribeAll() EXCLUDES(m_recordMutex);
 
   // Attaches `pConfig`, obtained in store generation `generation` (see
   // config_registry.h), when no store is attached, then registers every
   // remembered observer with it (ResubscribeAll, whose answer it returns);
   // does nothing (true) when a store is attached already or `pConfig` is
   // null.
-  bool AttachConfig(IKovaConfig* pConfig, uint64_t generation);
+  bool AttachConfig(IKovaConfig* pConfig, uint64_t generation)
+      EXCLUDES(m_recordMutex);
   // True while an observer is remembered (accepted by the store or not).
   bool HasRemembered() const;
   // Removes every accepted observer from the store and detaches it; does
   // nothing while detached.
-  void DetachConfig();
+  void DetachConfig() EXCLUDES(m_recordMutex);
   // The attached store; null while detached.
   IKovaConfig* GetConfig() const { return m_pConfig.load(); }
   // The attached store while it is alive: null while detached and once
@@ -121,25 +122,27 @@ class KovaConfigObserverHelper {
   template <typename Fill, typename Register>
   uint64_t observe(KovaConfigGroup group, const char* szConfigName,
                    bool bHasCallable, const char* szError, Fill&& fill,
-                   Register&& registerWith);
+                   Register&& registerWith) EXCLUDES(m_recordMutex);
   // Records the store's answer `id` for a remembered record: accepted ids
   // are remembered, a refusal (0) forgets the name. An id that cannot be
   // remembered (out of memory) is removed from the store again and the
   // exception goes on: the helper never leaves an observer it cannot
   // remove.
   uint64_t registerRecord(KovaConfigGroup group, const char* szConfigName,
-                          const ConfigEventHandlerPtr& record, uint64_t id);
+                          const ConfigEventHandlerPtr& record, uint64_t id)
+      EXCLUDES(m_recordMutex);
   // Erases the name entry of a record the store did not accept, if the name
   // table still holds that very record.
   void forgetRefused(KovaConfigGroup group, const char* szConfigName,
                      const ConfigEventHandlerPtr& record);
   // Empties the callables of `record` and erases its name entry, if the name
   // table still holds that very record.
-  void forgetName(const ConfigEventHandlerPtr& record);
+  void forgetName(const ConfigEventHandlerPtr& record) EXCLUDES(m_recordMutex);
   // The name's remembered record, a new one when absent, or null when the
   // name is already accepted by the store.
   ConfigEventHandlerPtr recordFor(KovaConfigGroup group,
-                                  const char* szConfigName);
+                                  const char* szConfigName)
+      EXCLUDES(m_recordMutex);
 
   // Accepted records by the id their store returned.
   atomMap<uint64_t, ConfigEventHandlerPtr> m_observersById;
@@ -153,8 +156,10 @@ class KovaConfigObserverHelper {
   uint64_t m_generation = 0;
   // Guards the mutable fields of every record here (callables, run thread,
   // async flag, id). Never held while a table lock is taken, the store is
-  // called or a callable is destroyed.
-  mutable std::mutex m_recordMutex;
+  // called or a callable is destroyed: the functions that do any of these
+  // exclude it. The fields live in records that the store reads under its
+  // own rules, so they carry no GUARDED_BY.
+  mutable Mutex m_recordMutex;
 };
 
 // A client helper's store `pConfig` while it is alive: the observer

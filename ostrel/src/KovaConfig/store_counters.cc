@@ -1,7 +1,6 @@
 #include "store_counters.h"
 
-#include <mutex>
-
+#include "support/mutex.h"
 #include "support/never_destroyed.h"
 
 namespace kovaStore {
@@ -12,12 +11,13 @@ namespace {
 // left behind. Never destroyed, so it is still usable by a store destroyed
 // while the library unloads, whatever the order of static destruction.
 struct CounterList {
-  // Guards every field below and the blocks' list links. A leaf lock.
-  std::mutex mutex;
-  StoreCounters* pHead = nullptr;
-  uint64_t retired[kStoreCounterCount] = {};
-  uint64_t blocksMade = 0;
-  uint64_t blocksDestroyed = 0;
+  // Guards every field below and the blocks' list links (which, declared
+  // with the blocks, cannot name it). A leaf lock.
+  Mutex mutex;
+  StoreCounters* pHead GUARDED_BY(mutex) = nullptr;
+  uint64_t retired[kStoreCounterCount] GUARDED_BY(mutex) = {};
+  uint64_t blocksMade GUARDED_BY(mutex) = 0;
+  uint64_t blocksDestroyed GUARDED_BY(mutex) = 0;
 };
 CounterList& counterList() { return NeverDestroyed<CounterList>(); }
 
@@ -47,7 +47,7 @@ void fill(KovaConfigCounters& out, const uint64_t (&v)[kStoreCounterCount]) {
 
 StoreCounters::StoreCounters() {
   CounterList& list = counterList();
-  std::lock_guard<std::mutex> lock(list.mutex);
+  MutexLock lock(list.mutex);
   m_pNext = list.pHead;
   if (m_pNext != nullptr) m_pNext->m_pPrev = this;
   list.pHead = this;
@@ -57,7 +57,7 @@ StoreCounters::StoreCounters() {
 StoreCounters::~StoreCounters() {
   uint64_t values[kStoreCounterCount];
   CounterList& list = counterList();
-  std::lock_guard<std::mutex> lock(list.mutex);
+  MutexLock lock(list.mutex);
   // Read under the lock, so that a total never sees this block both listed
   // and retired, nor neither.
   sum(values);
@@ -111,7 +111,7 @@ void StoreCounters::read(KovaConfigCounters& out) const {
 void StoreCounters::readTotals(KovaConfigCounters& out) {
   uint64_t values[kStoreCounterCount];
   CounterList& list = counterList();
-  std::lock_guard<std::mutex> lock(list.mutex);
+  MutexLock lock(list.mutex);
   for (int i = 0; i < kStoreCounterCount; ++i) values[i] = list.retired[i];
   for (const StoreCounters* p = list.pHead; p != nullptr; p = p->m_pNext) {
     uint64_t live[kStoreCounterCount];

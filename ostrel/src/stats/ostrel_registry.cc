@@ -64,7 +64,7 @@ CKovaOstrel::CKovaOstrel() = default;
 
 CKovaOstrel::~CKovaOstrel() {
   // Objects still referenced outlive the registry: they must not call back.
-  CCmMutexGuardT<CCmMutexThreadRecursive> guard(m_mutex);
+  UtilLockGuard guard(m_mutex);
   for (auto& entry : m_entities) entry.second.pLink->pRegistry.store(nullptr);
 }
 
@@ -78,7 +78,7 @@ void forgetRegisteredEntity(const RegistryLink& link,
 void CKovaOstrel::forgetEntity(int32_t type, uint32_t callId,
                                const IKovaMediaInfo* pInfo) {
   // Recursive: a release through the registry comes here holding the lock.
-  CCmMutexGuardT<CCmMutexThreadRecursive> guard(m_mutex);
+  UtilLockGuard guard(m_mutex);
   if (!guard.Locked()) return;
   auto it = m_entities.find(EntityKey(type, callId));
   if (it != m_entities.end() && it->second.pInfo == pInfo) {
@@ -90,7 +90,7 @@ CKovaOstrel& CKovaOstrel::instance() { return g_ostrel; }
 
 IKovaMediaInfo* CKovaOstrel::createOrGetOstrelEntity(KovaMediaStatType type,
                                                      uint32_t callId) {
-  CCmMutexGuardT<CCmMutexThreadRecursive> guard(m_mutex);
+  UtilLockGuard guard(m_mutex);
   if (!guard.Locked()) {
     KOVA_ERROR_TRACE("CKovaOstrel::createOrGetOstrelEntity lock failed, type="
                      << static_cast<int>(type)
@@ -143,7 +143,7 @@ IKovaMediaInfo* CKovaOstrel::createOrGetOstrelEntity(KovaMediaStatType type,
 uint32_t CKovaOstrel::releaseOstrelEntity(KovaMediaStatType type,
                                           uint32_t callId,
                                           IKovaMediaInfo* pMediaStatInfo) {
-  CCmMutexGuardT<CCmMutexThreadRecursive> guard(m_mutex);
+  UtilLockGuard guard(m_mutex);
   if (!guard.Locked()) {
     KOVA_ERROR_TRACE("CKovaOstrel::releaseOstrelEntity lock failed, type="
                      << static_cast<int>(type)
@@ -175,7 +175,7 @@ uint32_t CKovaOstrel::releaseOstrelEntity(KovaMediaStatType type,
 
 IKovaMediaInfo* CKovaOstrel::findOstrelEntity(KovaMediaStatType type,
                                               uint32_t callId) {
-  CCmMutexGuardT<CCmMutexThreadRecursive> guard(m_mutex);
+  UtilLockGuard guard(m_mutex);
   if (!guard.Locked()) return nullptr;
   auto it = m_entities.find(EntityKey(static_cast<int32_t>(type), callId));
   if (it == m_entities.end()) return nullptr;
@@ -191,7 +191,7 @@ IKovaMediaInfo* CKovaOstrel::findOstrelEntity(KovaMediaStatType type,
 
 uint32_t CKovaOstrel::listEntities(KovaOstrelEntityKey* pKeys,
                                    uint32_t nCapacity) {
-  CCmMutexGuardT<CCmMutexThreadRecursive> guard(m_mutex);
+  UtilLockGuard guard(m_mutex);
   if (!guard.Locked()) return 0;
   uint32_t n = 0;
   for (const auto& entry : m_entities) {
@@ -202,7 +202,7 @@ uint32_t CKovaOstrel::listEntities(KovaOstrelEntityKey* pKeys,
 }
 
 size_t CKovaOstrel::entityCount() {
-  CCmMutexGuardT<CCmMutexThreadRecursive> guard(m_mutex);
+  UtilLockGuard guard(m_mutex);
   return guard.Locked() ? m_entities.size() : 0;
 }
 

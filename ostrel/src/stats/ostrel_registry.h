@@ -13,7 +13,6 @@
 #ifndef OSTREL_SRC_STATS_OSTREL_REGISTRY_H_
 #define OSTREL_SRC_STATS_OSTREL_REGISTRY_H_
 
-#include <CmMutex.h>
 #include <KovaUnknown.h>
 
 #include <cstddef>
@@ -24,6 +23,7 @@
 #include "counted_media_info.h"
 #include "ostrel/KovaIntrospection.h"
 #include "ostrel/KovaMediaInfo.h"
+#include "support/mutex.h"
 
 namespace kovaStore {
 
@@ -70,10 +70,11 @@ class CKovaOstrel {
     RegistryLink* pLink;           // the same object's way back here
   };
 
-  // Guards m_entities. Recursive as the util's registry lock is; nothing
-  // here takes it again while holding it.
-  CCmMutexThreadRecursive m_mutex;
-  std::map<EntityKey, Entity> m_entities;
+  // The util's recursive lock (CCmMutexThreadRecursive, wrapped so that the
+  // analysis sees it); nothing here takes it again while holding it, but an
+  // object released under it unregisters through forgetEntity().
+  UtilLock m_mutex;
+  std::map<EntityKey, Entity> m_entities GUARDED_BY(m_mutex);
 };
 
 }  // namespace kovaStore
