@@ -47,14 +47,18 @@ class CMUTIL_API ICmEvent {
 
 class ICmEventQueue {
  public:
-  // Queues the event and returns at once: CM_OK, or CM_ERROR_NOT_INITIALIZED
-  // once the queue is stopped. The priority and flags are accepted for
-  // compatibility; every event is queued in FIFO order.
+  // Queues the event and returns at once: CM_OK; CM_ERROR_NOT_INITIALIZED
+  // once the queue is stopped; CM_ERROR_FAILURE when the queue cannot store
+  // it (out of memory); CM_ERROR_INVALID_ARG for a null event. The priority
+  // and flags are accepted for compatibility; every event is queued in FIFO
+  // order.
   virtual int PostEvent(ICmEvent* pEvent, int nPriority = 128,
                         int nFlags = 0) = 0;
   // Returns after the event has been fired on the queue's thread (at once,
-  // inline, when called on that thread). CM_OK, or CM_ERROR_NOT_INITIALIZED
-  // when the queue is stopped before the event could run.
+  // inline, when called on that thread). CM_OK; CM_ERROR_NOT_INITIALIZED
+  // when the queue is stopped before the event could run; CM_ERROR_FAILURE
+  // when the queue cannot store it or the event throws; CM_ERROR_INVALID_ARG
+  // for a null event.
   virtual int SendEvent(ICmEvent* pEvent, int nFlags = 0) = 0;
 
  protected:

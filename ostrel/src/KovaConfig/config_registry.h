@@ -71,8 +71,9 @@ class KovaConfig;
 
 // Calls `visit` with the call's store while holding the registry lock, so the
 // store cannot go meanwhile; false (nothing called) when the call has no
-// store. `visit` may take the store's leaf locks (its journal's) but must not
-// call registry functions or observers.
+// store. `visit` may take the store's own locks one at a time (reading the
+// journal takes each value table's lock in turn) but must not call registry
+// functions or observers.
 bool visitKovaConfig(uint32_t callId,
                      const std::function<void(KovaConfig&)>& visit);
 // Calls `visit` with every store, in ascending call id order, under the

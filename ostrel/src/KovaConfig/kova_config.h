@@ -4,10 +4,11 @@
 // Stores are created only by the store registry (CreateKovaConfig), which
 // owns them through std::shared_ptr; callers see IKovaConfig*.
 //
-// Locks: the store has none of its own. Each of the 12 value tables, each of
-// the 12 per-group observer tables and the observer table by id has its own
-// recursive mutex. No operation holds two of them at once, and none is held
-// while an observer callback or provider runs.
+// Locks: each of the 12 value tables, each of the 12 per-group observer
+// tables and the observer table by id has its own recursive mutex. No
+// operation holds two of them at once, and none is held while an observer
+// callback or provider runs. The store's own lock, m_dumpMutex, is a leaf:
+// it guards the per-thread dump texts and is taken with no other lock held.
 #ifndef OSTREL_SRC_KOVACONFIG_KOVA_CONFIG_H_
 #define OSTREL_SRC_KOVACONFIG_KOVA_CONFIG_H_
 
@@ -187,9 +188,9 @@ class KovaConfig : public IKovaConfig {
                           ConfigData& result, ConfigData paramValue,
                           KovaConfigGroup group);
 
-  // Members in this order; destruction runs in reverse, so the read indexes
-  // and the value tables go first, then the observer tables, the id table and
-  // the dump text.
+  // Members in this order; destruction runs in reverse, so the counters and
+  // the journal go first, then the read indexes and the value tables, the
+  // observer tables, the id table and the dump text.
   std::atomic<uint32_t> m_TotalObservers{0};
   const uint32_t m_callId;
   // Text of the last dump made by each thread, by its thread id; guarded by

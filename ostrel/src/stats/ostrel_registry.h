@@ -9,7 +9,8 @@
 //
 // Any thread may call. Every operation holds the registry lock from look-up
 // to trace; when the lock cannot be taken the request fails without touching
-// the table.
+// the table. The registry's own destruction (at unload) detaches the objects
+// still referenced whatever the lock answers: nothing may call it later.
 #ifndef OSTREL_SRC_STATS_OSTREL_REGISTRY_H_
 #define OSTREL_SRC_STATS_OSTREL_REGISTRY_H_
 
