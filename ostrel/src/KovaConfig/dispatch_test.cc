@@ -58,9 +58,7 @@ struct Recorder {
 };
 
 void Ignore(const KovaConfigEvent&) {}
-KovaConfigProvider Answer(const char* text) {
-  return [text](const KovaConfigEvent&) { return ConfigData(text); };
-}
+ConfigData Answer(const KovaConfigEvent&) { return ConfigData("x"); }
 KOVA_RESULT Set(IKovaConfig& store, const char* szName, const char* szValue) {
   return store.SetKovaConfig(kGroup, szName, ConfigData(szValue), false, false);
 }
@@ -264,8 +262,8 @@ TEST(DispatchTraceTest, NestedChangeOfTheSameNameIsDeliveredAndReported) {
 // racing each other exactly one succeeds.
 TEST(ObserversTest, IdsCountUpAndEachRemovalSucceedsOnceEvenRacing) {
   KovaConfig store(3);
-  EXPECT_EQ(1u, store.BindConfig(kGroup, "B", Answer("x")));
-  EXPECT_EQ(0u, store.BindConfig(kGroup, "B", Answer("y")));
+  EXPECT_EQ(1u, store.BindConfig(kGroup, "B", Answer));
+  EXPECT_EQ(0u, store.BindConfig(kGroup, "B", Answer));
   EXPECT_EQ(3u, Subscribe(store, "B", Ignore));
   for (int round = 0; round < 20; ++round) {
     const uint64_t id = Subscribe(store, "Race", Ignore);
@@ -284,7 +282,8 @@ TEST(ObserversTest, IdsCountUpAndEachRemovalSucceedsOnceEvenRacing) {
 TEST(ObserversTest, NameLeavesItsTableWithItsLastObserver) {
   ObserverTable table;
   auto subscriber = std::make_shared<ConfigEventHandler>(Ignore);
-  auto provider = std::make_shared<ConfigEventHandler>(Answer("x"));
+  auto provider =
+      std::make_shared<ConfigEventHandler>(KovaConfigProvider(Answer));
   for (const char* name : {"a", "b"}) {
     EXPECT_FALSE(table.mayObserve(name));
     ASSERT_EQ(KOVA_S_OK, table.addSubscriber(name, subscriber, [] {}));
