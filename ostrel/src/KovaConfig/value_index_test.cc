@@ -58,11 +58,9 @@ TEST(ValueIndexTest, ReadsAgreeWithTheTableAfterEveryChange) {
                         values[round], false, false);
     check();
     for (int i = 0; i < 200; i += 3) {  // removed or told notify-only
-      if (i % 2 == 0)
-        store.RemoveKovaConfig(kGroup, name(i).c_str());
-      else
-        store.SetKovaConfig(kGroup, name(i).c_str(), ConfigData("n"), false,
-                            true);
+      i % 2 ? store.SetKovaConfig(kGroup, name(i).c_str(), ConfigData("n"),
+                                  false, true)
+            : store.RemoveKovaConfig(kGroup, name(i).c_str());
       expected.erase(name(i));
     }
     store.RemoveKovaConfig(KovaConfigGroup_Feature, "EnableRelayMode");
