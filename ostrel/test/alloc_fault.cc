@@ -22,26 +22,18 @@ namespace {
 
 // Per thread, constant-initialised: usable before anything else runs.
 struct State {
-  bool armed;
-  bool reached;
-  uint64_t target;
-  uint64_t count;
+  bool armed, reached;
+  uint64_t target, count;
 };
 thread_local State t_state = {false, false, 0, 0};
 
 // Counts one allocation of this thread; true when it is the one to fail.
 bool failsNow() {
   State& state = t_state;
-  if (!state.armed || ++state.count != state.target) return false;
-  state.reached = true;
-  return true;
+  return state.armed && ++state.count == state.target && (state.reached = true);
 }
 
-bool failsWithEnomem() {
-  if (!failsNow()) return false;
-  errno = ENOMEM;
-  return true;
-}
+bool failsWithEnomem() { return failsNow() && (errno = ENOMEM); }
 
 void* realMalloc(size_t size) {
   return __interceptor_malloc != nullptr ? __interceptor_malloc(size)
@@ -59,10 +51,7 @@ void* allocate(size_t size, size_t align = 0) {
              : nullptr;
 }
 
-void* orThrow(void* p) {
-  if (p == nullptr) throw std::bad_alloc();
-  return p;
-}
+void* orThrow(void* p) { return p != nullptr ? p : throw std::bad_alloc(); }
 
 }  // namespace
 

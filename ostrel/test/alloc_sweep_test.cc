@@ -85,7 +85,7 @@ ACmThread& RunThread() {
   return *thread;
 }
 void Drain() {
-  RunThread().GetEventQueue()->SendEvent(new FnEvent([] {}), 0);
+  RunThread().GetEventQueue()->SendEvent(new FnEvent([] {}));
 }
 
 // Sets `value` under `name` unarmed; whether `told` heard of it.
@@ -111,27 +111,26 @@ struct Point {
   uint64_t n;
   uint32_t callId;
   bool bReached = false;
-  bool bThrew = false;
-  std::string what;
+  std::string thrown;  // what() of an exception that got out, "?" if none
   template <class Operation>
   void Armed(Operation&& operation) {
     AllocFault::Arm(n);
     try {
       operation();
     } catch (const std::exception& e) {
-      bThrew = true;
-      what = e.what();
+      thrown = e.what();
     } catch (...) {
-      bThrew = true;
+      thrown = "?";
     }
     bReached = AllocFault::Disarm();
   }
 };
 
 using Report = std::function<void(const char*)>;
+using Run = std::function<void(Point&, const Report&)>;
 struct Case {
   std::string name;
-  std::function<void(Point&, const Report&)> run;
+  Run run;
   // The C++ layer reports running out of memory with std::bad_alloc.
   bool bMayThrowBadAlloc = false;
 };
@@ -162,9 +161,8 @@ struct Observed {
 
 std::vector<Case> Cases() {
   std::vector<Case> cases;
-  auto add = [&cases](std::string name,
-                      std::function<void(Point&, const Report&)> run) {
-    cases.push_back(Case{std::move(name), std::move(run)});
+  auto add = [&cases](std::string name, Run run, bool bBadAlloc = false) {
+    cases.push_back(Case{std::move(name), std::move(run), bBadAlloc});
   };
   add("CreateReleaseAndCleanUp", [](Point& p, const Report& bad) {
     IKovaConfig* store = nullptr;
@@ -366,11 +364,10 @@ std::vector<Case> Cases() {
           const KovaConfigGroup groups[] = {kGroup, kGroup,
                                             KovaConfigGroup_Feature};
           // Late, every name has a value its observer is told on binding.
-          for (int i = 0; bLateCall && i < 4; ++i) {
+          for (int i = 0; bLateCall && i < 4; ++i)
             o.store->SetKovaConfig(i < 3 ? groups[i] : kGroup,
                                    i < 3 ? names[i] : "Bound", ConfigData(kOld),
                                    false, false);
-          }
           Told told[3];
           uint64_t ids[3] = {};
           KOVA_RESULT r = KOVA_S_OK;
@@ -415,36 +412,38 @@ std::vector<Case> Cases() {
   for (int mode = 0; mode < 3; ++mode) {
     static const char* const kNames[] = {"CppInline", "CppPosted",
                                          "CppExecutor"};
-    add(kNames[mode], [mode](Point& p, const Report& bad) {
-      Observed o(p.callId, false);
-      Told told;
-      {
-        ostrel::Subscription sub;
-        const auto delivery = [mode] {
-          if (mode == 1) return ostrel::Delivery::Posted(RunThread());
-          if (mode == 0) return ostrel::Delivery::Inline();
-          return ostrel::Delivery::Via([](std::function<void()> task) {
-            AllocFault::Paused paused;
-            RunThread().GetEventQueue()->PostEvent(
-                new FnEvent(std::move(task)));
-          });
-        };
-        p.Armed([&] {
-          ostrel::Store call(p.callId);
-          sub = call.Subscribe(kGroup, kName, told.Callback(), delivery());
-          sub.id();
-          call.Set(kGroup, kName, std::string(kNew));
-          static_cast<void>(call.GetOr(kGroup, kName, std::string()));
-          ostrel::Subscription bound = call.Bind(kGroup, "Bound", &Provide);
-        });
-        Drain();
-        if (Hears(o.store, kGroup, kName, told, "probe") != bool(sub))
-          bad("a live subscription not told, or an empty one told");
-      }
-      if (Hears(o.store, kGroup, kName, told, "after"))
-        bad("subscription told after reset");
-    });
-    cases.back().bMayThrowBadAlloc = true;
+    add(
+        kNames[mode],
+        [mode](Point& p, const Report& bad) {
+          Observed o(p.callId, false);
+          Told told;
+          {
+            ostrel::Subscription sub;
+            const auto delivery = [mode] {
+              if (mode == 1) return ostrel::Delivery::Posted(RunThread());
+              if (mode == 0) return ostrel::Delivery::Inline();
+              return ostrel::Delivery::Via([](std::function<void()> task) {
+                AllocFault::Paused paused;
+                RunThread().GetEventQueue()->PostEvent(
+                    new FnEvent(std::move(task)));
+              });
+            };
+            p.Armed([&] {
+              ostrel::Store call(p.callId);
+              sub = call.Subscribe(kGroup, kName, told.Callback(), delivery());
+              sub.id();
+              call.Set(kGroup, kName, std::string(kNew));
+              static_cast<void>(call.GetOr(kGroup, kName, std::string()));
+              ostrel::Subscription bound = call.Bind(kGroup, "Bound", &Provide);
+            });
+            Drain();
+            if (Hears(o.store, kGroup, kName, told, "probe") != bool(sub))
+              bad("a live subscription not told, or an empty one told");
+          }
+          if (Hears(o.store, kGroup, kName, told, "after"))
+            bad("subscription told after reset");
+        },
+        true);
   }
   return cases;
 }
@@ -468,7 +467,7 @@ TEST(AllocationSweepTest, EveryFailurePointLeavesTheStoreConsistent) {
             std::snprintf(g_point, sizeof g_point, "hang: %s at %llu\n",
                           c.name.c_str(), static_cast<unsigned long long>(n));
         alarm(20);
-        Point point{n, ++callId, false, false, std::string()};
+        Point point{n, ++callId, false, std::string()};
         const int claimsBefore = g_leftClaims.load();
         const auto report = [&](const char* what) {
           ++inconsistencies;
@@ -476,10 +475,9 @@ TEST(AllocationSweepTest, EveryFailurePointLeavesTheStoreConsistent) {
                         << n << ": " << what;
         };
         c.run(point, report);
-        if (point.bThrew &&
-            !(c.bMayThrowBadAlloc && point.what == "std::bad_alloc")) {
-          report(("an exception left the operation: " + point.what).c_str());
-        }
+        if (!point.thrown.empty() &&
+            !(c.bMayThrowBadAlloc && point.thrown == "std::bad_alloc"))
+          report(("an exception left the operation: " + point.thrown).c_str());
         if (g_leftClaims.load() != claimsBefore)
           report("a claim was left taken");
         ++points;

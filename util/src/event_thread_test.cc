@@ -52,32 +52,6 @@ class EventThreadTest : public ::testing::Test {
   std::shared_future<void> m_opened = m_gate.get_future().share();
 };
 
-// Each of several senders sees its event done on return; a send from the
-// queue thread itself runs inline.
-TEST_F(EventThreadTest, SendEventReturnsAfterTheEventRanThere) {
-  std::vector<std::thread> senders;
-  std::atomic<int> failures{0};
-  for (int s = 0; s < 4; ++s) {
-    senders.emplace_back([&] {
-      for (int i = 0; i < 25; ++i) {
-        unsigned long ranOn = 0;
-        const int rc = send([&ranOn] { ranOn = GetThreadSelfId(); });
-        failures += rc != CM_OK || ranOn != m_thread->GetThreadId();
-      }
-    });
-  }
-  for (std::thread& t : senders) t.join();
-  EXPECT_EQ(0, failures);
-  bool innerRan = false, innerRanBeforeReturn = false;
-  ASSERT_EQ(CM_OK, send([&] {
-              EXPECT_EQ(CM_OK, send([&innerRan] { innerRan = true; }));
-              innerRanBeforeReturn = innerRan;
-            }));
-  EXPECT_TRUE(innerRanBeforeReturn);
-  EXPECT_EQ(102, m_counts.fired);
-  EXPECT_EQ(102, m_counts.disposed);
-}
-
 // Regression: an event that threw ended the process on the queue thread. It
 // is now reported, disposed of and its sender released, and the queue goes
 // on; a send from the queue thread itself is handled alike.

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 
 namespace kovaStore {
 namespace {
@@ -29,33 +28,6 @@ TEST(ConfigGroupsTest, NamesRoundTripAndOthersAreRefused) {
        {std::string("common"), std::string(), std::string("LastGroup"),
         std::string("Undefined_Group"), std::string("Audio\0x", 7)})
     EXPECT_EQ(stringToGroup(name), KovaConfigGroup_LastGroup) << name;
-}
-
-TEST(ConfigGroupsTest, SessionTypesMapToTheirGroupsAndBack) {
-  using namespace kova;
-  const std::pair<int, KovaConfigGroup> bound[] = {
-      {KovaSessionType_Audio, KovaConfigGroup_Audio},
-      {KovaSessionType_Video, KovaConfigGroup_Video},
-      {KovaSessionType_VideoSlide, KovaConfigGroup_VideoSlide},
-      {KovaSessionType_AudioSlide, KovaConfigGroup_AudioSlide},
-      {KovaSessionType_Application, KovaConfigGroup_Application},
-      {KovaSessionType_Gamestate, KovaConfigGroup_Gamestate},
-      {KovaSessionType_AudioSi, KovaConfigGroup_AudioSi},
-      {KovaSessionType_Gamestate + 1, KovaConfigGroup_Undefined},
-      {KovaSessionType_None, KovaConfigGroup_Undefined},
-      {-1, KovaConfigGroup_Undefined}};
-  for (const auto& [type, group] : bound) {
-    const auto sessionType = static_cast<KovaSessionType>(type);
-    EXPECT_EQ(sessionTypeToGroup(sessionType), group) << type;
-    if (group != KovaConfigGroup_Undefined) {
-      EXPECT_EQ(groupToSessionType(group), sessionType);
-    }
-  }
-  for (const auto group :
-       {KovaConfigGroup_Common, KovaConfigGroup_TAOnly,
-        KovaConfigGroup_LastGroup, KovaConfigGroup_Undefined}) {
-    EXPECT_EQ(groupToSessionType(group), KovaSessionType_None) << group;
-  }
 }
 
 }  // namespace

@@ -65,14 +65,13 @@ TEST_F(ConfigRegistryTest, DestroyErasesEveryEntryInCallIdOrder) {
   CmTraceCapture capture(2);
   DestroyKovaConfig();
   EXPECT_EQ(GetKovaConfigSizeForUT(), 0u);
-  std::vector<std::string> lines;
+  std::string lines;
   for (const std::string& text : capture.Texts())
-    if (text.rfind("kovaStore::DestroyKovaConfig, ", 0) == 0)
-      lines.push_back(text);
-  EXPECT_EQ(lines, (std::vector<std::string>{
-                       "kovaStore::DestroyKovaConfig, callId=10, counts=3",
-                       "kovaStore::DestroyKovaConfig, callId=20, counts=1",
-                       "kovaStore::DestroyKovaConfig, callId=30, counts=2"}));
+    if (text.rfind("kovaStore::DestroyKovaConfig, ", 0) == 0) lines += text;
+  EXPECT_EQ(lines,
+            "kovaStore::DestroyKovaConfig, callId=10, counts=3"
+            "kovaStore::DestroyKovaConfig, callId=20, counts=1"
+            "kovaStore::DestroyKovaConfig, callId=30, counts=2");
   EXPECT_EQ(capture.Count(2, "kovaStore::KovaConfig::~KovaConfig"), 3u);
   EXPECT_EQ(ReleaseKovaConfig(ten), KOVA_S_FALSE);
 }
@@ -135,25 +134,21 @@ TEST_F(ConfigRegistryTest, PointerHeldAcrossDestroyNeverReachesANewStore) {
   EXPECT_EQ(dumped, dump);
   CmTraceCapture capture(2);
   ConfigData value("stale");
-  EXPECT_EQ(store->GetKovaConfig(kGroup, "Long", value), KOVA_E_FAIL);
+  const KOVA_RESULT results[] = {
+      store->GetKovaConfig(kGroup, "Long", value),
+      store->SetKovaConfig(kGroup, "Long", ConfigData("t"), true, false),
+      store->UnsubscribeConfig(1),
+      store->GetDynamicConfig(kGroup, "Dynamic", value, ConfigData()),
+      store->RemoveKovaConfig(kGroup, "Long"),
+      store->RemoveKovaConfigByGroup(kGroup),
+      store->ApplyKovaConfigs(R"({"Audio":[{"key":"k","value":"v"}]})")};
+  for (KOVA_RESULT result : results) EXPECT_EQ(result, KOVA_E_FAIL);
   EXPECT_FALSE(value.IsValid());
-  EXPECT_EQ(store->SetKovaConfig(kGroup, "Long", ConfigData("t"), true, false),
-            KOVA_E_FAIL);
-  EXPECT_EQ(store->SubscribeConfig(
-                kGroup, "Long", [](const KovaConfigEvent&) {}, nullptr, false),
-            0u);
-  EXPECT_EQ(
-      store->BindConfig(kGroup, "Dynamic",
-                        [](const KovaConfigEvent&) { return ConfigData(); }),
-      0u);
-  EXPECT_EQ(store->UnsubscribeConfig(1), KOVA_E_FAIL);
-  EXPECT_EQ(store->GetDynamicConfig(kGroup, "Dynamic", value, ConfigData()),
-            KOVA_E_FAIL);
-  EXPECT_EQ(store->RemoveKovaConfig(kGroup, "Long"), KOVA_E_FAIL);
-  EXPECT_EQ(store->RemoveKovaConfigByGroup(kGroup), KOVA_E_FAIL);
+  const auto ignore = [](const KovaConfigEvent&) {};
+  const auto answer = [](const KovaConfigEvent&) { return ConfigData(); };
+  EXPECT_EQ(0u, store->SubscribeConfig(kGroup, "Long", ignore, nullptr, false) +
+                    store->BindConfig(kGroup, "Dynamic", answer));
   EXPECT_STREQ(store->DumpKovaConfigs(1u << kGroup), "");
-  EXPECT_EQ(store->ApplyKovaConfigs(R"({"Audio":[{"key":"k","value":"v"}]})"),
-            KOVA_E_FAIL);
   EXPECT_EQ(capture.Count(1, ", store destroyed [cid=7]"), 9u);
   EXPECT_EQ(ReleaseKovaConfig(store), KOVA_S_FALSE);
   EXPECT_EQ(heldDestroyedStoreCount(), held);
@@ -217,16 +212,14 @@ TEST_F(ConfigRegistryTest, ListingAndReadsRaceCreationCleanUpAndDestroy) {
     while (!done.load()) {
       uint32_t seen[16];
       uint32_t count = 0;
-      if (ListKovaConfigCallIds(seen, 16, &count) != KOVA_S_OK || count > 8)
-        ++bad;
+      bad += ListKovaConfigCallIds(seen, 16, &count) != KOVA_S_OK || count > 8;
       for (uint32_t i = 0; i < count && i < 16; ++i) {
-        if (seen[i] < 100 || seen[i] > 107 || (i > 0 && seen[i] <= seen[i - 1]))
-          ++bad;
+        bad +=
+            seen[i] < 100 || seen[i] > 107 || (i > 0 && seen[i] <= seen[i - 1]);
         KovaConfigCounters c{};
         c.size = sizeof(c);
-        if (GetKovaConfigCounters(seen[i], &c) == KOVA_S_OK &&
-            c.callId != seen[i])
-          ++bad;
+        bad += GetKovaConfigCounters(seen[i], &c) == KOVA_S_OK &&
+               c.callId != seen[i];
         KovaJournalEntry entries[4];
         uint32_t held = 0;
         ReadKovaJournal(seen[i], entries, 4, &held);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -54,8 +55,7 @@ TEST(EpochReclaimTest, ExitingThreadsRecordIsNotSharedWithANewThread) {
   const uint64_t stamp = EpochRetireStamp();
   EXPECT_LE(EpochOldestReader(), stamp);
 
-  std::atomic<bool> bNewReading{false};
-  std::atomic<bool> bNewFinish{false};
+  std::atomic<bool> bNewReading{false}, bNewFinish{false};
   std::thread fresh([&] {
     EpochGuard guard;
     bNewReading = true;
@@ -107,19 +107,16 @@ TEST(EpochReclaimTest, NothingRetiredIsReclaimedUnderAReader) {
     });
   }
   std::vector<Node*> retired;
-  uint64_t reclaimedWhileReading = 0;
+  size_t reclaimedWhileReading = 0;
   const auto reclaim = [&retired] {
     const uint64_t oldest = EpochOldestReader();
-    uint64_t n = 0;
-    for (auto it = retired.begin(); it != retired.end();) {
-      if ((*it)->stamp >= oldest) {
-        ++it;
-        continue;
-      }
+    const auto freed =
+        std::partition(retired.begin(), retired.end(),
+                       [&](Node* n) { return n->stamp >= oldest; });
+    for (auto it = freed; it != retired.end(); ++it)
       (*it)->state.store(kReclaimed, std::memory_order_relaxed);
-      it = retired.erase(it);
-      ++n;
-    }
+    const size_t n = retired.end() - freed;
+    retired.erase(freed, retired.end());
     return n;
   };
   const auto start = std::chrono::steady_clock::now();

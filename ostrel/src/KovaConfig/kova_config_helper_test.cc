@@ -79,7 +79,6 @@ TEST_F(KovaConfigHelperTest, ForwardsWithTheResolvedGroupAndTogglesInFeature) {
       h.SubscribeConfig("Res", [&](const KovaConfigEvent&) { ++notified; });
   EXPECT_EQ(KOVA_S_OK, other.SetKovaConfig(kova::KovaSessionType_Video, "Res",
                                            ConfigData("720")));
-  EXPECT_EQ(KOVA_E_UNCHANGED, h.SetKovaConfig("Res", ConfigData("720")));
   EXPECT_EQ(KOVA_S_OK, h.SetKovaConfig("Res", ConfigData("720"), kNone, true));
   EXPECT_EQ(2, notified);
   EXPECT_EQ(ConfigData("720"), h.GetKovaConfig(kUnmappedType, "Res"));
@@ -134,13 +133,11 @@ TEST_F(KovaConfigHelperTest, CallIdBoundLaterRegistersEveryRememberedObserver) {
   std::map<std::string, int> calls;
   {
     KovaConfigHelper h;
-    for (const char* name : names) {
-      const std::string key = name;
+    for (const std::string key : names) {
       h.SubscribeConfig(
-          name,
+          key.c_str(),
           [&calls, key](const KovaConfigEvent&) {
-            if (++calls[key] == 1 && key == "B")
-              throw std::runtime_error("initial");
+            if (++calls[key] == 1 && key == "B") throw std::runtime_error("B");
           },
           kAudio);
     }
@@ -230,47 +227,15 @@ TEST_F(KovaConfigHelperTest, ConcurrentUseLeavesNoObserverBehind) {
   EXPECT_EQ(0u, observersOf(kCall));
 }
 
-// A copy shares the store and default group but not the subscriptions; an
-// assignment gives up the old call's reference and subscriptions.
-TEST_F(KovaConfigHelperTest, CopiesAndAssignmentHoldTheirOwnReference) {
-  {
-    KovaConfigHelper original(kCall);
-    original.SetDefaultGroup(KovaConfigGroup_Metrics);
-    EXPECT_NE(0u, original.SubscribeConfig("N", ignoreEvent));
-    {
-      KovaConfigHelper copy(original);
-      EXPECT_NE(0u, copy.SubscribeConfig("N", ignoreEvent));
-      EXPECT_EQ(2u, observersOf(kCall));
-    }
-    EXPECT_EQ(1u, observersOf(kCall));
-  }
-  KovaConfigHelper source(kCall);
-  KovaConfigHelper target(kOtherCall);
-  EXPECT_NE(0u, target.SubscribeConfig("N", ignoreEvent, kAudio));
-  target = source;
-  EXPECT_EQ(0u, observersOf(kOtherCall));
-  EXPECT_EQ(KOVA_S_OK, CleanUpKovaConfig(kOtherCall));
-  KovaConfigHelper& self = target;
-  target = self;
-  target.SetKovaConfig("V", ConfigData("2"), kAudio);
-  EXPECT_EQ(ConfigData("2"), source.GetKovaConfig("V", kAudio));
-  EXPECT_EQ(1u, GetKovaConfigSizeForUT());
-}
-
 TEST(FeatureToggleTableTest, EveryIdHasItsOwnName) {
-  std::set<std::string> names;
-  for (uint32_t id = 0; id < kKovaFeatureToggleCount; ++id) {
+  std::set<std::string> names{""};
+  for (int id = -1; id <= int{kKovaFeatureToggleCount}; ++id) {
     const char* name = KovaConfigHelper::GetFeatureToggleName(
         static_cast<KovaFeatureToggleID>(id));
-    ASSERT_NE(nullptr, name) << id;
-    EXPECT_NE('\0', name[0]) << id;
-    names.insert(name);
+    EXPECT_EQ(id >= 0 && id < int{kKovaFeatureToggleCount},
+              name && names.insert(name).second)
+        << id;
   }
-  EXPECT_EQ(kKovaFeatureToggleCount, names.size());
-  EXPECT_EQ(nullptr, KovaConfigHelper::GetFeatureToggleName(
-                         static_cast<KovaFeatureToggleID>(-1)));
-  EXPECT_STREQ("EnableRelayMode",
-               KovaConfigHelper::GetFeatureToggleName(kRelay));
 }
 
 }  // namespace

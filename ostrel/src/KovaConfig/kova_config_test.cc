@@ -5,6 +5,7 @@
 
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "util/testing/trace_capture.h"
@@ -34,27 +35,22 @@ class KovaConfigTest : public ::testing::Test {
 // KOVA_E_INVALIDARG from every operation; set traces all but the empty name.
 TEST_F(KovaConfigTest, BadArgumentsAreRefusedWithTheirTraces) {
   CmTraceCapture capture(2);
-  const struct {
-    KovaConfigGroup group;
-    const char* name;
-  } rows[] = {{KovaConfigGroup_LastGroup, "n"},
-              {KovaConfigGroup_Audio, nullptr},
-              {KovaConfigGroup_Audio, ""}};
   ConfigData value("kept");
-  for (const auto& row : rows) {
-    EXPECT_EQ(set(row.group, row.name, "1"), KOVA_E_INVALIDARG);
-    EXPECT_EQ(m_store.GetKovaConfig(row.group, row.name, value),
-              KOVA_E_INVALIDARG);
-    EXPECT_EQ(
-        m_store.GetDynamicConfig(row.group, row.name, value, ConfigData()),
-        KOVA_E_INVALIDARG);
-    EXPECT_EQ(m_store.RemoveKovaConfig(row.group, row.name), KOVA_E_INVALIDARG);
+  for (const auto& [group, name] :
+       {std::pair(KovaConfigGroup_LastGroup, "n"),
+        std::pair(KovaConfigGroup_Audio, static_cast<const char*>(nullptr)),
+        std::pair(KovaConfigGroup_Audio, "")}) {
+    for (KOVA_RESULT result :
+         {set(group, name, "1"), m_store.GetKovaConfig(group, name, value),
+          m_store.GetDynamicConfig(group, name, value, ConfigData()),
+          m_store.RemoveKovaConfig(group, name)})
+      EXPECT_EQ(result, KOVA_E_INVALIDARG);
   }
-  EXPECT_EQ(m_store.RemoveKovaConfigByGroup(KovaConfigGroup_Undefined),
-            KOVA_E_INVALIDARG);
-  EXPECT_EQ(m_store.SetKovaConfig(KovaConfigGroup_Audio, "n", ConfigData(),
-                                  false, true),
-            KOVA_E_INVALIDARG);
+  for (KOVA_RESULT result :
+       {m_store.RemoveKovaConfigByGroup(KovaConfigGroup_Undefined),
+        m_store.SetKovaConfig(KovaConfigGroup_Audio, "n", ConfigData(), false,
+                              true)})
+    EXPECT_EQ(result, KOVA_E_INVALIDARG);
   EXPECT_EQ(capture.Count(0,
                           "kovaStore::KovaConfig::SetKovaConfigError "
                           "parameters [cid=77] [this="),
@@ -72,10 +68,11 @@ TEST_F(KovaConfigTest, RemoveClearsQuietly) {
   set(KovaConfigGroup_Audio, "Gain", "1");
   set(KovaConfigGroup_Audio, "b", "1");
   set(KovaConfigGroup_Video, "Gain", "4");
-  EXPECT_EQ(m_store.RemoveKovaConfig(KovaConfigGroup_Audio, "Never"),
-            KOVA_S_OK);
-  EXPECT_EQ(m_store.RemoveKovaConfig(KovaConfigGroup_Audio, "Gain"), KOVA_S_OK);
-  EXPECT_EQ(m_store.RemoveKovaConfigByGroup(KovaConfigGroup_Audio), KOVA_S_OK);
+  for (KOVA_RESULT result :
+       {m_store.RemoveKovaConfig(KovaConfigGroup_Audio, "Never"),
+        m_store.RemoveKovaConfig(KovaConfigGroup_Audio, "Gain"),
+        m_store.RemoveKovaConfigByGroup(KovaConfigGroup_Audio)})
+    EXPECT_EQ(result, KOVA_S_OK);
   EXPECT_FALSE(get(KovaConfigGroup_Audio, "b").IsValid());
   EXPECT_EQ(get(KovaConfigGroup_Video, "Gain"), ConfigData("4"));
   EXPECT_EQ(calls, 1);
@@ -168,11 +165,9 @@ TEST_F(KovaConfigTest, ApplyStopsAtTheFirstFault) {
        KovaConfigGroup_Common, "a", "1"},
   };
   for (const auto& row : rows) {
-    EXPECT_EQ(m_store.ApplyKovaConfigs(row.text.c_str()), KOVA_E_FAIL)
-        << row.text;
-    EXPECT_EQ(get(row.group, row.name),
-              row.stored ? ConfigData(row.stored) : ConfigData())
-        << row.text;
+    SCOPED_TRACE(row.text);
+    EXPECT_EQ(m_store.ApplyKovaConfigs(row.text.c_str()), KOVA_E_FAIL);
+    EXPECT_EQ(get(row.group, row.name), ConfigData(row.stored));
     m_store.RemoveKovaConfigByGroup(row.group);
   }
   EXPECT_EQ(m_store.ApplyKovaConfigs(nullptr), KOVA_E_FAIL);
