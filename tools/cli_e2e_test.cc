@@ -79,8 +79,6 @@ class CliEndToEndTest : public ::testing::Test {
           "{\"Audio\":[{\"key\":\"Label\",\"value\":\"a\\\"b\"},"
           "{\"key\":\"Raw\",\"value\":\"\xff\"}]}");
     write("hints.json", "\xEF\xBB\xBF{'Audio': [], // none\n}");
-    write("trailing.json", "{\"Audio\":[],}");
-    write("entry-comma.json", "{\"Audio\":[{\"key\":\"A\",\"value\":\"1\"},]}");
     // Applied Audio first, against the text order; "Mode" set twice.
     write("order.json",
           "{\n"
@@ -125,14 +123,12 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
     {"check broken/number-value.json", kFails,
      "broken/number-value.json:4:40: error: Audio[1]: \"value\" is the "
      "number 64, not a string: write it as \"64\" [entry-fails]"},
-    {"check broken/lowercase-group.json", kFails, "did you mean \"Audio\"?"},
     {"check broken/group-not-array.json", kFails, "is an object, not an array"},
     {"check broken/missing-value.json", kFails,
      "entry has no \"value\" member"},
     {"check broken/toggle-typo.json", kOk, "closest: \"EnableRelayMode\""},
     {"check --strict broken/toggle-typo.json", kFails, "[not-a-toggle]"},
     {"check broken/reader-quirks.json", kOk, "lossy-unicode-escape"},
-    {"check -q call-sample.json broken/toggle-typo.json", kOk, "!store"},
     // Every problem in one run, with positions, also past the stop.
     {"check $T/five.json", kFails, "five.json:3:33: error: Audio[0]: \"value\"",
      "five.json:4:5: note: Audio[1]: member names are matched exactly: "
@@ -143,29 +139,21 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
      "\"Video\"? (also fails; the apply stops before it)"},
     {"check $T/hints.json", kFails,
      "hints.json:1:1: note: the text starts with a UTF-8 byte order mark",
-     "[single-quote]", "[comment]"},
-    {"check $T/trailing.json", kFails,
-     "trailing.json:1:12: note: trailing comma after the last group"},
+     "[single-quote]", "[comment]", "trailing comma after the last group"},
     {"check - < /dev/null", kFails, "[empty-document]"},
-    {"check $T/entry-comma.json", kOk, "result: applies: 1 value"},
-    {"check --strict $T/entry-comma.json", kFails,
-     "entry-comma.json:1:35: note: not standard JSON: a trailing comma "
-     "before ']'"},
-    {"check --strict call-sample.json", kOk,
-     "result: applies: 17 values in 5 groups"},
-    // Problems top to bottom, whatever the apply order.
-    {"check -q - < $T/order.json", kFails,
+    // Problems top to bottom, whatever the apply order; quiet hides the
+    // summary.
+    {"check -q - < $T/order.json", kFails, "!apply stops",
      "(standard input):3:32: error: Video[0]: \"value\" is the number 30, "
      "not a string: write it as \"30\" (also fails; the apply stops before "
      "it) [entry-fails]\n"
-     "(standard input):6:33: error: Audio[0]: "},
-    {"check - < $T/order.json", kFails,
-     "  apply stops at Audio[0], line 6: not applied are 2 later entries "
-     "of this group and 1 later group\n(standard input):3:32: error: "},
-    {"check $T/order.json", kFails,
-     "order.json:8:5: warning: Audio[2]: sets \"Mode\" again: \"1\" is "
+     "(standard input):6:33: error: Audio[0]: ",
+     "(standard input):8:5: warning: Audio[2]: sets \"Mode\" again: \"1\" is "
      "replaced (not applied: the apply stops before it) [set-again]"},
-    {"apply - --groups Feature < call-sample.json", kOk,
+    {"check $T/order.json", kFails,
+     "  apply stops at Audio[0], line 6: not applied are 2 later entries "
+     "of this group and 1 later group\n"},
+    {"apply --call-id 4294967294 - --groups Feature < call-sample.json", kOk,
      "{\"Feature\":[{\"key\":\"Enable1080p60Fps\",\"value\":\"0\"},"},
     // The dump byte for byte, with a warning when it is not valid JSON.
     {"apply $T/quote.json", kOk,
@@ -174,14 +162,12 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
     {"apply --valid-json $T/quote.json --groups Audio", kOk,
      "{\"Audio\":[{\"key\":\"Label\",\"value\":\"a\\\"b\"},"
      "{\"key\":\"Raw\",\"value\":\"\\u00FF\"}]}\n"},
-    {"apply call-sample.json --groups 0", kUsage, "mask 0 selects no group"},
     {"apply call-sample.json --groups Audoi", kUsage,
      "did you mean \"Audio\"?"},
     {"check call-sample.json broken/number-value.json", kFails,
      "result: applies", "result: FAILS"},
     {"groups", kOk, "0\tCommon\n1\tFeature\n"},
     {"toggles", kOk, "\n247\tEnableRelayMode\n"},
-    {"toggles relaymode", kOk, "247\tEnableRelayMode\n"},
     {"toggles 247 --json", kOk, "[{\"id\":247,\"name\":\"EnableRelayMode\"}]"},
     {"toggles NoSuchToggle", kFails,
      "ostrel toggles: no toggle name contains NoSuchToggle"},
@@ -191,15 +177,12 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
     {"apply --call-id 4294967295 call-sample.json", kUsage,
      "ostrel apply: --call-id: 4294967295 is the \"no call\" id, which "
      "names no store; call ids are 0 to 4294967294"},
-    {"apply --call-id 4294967294 --groups Audio,Video call-sample.json", kOk,
-     "{\"Audio\":[{\"key\":\"AecMode\""},
     {"demo --trace-level 9", kUsage,
      "ostrel demo: --trace-level: \"9\" is not a trace level; levels are -1 "
      "(quiet), 0 (errors), 1 (warnings) and 2 (information)"},
     {"help apply", kOk, "a number, which is a bit mask and not a group number",
      "Usage: ostrel apply"},
     {"--version", kOk, "ostrel " OSTREL_VERSION "\n"},
-    {"apply --help", kOk, "--valid-json"},
     {"", kUsage, "ostrel: no command given"},
     {"chek call-sample.json", kUsage,
      "ostrel: unknown command 'chek'; did you mean 'check'?"},
@@ -208,21 +191,15 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
     {"check /nonexistent/file.json", kUsage,
      "ostrel check: /nonexistent/file.json: cannot open: No such file or "
      "directory"},
-    {"check - - < call-sample.json", kUsage,
-     "ostrel check: - (standard input)"},
     {"check - <&-", kUsage,
      "ostrel check: standard input: cannot read: Bad file descriptor"},
     {"check call-sample.json > /dev/full", kUsage,
      "ostrel check: cannot write standard output: No space left on device"},
     {"check /dev/zero", kUsage,
      "ostrel check: /dev/zero: larger than the limit of 67108864 bytes"},
-    {"check $T/big.json", kUsage,
-     "big.json: larger than the limit of 67108864"},
-    {"check --max-bytes 100 call-sample.json", kUsage, "limit of 100 bytes"},
     {"demo", kOk, "ApplyKovaConfigs(the shipped call-sample.json) -> KOVA_S_OK",
      "audio module got AecMode: \"2\" -> \"3\"  on audio-module",
      "\nteardown: clean — 0 stores, 0 observers, 0 statistics objects\n",
-     "      sets KOVA_E_UNCHANGED: 1\n",
      "journal: the last 6 of 22 changes kept (of 22 recorded)",
      "Audio/AecMode \"3\" -> \"3\"  KOVA_E_UNCHANGED  [tid "},
 #if OSTREL_WITH_INSPECTOR
