@@ -159,38 +159,11 @@ TEST(OstrelRegistryTest, ObjectReleasedThroughItsOwnInterfaceIsForgotten) {
   EXPECT_EQ(0u, Release(kVideo, 6, fresh));
 }
 
-TEST(OstrelRegistryTest, ConcurrentCreateAndReleaseOfSharedKeysBalance) {
-  CKovaOstrel registry;
-  std::atomic<int> failures{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&registry, &failures, t] {
-      for (int i = 0; i < 1000; ++i) {
-        const auto type = static_cast<KovaMediaStatType>((i + t) % 4);
-        const uint32_t callId = static_cast<uint32_t>(i % 3);
-        IKovaMediaInfo* p = registry.createOrGetOstrelEntity(type, callId);
-        if (p == nullptr || p->GetCallId() != callId) {
-          ++failures;
-          continue;
-        }
-        // Every other round the last reference goes through the object's
-        // own interface, racing other threads' requests for the key.
-        auto* unknown = dynamic_cast<kova::IKovaUnknown*>(p);
-        if (i % 2 == 1) unknown->AddReference();
-        if (registry.releaseOstrelEntity(type, callId, p) == kNone) ++failures;
-        if (i % 2 == 1) unknown->ReleaseReference();
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(0, failures.load());
-  EXPECT_EQ(0u, registry.entityCount());
-}
-
 // Finding never creates: it hands out only a registered object, with one
 // more reference; the listing shows the keys in order. Raced by creation and
-// release of the same keys, a found object is always alive and whole, and a
-// listing never shows more than the keys in play.
+// release of the same keys (the last release at times through the object's
+// own interface), a found object is always alive and whole, and a listing
+// never shows more than the keys in play.
 TEST(OstrelRegistryTest, FindAndListNeverCreateAndRaceCreationSafely) {
   IKovaMediaInfo* p = nullptr;
   EXPECT_EQ(KOVA_S_FALSE, findOstrelEntity(KovaMediaStat_Video, 4242, &p));
@@ -240,11 +213,17 @@ TEST(OstrelRegistryTest, FindAndListNeverCreateAndRaceCreationSafely) {
     }
     static_cast<IKovaAudioInfo*>(q)->SetSessionValue12(
         static_cast<uint32_t>(i));
-    releaseOstrelEntity(KovaMediaStat_Audio, callId, q);
+    // Every other round the last reference goes through the object's own
+    // interface, racing the finder's requests for the key.
+    auto* unknown = dynamic_cast<kova::IKovaUnknown*>(q);
+    if (i % 2 == 1) unknown->AddReference();
+    if (releaseOstrelEntity(KovaMediaStat_Audio, callId, q) == kNone) ++bad;
+    if (i % 2 == 1) unknown->ReleaseReference();
   }
   done = true;
   finder.join();
   EXPECT_EQ(0, bad.load());
+  EXPECT_EQ(0u, CKovaOstrel::instance().entityCount());
 }
 
 }  // namespace
