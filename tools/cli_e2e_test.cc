@@ -78,6 +78,7 @@ class CliEndToEndTest : public ::testing::Test {
     write("quote.json",
           "{\"Audio\":[{\"key\":\"Label\",\"value\":\"a\\\"b\"},"
           "{\"key\":\"Raw\",\"value\":\"\xff\"}]}");
+    write("trailing.json", "{\"Audio\":[],}");
     write("hints.json", "\xEF\xBB\xBF{'Audio': [], // none\n}");
     // Applied Audio first, against the text order; "Mode" set twice.
     write("order.json",
@@ -139,11 +140,13 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
      "\"Video\"? (also fails; the apply stops before it)"},
     {"check $T/hints.json", kFails,
      "hints.json:1:1: note: the text starts with a UTF-8 byte order mark",
-     "[single-quote]", "[comment]", "trailing comma after the last group"},
+     "[single-quote]", "[comment]"},
+    {"check $T/trailing.json", kFails,
+     "trailing.json:1:12: note: trailing comma after the last group"},
     {"check - < /dev/null", kFails, "[empty-document]"},
     // Problems top to bottom, whatever the apply order; quiet hides the
     // summary.
-    {"check -q - < $T/order.json", kFails, "!apply stops",
+    {"check -q - < $T/order.json", kFails, "!apply stops at",
      "(standard input):3:32: error: Video[0]: \"value\" is the number 30, "
      "not a string: write it as \"30\" (also fails; the apply stops before "
      "it) [entry-fails]\n"
@@ -263,7 +266,7 @@ TEST_F(CliEndToEndTest, JsonOutputSchemaAndReadmeAgreeWithTheLibrary) {
   ASSERT_EQ(report["documents"].size(), 3u);
   EXPECT_EQ(report["documents"][2]["error"],
             "missing.json: cannot open: No such file or directory");
-  EXPECT_EQ(report["documents"][0]["items"].size(), 5u);
+  EXPECT_EQ(report["documents"][0]["items"].size(), 10u);
   for (const auto& item : report["documents"][0]["items"])
     for (const char* field : {"kind", "severity", "line", "column"})
       EXPECT_TRUE(item.contains(field)) << item.dump();
