@@ -97,6 +97,7 @@ TEST(EndpointsTest, MetricsGiveEveryCounterOfEveryCallAsTheLibraryCountsIt) {
 // The list's calls are the page's (the browser test); here a call with
 // statistics only, which must gain no store, and the answer while stopping.
 TEST(EndpointsTest, CallsListStatisticsOnlyCallsWithoutCreatingStores) {
+  SampleCalls calls({2311}, false);  // stopping is seen between calls
   kovaStore::IKovaMediaInfo* orphan = nullptr;
   ASSERT_EQ(kovaStore::createOstrelEntity(kovaStore::KovaMediaStat_Video, 2319,
                                           &orphan),
