@@ -92,14 +92,6 @@ class CliEndToEndTest : public ::testing::Test {
           "    {\"key\": \"Mode\", \"value\": \"2\"}\n"
           "  ]\n"
           "}\n");
-    // A well-formed document of 100 MB.
-    std::ofstream big(tempFolder() + "/big.json", std::ios::binary);
-    big << "{\"Audio\":[";
-    const std::string entry = "{\"key\":\"k\",\"value\":\"v\"},";
-    std::string chunk;
-    for (int i = 0; i < 4096; ++i) chunk += entry;
-    for (size_t size = 0; size < 100000000; size += chunk.size()) big << chunk;
-    big << "{\"key\":\"k\",\"value\":\"v\"}]}";
   }
   static void TearDownTestSuite() { std::filesystem::remove_all(tempFolder()); }
 
@@ -165,8 +157,6 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
     {"apply --valid-json $T/quote.json --groups Audio", kOk,
      "{\"Audio\":[{\"key\":\"Label\",\"value\":\"a\\\"b\"},"
      "{\"key\":\"Raw\",\"value\":\"\\u00FF\"}]}\n"},
-    {"apply call-sample.json --groups Audoi", kUsage,
-     "did you mean \"Audio\"?"},
     {"check call-sample.json broken/number-value.json", kFails,
      "result: applies", "result: FAILS"},
     {"groups", kOk, "0\tCommon\n1\tFeature\n"},
@@ -246,9 +236,11 @@ TEST_F(CliEndToEndTest, RunningOutOfMemoryExitsWithAReason) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "address-space limit under a sanitizer";
 #else
+  // A well-formed document of 100 MB, read whole and then parsed.
   const CommandRun run = runShell(
-      "ulimit -v 200000 && \"$OSTREL\" check --max-bytes 200000000 "
-      "\"$T/big.json\"");
+      "{ printf '{\"Audio\":['; yes '{\"key\":\"k\",\"value\":\"v\"},' | "
+      "head -n 4000000; printf '{}]}'; } > \"$T/big.json\" && ulimit -v 200000 "
+      "&& \"$OSTREL\" check --max-bytes 200000000 \"$T/big.json\"");
   EXPECT_EQ(run.exitCode, kUsage) << run.out;
   EXPECT_EQ(run.out, "ostrel check: out of memory\n");
 #endif

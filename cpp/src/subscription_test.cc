@@ -46,23 +46,18 @@ class SubscriptionTest : public testing::TestWithParam<bool> {
   ostrel::Store call{kCall};
 };
 
-// Subscribes a callback using a module on the heap, runs `between`, ends the
-// subscription and destroys the module. Returns the call counter and its
-// value at the end, which must not move after.
+// Subscribes a callback counting into a module on the heap, runs `between`,
+// ends the subscription and destroys the module (a later call reads freed
+// memory). Returns a counter of the calls and its value at the end, which
+// must not move after.
 std::pair<std::shared_ptr<std::atomic<int>>, int> SubscribeAndTearDown(
     ostrel::Store& call, ostrel::Delivery delivery,
     const std::function<void()>& between) {
-  struct Module {
-    std::atomic<int> calls{0};
-  };
-  auto* module = new Module;
+  auto* module = new std::atomic<int>(0);
   auto calls = std::make_shared<std::atomic<int>>(0);
   ostrel::Subscription sub = call.Subscribe(
       kGroup, "Fps",
-      [module, calls](const kovaStore::KovaConfigEvent&) {
-        ++module->calls;
-        ++*calls;
-      },
+      [module, calls](const kovaStore::KovaConfigEvent&) { *calls = ++*module; },
       delivery);
   between();
   sub.reset();

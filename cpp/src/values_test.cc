@@ -58,10 +58,8 @@ TEST(ResultsTest, NamesAndSuccessPerOperation) {
     bool succeeded;
   } const rows[] = {
       {KOVA_E_NOOBSERVER, Operation::kSet, true},
-      {KOVA_E_UNCHANGED, Operation::kSet, true},
       {KOVA_E_INVALIDARG, Operation::kSet, false},
       {KOVA_E_NOOBSERVER, Operation::kGetDynamic, false},
-      {KOVA_E_FAIL, Operation::kGet, false},
       {KOVA_S_FALSE, Operation::kRelease, false},
       {KOVA_S_FALSE, Operation::kCleanUp, true},
       {KOVA_S_OK, Operation::kApply, true},

@@ -76,19 +76,17 @@ TEST(InspectorTest, ServesItsPageOnLoopbackAndStopsWithARequestInFlight) {
   EXPECT_FALSE(RawConnection(port).Connected());
 }
 
+// Beyond loopback only with a token; a name is no address.
 TEST(InspectorTest, AddressBeyondLoopbackWithoutTokenIsRefusedAtConstruction) {
-  for (const char* address : {"::", "192.0.2.1"}) {
-    InspectorOptions options;
-    options.address = address;
-    Inspector inspector(options);
-    EXPECT_FALSE(inspector.Running()) << address;
-    EXPECT_NE(inspector.Error().find("token"), std::string::npos) << address;
-    EXPECT_EQ(inspector.Port(), 0);
-  }
-  InspectorOptions named;
-  named.address = "localhost";
-  named.token = kToken;
-  EXPECT_FALSE(Inspector(named).Running());
+  InspectorOptions options;
+  options.address = "192.0.2.1";
+  Inspector exposed(options);
+  EXPECT_FALSE(exposed.Running());
+  EXPECT_NE(exposed.Error().find("token"), std::string::npos);
+  EXPECT_EQ(exposed.Port(), 0);
+  options.address = "localhost";
+  options.token = kToken;
+  EXPECT_FALSE(Inspector(options).Running());
 }
 
 TEST(InspectorTest,
@@ -155,15 +153,10 @@ TEST(InspectorTest, OversizedBodyAndHeadersAreRefusedUnread) {
 TEST(InspectorTest, ConnectionSendingOneByteASecondIsClosedByTheIdleLimit) {
   Inspector inspector(testOptions());  // idle limit 2 s
   RawConnection slow(inspector.Port());
-  const std::string request =
-      "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-  size_t sent = 0;
-  for (; sent < 8; ++sent) {
-    if (!slow.Send(request.substr(sent, 1))) break;
+  const std::string request = "GET /metrics HTTP/1.1\r\n";  // never ends
+  for (size_t i = 0; i < 8 && slow.Send(request.substr(i, 1)); ++i)
     std::this_thread::sleep_for(std::chrono::seconds(1));
-  }
   EXPECT_TRUE(slow.ClosedByPeer());
-  EXPECT_LT(sent, request.size());
 }
 
 TEST(InspectorTest, ConnectionsOverTheCapAreAnsweredBusy) {

@@ -203,19 +203,6 @@ TEST(VideoStatisticInfoTest, ResettingReadsHandOutDeltasAcrossWraparound) {
   ExpectU32s(Record(video, true), last, {{0, 0}});
 }
 
-TEST(VideoStatisticInfoTest, CopyAssignmentCopiesCallIdAndRecords) {
-  KovaVideoStatisticInfo a(1);
-  KovaContentVideoStatisticInfo b(2);
-  b.SetSessionValue1336(1336);
-  V& target = a;
-  target = b;
-  EXPECT_EQ(2u, a.GetCallId());
-  EXPECT_EQ("", FirstDifference(Record(b), Record(a)));
-  const V& self = target;
-  target = self;  // the bounded copy accepts a record copied onto itself
-  EXPECT_EQ("", FirstDifference(Record(b), Record(a)));
-}
-
 }  // namespace
 }  // namespace testing
 }  // namespace kovaStore
