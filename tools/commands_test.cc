@@ -29,9 +29,10 @@ TEST(JsonOutTest, EscapesWhatStrictJsonRequires) {
   out.BeginObject().Key("a\"b").String(
       "\xe2\x82\xac\xf0\x9f\x98\x80|\xff|\xc0\xaf|\xed\xa0\x80|\xe2\x82|"
       "q\"\\\n\x01\x7f");
-  EXPECT_EQ(out.EndObject().Text(),
-            "{\"a\\\"b\":\"\xe2\x82\xac\xf0\x9f\x98\x80|\\u00FF|\\u00C0\\u00AF|"
-            "\\u00ED\\u00A0\\u0080|\\u00E2\\u0082|q\\\"\\\\\\n\\u0001\\u007F\"}");
+  EXPECT_EQ(
+      out.EndObject().Text(),
+      "{\"a\\\"b\":\"\xe2\x82\xac\xf0\x9f\x98\x80|\\u00FF|\\u00C0\\u00AF|"
+      "\\u00ED\\u00A0\\u0080|\\u00E2\\u0082|q\\\"\\\\\\n\\u0001\\u007F\"}");
 }
 
 }  // namespace

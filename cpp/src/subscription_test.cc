@@ -35,7 +35,8 @@ class SubscriptionTest : public testing::TestWithParam<bool> {
                       : ostrel::Delivery::Inline();
   }
   void Queue(std::function<void()> task) {
-    ostrel::detail::PostTo(*m_thread)(std::move(task));
+    const ostrel::Executor post = ostrel::detail::PostTo(*m_thread);
+    post(std::move(task));
   }
   void Drain() {
     std::promise<void> done;
@@ -57,7 +58,9 @@ std::pair<std::shared_ptr<std::atomic<int>>, int> SubscribeAndTearDown(
   auto calls = std::make_shared<std::atomic<int>>(0);
   ostrel::Subscription sub = call.Subscribe(
       kGroup, "Fps",
-      [module, calls](const kovaStore::KovaConfigEvent&) { *calls = ++*module; },
+      [module, calls](const kovaStore::KovaConfigEvent&) {
+        *calls = ++*module;
+      },
       delivery);
   between();
   sub.reset();

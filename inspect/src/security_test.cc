@@ -29,9 +29,9 @@ TEST(SecurityTest, HostMustNameTheBoundAddressOrLocalhost) {
                            "LocalHost", "inspector.example"}) {
     EXPECT_TRUE(HostAllowed(policy, host)) << host;
   }
-  for (const char* host : {"evil.example:8080", "127.0.0.1:8081", "",
-                           "127.0.0.1:80a", "localhost.:8080",
-                           "127.0.0.1:8080@evil"}) {
+  for (const char* host :
+       {"evil.example:8080", "127.0.0.1:8081", "", "127.0.0.1:80a",
+        "localhost.:8080", "127.0.0.1:8080@evil"}) {
     EXPECT_FALSE(HostAllowed(policy, host)) << host;
   }
   policy.boundAddress = "::1";

@@ -90,8 +90,8 @@ std::string ConfigurationDocument() {
 TEST(JsonMemoryTest, PeakHeapStaysProportionalToTheDocument) {
   std::string numbers = "[";
   while (numbers.size() < kDocumentBytes) numbers += "1,";
-  const std::pair<std::string, double> cases[] = {
-      {numbers + "1]", 24}, {ConfigurationDocument(), 8}};
+  const std::pair<std::string, double> cases[] = {{numbers + "1]", 24},
+                                                  {ConfigurationDocument(), 8}};
   for (const auto& [text, maxBytesPerByte] : cases) {
     EXPECT_LE(PeakBytes([&] { Value document = FromText(text); }),
               maxBytesPerByte * text.size());

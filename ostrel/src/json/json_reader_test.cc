@@ -124,27 +124,24 @@ TEST(JsonReaderTest, LongStringsAndNulBytesPassThrough) {
   EXPECT_EQ(ToText(FromText(std::string(" \n{}\t\0", 6))), "{}");
 }
 
+// The container holding the first one too deep reads as null: dropped from
+// an array, a null member of an object.
 TEST(JsonReaderTest, NestingBeyondTheLimitNeverRecursesFurther) {
-  auto arrayLevels = [](int depth) {
-    Value doc = FromText(std::string(depth, '[') + std::string(depth, ']'));
-    int levels = 0;
-    for (const Value* p = &doc; p && p->GetKind() == KindArray; ++levels) {
-      p = p->GetArray().empty() ? nullptr : &p->GetArray()[0];
-    }
-    return levels;
+  auto nested = [](int depth, const std::string& open, const char* inner,
+                   char close) {
+    std::string text;
+    for (int i = 0; i < depth; ++i) text += open;
+    return ToText(FromText(text + inner + std::string(depth, close)));
   };
-  EXPECT_EQ(arrayLevels(kMaxNestedReads), kMaxNestedReads);
-  // The container holding the first one too deep reads as null and is
-  // dropped from its parent.
-  EXPECT_EQ(arrayLevels(kMaxNestedReads + 1), kMaxNestedReads - 1);
-  std::string objects;
-  for (int i = 0; i < 100000; ++i) objects += "{\"a\":";
-  const Value doc = FromText(objects + "1" + std::string(100000, '}'));
-  int levels = 0;
-  const Value* p = &doc;
-  for (; p->GetKind() == KindObject; p = &(*p)["a"]) ++levels;
-  EXPECT_EQ(levels, kMaxNestedReads - 1);
-  EXPECT_TRUE(p->IsNull());
+  const std::string deepest =
+      std::string(kMaxNestedReads, '[') + std::string(kMaxNestedReads, ']');
+  EXPECT_EQ(nested(kMaxNestedReads, "[", "", ']'), deepest);
+  EXPECT_EQ(nested(kMaxNestedReads + 1, "[", "", ']'),
+            deepest.substr(1, deepest.size() - 2));
+  std::string members;
+  for (int i = 1; i < kMaxNestedReads; ++i) members += "{\"a\":";
+  EXPECT_EQ(nested(100000, "{\"a\":", "1", '}'),
+            members + "null" + std::string(kMaxNestedReads - 1, '}'));
   // Brackets that never close fail at the first nested one.
   EXPECT_TRUE(FromText("[" + std::string(200000, '[') + "]").IsNull());
 }
