@@ -78,9 +78,8 @@ class CliEndToEndTest : public ::testing::Test {
     write("quote.json",
           "{\"Audio\":[{\"key\":\"Label\",\"value\":\"a\\\"b\"},"
           "{\"key\":\"Raw\",\"value\":\"\xff\"}]}");
-    write("hints.json", "\xEF\xBB\xBF{'Audio': [], // none\n}");
     write("trailing.json", "{\"Audio\":[],}");
-    write("entry-comma.json", "{\"Audio\":[{\"key\":\"A\",\"value\":\"1\"},]}");
+    write("hints.json", "\xEF\xBB\xBF{'Audio': [], // none\n}");
     // Applied Audio first, against the text order; "Mode" set twice.
     write("order.json",
           "{\n"
@@ -93,14 +92,6 @@ class CliEndToEndTest : public ::testing::Test {
           "    {\"key\": \"Mode\", \"value\": \"2\"}\n"
           "  ]\n"
           "}\n");
-    // A well-formed document of 100 MB.
-    std::ofstream big(tempFolder() + "/big.json", std::ios::binary);
-    big << "{\"Audio\":[";
-    const std::string entry = "{\"key\":\"k\",\"value\":\"v\"},";
-    std::string chunk;
-    for (int i = 0; i < 4096; ++i) chunk += entry;
-    for (size_t size = 0; size < 100000000; size += chunk.size()) big << chunk;
-    big << "{\"key\":\"k\",\"value\":\"v\"}]}";
   }
   static void TearDownTestSuite() { std::filesystem::remove_all(tempFolder()); }
 
@@ -125,14 +116,12 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
     {"check broken/number-value.json", kFails,
      "broken/number-value.json:4:40: error: Audio[1]: \"value\" is the "
      "number 64, not a string: write it as \"64\" [entry-fails]"},
-    {"check broken/lowercase-group.json", kFails, "did you mean \"Audio\"?"},
     {"check broken/group-not-array.json", kFails, "is an object, not an array"},
     {"check broken/missing-value.json", kFails,
      "entry has no \"value\" member"},
     {"check broken/toggle-typo.json", kOk, "closest: \"EnableRelayMode\""},
     {"check --strict broken/toggle-typo.json", kFails, "[not-a-toggle]"},
     {"check broken/reader-quirks.json", kOk, "lossy-unicode-escape"},
-    {"check -q call-sample.json broken/toggle-typo.json", kOk, "!store"},
     // Every problem in one run, with positions, also past the stop.
     {"check $T/five.json", kFails, "five.json:3:33: error: Audio[0]: \"value\"",
      "five.json:4:5: note: Audio[1]: member names are matched exactly: "
@@ -147,25 +136,19 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
     {"check $T/trailing.json", kFails,
      "trailing.json:1:12: note: trailing comma after the last group"},
     {"check - < /dev/null", kFails, "[empty-document]"},
-    {"check $T/entry-comma.json", kOk, "result: applies: 1 value"},
-    {"check --strict $T/entry-comma.json", kFails,
-     "entry-comma.json:1:35: note: not standard JSON: a trailing comma "
-     "before ']'"},
-    {"check --strict call-sample.json", kOk,
-     "result: applies: 17 values in 5 groups"},
-    // Problems top to bottom, whatever the apply order.
-    {"check -q - < $T/order.json", kFails,
+    // Problems top to bottom, whatever the apply order; quiet hides the
+    // summary.
+    {"check -q - < $T/order.json", kFails, "!apply stops at",
      "(standard input):3:32: error: Video[0]: \"value\" is the number 30, "
      "not a string: write it as \"30\" (also fails; the apply stops before "
      "it) [entry-fails]\n"
-     "(standard input):6:33: error: Audio[0]: "},
-    {"check - < $T/order.json", kFails,
-     "  apply stops at Audio[0], line 6: not applied are 2 later entries "
-     "of this group and 1 later group\n(standard input):3:32: error: "},
-    {"check $T/order.json", kFails,
-     "order.json:8:5: warning: Audio[2]: sets \"Mode\" again: \"1\" is "
+     "(standard input):6:33: error: Audio[0]: ",
+     "(standard input):8:5: warning: Audio[2]: sets \"Mode\" again: \"1\" is "
      "replaced (not applied: the apply stops before it) [set-again]"},
-    {"apply - --groups Feature < call-sample.json", kOk,
+    {"check $T/order.json", kFails,
+     "  apply stops at Audio[0], line 6: not applied are 2 later entries "
+     "of this group and 1 later group\n"},
+    {"apply --call-id 4294967294 - --groups Feature < call-sample.json", kOk,
      "{\"Feature\":[{\"key\":\"Enable1080p60Fps\",\"value\":\"0\"},"},
     // The dump byte for byte, with a warning when it is not valid JSON.
     {"apply $T/quote.json", kOk,
@@ -174,14 +157,10 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
     {"apply --valid-json $T/quote.json --groups Audio", kOk,
      "{\"Audio\":[{\"key\":\"Label\",\"value\":\"a\\\"b\"},"
      "{\"key\":\"Raw\",\"value\":\"\\u00FF\"}]}\n"},
-    {"apply call-sample.json --groups 0", kUsage, "mask 0 selects no group"},
-    {"apply call-sample.json --groups Audoi", kUsage,
-     "did you mean \"Audio\"?"},
     {"check call-sample.json broken/number-value.json", kFails,
      "result: applies", "result: FAILS"},
     {"groups", kOk, "0\tCommon\n1\tFeature\n"},
     {"toggles", kOk, "\n247\tEnableRelayMode\n"},
-    {"toggles relaymode", kOk, "247\tEnableRelayMode\n"},
     {"toggles 247 --json", kOk, "[{\"id\":247,\"name\":\"EnableRelayMode\"}]"},
     {"toggles NoSuchToggle", kFails,
      "ostrel toggles: no toggle name contains NoSuchToggle"},
@@ -191,15 +170,12 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
     {"apply --call-id 4294967295 call-sample.json", kUsage,
      "ostrel apply: --call-id: 4294967295 is the \"no call\" id, which "
      "names no store; call ids are 0 to 4294967294"},
-    {"apply --call-id 4294967294 --groups Audio,Video call-sample.json", kOk,
-     "{\"Audio\":[{\"key\":\"AecMode\""},
     {"demo --trace-level 9", kUsage,
      "ostrel demo: --trace-level: \"9\" is not a trace level; levels are -1 "
      "(quiet), 0 (errors), 1 (warnings) and 2 (information)"},
     {"help apply", kOk, "a number, which is a bit mask and not a group number",
      "Usage: ostrel apply"},
     {"--version", kOk, "ostrel " OSTREL_VERSION "\n"},
-    {"apply --help", kOk, "--valid-json"},
     {"", kUsage, "ostrel: no command given"},
     {"chek call-sample.json", kUsage,
      "ostrel: unknown command 'chek'; did you mean 'check'?"},
@@ -208,21 +184,15 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
     {"check /nonexistent/file.json", kUsage,
      "ostrel check: /nonexistent/file.json: cannot open: No such file or "
      "directory"},
-    {"check - - < call-sample.json", kUsage,
-     "ostrel check: - (standard input)"},
     {"check - <&-", kUsage,
      "ostrel check: standard input: cannot read: Bad file descriptor"},
     {"check call-sample.json > /dev/full", kUsage,
      "ostrel check: cannot write standard output: No space left on device"},
     {"check /dev/zero", kUsage,
      "ostrel check: /dev/zero: larger than the limit of 67108864 bytes"},
-    {"check $T/big.json", kUsage,
-     "big.json: larger than the limit of 67108864"},
-    {"check --max-bytes 100 call-sample.json", kUsage, "limit of 100 bytes"},
     {"demo", kOk, "ApplyKovaConfigs(the shipped call-sample.json) -> KOVA_S_OK",
      "audio module got AecMode: \"2\" -> \"3\"  on audio-module",
      "\nteardown: clean — 0 stores, 0 observers, 0 statistics objects\n",
-     "      sets KOVA_E_UNCHANGED: 1\n",
      "journal: the last 6 of 22 changes kept (of 22 recorded)",
      "Audio/AecMode \"3\" -> \"3\"  KOVA_E_UNCHANGED  [tid "},
 #if OSTREL_WITH_INSPECTOR
@@ -266,17 +236,20 @@ TEST_F(CliEndToEndTest, RunningOutOfMemoryExitsWithAReason) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "address-space limit under a sanitizer";
 #else
+  // A well-formed document of 100 MB, read whole and then parsed.
   const CommandRun run = runShell(
-      "ulimit -v 200000 && \"$OSTREL\" check --max-bytes 200000000 "
-      "\"$T/big.json\"");
+      "{ printf '{\"Audio\":['; yes '{\"key\":\"k\",\"value\":\"v\"},' | "
+      "head -n 4000000; printf '{}]}'; } > \"$T/big.json\" && ulimit -v 200000 "
+      "&& \"$OSTREL\" check --max-bytes 200000000 \"$T/big.json\"");
   EXPECT_EQ(run.exitCode, kUsage) << run.out;
   EXPECT_EQ(run.out, "ostrel check: out of memory\n");
 #endif
 }
 
-// --json output is strict JSON whatever the documents hold; the README
+// --json output is strict JSON whatever the documents hold; the schema
+// offers the twelve groups and the toggle names in id order; the README
 // states the help's exit codes.
-TEST_F(CliEndToEndTest, JsonOutputIsValidAndCompleteAndReadmeMatchesHelp) {
+TEST_F(CliEndToEndTest, JsonOutputSchemaAndReadmeAgreeWithTheLibrary) {
   const CommandRun run =
       runCommand("check --json $T/five.json $T/quote.json missing.json");
   EXPECT_EQ(run.exitCode, kUsage);
@@ -285,31 +258,15 @@ TEST_F(CliEndToEndTest, JsonOutputIsValidAndCompleteAndReadmeMatchesHelp) {
   ASSERT_EQ(report["documents"].size(), 3u);
   EXPECT_EQ(report["documents"][2]["error"],
             "missing.json: cannot open: No such file or directory");
-  size_t items = 0;
-  for (const auto& document : report["documents"])
-    for (const auto& item : document.value("items", nlohmann::json::array())) {
-      ++items;
-      for (const char* field : {"kind", "severity", "line", "column"})
-        EXPECT_TRUE(item.contains(field)) << item.dump();
-    }
-  EXPECT_GT(items, 10u);
+  EXPECT_EQ(report["documents"][0]["items"].size(), 10u);
+  for (const auto& item : report["documents"][0]["items"])
+    for (const char* field : {"kind", "severity", "line", "column"})
+      EXPECT_TRUE(item.contains(field)) << item.dump();
   for (const char* arguments :
        {"apply --valid-json $T/quote.json", "toggles --json", "groups --json"})
     EXPECT_TRUE(nlohmann::json::accept(runCommand(arguments).out)) << arguments;
 
-  const std::string help = runCommand("help").out;
-  std::ifstream file(std::string(OSTREL_EXAMPLES_DIR) + "/../README.md");
-  const std::string readme((std::istreambuf_iterator<char>(file)),
-                           std::istreambuf_iterator<char>());
-  const std::string exitStatus = help.substr(help.find("Exit status:"));
-  EXPECT_NE(readme.find(exitStatus), std::string::npos) << exitStatus;
-}
-
-// The schema offers the library's twelve groups and toggle names in id order.
-TEST_F(CliEndToEndTest, SchemaListsTheGroupsAndToggleNames) {
-  const CommandRun run = runCommand("schema");
-  ASSERT_EQ(run.exitCode, kOk) << run.out;
-  const nlohmann::json schema = nlohmann::json::parse(run.out);
+  const nlohmann::json schema = nlohmann::json::parse(runCommand("schema").out);
   for (int g = 0; g < 12; ++g)
     EXPECT_TRUE(schema["properties"].contains(
         kovaStore::groupName(static_cast<kovaStore::KovaConfigGroup>(g))));
@@ -318,6 +275,13 @@ TEST_F(CliEndToEndTest, SchemaListsTheGroupsAndToggleNames) {
   for (uint32_t id = 0; id < 251; ++id)
     EXPECT_EQ(toggles[id], kovaStore::KovaConfigHelper::GetFeatureToggleName(
                                static_cast<KovaFeatureToggleID>(id)));
+
+  const std::string help = runCommand("help").out;
+  std::ifstream file(std::string(OSTREL_EXAMPLES_DIR) + "/../README.md");
+  const std::string readme((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+  EXPECT_NE(readme.find(help.substr(help.find("Exit status:"))),
+            std::string::npos);
 }
 
 }  // namespace

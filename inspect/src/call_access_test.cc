@@ -55,9 +55,8 @@ TEST(CallAccessTest, DumpIsSplitWhereTheStoreConfirmsTheNames) {
 
 TEST(CallAccessTest, MalformedDumpGivesWhatParsedBeforeIt) {
   const Stored stored = {{{0, "a"}, "1"}};
-  for (const char* dump :
-       {"", "{", "{\"Nope\":[]}", "{\"Common\":[{\"key\":\"a\"",
-        "{\"Common\":[{\"key\":\"a\",\"value\":\"1\"},{\"key\""}) {
+  for (const char* dump : {"", "{\"Nope\":[]}",
+                           "{\"Common\":[{\"key\":\"a\",\"value\":\"1\"},{"}) {
     const StoreConfig config =
         ParseDump(dump, readStored, const_cast<Stored*>(&stored));
     EXPECT_LE(config[0].size(), 1u) << dump;

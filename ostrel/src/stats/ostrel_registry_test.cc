@@ -59,15 +59,12 @@ void ExpectUnknownRules(IKovaMediaInfo* object) {
   void* pv = nullptr;
   EXPECT_EQ(KOVA_S_OK, unknown->QueryInterface(kova::IID_IKovaUnknown, &pv));
   EXPECT_EQ(dynamic_cast<kova::CKovaUnknownImpl*>(object), pv);
-  kova::KOVA_GUID others[2] = {kova::IID_IKovaUnknown, kova::IID_IKovaUnknown};
-  others[0].Data1 = 1;
-  others[1].Data4[7] ^= 1;
-  for (const kova::KOVA_GUID& other : others) {
-    pv = object;
-    EXPECT_EQ(KOVA_E_NOINTERFACE, unknown->QueryInterface(other, &pv));
-    EXPECT_EQ(nullptr, pv);
-    EXPECT_EQ(KOVA_E_POINTER, unknown->QueryInterface(other, nullptr));
-  }
+  kova::KOVA_GUID other = kova::IID_IKovaUnknown;
+  other.Data4[7] ^= 1;  // the last byte too takes part
+  pv = object;
+  EXPECT_EQ(KOVA_E_NOINTERFACE, unknown->QueryInterface(other, &pv));
+  EXPECT_EQ(nullptr, pv);
+  EXPECT_EQ(KOVA_E_POINTER, unknown->QueryInterface(other, nullptr));
   EXPECT_EQ(3u, unknown->GetReference());
   EXPECT_EQ(2u, unknown->ReleaseReference());
   EXPECT_EQ(1u, unknown->ReleaseReference());
@@ -159,38 +156,11 @@ TEST(OstrelRegistryTest, ObjectReleasedThroughItsOwnInterfaceIsForgotten) {
   EXPECT_EQ(0u, Release(kVideo, 6, fresh));
 }
 
-TEST(OstrelRegistryTest, ConcurrentCreateAndReleaseOfSharedKeysBalance) {
-  CKovaOstrel registry;
-  std::atomic<int> failures{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&registry, &failures, t] {
-      for (int i = 0; i < 1000; ++i) {
-        const auto type = static_cast<KovaMediaStatType>((i + t) % 4);
-        const uint32_t callId = static_cast<uint32_t>(i % 3);
-        IKovaMediaInfo* p = registry.createOrGetOstrelEntity(type, callId);
-        if (p == nullptr || p->GetCallId() != callId) {
-          ++failures;
-          continue;
-        }
-        // Every other round the last reference goes through the object's
-        // own interface, racing other threads' requests for the key.
-        auto* unknown = dynamic_cast<kova::IKovaUnknown*>(p);
-        if (i % 2 == 1) unknown->AddReference();
-        if (registry.releaseOstrelEntity(type, callId, p) == kNone) ++failures;
-        if (i % 2 == 1) unknown->ReleaseReference();
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(0, failures.load());
-  EXPECT_EQ(0u, registry.entityCount());
-}
-
 // Finding never creates: it hands out only a registered object, with one
 // more reference; the listing shows the keys in order. Raced by creation and
-// release of the same keys, a found object is always alive and whole, and a
-// listing never shows more than the keys in play.
+// release of the same keys (the last release at times through the object's
+// own interface), a found object is always alive and whole, and a listing
+// never shows more than the keys in play.
 TEST(OstrelRegistryTest, FindAndListNeverCreateAndRaceCreationSafely) {
   IKovaMediaInfo* p = nullptr;
   EXPECT_EQ(KOVA_S_FALSE, findOstrelEntity(KovaMediaStat_Video, 4242, &p));
@@ -240,11 +210,17 @@ TEST(OstrelRegistryTest, FindAndListNeverCreateAndRaceCreationSafely) {
     }
     static_cast<IKovaAudioInfo*>(q)->SetSessionValue12(
         static_cast<uint32_t>(i));
-    releaseOstrelEntity(KovaMediaStat_Audio, callId, q);
+    // Every other round the last reference goes through the object's own
+    // interface, racing the finder's requests for the key.
+    auto* unknown = dynamic_cast<kova::IKovaUnknown*>(q);
+    if (i % 2 == 1) unknown->AddReference();
+    if (releaseOstrelEntity(KovaMediaStat_Audio, callId, q) == kNone) ++bad;
+    if (i % 2 == 1) unknown->ReleaseReference();
   }
   done = true;
   finder.join();
   EXPECT_EQ(0, bad.load());
+  EXPECT_EQ(0u, CKovaOstrel::instance().entityCount());
 }
 
 }  // namespace

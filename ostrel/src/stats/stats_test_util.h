@@ -26,28 +26,25 @@ namespace testing {
 // setters; a run of three starts at the name.
 namespace audio {
 constexpr size_t kCounter8 = 8, kCodec = 16, kLevelsA = 60, kLevelsB = 72,
-                 kLevelsC = 84, kByteA = 108, kByteB = 109, kValue112 = 112,
-                 kInterval = 120;
+                 kLevelsC = 84, kByteA = 108, kValue112 = 112, kInterval = 120;
 }  // namespace audio
 
 // Fields of a video stream entry, of the session that follows the five
 // entries, and of the stream source record.
 namespace video {
-constexpr size_t kCopied8 = 8, kValue24 = 24, kInterval32 = 32,
-                 kIntervalByte36 = 36, kFloats40 = 40, kValue48 = 48,
+constexpr size_t kCopied8 = 8, kValue24 = 24, kFloats40 = 40, kValue48 = 48,
                  kValues56 = 56, kValue88 = 88, kRun92 = 92, kValue108 = 108,
                  kValue112 = 112, kCounterBlock = 116, kKind = 160,
-                 kInterval164 = 164, kInterval168 = 168, kDelta20 = 204,
-                 kDelta24 = 208;
+                 kInterval164 = 164, kDelta20 = 204;
 constexpr size_t kCounterCount = 11, kLastCounter = kCounterBlock + 40;
 constexpr size_t kStreamCount = 1080, kPackedPair = 1084, kFloats = 1092,
-                 kValue24Argument = 1104, kValue1128 = 1128, kSummaryA = 1168,
-                 kWide1176 = 1176, kSessionKind = 1236, kMaximum = 1356;
+                 kValue24Argument = 1104, kValue1128 = 1128, kWide1176 = 1176,
+                 kSessionKind = 1236, kMaximum = 1356;
 namespace source {
-constexpr size_t kRun20 = 64, kValue24 = 68, kValue32 = 76, kValue88 = 92,
-                 kRun92 = 180, kCounterBlock = 212, kRun164 = 264,
-                 kKindNumber = 356, kFloat40 = 48, kFloat44 = 44, kValue48 = 60,
-                 kValues56 = 84, kValue108 = 104, kValue112 = 128;
+constexpr size_t kRun20 = 64, kValue24 = 68, kValue88 = 92, kRun92 = 180,
+                 kCounterBlock = 212, kRun164 = 264, kKindNumber = 356,
+                 kFloat40 = 48, kFloat44 = 44, kValue48 = 60, kValues56 = 84,
+                 kValue108 = 104, kValue112 = 128;
 }  // namespace source
 }  // namespace video
 
