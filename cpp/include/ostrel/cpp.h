@@ -18,6 +18,7 @@
 #ifndef OSTREL_CPP_INCLUDE_OSTREL_CPP_H_
 #define OSTREL_CPP_INCLUDE_OSTREL_CPP_H_
 
+#include <ostrel.h>  // the exported interface (ostrel/include)
 #include <ostrel/cpp/exchange.h>
 #include <ostrel/cpp/handles.h>
 #include <ostrel/cpp/query.h>
@@ -26,7 +27,5 @@
 #include <ostrel/cpp/store.h>
 #include <ostrel/cpp/subscription.h>
 #include <ostrel/cpp/values.h>
-
-#include "ostrel/ostrel.h"  // the exported interface (ostrel/include)
 
 #endif  // OSTREL_CPP_INCLUDE_OSTREL_CPP_H_

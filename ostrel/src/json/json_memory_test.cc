@@ -92,7 +92,9 @@ TEST(JsonMemoryTest, PeakHeapStaysProportionalToTheDocument) {
   while (numbers.size() < kDocumentBytes) numbers += "1,";
   const std::pair<std::string, double> cases[] = {{numbers + "1]", 24},
                                                   {ConfigurationDocument(), 8}};
-  for (const auto& [text, maxBytesPerByte] : cases) {
+  for (const auto& row : cases) {
+    const std::string& text = row.first;
+    const double maxBytesPerByte = row.second;
     EXPECT_LE(PeakBytes([&] { Value document = FromText(text); }),
               maxBytesPerByte * text.size());
     EXPECT_LE(PeakBytes([&] {

@@ -19,12 +19,12 @@
 #ifndef OSTREL_CPP_INCLUDE_OSTREL_CPP_EXCHANGE_H_
 #define OSTREL_CPP_INCLUDE_OSTREL_CPP_EXCHANGE_H_
 
+#include <ostrel.h>  // the exported interface (ostrel/include)
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "ostrel/ostrel.h"  // the exported interface (ostrel/include)
 
 namespace ostrel {
 

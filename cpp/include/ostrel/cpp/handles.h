@@ -32,6 +32,7 @@
 #ifndef OSTREL_CPP_INCLUDE_OSTREL_CPP_HANDLES_H_
 #define OSTREL_CPP_INCLUDE_OSTREL_CPP_HANDLES_H_
 
+#include <ostrel.h>  // the exported interface (ostrel/include)
 #include <ostrel/cpp/store.h>
 
 #include <atomic>
@@ -39,8 +40,6 @@
 #include <optional>
 #include <string>
 #include <utility>
-
-#include "ostrel/ostrel.h"  // the exported interface (ostrel/include)
 
 namespace ostrel {
 

@@ -13,12 +13,11 @@
 #ifndef OSTREL_CPP_INCLUDE_OSTREL_CPP_QUERY_H_
 #define OSTREL_CPP_INCLUDE_OSTREL_CPP_QUERY_H_
 
+#include <ostrel.h>  // the exported interface (ostrel/include)
 #include <ostrel/cpp/values.h>
 
 #include <optional>
 #include <string>
-
-#include "ostrel/ostrel.h"  // the exported interface (ostrel/include)
 
 namespace ostrel {
 

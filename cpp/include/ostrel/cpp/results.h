@@ -44,9 +44,9 @@
 #ifndef OSTREL_CPP_INCLUDE_OSTREL_CPP_RESULTS_H_
 #define OSTREL_CPP_INCLUDE_OSTREL_CPP_RESULTS_H_
 
-#include <string>
+#include <ostrel.h>  // the exported interface (ostrel/include)
 
-#include "ostrel/ostrel.h"  // the exported interface (ostrel/include)
+#include <string>
 
 namespace ostrel {
 

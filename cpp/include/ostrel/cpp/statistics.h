@@ -23,14 +23,14 @@
 #ifndef OSTREL_CPP_INCLUDE_OSTREL_CPP_STATISTICS_H_
 #define OSTREL_CPP_INCLUDE_OSTREL_CPP_STATISTICS_H_
 
+#include <ostrel.h>  // the exported interface (ostrel/include)
+
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "ostrel/ostrel.h"  // the exported interface (ostrel/include)
 
 namespace ostrel {
 

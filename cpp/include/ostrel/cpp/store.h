@@ -39,6 +39,7 @@
 #ifndef OSTREL_CPP_INCLUDE_OSTREL_CPP_STORE_H_
 #define OSTREL_CPP_INCLUDE_OSTREL_CPP_STORE_H_
 
+#include <ostrel.h>  // the exported interface (ostrel/include)
 #include <ostrel/cpp/exchange.h>
 #include <ostrel/cpp/query.h>
 #include <ostrel/cpp/subscription.h>
@@ -51,8 +52,6 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
-
-#include "ostrel/ostrel.h"  // the exported interface (ostrel/include)
 
 namespace ostrel {
 

@@ -55,12 +55,12 @@
 #ifndef OSTREL_CPP_INCLUDE_OSTREL_CPP_SUBSCRIPTION_H_
 #define OSTREL_CPP_INCLUDE_OSTREL_CPP_SUBSCRIPTION_H_
 
+#include <ostrel.h>  // the exported interface (ostrel/include)
+
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <utility>
-
-#include "ostrel/ostrel.h"  // the exported interface (ostrel/include)
 
 namespace ostrel {
 

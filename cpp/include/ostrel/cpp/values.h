@@ -53,6 +53,8 @@
 #ifndef OSTREL_CPP_INCLUDE_OSTREL_CPP_VALUES_H_
 #define OSTREL_CPP_INCLUDE_OSTREL_CPP_VALUES_H_
 
+#include <ostrel.h>  // the exported interface (ostrel/include)
+
 #include <charconv>
 #include <optional>
 #include <string>
@@ -60,8 +62,6 @@
 #include <system_error>
 #include <type_traits>
 #include <utility>
-
-#include "ostrel/ostrel.h"  // the exported interface (ostrel/include)
 
 namespace ostrel {
 
