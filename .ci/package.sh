@@ -43,7 +43,12 @@ ostrel=$prefix/bin/ostrel
 echo "== the installed command"
 "$ostrel" --version
 # It runs the store of the shipped library, the one beside it.
-ldd "$ostrel" | grep -F "$prefix/lib/libostrel.so"
+loaded=$(ldd "$ostrel" | awk '$1 ~ /^libostrel\.so/ { print $3 }')
+if [[ -z $loaded || $(realpath "$loaded") != $(realpath "$prefix/lib/libostrel.so.0") ]]; then
+  echo "the installed command does not load $prefix/lib/libostrel.so.0 (${loaded:-none})" >&2
+  exit 1
+fi
+echo "the installed command loads $loaded"
 # Run from elsewhere: the demo must find the installed sample by itself.
 (cd "$scratch" && "$ostrel" demo >"$scratch/demo.out")
 grep -F 'teardown: clean' "$scratch/demo.out"
