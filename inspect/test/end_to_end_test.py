@@ -81,7 +81,9 @@ def browser(url, args):
                                capture_output=True, text=True)
         assert check.returncode == 0, check.stdout + check.stderr
 
-        driver.save_screenshot(os.path.join(args.out, "inspector.png"))
+        shot = os.path.join(args.out, "inspector.png")
+        driver.save_screenshot(shot)
+        print("screenshot:", shot)  # CI looks for this line
         return 0
     finally:
         driver.quit()
@@ -96,15 +98,20 @@ def metrics(url, args):
         content_type = answer.headers["Content-Type"]
         assert content_type.startswith("text/plain; version=0.0.4"), content_type
         text = answer.read().decode("utf-8")
+    os.makedirs(args.out, exist_ok=True)
+    scrape = os.path.join(args.out, "metrics.txt")
+    with open(scrape, "w", encoding="utf-8") as f:
+        f.write(text)
     check = subprocess.run([promtool, "check", "metrics"], input=text,
                            capture_output=True, text=True)
-    assert check.returncode == 0, check.stdout + check.stderr
+    assert check.returncode == 0, check.stdout + check.stderr + scrape
     for call in ("101", "102", "103"):
         assert any(f'ostrel_config_sets_total{{call_id="{call}",result="{r}"}}'
                    in text for r in ("ok", "no_observer")), call
         for kind in ("audio", "video", "contentVideo", "contentAudio"):
             needle = f'ostrel_statistic{{call_id="{call}",kind="{kind}"'
             assert needle in text, needle
+    print("promtool accepted", len(text.splitlines()), "lines:", scrape)
     return 0
 
 
