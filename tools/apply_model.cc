@@ -190,9 +190,7 @@ class ApplyWalk : public kovaStore::ConfigDocumentHandler {
   static std::vector<Finding> caseHints(const json::Value& entry) {
     std::vector<Finding> hints;
     for (const auto& member : entry.GetObject()) {
-      std::string lower(member.first);
-      for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      const std::string lower = AsciiLower(std::string(member.first));
       if ((lower == "key" || lower == "value") && lower != member.first)
         hints.push_back({Severity::Note, "case-hint", Anchor::Entry,
                          "member names are matched exactly: " +

@@ -37,9 +37,7 @@ bool isHexDigit(char c) {
 bool equalsNoCase(const std::string& a, const char* b) {
   size_t i = 0;
   for (; i < a.size() && b[i] != '\0'; ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (x != y) return false;
+    if (AsciiLower(a[i]) != b[i]) return false;
   }
   return i == a.size() && b[i] == '\0';
 }

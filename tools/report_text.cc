@@ -6,13 +6,14 @@
 
 namespace ostrel_cli {
 
-namespace {
-
-char lowered(char c) {
+char AsciiLower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-}  // namespace
+std::string AsciiLower(std::string text) {
+  for (char& c : text) c = AsciiLower(c);
+  return text;
+}
 
 const char* SeverityName(Severity severity) {
   switch (severity) {
@@ -87,7 +88,7 @@ size_t WeightedEditDistance(const std::string& a, const std::string& b) {
       const size_t above = row[j];
       size_t substitution = 0;
       if (a[i - 1] != b[j - 1])
-        substitution = lowered(a[i - 1]) == lowered(b[j - 1]) ? 1 : 2;
+        substitution = AsciiLower(a[i - 1]) == AsciiLower(b[j - 1]) ? 1 : 2;
       row[j] = std::min({above + 2, row[j - 1] + 2, diagonal + substitution});
       diagonal = above;
     }

@@ -25,6 +25,10 @@ std::string Quoted(const std::string& bytes, size_t maxLength = 60);
 // ASCII byte), or 0 when none does.
 size_t Utf8SequenceLength(const std::string& bytes, size_t at);
 
+// ASCII letters in lower case; every other byte as it is (no locale).
+char AsciiLower(char c);
+std::string AsciiLower(std::string text);
+
 // Edit distance between two byte strings (insertions, deletions and
 // substitutions each cost 2, a substitution that changes only the letter
 // case costs 1). Linear memory; the caller bounds the lengths.

@@ -1,23 +1,17 @@
 // `ostrel toggles [FILTER]`: the toggle table as the library holds it, or the
 // toggles that a filter picks.
 #include <CLI/CLI.hpp>
-#include <cctype>
 #include <memory>
 
 #include "commands.h"
 #include "exit_codes.h"
 #include "json_out.h"
 #include "ostrel/KovaConfigHelper.h"
+#include "report_text.h"
 
 namespace ostrel_cli {
 
 namespace {
-
-std::string lowered(std::string text) {
-  for (char& c : text)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 bool isDecimal(const std::string& text) {
   if (text.empty() || text.size() > 9) return false;
@@ -31,7 +25,7 @@ bool isDecimal(const std::string& text) {
 bool ToggleMatches(const std::string& filter, uint32_t id, const char* name) {
   if (filter.empty()) return true;
   if (isDecimal(filter)) return std::stoul(filter) == id;
-  return lowered(name).find(lowered(filter)) != std::string::npos;
+  return AsciiLower(name).find(AsciiLower(filter)) != std::string::npos;
 }
 
 int RunToggles(bool bJson, const std::string& filter, std::ostream& out,
