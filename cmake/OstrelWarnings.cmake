@@ -37,3 +37,11 @@ function(ostrel_add_test target)
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endfunction()
+
+# Sets <var> to the headers <names...> of <dir>, in the calling directory and
+# in its parent, where the install rules read the lists.
+macro(ostrel_header_list var dir)
+  set(${var} ${ARGN})
+  list(TRANSFORM ${var} PREPEND ${dir}/)
+  set(${var} ${${var}} PARENT_SCOPE)
+endmacro()
