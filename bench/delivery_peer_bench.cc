@@ -9,7 +9,8 @@
 //                         emits over a queued connection; the setter and
 //                         the receiver on separate cores. Reported: deliveries
 //                         run per second (until the receiver has run the
-//                         last), the setter's ns per set or emit, heap
+//                         last), the setter's ns per set or emit (wall and
+//                         thread CPU time), heap
 //                         allocations (operator new) per delivery, ratios.
 //   BM_BlockingHandOver   the blocking hand-over round trip (a set whose
 //                         subscriber's run thread is the receiver, the setter
@@ -23,6 +24,7 @@
 #include <benchmark/benchmark.h>
 #include <pthread.h>
 #include <sched.h>
+#include <time.h>
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -194,9 +196,18 @@ class Peers {
   const QByteArray m_value = QByteArray("1");
 };
 
+// CPU time of the calling thread: what the setter spends, without the time
+// other programs on the machine take from it.
+double threadCpuNs() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return now.tv_sec * 1e9 + now.tv_nsec;
+}
+
 struct PostRound {
   double perSecond;
   double setterNs;
+  double setterCpuNs;
   double allocationsPerDelivery;
 };
 
@@ -205,9 +216,11 @@ PostRound timePosts(const std::function<void()>& deliver,
                     std::atomic<int64_t>& calls) {
   const int64_t target = calls.load() + kPostsPerRound;
   const uint64_t allocationsBefore = g_allocations.load();
+  const double cpuStart = threadCpuNs();
   const Clock::time_point start = Clock::now();
   for (int i = 0; i < kPostsPerRound; ++i) deliver();
   const Clock::time_point posted = Clock::now();
+  const double cpuSetting = threadCpuNs() - cpuStart;
   while (calls.load(std::memory_order_relaxed) < target) sched_yield();
   const Clock::time_point drained = Clock::now();
   const uint64_t allocations = g_allocations.load() - allocationsBefore;
@@ -215,6 +228,7 @@ PostRound timePosts(const std::function<void()>& deliver,
   const std::chrono::duration<double, std::nano> setting = posted - start;
   return PostRound{kPostsPerRound / took.count(),
                    setting.count() / kPostsPerRound,
+                   cpuSetting / kPostsPerRound,
                    static_cast<double>(allocations) / kPostsPerRound};
 }
 
@@ -229,7 +243,8 @@ void BM_PostedDeliveries(benchmark::State& state) {
   if (cpus.size() >= 2) peers.pin(cpus[0], cpus[1]);
   const std::function<void()> set = [&] { peers.setOnce(); };
   const std::function<void()> emitIt = [&] { peers.emitOnce(); };
-  std::vector<double> storeRate, qtRate, storeNs, qtNs, storeAllocs, qtAllocs;
+  std::vector<double> storeRate, qtRate, storeNs, qtNs, storeCpu, qtCpu,
+      storeAllocs, qtAllocs;
   for (auto _ : state) {
     timePosts(set, peers.storeCalls());  // warm-up
     timePosts(emitIt, peers.qtCalls());
@@ -239,11 +254,13 @@ void BM_PostedDeliveries(benchmark::State& state) {
           const PostRound r = timePosts(set, peers.storeCalls());
           storeRate.push_back(r.perSecond);
           storeNs.push_back(r.setterNs);
+          storeCpu.push_back(r.setterCpuNs);
           storeAllocs.push_back(r.allocationsPerDelivery);
         } else {
           const PostRound r = timePosts(emitIt, peers.qtCalls());
           qtRate.push_back(r.perSecond);
           qtNs.push_back(r.setterNs);
+          qtCpu.push_back(r.setterCpuNs);
           qtAllocs.push_back(r.allocationsPerDelivery);
         }
       }
@@ -255,6 +272,8 @@ void BM_PostedDeliveries(benchmark::State& state) {
   state.counters["rate_ratio"] = median(storeRate) / median(qtRate);
   state.counters["ostrel_set_ns"] = median(storeNs);
   state.counters["qt_emit_ns"] = median(qtNs);
+  state.counters["ostrel_set_cpu_ns"] = median(storeCpu);
+  state.counters["qt_emit_cpu_ns"] = median(qtCpu);
   state.counters["ostrel_allocs"] = median(storeAllocs);
   state.counters["qt_allocs"] = median(qtAllocs);
 }

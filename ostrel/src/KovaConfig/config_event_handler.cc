@@ -56,7 +56,7 @@ namespace {
 // Blocks of hand-over events waiting to be used again; a burst of posts
 // beyond this many in flight frees the rest. Constant-initialised, and never
 // destroyed: events may be disposed of during static destruction.
-BlockCache<sizeof(CSwitchThreadEvent), 256> g_handOverBlocks;
+BlockCache<sizeof(CSwitchThreadEvent), 1024> g_handOverBlocks;
 
 // Frees the cached blocks when the library unloads.
 struct HandOverBlocksAtUnload {
