@@ -17,7 +17,8 @@
 //                         waiting until the callback ran) vs an emit over a
 //                         blocking queued connection; arg 1: both threads
 //                         pinned to one core, arg 2: to two cores. Reported:
-//                         p50 and p99 in us and their ratios.
+//                         p50 and p99 in us, their ratios, and heap
+//                         allocations per round trip.
 // Run: build/release/bench/delivery_peer_bench
 #include <ConfigData.h>
 #include <KovaResult.h>
@@ -285,19 +286,23 @@ BENCHMARK(BM_PostedDeliveries)
 struct TripRound {
   double p50Us;
   double p99Us;
+  double allocationsPerTrip;
 };
 
 TripRound timeTrips(const std::function<void()>& trip) {
   std::vector<double> us;
   us.reserve(kTripsPerRound);
+  const uint64_t allocationsBefore = g_allocations.load();
   for (int i = 0; i < kTripsPerRound; ++i) {
     const Clock::time_point start = Clock::now();
     trip();
     us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start)
                      .count());
   }
+  const uint64_t allocations = g_allocations.load() - allocationsBefore;
   std::sort(us.begin(), us.end());
-  return TripRound{us[us.size() / 2], us[us.size() * 99 / 100]};
+  return TripRound{us[us.size() / 2], us[us.size() * 99 / 100],
+                   static_cast<double>(allocations) / kTripsPerRound};
 }
 
 // Arg 1: setter and receivers share one core; arg 2: they have one each.
@@ -313,7 +318,7 @@ void BM_BlockingHandOver(benchmark::State& state) {
   peers.pin(cpus[0], twoCores ? cpus[1] : cpus[0]);
   const std::function<void()> set = [&] { peers.setOnce(); };
   const std::function<void()> emitIt = [&] { peers.emitOnce(); };
-  std::vector<double> storeP50, storeP99, qtP50, qtP99;
+  std::vector<double> storeP50, storeP99, qtP50, qtP99, storeAllocs, qtAllocs;
   for (auto _ : state) {
     timeTrips(set);  // warm-up
     timeTrips(emitIt);
@@ -323,10 +328,12 @@ void BM_BlockingHandOver(benchmark::State& state) {
           const TripRound r = timeTrips(set);
           storeP50.push_back(r.p50Us);
           storeP99.push_back(r.p99Us);
+          storeAllocs.push_back(r.allocationsPerTrip);
         } else {
           const TripRound r = timeTrips(emitIt);
           qtP50.push_back(r.p50Us);
           qtP99.push_back(r.p99Us);
+          qtAllocs.push_back(r.allocationsPerTrip);
         }
       }
     }
@@ -345,6 +352,8 @@ void BM_BlockingHandOver(benchmark::State& state) {
   state.counters["qt_p99_us"] = median(qtP99);
   state.counters["p50_ratio"] = median(storeP50) / median(qtP50);
   state.counters["p99_ratio"] = median(storeP99) / median(qtP99);
+  state.counters["ostrel_allocs"] = median(storeAllocs);
+  state.counters["qt_allocs"] = median(qtAllocs);
 }
 BENCHMARK(BM_BlockingHandOver)
     ->Arg(1)
