@@ -87,11 +87,12 @@ class BlockCache {
       return false;
     }
     Link* block = new (pBlock) Link{m_head.load(std::memory_order_relaxed)};
+    // Before the push: once pushed, the block may be taken at once.
+    poison(block);
     while (!m_head.compare_exchange_weak(block->next, block,
                                          std::memory_order_release,
                                          std::memory_order_relaxed)) {
     }
-    poison(block);
     return true;
   }
 
