@@ -45,6 +45,7 @@
 #include "dispatch_setup.h"
 #include "ostrel/IKovaConfig.h"
 #include "ostrel/KovaConfigApi.h"
+#include "qt_peer.h"
 
 // Every operator new of the process (the libraries' too) is counted.
 namespace {
@@ -113,23 +114,6 @@ struct RunOnce : ICmEvent {
   std::function<void()> fn;
 };
 
-// The peer's side: a signal and a slot that counts its calls.
-class Emitter : public QObject {
-  Q_OBJECT
- signals:
-  void changed(const QByteArray& value);
-};
-
-class Counter : public QObject {
-  Q_OBJECT
- public:
-  std::atomic<int64_t> calls{0};
- public slots:
-  void onChanged(const QByteArray&) {
-    calls.fetch_add(1, std::memory_order_relaxed);
-  }
-};
-
 // A receiver thread of each kind, with the sending side of each. The setter
 // is the benchmark's thread.
 class Peers {
@@ -144,7 +128,8 @@ class Peers {
     m_qtThread.start();
     m_counter.moveToThread(&m_qtThread);
     QObject::connect(
-        &m_emitter, &Emitter::changed, &m_counter, &Counter::onChanged,
+        &m_emitter, &bench::Emitter::changed, &m_counter,
+        &bench::Counter::onChanged,
         bBlocking ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
   }
   ~Peers() {
@@ -192,8 +177,8 @@ class Peers {
   std::atomic<int64_t> m_storeCalls{0};
   std::unique_ptr<ACmThread> m_runThread;
   QThread m_qtThread;
-  Emitter m_emitter;
-  Counter m_counter;
+  bench::Emitter m_emitter;
+  bench::Counter m_counter;
   const QByteArray m_value = QByteArray("1");
 };
 
@@ -375,5 +360,3 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   return 0;
 }
-
-#include "delivery_peer_bench.moc"
