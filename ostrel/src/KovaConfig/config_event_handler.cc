@@ -72,8 +72,11 @@ void* CSwitchThreadEvent::operator new(std::size_t size) {
   return ::operator new(size);
 }
 
-void CSwitchThreadEvent::operator delete(void* p) noexcept {
-  if (p != nullptr && !g_handOverBlocks.Give(p)) ::operator delete(p);
+void CSwitchThreadEvent::operator delete(void* p, std::size_t size) noexcept {
+  if (p == nullptr) return;
+  if (size != sizeof(CSwitchThreadEvent) || !g_handOverBlocks.Give(p)) {
+    ::operator delete(p);
+  }
 }
 
 HandOverPtr ConfigEventHandler::prepareHandOver(

@@ -33,7 +33,7 @@ class CSwitchThreadEvent : public ICmEvent {
   // From the block cache, or ::operator new when it has none; back to the
   // cache, or ::operator delete when it is full.
   static void* operator new(std::size_t size);
-  static void operator delete(void* p) noexcept;
+  static void operator delete(void* p, std::size_t size) noexcept;
 
   // Calls the carried callback, if any, with the carried event; runs on the
   // queue's thread. A callback's exception passes through.
