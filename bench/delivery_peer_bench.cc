@@ -10,8 +10,8 @@
 //                         the receiver on separate cores. Reported: deliveries
 //                         run per second (until the receiver has run the
 //                         last), the setter's ns per set or emit (wall and
-//                         thread CPU time), heap
-//                         allocations (operator new) per delivery, ratios.
+//                         thread CPU time), heap allocations (operator new)
+//                         per delivery, and the ratio of the rates.
 //   BM_BlockingHandOver   the blocking hand-over round trip (a set whose
 //                         subscriber's run thread is the receiver, the setter
 //                         waiting until the callback ran) vs an emit over a
