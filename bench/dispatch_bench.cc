@@ -17,25 +17,17 @@
 #include <thread>
 
 #include "KovaConfig/kova_config.h"
+#include "dispatch_setup.h"
 
 namespace {
 
 using kovaStore::KovaConfig;
 using kovaStore::KovaConfigEvent;
 
-constexpr kovaStore::KovaConfigGroup kGroup = kovaStore::KovaConfigGroup_Audio;
+using bench::QuietTrace;
+using bench::subscribeCounting;
 
-// Errors only, as in production; the information lines would dominate.
-class QuietTrace {
- public:
-  QuietTrace() : m_previous(get_external_trace_mask()) {
-    set_external_trace_mask(0);
-  }
-  ~QuietTrace() { set_external_trace_mask(m_previous); }
-
- private:
-  int m_previous;
-};
+constexpr kovaStore::KovaConfigGroup kGroup = bench::kDispatchGroup;
 
 void setForced(benchmark::State& state, KovaConfig& store,
                const ConfigData& value) {
@@ -66,14 +58,9 @@ BENCHMARK(BM_SetUnobservedNameInObservedGroup);
 void BM_SetWithDirectSubscribers(benchmark::State& state) {
   QuietTrace quiet;
   KovaConfig store(1);
-  std::atomic<int> calls{0};
+  std::atomic<int64_t> calls{0};
   for (int i = 0; i < state.range(0); ++i) {
-    store.SubscribeConfig(
-        kGroup, "AecMode",
-        [&calls](const KovaConfigEvent&) {
-          calls.fetch_add(1, std::memory_order_relaxed);
-        },
-        nullptr, false);
+    subscribeCounting(store, "AecMode", calls, nullptr, false);
   }
   setForced(state, store, ConfigData("1"));
   state.counters["subscribers"] = static_cast<double>(state.range(0));
@@ -115,13 +102,8 @@ void BM_SetWithBlockingHandOver(benchmark::State& state) {
   QuietTrace quiet;
   std::unique_ptr<ACmThread> runThread = CreateCmEventThread("bench-run");
   KovaConfig store(1);
-  std::atomic<int> calls{0};
-  store.SubscribeConfig(
-      kGroup, "AecMode",
-      [&calls](const KovaConfigEvent&) {
-        calls.fetch_add(1, std::memory_order_relaxed);
-      },
-      runThread.get(), false);
+  std::atomic<int64_t> calls{0};
+  subscribeCounting(store, "AecMode", calls, runThread.get(), false);
   setForced(state, store, ConfigData("1"));
 }
 BENCHMARK(BM_SetWithBlockingHandOver)->UseRealTime();
@@ -133,12 +115,7 @@ void BM_SetWithPostedDelivery(benchmark::State& state) {
   std::unique_ptr<ACmThread> runThread = CreateCmEventThread("bench-run");
   KovaConfig store(1);
   std::atomic<int64_t> calls{0};
-  store.SubscribeConfig(
-      kGroup, "AecMode",
-      [&calls](const KovaConfigEvent&) {
-        calls.fetch_add(1, std::memory_order_relaxed);
-      },
-      runThread.get(), true);
+  subscribeCounting(store, "AecMode", calls, runThread.get(), true);
   int64_t sets = 0;
   const auto start = std::chrono::steady_clock::now();
   for (auto _ : state) {

@@ -17,6 +17,14 @@
 // its SendEvent() returns CM_ERROR_FAILURE; the queue goes on with the next
 // event. After Stop() every queued event has been fired, and a
 // later PostEvent() or SendEvent() fails at once with CM_ERROR_NOT_INITIALIZED.
+//
+// How a queue hands events over (invariants): the loop takes every queued
+// event at once, in one hold of the queue's lock, and fires them in order
+// without it, so a stream of hand-overs meets the loop in the lock once per
+// batch rather than once per event. A hand-over wakes the loop only when the
+// loop is blocked waiting (it checks the queue under the lock before every
+// wait), and wakes it after releasing the lock. The queue keeps its storage
+// between batches (up to 1024 events), so a steady stream allocates nothing.
 #ifndef UTIL_INCLUDE_CMTHREAD_H_
 #define UTIL_INCLUDE_CMTHREAD_H_
 

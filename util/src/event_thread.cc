@@ -1,12 +1,12 @@
 #include <CmThread.h>
 
 #include <condition_variable>
-#include <deque>
 #include <exception>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <CmTrace.h>
 #include <KovaResult.h>
@@ -68,16 +68,35 @@ struct Item {
   SendState* sender;  // null for a posted event
 };
 
+// A loop keeps the storage of at most this many items between batches; a
+// larger backlog's storage is given back once it has been fired.
+constexpr size_t kKeptItems = 1024;
+
 // What the running loop needs. The OS thread shares it with the thread
 // object, so that the loop can finish safely when the object is destroyed
 // from inside one of its own events.
+//
+// Invariants (all under `mutex`):
+// - `queue` holds the accepted events not yet taken by the loop, in FIFO
+//   order. The loop takes all of them at once (a batch, swapped out in one
+//   hold of the lock) and fires them in order without the lock, so events
+//   are fired in the order they were accepted, one at a time.
+// - `waiting` is true only while the loop is blocked on `cond` (set just
+//   before it waits with an empty queue, cleared by the hand-over that wakes
+//   it or by the loop when it wakes). A hand-over wakes the loop only when it
+//   finds `waiting` set, and wakes it after releasing the lock: the loop
+//   checks the queue under the lock before every wait, so a hand-over that
+//   finds `waiting` clear is seen without a wake.
+// - A sender's `done` is set, under the lock, once its event has been fired
+//   and disposed of; `sendDone` is notified after the lock is released.
+// - Once `stopping` is set no event is accepted, and the loop ends when it
+//   finds the queue empty.
 struct LoopState {
-  // Guards the queue, the stop flag, the thread id and the per-send
-  // completion flags.
   std::mutex mutex;
   std::condition_variable cond;      // wakes the loop: work or stop
   std::condition_variable sendDone;  // wakes senders: an event was fired
-  std::deque<Item> queue;
+  std::vector<Item> queue;
+  bool waiting = false;
   bool stopping = false;
   unsigned long threadId = 0;
 };
@@ -85,28 +104,46 @@ struct LoopState {
 // Fires every queued event in FIFO order until stopped with an empty queue.
 void RunLoop(const std::shared_ptr<LoopState>& state, const std::string& name) {
   SetCurrentThreadName(name.c_str());
+  std::vector<Item> batch;
   std::unique_lock<std::mutex> lock(state->mutex);
   state->threadId = GetThreadSelfId();
   state->cond.notify_all();
   for (;;) {
-    state->cond.wait(
-        lock, [&state] { return state->stopping || !state->queue.empty(); });
-    if (state->queue.empty()) break;  // stopping, and everything has been fired
-    Item item = state->queue.front();
-    state->queue.pop_front();
-    lock.unlock();
-    const int result = FireAndDispose(item.event);
-    lock.lock();
-    if (item.sender != nullptr) {
-      item.sender->result = result;
-      item.sender->done = true;
-      // Notified without the lock, so the woken sender need not block on it
-      // again; the condition lives in the shared state, not with the sender.
-      lock.unlock();
-      state->sendDone.notify_all();
-      lock.lock();
+    while (state->queue.empty() && !state->stopping) {
+      state->waiting = true;
+      state->cond.wait(lock);
+      state->waiting = false;
     }
+    if (state->queue.empty()) break;  // stopping, and everything has been fired
+    batch.swap(state->queue);
+    lock.unlock();
+    for (const Item& item : batch) {
+      const int result = FireAndDispose(item.event);
+      if (item.sender != nullptr) {
+        lock.lock();
+        item.sender->result = result;
+        item.sender->done = true;
+        // Notified without the lock, so the woken sender need not block on
+        // it again; the condition lives in the shared state, not with the
+        // sender.
+        lock.unlock();
+        state->sendDone.notify_all();
+      }
+    }
+    batch.clear();
+    if (batch.capacity() > kKeptItems) std::vector<Item>().swap(batch);
+    lock.lock();
   }
+}
+
+// Queues an item under the held lock; yields whether the loop must be woken
+// (after the lock is released). Throws std::bad_alloc when the queue cannot
+// grow.
+bool QueueLocked(LoopState& state, const Item& item) {
+  state.queue.push_back(item);
+  if (!state.waiting) return false;
+  state.waiting = false;
+  return true;
 }
 
 // One OS thread, optionally running a FIFO event queue.
@@ -156,19 +193,20 @@ class CCmThreadImpl final : public ACmThread, public ICmEventQueue {
   int PostEvent(ICmEvent* pEvent, int /*nPriority*/, int /*nFlags*/) override {
     if (pEvent == nullptr) return CM_ERROR_INVALID_ARG;
     int result = CM_ERROR_NOT_INITIALIZED;
-    // The loop is woken after the unlock, so that it need not block on the
-    // mutex at once. By then the event may have run and destroyed this
-    // object (from its own thread): the state is held here until the wake.
-    const std::shared_ptr<LoopState> state = m_state;
+    LoopState& state = *m_state;
     try {
-      std::unique_lock<std::mutex> lock(state->mutex);
-      if (!state->stopping) {
-        // Only a push into an empty queue can find the loop waiting: with
-        // events queued it takes the next one without waiting.
-        const bool wasEmpty = state->queue.empty();
-        state->queue.push_back(Item{pEvent, nullptr});
-        lock.unlock();
-        if (wasEmpty) state->cond.notify_one();
+      std::unique_lock<std::mutex> lock(state.mutex);
+      if (!state.stopping) {
+        if (QueueLocked(state, Item{pEvent, nullptr})) {
+          // The loop is woken after the unlock, so that it need not block on
+          // the mutex at once. By then the event may have run and destroyed
+          // this object (from its own thread): the state is held here until
+          // the wake. (Taken under the lock, while the object still lives.)
+          const std::shared_ptr<LoopState> held = m_state;
+          lock.unlock();
+          held->cond.notify_one();
+        }
+        // Without a wake nothing is touched after the unlock.
         return CM_OK;
       }
     } catch (...) {
@@ -192,8 +230,9 @@ class CCmThreadImpl final : public ACmThread, public ICmEventQueue {
       pEvent->OnDestorySelf();
       return CM_ERROR_NOT_INITIALIZED;
     }
+    bool wake = false;
     try {
-      state->queue.push_back(Item{pEvent, &sendState});
+      wake = QueueLocked(*state, Item{pEvent, &sendState});
     } catch (...) {
       lock.unlock();
       pEvent->OnDestorySelf();
@@ -201,9 +240,11 @@ class CCmThreadImpl final : public ACmThread, public ICmEventQueue {
     }
     // Woken after the unlock, so that the loop need not block on the mutex
     // at once; the completion flag is read under the mutex again.
-    lock.unlock();
-    state->cond.notify_one();
-    lock.lock();
+    if (wake) {
+      lock.unlock();
+      state->cond.notify_one();
+      lock.lock();
+    }
     state->sendDone.wait(lock, [&sendState] { return sendState.done; });
     return sendState.result;
   }

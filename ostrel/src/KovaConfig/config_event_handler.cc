@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "host_boundary.h"
+#include "support/block_cache.h"
 #include "support/trace.h"
 #include "switch_thread_event.h"
 
@@ -48,6 +49,34 @@ uint32_t currentThreadId() { return static_cast<uint32_t>(GetThreadSelfId()); }
 
 void HandOverDisposer::operator()(CSwitchThreadEvent* pEvent) const {
   pEvent->OnDestorySelf();
+}
+
+namespace {
+
+// Blocks of hand-over events waiting to be used again; a burst of posts
+// beyond this many in flight frees the rest. Constant-initialised, and never
+// destroyed: events may be disposed of during static destruction.
+BlockCache<sizeof(CSwitchThreadEvent), 1024> g_handOverBlocks;
+
+// Frees the cached blocks when the library unloads.
+struct HandOverBlocksAtUnload {
+  ~HandOverBlocksAtUnload() { g_handOverBlocks.Close(); }
+} g_handOverBlocksAtUnload;
+
+}  // namespace
+
+void* CSwitchThreadEvent::operator new(std::size_t size) {
+  if (size == sizeof(CSwitchThreadEvent)) {
+    if (void* block = g_handOverBlocks.Take()) return block;
+  }
+  return ::operator new(size);
+}
+
+void CSwitchThreadEvent::operator delete(void* p, std::size_t size) noexcept {
+  if (p == nullptr) return;
+  if (size != sizeof(CSwitchThreadEvent) || !g_handOverBlocks.Give(p)) {
+    ::operator delete(p);
+  }
 }
 
 HandOverPtr ConfigEventHandler::prepareHandOver(

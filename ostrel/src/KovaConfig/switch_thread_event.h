@@ -7,11 +7,17 @@
 // observer has been removed and after the store is gone. The queue that
 // receives it owns it: it calls OnEventFire() on its own thread and then
 // disposes of it through OnDestorySelf().
+//
+// Its memory comes from a process-wide cache of event-sized blocks: an event
+// disposed of (on the run thread) leaves its block for the next hand-over
+// (made on a setting thread), so a steady stream of hand-overs allocates no
+// memory for the events themselves.
 #ifndef OSTREL_SRC_KOVACONFIG_SWITCH_THREAD_EVENT_H_
 #define OSTREL_SRC_KOVACONFIG_SWITCH_THREAD_EVENT_H_
 
 #include <CmThread.h>
 
+#include <cstddef>
 #include <utility>
 
 #include "ostrel/IKovaConfig.h"
@@ -23,6 +29,11 @@ class CSwitchThreadEvent : public ICmEvent {
  public:
   CSwitchThreadEvent(const KovaConfigEvent& event, KovaConfigCallback fnNotify)
       : ICmEvent(0), m_event(event), m_fnNotify(std::move(fnNotify)) {}
+
+  // From the block cache, or ::operator new when it has none; back to the
+  // cache, or ::operator delete when it is full.
+  static void* operator new(std::size_t size);
+  static void operator delete(void* p, std::size_t size) noexcept;
 
   // Calls the carried callback, if any, with the carried event; runs on the
   // queue's thread. A callback's exception passes through.

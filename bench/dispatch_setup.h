@@ -1,0 +1,56 @@
+// Setup shared by the benchmarks of change dispatch: trace output cut to
+// errors, the group their names live in, and subscribers that count their
+// calls, all through IKovaConfig as a host reaches the store.
+//
+//   bench::QuietTrace quiet;
+//   std::atomic<int64_t> calls{0};
+//   bench::subscribeCounting(store, "AecMode", calls, runThread.get(), true);
+//   store.SetKovaConfig(bench::kDispatchGroup, "AecMode", value, true, false);
+#ifndef OSTREL_BENCH_DISPATCH_SETUP_H_
+#define OSTREL_BENCH_DISPATCH_SETUP_H_
+
+#include <CmThread.h>
+#include <CmTrace.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "ostrel/IKovaConfig.h"
+
+namespace bench {
+
+constexpr kovaStore::KovaConfigGroup kDispatchGroup =
+    kovaStore::KovaConfigGroup_Audio;
+
+// Errors only, as in production; the information lines would dominate.
+class QuietTrace {
+ public:
+  QuietTrace() : m_previous(get_external_trace_mask()) {
+    set_external_trace_mask(0);
+  }
+  ~QuietTrace() { set_external_trace_mask(m_previous); }
+  QuietTrace(const QuietTrace&) = delete;
+  QuietTrace& operator=(const QuietTrace&) = delete;
+
+ private:
+  int m_previous;
+};
+
+// Subscribes to the name, in kDispatchGroup, a callback that adds one to
+// `calls`; called on `pRunThread` (null: the setter's), posted when `bAsync`.
+// Yields the observer id.
+inline uint64_t subscribeCounting(kovaStore::IKovaConfig& store,
+                                  const char* szConfigName,
+                                  std::atomic<int64_t>& calls,
+                                  ACmThread* pRunThread, bool bAsync) {
+  return store.SubscribeConfig(
+      kDispatchGroup, szConfigName,
+      [&calls](const kovaStore::KovaConfigEvent&) {
+        calls.fetch_add(1, std::memory_order_relaxed);
+      },
+      pRunThread, bAsync);
+}
+
+}  // namespace bench
+
+#endif  // OSTREL_BENCH_DISPATCH_SETUP_H_
