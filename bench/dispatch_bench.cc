@@ -6,7 +6,6 @@
 // Sets are forced with an unchanged value, so that every iteration notifies
 // and no new value is built.
 #include <CmThread.h>
-#include <CmTrace.h>
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -17,6 +16,7 @@
 #include <thread>
 
 #include "KovaConfig/kova_config.h"
+#include "dispatch_setup.h"
 
 namespace {
 
@@ -25,17 +25,7 @@ using kovaStore::KovaConfigEvent;
 
 constexpr kovaStore::KovaConfigGroup kGroup = kovaStore::KovaConfigGroup_Audio;
 
-// Errors only, as in production; the information lines would dominate.
-class QuietTrace {
- public:
-  QuietTrace() : m_previous(get_external_trace_mask()) {
-    set_external_trace_mask(0);
-  }
-  ~QuietTrace() { set_external_trace_mask(m_previous); }
-
- private:
-  int m_previous;
-};
+using bench::QuietTrace;
 
 void setForced(benchmark::State& state, KovaConfig& store,
                const ConfigData& value) {
@@ -66,15 +56,9 @@ BENCHMARK(BM_SetUnobservedNameInObservedGroup);
 void BM_SetWithDirectSubscribers(benchmark::State& state) {
   QuietTrace quiet;
   KovaConfig store(1);
-  std::atomic<int> calls{0};
-  for (int i = 0; i < state.range(0); ++i) {
-    store.SubscribeConfig(
-        kGroup, "AecMode",
-        [&calls](const KovaConfigEvent&) {
-          calls.fetch_add(1, std::memory_order_relaxed);
-        },
-        nullptr, false);
-  }
+  std::atomic<int64_t> calls{0};
+  bench::subscribeCounters(store, kGroup, "AecMode",
+                           static_cast<int>(state.range(0)), calls);
   setForced(state, store, ConfigData("1"));
   state.counters["subscribers"] = static_cast<double>(state.range(0));
 }
@@ -115,13 +99,8 @@ void BM_SetWithBlockingHandOver(benchmark::State& state) {
   QuietTrace quiet;
   std::unique_ptr<ACmThread> runThread = CreateCmEventThread("bench-run");
   KovaConfig store(1);
-  std::atomic<int> calls{0};
-  store.SubscribeConfig(
-      kGroup, "AecMode",
-      [&calls](const KovaConfigEvent&) {
-        calls.fetch_add(1, std::memory_order_relaxed);
-      },
-      runThread.get(), false);
+  std::atomic<int64_t> calls{0};
+  bench::subscribeCounters(store, kGroup, "AecMode", 1, calls, runThread.get());
   setForced(state, store, ConfigData("1"));
 }
 BENCHMARK(BM_SetWithBlockingHandOver)->UseRealTime();
