@@ -37,6 +37,7 @@
 #include <utility>
 #include <vector>
 
+#include "name_hash.h"
 #include "ostrel/IKovaConfig.h"
 #include "ostrel/KovaConfigEvent.h"
 #include "ostrel/KovaConfigTypes.h"
@@ -260,7 +261,7 @@ class ObserverTable {
   // with the lock.
   static constexpr size_t kNameBuckets = 256;
   static size_t bucketOf(std::string_view name) {
-    return std::hash<std::string_view>()(name) % kNameBuckets;
+    return nameHash(name.data(), name.size()) % kNameBuckets;
   }
   std::atomic<uint32_t> m_namesInBucket[kNameBuckets] = {};
 };

@@ -27,6 +27,7 @@
 #include <cstring>
 #include <string>
 
+#include "KovaConfig/name_hash.h"
 #include "KovaConfig/value_index.h"
 
 // The library's access to a value's parts, for filling it in place.
@@ -48,17 +49,8 @@ constexpr size_t kMidMax = 256;
 constexpr uint64_t kPresent = 1;
 constexpr size_t kLine = 64;
 
-inline uint64_t load64(const char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, 8);
-  return word;
-}
-
-inline uint64_t load32(const char* p) {
-  uint32_t word;
-  std::memcpy(&word, p, 4);
-  return word;
-}
+using name_hash::load32;
+using name_hash::load64;
 
 inline unsigned char tagOf(uint64_t highWord) {
   return static_cast<unsigned char>(highWord >> 56);
