@@ -80,11 +80,10 @@ class LevelScope {
 }  // namespace
 
 bool ConfigEventHandler::Notify(const KovaConfigEvent& event,
-                                HandOverPtr prepared,
-                                StoreCounters* pCounters) {
+                                HandOverPtr prepared, DeliveryTally* pTally) {
   if (!m_fnNotify) return false;
-  const auto count = [pCounters, &event](StoreCounter counter) {
-    if (pCounters != nullptr) pCounters->add(counter, event.group);
+  const auto count = [pTally](StoreCounter counter) {
+    if (pTally != nullptr) pTally->add(counter);
   };
   uint64_t start;
   {
@@ -191,8 +190,12 @@ uint32_t ConfigEventHandler::claim(uint32_t threadId) {
 }
 
 void ConfigEventHandler::releaseClaim(uint32_t threadId) {
-  uint32_t expected = threadId;
-  m_nBusyThread.compare_exchange_strong(expected, 0, std::memory_order_relaxed);
+  // No read-modify-write is needed: while the field holds this thread's id,
+  // only this thread may change it (claimers write only over 0), so nothing
+  // can come between the load and the store.
+  if (m_nBusyThread.load(std::memory_order_relaxed) == threadId) {
+    m_nBusyThread.store(0, std::memory_order_relaxed);
+  }
   // The last access to the callables happens before this decrement, which
   // removal waits for before it empties them.
   --m_nBusy;

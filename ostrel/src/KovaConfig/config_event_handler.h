@@ -78,14 +78,19 @@ class ConfigEventHandler {
   // counted in `pCounters` (the store's) when given.
   bool Notify(const KovaConfigEvent& event,
               StoreCounters* pCounters = nullptr) {
-    return Notify(event, prepareHandOver(event), pCounters);
+    if (pCounters == nullptr) {
+      return Notify(event, prepareHandOver(event), nullptr);
+    }
+    DeliveryTally tally(*pCounters, event.group);
+    return Notify(event, prepareHandOver(event), &tally);
   }
   // The same with the hand-over made beforehand by prepareHandOver(), so
   // that a change can be made ready for every observer before any is told.
   // A queue that refuses the event for want of memory gets a fresh copy
   // once more; only that second copy may fail to be made (std::bad_alloc).
+  // The way the delivery went is counted in `pTally` when given.
   bool Notify(const KovaConfigEvent& event, HandOverPtr prepared,
-              StoreCounters* pCounters);
+              DeliveryTally* pTally);
   // Everything a hand-over of `event` to the run thread needs (the copies of
   // the event and of the callback), or null when Notify will not hand over
   // (no callback, no run thread or no queue, or the run thread is the

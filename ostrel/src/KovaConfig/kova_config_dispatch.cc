@@ -91,6 +91,7 @@ KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
   // delivery; each hand-over to another thread gets its own copy, made with
   // the event before anyone is told. A name nobody observes costs no event.
   std::optional<KovaConfigEvent> event;
+  DeliveryTally tally(m_counters, group);
   bool bValuesMoved = false;
   int nReached = 0;
   deliverToObservers(
@@ -127,8 +128,7 @@ KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
         }
       },
       [&](DeliverySlot& slot) {
-        if (slot.handler->Notify(*event, std::move(slot.handOver),
-                                 &m_counters)) {
+        if (slot.handler->Notify(*event, std::move(slot.handOver), &tally)) {
           ++nReached;
         }
       });
