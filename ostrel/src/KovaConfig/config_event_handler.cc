@@ -25,20 +25,19 @@ uint64_t elapsedMs(uint64_t startUs, uint64_t endUs) {
   return endMs > startMs ? endMs - startMs : 0;
 }
 
-// The cost in milliseconds of a call that began at `startUs` (a now()
-// reading) when it is above kSlowCallMs, else 0. Most calls are quick: the
-// coarse clock rules them out, and only a call that it cannot rule out pays
-// for a second precise reading, so a reported cost is exactly what two
-// precise readings give. elapsedMs() exceeds kSlowCallMs only when the end
-// is more than kSlowCallMs after the start (each reading is cut to whole
-// milliseconds on its own), and the end is at most coarseLagUs() after the
-// coarse reading.
-uint64_t slowCallCostMs(uint64_t startUs) {
-  constexpr uint64_t kRuledOutUs = kSlowCallMs * 1000;
-  const uint64_t latestEndUs =
-      timer_policy::coarseNow() + timer_policy::coarseLagUs();
-  if (latestEndUs <= startUs + kRuledOutUs) return 0;
-  const uint64_t cost = elapsedMs(startUs, timer_policy::now());
+// The cost in milliseconds of a call that began at `start` when it is above
+// kSlowCallMs, else 0. Most calls are quick, and two counter reads rule them
+// out; the cost of a slow one is what two now() readings give (see
+// slow_call_timer). elapsedMs() exceeds kSlowCallMs only when the end is more
+// than kSlowCallMs after the start (each reading is cut to whole
+// milliseconds on its own), so calls up to that long need no cost.
+uint64_t slowCallCostMs(const slow_call_timer::Start& start) {
+  uint64_t startUs = 0;
+  uint64_t endUs = 0;
+  if (!slow_call_timer::mayExceed(start, kSlowCallMs * 1000, startUs, endUs)) {
+    return 0;
+  }
+  const uint64_t cost = elapsedMs(startUs, endUs);
   return cost > kSlowCallMs ? cost : 0;
 }
 
@@ -85,7 +84,7 @@ bool ConfigEventHandler::Notify(const KovaConfigEvent& event,
   const auto count = [pTally](StoreCounter counter) {
     if (pTally != nullptr) pTally->add(counter);
   };
-  uint64_t start;
+  slow_call_timer::Start start;
   {
     LevelScope level(m_nLevel);
     if (level.value() > 1) {
@@ -94,7 +93,7 @@ bool ConfigEventHandler::Notify(const KovaConfigEvent& event,
                          << static_cast<int>(event.group)
                          << KOVA_THIS_SUFFIX(this));
     }
-    start = timer_policy::now();
+    start = slow_call_timer::start();
     if (m_pRunThread == nullptr) {
       count(kCountDeliveredDirect);
       callObserver(m_fnNotify, event);
@@ -156,7 +155,7 @@ int ConfigEventHandler::handOver(ICmEventQueue& queue,
 ConfigData ConfigEventHandler::Invoke(const KovaConfigEvent& event) {
   ConfigData result;
   if (!m_fnProvider) return result;
-  uint64_t start;
+  slow_call_timer::Start start;
   {
     LevelScope level(m_nLevel);
     if (level.value() > 1) {
@@ -165,7 +164,7 @@ ConfigData ConfigEventHandler::Invoke(const KovaConfigEvent& event) {
                          << static_cast<int>(event.group)
                          << KOVA_THIS_SUFFIX(this));
     }
-    start = timer_policy::now();
+    start = slow_call_timer::start();
     result = callObserver(m_fnProvider, event);
   }
   const uint64_t cost = slowCallCostMs(start);
