@@ -267,7 +267,7 @@ void ObserverTable::snapshotAndClaim(std::string_view name, bool bProviders,
   RecursiveMutexLock lock(m_mutex);
   auto it = m_observers.find(name);
   if (it == m_observers.end()) return;
-  snapshot.reserve(snapshot.size() + it->second.size());
+  snapshot.reserve(it->second.size());
   for (const ConfigEventHandlerPtr& handler : it->second) {
     // A linked handler has not been emptied, so its callables may be read
     // here; once the lock is left only claimed handlers are safe to read.

@@ -30,7 +30,7 @@
 #include <list>
 #include <map>
 #include <memory>
-#include <memory_resource>
+#include <new>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -175,11 +175,50 @@ struct DeliverySlot {
   bool bClaimed;
   HandOverPtr handOver;
 };
-// Its storage comes from the delivery's arena (kInlineDeliverySlots slots on
-// the delivering thread's stack, the heap beyond), so that a change to a
-// handful of observers allocates nothing for its list.
-typedef std::pmr::vector<DeliverySlot> DeliverySnapshot;
+// A delivery's private copy of a name's list: up to kInlineDeliverySlots
+// slots in the object itself (on the delivering thread's stack), so that a
+// change to a handful of observers allocates nothing for its list; a longer
+// list takes one heap block, reserved before the first slot is added.
 constexpr size_t kInlineDeliverySlots = 8;
+class DeliverySnapshot {
+ public:
+  DeliverySnapshot() = default;
+  ~DeliverySnapshot() {
+    for (size_t i = m_size; i > 0; --i) m_pSlots[i - 1].~DeliverySlot();
+    if (m_pSlots != inlineSlots()) ::operator delete(m_pSlots);
+  }
+  DeliverySnapshot(const DeliverySnapshot&) = delete;
+  DeliverySnapshot& operator=(const DeliverySnapshot&) = delete;
+
+  // Makes room for `count` slots in all. REQUIRES: the snapshot is empty.
+  // May throw std::bad_alloc.
+  void reserve(size_t count) {
+    if (count <= m_capacity) return;
+    m_pSlots = static_cast<DeliverySlot*>(
+        ::operator new(count * sizeof(DeliverySlot)));
+    m_capacity = count;
+  }
+  // REQUIRES: room was reserved for it.
+  void push_back(DeliverySlot&& slot) {
+    new (&m_pSlots[m_size]) DeliverySlot(std::move(slot));
+    ++m_size;
+  }
+  size_t size() const { return m_size; }
+  DeliverySlot& operator[](size_t i) { return m_pSlots[i]; }
+  DeliverySlot* begin() { return m_pSlots; }
+  DeliverySlot* end() { return m_pSlots + m_size; }
+
+ private:
+  DeliverySlot* inlineSlots() {
+    return reinterpret_cast<DeliverySlot*>(m_room);
+  }
+
+  alignas(DeliverySlot) unsigned char m_room[kInlineDeliverySlots *
+                                             sizeof(DeliverySlot)];
+  DeliverySlot* m_pSlots = inlineSlots();
+  size_t m_size = 0;
+  size_t m_capacity = kInlineDeliverySlots;
+};
 
 // The observers of one group, by name. A name's list keeps registration
 // order, which is also delivery order. One recursive mutex guards the map and

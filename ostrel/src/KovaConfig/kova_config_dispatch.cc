@@ -1,6 +1,5 @@
 // The store's dispatch: changes to the name's subscribers, dynamic queries to
 // the name's provider.
-#include <memory_resource>
 #include <new>
 #include <optional>
 #include <string_view>
@@ -27,14 +26,7 @@ void deliverToObservers(ObserverTable& table, std::string_view name,
                         Prepare&& prepare, Unprepared&& onUnprepared,
                         Deliver&& deliver) {
   if (name.empty()) return;
-  // The list's one allocation (reserved for its final size) fits in `room`
-  // for up to kInlineDeliverySlots observers; a longer list is taken from
-  // the heap. The arena outlives the list.
-  alignas(DeliverySlot) unsigned char
-      room[kInlineDeliverySlots * sizeof(DeliverySlot)];
-  std::pmr::monotonic_buffer_resource arena(room, sizeof(room),
-                                            std::pmr::new_delete_resource());
-  DeliverySnapshot snapshot(&arena);
+  DeliverySnapshot snapshot;
   // The first slot whose claim (if any) is still held.
   size_t next = 0;
   try {
