@@ -1,7 +1,6 @@
 // The store's dispatch: changes to the name's subscribers, dynamic queries to
 // the name's provider.
 #include <new>
-#include <optional>
 #include <string_view>
 
 #include "kova_config.h"
@@ -54,6 +53,36 @@ void deliverToObservers(ObserverTable& table, std::string_view name,
   }
 }
 
+// A change's event, built in place when the first handler is claimed. Built
+// by default-initialisation: the fields are assigned right after, so nothing
+// is cleared first.
+class LazyEvent {
+ public:
+  LazyEvent() {}
+  ~LazyEvent() {
+    if (m_bBuilt) get().~KovaConfigEvent();
+  }
+  LazyEvent(const LazyEvent&) = delete;
+  LazyEvent& operator=(const LazyEvent&) = delete;
+
+  explicit operator bool() const { return m_bBuilt; }
+  KovaConfigEvent& build() {
+    new (m_room) KovaConfigEvent;
+    m_bBuilt = true;
+    return get();
+  }
+  KovaConfigEvent& operator*() { return get(); }
+  KovaConfigEvent* operator->() { return &get(); }
+
+ private:
+  KovaConfigEvent& get() {
+    return *std::launder(reinterpret_cast<KovaConfigEvent*>(m_room));
+  }
+
+  alignas(KovaConfigEvent) unsigned char m_room[sizeof(KovaConfigEvent)];
+  bool m_bBuilt = false;
+};
+
 }  // namespace
 
 KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
@@ -82,7 +111,7 @@ KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
   // Built once, when a handler was claimed, and shared by every direct
   // delivery; each hand-over to another thread gets its own copy, made with
   // the event before anyone is told. A name nobody observes costs no event.
-  std::optional<KovaConfigEvent> event;
+  LazyEvent event;
   DeliveryTally tally(m_counters, group);
   bool bValuesMoved = false;
   int nReached = 0;
@@ -100,7 +129,7 @@ KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
         for (DeliverySlot& slot : snapshot) {
           if (!slot.bClaimed) continue;
           if (!event) {
-            event.emplace();
+            event.build();
             event->configName = szConfigName;
             event->oldValue = std::move(oldValue);
             event->newValue = std::move(newValue);
