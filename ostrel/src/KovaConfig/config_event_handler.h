@@ -37,7 +37,7 @@
 #include <utility>
 #include <vector>
 
-#include "name_hash.h"
+#include "name_keys.h"
 #include "ostrel/IKovaConfig.h"
 #include "ostrel/KovaConfigEvent.h"
 #include "ostrel/KovaConfigTypes.h"
@@ -285,8 +285,7 @@ class ObserverTable {
 
  private:
   RecursiveMutex m_mutex;  // guards m_observers and every list in it
-  std::map<std::string, HandlerList, std::less<>> m_observers
-      GUARDED_BY(m_mutex);
+  std::map<std::string, HandlerList, NameOrder> m_observers GUARDED_BY(m_mutex);
   // Set, under m_mutex, once m_observers has held a name, and never cleared.
   // A snapshot that finds it clear skips the lock: a handler linked after
   // that look is one linked after the snapshot.

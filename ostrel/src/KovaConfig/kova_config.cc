@@ -143,14 +143,13 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
   ConfigData newValue;
   ConfigData oldValue = values.exchange(
       name, std::move(value),
-      [&](const ConfigData& incoming) {
+      [&](const ConfigData& incoming, const ConfigData* pCurrent) {
         const bool bObserved = observers.mayObserve(name);
         bDispatch = bTraced || bObserved;
         if (bDispatch) newValue = incoming;
         if (bObserved) {
-          bHadValue = values.visit(name, [&](const ConfigData& current) {
-            restore = index.prepareSet(name, current);
-          });
+          bHadValue = pCurrent != nullptr;
+          if (bHadValue) restore = index.prepareSet(name, *pCurrent);
           bRestorable = true;
         }
         return index.prepareSet(name, incoming);

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "epoch_reclaim.h"
-#include "name_hash.h"
+#include "name_keys.h"
 
 // The read path is one function: its helpers are folded into it.
 #if defined(__GNUC__)

@@ -27,7 +27,7 @@
 #include <cstring>
 #include <string>
 
-#include "KovaConfig/name_hash.h"
+#include "KovaConfig/name_keys.h"
 #include "KovaConfig/value_index.h"
 
 // The library's access to a value's parts, for filling it in place.
