@@ -147,12 +147,13 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
         const bool bObserved = observers.mayObserve(name);
         bDispatch = bTraced || bObserved;
         if (bDispatch) newValue = incoming;
+        ValueIndex::PendingSet pending = index.prepareSet(name, incoming);
         if (bObserved) {
           bHadValue = pCurrent != nullptr;
-          if (bHadValue) restore = index.prepareSet(name, *pCurrent);
+          if (bHadValue) restore = index.prepareSet(pending, *pCurrent);
           bRestorable = true;
         }
-        return index.prepareSet(name, incoming);
+        return pending;
       },
       [&](ValueIndex::PendingSet& pending, const ConfigData& previous,
           const ConfigData& stored) {

@@ -127,7 +127,20 @@ class StoreCounters {
   // The process-wide totals: every block ever made, destroyed ones included.
   static void readTotals(KovaConfigCounters& out);
 
-  static StoreCounter setCounterOf(KOVA_RESULT result);
+  static StoreCounter setCounterOf(KOVA_RESULT result) {
+    switch (result) {
+      case KOVA_S_OK:
+        return kCountSetOk;
+      case KOVA_E_UNCHANGED:
+        return kCountSetUnchanged;
+      case KOVA_E_NOOBSERVER:
+        return kCountSetNoObserver;
+      case KOVA_E_INVALIDARG:
+        return kCountSetInvalidArg;
+      default:
+        return kCountSetFailed;
+    }
+  }
 
  private:
   // Groups 0 to 11, then the part of no group.

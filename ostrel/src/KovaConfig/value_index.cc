@@ -209,11 +209,22 @@ ValueIndex::Entry* ValueIndex::addEntry(uint64_t hash, std::string_view name) {
 
 ValueIndex::PendingSet ValueIndex::prepareSet(std::string_view name,
                                               const ConfigData& value) {
-  PendingSet pending;
-  pending.entry = const_cast<Entry*>(lookUp(name.data(), name.size()));
-  if (pending.entry == nullptr) {
-    pending.entry = addEntry(nameHash(name.data(), name.size()), name);
+  Entry* entry = const_cast<Entry*>(lookUp(name.data(), name.size()));
+  if (entry == nullptr) {
+    entry = addEntry(nameHash(name.data(), name.size()), name);
   }
+  return prepareSetAt(*entry, value);
+}
+
+ValueIndex::PendingSet ValueIndex::prepareSet(const PendingSet& sameName,
+                                              const ConfigData& value) {
+  return prepareSetAt(*sameName.entry, value);
+}
+
+ValueIndex::PendingSet ValueIndex::prepareSetAt(Entry& target,
+                                                const ConfigData& value) {
+  PendingSet pending;
+  pending.entry = &target;
   const size_t size = value.GetLength();
   if (size <= kInlineMax) {
     packInline(value.GetData(), size, pending.words);

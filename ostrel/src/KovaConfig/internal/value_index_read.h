@@ -34,6 +34,9 @@
 struct ConfigDataWriter {
   static std::string& Bytes(ConfigData& value) { return value.m_strData; }
   static void SetValid(ConfigData& value) { value.m_bValid = true; }
+  static bool SameBytes(const char* a, const char* b, size_t size) {
+    return ConfigData::SameBytes(a, b, size);
+  }
 };
 
 namespace kovaStore {
@@ -88,22 +91,10 @@ inline void copyWords(const std::atomic<uint64_t>* words, size_t size,
   }
 }
 
-// Whether the `size` bytes at a and b are equal, by overlapping word loads
-// for the short names that are the common case.
+// Whether the `size` bytes at a and b are equal: the value type's own
+// comparison of bytes (overlapping word loads for short names).
 inline bool sameBytes(const char* a, const char* b, size_t size) {
-  if (size > 16) return std::memcmp(a, b, size) == 0;
-  if (size >= 8) {
-    return ((load64(a) ^ load64(b)) |
-            (load64(a + size - 8) ^ load64(b + size - 8))) == 0;
-  }
-  if (size >= 4) {
-    return ((load32(a) ^ load32(b)) |
-            (load32(a + size - 4) ^ load32(b + size - 4))) == 0;
-  }
-  for (size_t i = 0; i < size; ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
+  return ConfigDataWriter::SameBytes(a, b, size);
 }
 
 // Writes the `size` (at most 15) bytes that a slot's two words hold to
