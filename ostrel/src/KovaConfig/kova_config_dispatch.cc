@@ -1,6 +1,7 @@
 // The store's dispatch: changes to the name's subscribers, dynamic queries to
 // the name's provider.
 #include <new>
+#include <string>
 #include <string_view>
 
 #include "kova_config.h"
@@ -53,9 +54,9 @@ void deliverToObservers(ObserverTable& table, std::string_view name,
   }
 }
 
-// A change's event, built in place when the first handler is claimed. Built
-// by default-initialisation: the fields are assigned right after, so nothing
-// is cleared first.
+// A change's event, built in place when the first handler is claimed, each
+// field constructed from its value at once (nothing is cleared or assigned
+// twice).
 class LazyEvent {
  public:
   LazyEvent() {}
@@ -66,10 +67,15 @@ class LazyEvent {
   LazyEvent& operator=(const LazyEvent&) = delete;
 
   explicit operator bool() const { return m_bBuilt; }
-  KovaConfigEvent& build() {
-    new (m_room) KovaConfigEvent;
+  void build(std::string_view name, ConfigData&& oldValue,
+             ConfigData&& newValue, KovaConfigGroup group) {
+    new (m_room) KovaConfigEvent{std::string(name.data(), name.size()),
+                                 std::move(oldValue),
+                                 std::move(newValue),
+                                 ConfigData(),
+                                 group,
+                                 groupToSessionType(group)};
     m_bBuilt = true;
-    return get();
   }
   KovaConfigEvent& operator*() { return get(); }
   KovaConfigEvent* operator->() { return &get(); }
@@ -97,6 +103,7 @@ KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
   }
   const uint32_t threadId = currentThreadId();
   if (!bForceNotify && oldValue == newValue) return KOVA_E_UNCHANGED;
+  const std::string_view name(szConfigName);
   // A line that cannot be built (out of memory for the values' text) is
   // dropped: the change itself goes on.
   try {
@@ -116,7 +123,7 @@ KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
   bool bValuesMoved = false;
   int nReached = 0;
   deliverToObservers(
-      table, szConfigName, false, threadId,
+      table, name, false, threadId,
       [&](const ConfigEventHandler& handler, uint32_t busyThread) {
         KOVA_WARNING_TRACE(
             "kovaStore::KovaConfig::fireEvents::<lambda_1>::operator (), "
@@ -129,13 +136,8 @@ KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
         for (DeliverySlot& slot : snapshot) {
           if (!slot.bClaimed) continue;
           if (!event) {
-            event.build();
-            event->configName = szConfigName;
-            event->oldValue = std::move(oldValue);
-            event->newValue = std::move(newValue);
+            event.build(name, std::move(oldValue), std::move(newValue), group);
             bValuesMoved = true;
-            event->group = group;
-            event->sessionType = groupToSessionType(group);
           }
           slot.handOver = slot.handler->prepareHandOver(*event);
         }
