@@ -113,8 +113,13 @@ class slow_call_timer {
     return learn();
   }
 
+  // `pNext`, when given, receives the end reading when mayExceed() is false
+  // and read the counter, for a call that follows at once to start from
+  // (a start that early only adds the time in between to that call); else
+  // a reading with ticks 0, which no call may start from.
   static bool mayExceed(const Start& start, uint64_t boundUs, uint64_t& startUs,
-                        uint64_t& endUs) {
+                        uint64_t& endUs, Start* pNext = nullptr) {
+    if (pNext != nullptr) *pNext = Start{0, 0};
     if (start.ticks == 0) {
       if (timer_policy::coarseNow() + timer_policy::coarseLagUs() <=
           start.us + boundUs) {
@@ -128,6 +133,7 @@ class slow_call_timer {
     const uint64_t ticks = now > start.ticks ? now - start.ticks : 0;
     const double rate = ticksPerUs().load(std::memory_order_relaxed);
     if (static_cast<double>(ticks) <= static_cast<double>(boundUs) / 2 * rate) {
+      if (pNext != nullptr) *pNext = Start{now, 0};
       return false;
     }
     const double elapsedUs = static_cast<double>(ticks) / rate;

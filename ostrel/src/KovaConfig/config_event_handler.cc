@@ -31,10 +31,12 @@ uint64_t elapsedMs(uint64_t startUs, uint64_t endUs) {
 // slow_call_timer). elapsedMs() exceeds kSlowCallMs only when the end is more
 // than kSlowCallMs after the start (each reading is cut to whole
 // milliseconds on its own), so calls up to that long need no cost.
-uint64_t slowCallCostMs(const slow_call_timer::Start& start) {
+uint64_t slowCallCostMs(const slow_call_timer::Start& start,
+                        slow_call_timer::Start* pNext = nullptr) {
   uint64_t startUs = 0;
   uint64_t endUs = 0;
-  if (!slow_call_timer::mayExceed(start, kSlowCallMs * 1000, startUs, endUs)) {
+  if (!slow_call_timer::mayExceed(start, kSlowCallMs * 1000, startUs, endUs,
+                                  pNext)) {
     return 0;
   }
   const uint64_t cost = elapsedMs(startUs, endUs);
@@ -49,9 +51,8 @@ void HandOverDisposer::operator()(CSwitchThreadEvent* pEvent) const {
   pEvent->OnDestorySelf();
 }
 
-HandOverPtr ConfigEventHandler::prepareHandOver(
+HandOverPtr ConfigEventHandler::prepareThreadHandOver(
     const KovaConfigEvent& event) const {
-  if (!m_fnNotify || m_pRunThread == nullptr) return nullptr;
   if (m_pRunThread->GetEventQueue() == nullptr) return nullptr;
   if (!m_bAsync && m_pRunThread->GetThreadId() == GetThreadSelfId()) {
     return nullptr;
@@ -79,7 +80,8 @@ class LevelScope {
 }  // namespace
 
 bool ConfigEventHandler::Notify(const KovaConfigEvent& event,
-                                HandOverPtr prepared, DeliveryTally* pTally) {
+                                HandOverPtr prepared, DeliveryTally* pTally,
+                                slow_call_timer::Start* pChain) {
   if (!m_fnNotify) return false;
   const auto count = [pTally](StoreCounter counter) {
     if (pTally != nullptr) pTally->add(counter);
@@ -93,7 +95,11 @@ bool ConfigEventHandler::Notify(const KovaConfigEvent& event,
                          << static_cast<int>(event.group)
                          << KOVA_THIS_SUFFIX(this));
     }
-    start = slow_call_timer::start();
+    // A delivery that follows another of the same change at once starts
+    // from that one's end reading, unless a line was written in between.
+    start = pChain != nullptr && pChain->ticks != 0 && level.value() == 1
+                ? *pChain
+                : slow_call_timer::start();
     if (m_pRunThread == nullptr) {
       count(kCountDeliveredDirect);
       callObserver(m_fnNotify, event);
@@ -118,7 +124,7 @@ bool ConfigEventHandler::Notify(const KovaConfigEvent& event,
                        << ", EventQueue == NULL" << KOVA_THIS_SUFFIX(this));
     }
   }
-  const uint64_t cost = slowCallCostMs(start);
+  const uint64_t cost = slowCallCostMs(start, pChain);
   if (cost > 0) {
     KOVA_WARNING_TRACE("kovaStore::ConfigEventHandler::Notify, "
                        << event.configName << ", "
@@ -186,18 +192,6 @@ uint32_t ConfigEventHandler::claim(uint32_t threadId) {
   if (holder != 0) return holder;
   m_nBusyThread.store(threadId, std::memory_order_relaxed);
   return 0;
-}
-
-void ConfigEventHandler::releaseClaim(uint32_t threadId) {
-  // No read-modify-write is needed: while the field holds this thread's id,
-  // only this thread may change it (claimers write only over 0), so nothing
-  // can come between the load and the store.
-  if (m_nBusyThread.load(std::memory_order_relaxed) == threadId) {
-    m_nBusyThread.store(0, std::memory_order_relaxed);
-  }
-  // The last access to the callables happens before this decrement, which
-  // removal waits for before it empties them.
-  --m_nBusy;
 }
 
 KOVA_RESULT ObserverTable::addSubscriber(std::string_view name,

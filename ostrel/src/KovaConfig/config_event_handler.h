@@ -22,6 +22,7 @@
 #ifndef OSTREL_SRC_KOVACONFIG_CONFIG_EVENT_HANDLER_H_
 #define OSTREL_SRC_KOVACONFIG_CONFIG_EVENT_HANDLER_H_
 
+#include <CmTimer.h>
 #include <ConfigData.h>
 
 #include <atomic>
@@ -88,14 +89,19 @@ class ConfigEventHandler {
   // that a change can be made ready for every observer before any is told.
   // A queue that refuses the event for want of memory gets a fresh copy
   // once more; only that second copy may fail to be made (std::bad_alloc).
-  // The way the delivery went is counted in `pTally` when given.
+  // The way the delivery went is counted in `pTally` when given. `pChain`,
+  // when given, carries the clock from one delivery of a change to the next
+  // (see slow_call_timer::mayExceed), starting with ticks 0.
   bool Notify(const KovaConfigEvent& event, HandOverPtr prepared,
-              DeliveryTally* pTally);
+              DeliveryTally* pTally, slow_call_timer::Start* pChain = nullptr);
   // Everything a hand-over of `event` to the run thread needs (the copies of
   // the event and of the callback), or null when Notify will not hand over
   // (no callback, no run thread or no queue, or the run thread is the
   // calling one and m_bAsync is false). Throws what the copies throw.
-  HandOverPtr prepareHandOver(const KovaConfigEvent& event) const;
+  HandOverPtr prepareHandOver(const KovaConfigEvent& event) const {
+    if (!m_fnNotify || m_pRunThread == nullptr) return nullptr;
+    return prepareThreadHandOver(event);
+  }
   // Asks the provider on the calling thread; the invalid value when the
   // handler has no provider.
   ConfigData Invoke(const KovaConfigEvent& event);
@@ -107,7 +113,17 @@ class ConfigEventHandler {
   uint32_t claim(uint32_t threadId);
   // Gives a claim back: clears m_nBusyThread if it is this thread's, then
   // m_nBusy - 1. Any thread, no lock.
-  void releaseClaim(uint32_t threadId);
+  void releaseClaim(uint32_t threadId) {
+    // No read-modify-write is needed: while the field holds this thread's
+    // id, only this thread may change it (claimers write only over 0), so
+    // nothing can come between the load and the store.
+    if (m_nBusyThread.load(std::memory_order_relaxed) == threadId) {
+      m_nBusyThread.store(0, std::memory_order_relaxed);
+    }
+    // The last access to the callables happens before this decrement, which
+    // removal waits for before it empties them.
+    --m_nBusy;
+  }
 
   // The fields below are set by the store while the handler is not yet
   // linked into any table (or, for the observer helper's own records, under
@@ -131,6 +147,8 @@ class ConfigEventHandler {
   KovaConfigProvider m_fnProvider;
 
  private:
+  // prepareHandOver() for a handler with a callback and a run thread.
+  HandOverPtr prepareThreadHandOver(const KovaConfigEvent& event) const;
   // Gives the change to the run thread's queue: posted when m_bAsync, else
   // sent (waiting until it has run there). Yields what the queue answered
   // last.

@@ -120,6 +120,7 @@ KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
   // the event before anyone is told. A name nobody observes costs no event.
   LazyEvent event;
   DeliveryTally tally(m_counters, group);
+  slow_call_timer::Start clock{0, 0};
   bool bValuesMoved = false;
   int nReached = 0;
   deliverToObservers(
@@ -151,7 +152,8 @@ KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
         }
       },
       [&](DeliverySlot& slot) {
-        if (slot.handler->Notify(*event, std::move(slot.handOver), &tally)) {
+        if (slot.handler->Notify(*event, std::move(slot.handOver), &tally,
+                                 &clock)) {
           ++nReached;
         }
       });
