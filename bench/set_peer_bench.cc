@@ -18,8 +18,6 @@
 #include <benchmark/benchmark.h>
 #include <time.h>
 
-#include <QByteArray>
-#include <QObject>
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
@@ -29,6 +27,7 @@
 
 #include "dispatch_setup.h"
 #include "ostrel/KovaConfigApi.h"
+#include "peer_setting.h"
 
 namespace {
 
@@ -53,46 +52,6 @@ double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   return values[values.size() / 2];
 }
-
-}  // namespace
-
-// The peer: one property whose setter compares, stores and notifies.
-class PeerSetting : public QObject {
-  Q_OBJECT
-  Q_PROPERTY(QByteArray value READ value WRITE setValue NOTIFY valueChanged)
-
- public:
-  const QByteArray& value() const { return m_value; }
-  void setValue(const QByteArray& value) {
-    if (value == m_value) return;
-    m_value = value;
-    emit valueChanged(m_value);
-  }
-
- signals:
-  void valueChanged(const QByteArray& value);
-
- private:
-  QByteArray m_value;
-};
-
-// The peer's observer: a slot that counts its calls.
-class PeerCounter : public QObject {
-  Q_OBJECT
-
- public:
-  explicit PeerCounter(std::atomic<int64_t>& calls) : m_calls(calls) {}
-
- public slots:
-  void onValueChanged(const QByteArray&) {
-    m_calls.fetch_add(1, std::memory_order_relaxed);
-  }
-
- private:
-  std::atomic<int64_t>& m_calls;
-};
-
-namespace {
 
 // The peer's setting with `connections` direct connections to counters.
 class PeerSide {
@@ -211,5 +170,3 @@ BENCHMARK(BM_SetBesidePeer)
 }  // namespace
 
 BENCHMARK_MAIN();
-
-#include "set_peer_bench.moc"
