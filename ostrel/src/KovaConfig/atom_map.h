@@ -115,7 +115,7 @@ class atomMap {
   // `step(prepared, previous, stored)`. An exception from `prepare` leaves
   // the table unchanged.
   template <class Key, class Prepare, class Step>
-  V exchange(const Key& key, V value, Prepare&& prepare, Step&& step) {
+  V exchange(const Key& key, V&& value, Prepare&& prepare, Step&& step) {
     RecursiveMutexLock lock(m_mutex);
     auto it = m_map.lower_bound(key);
     const bool bPresent =

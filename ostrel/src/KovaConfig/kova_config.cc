@@ -68,9 +68,9 @@ void KovaConfig::traceRefusedAsRetired(const char* szOperation) const noexcept {
   }
 }
 
-KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
+KOVA_RESULT KovaConfig::setKovaConfig(KovaConfigGroup group,
                                       const char* szConfigName,
-                                      ConfigData value, bool bForceNotify,
+                                      ConfigData& value, bool bForceNotify,
                                       bool bNotifyOnly) {
   if (!isStorableGroup(group) || szConfigName == nullptr || !value.IsValid()) {
     KOVA_ERROR_TRACE("kovaStore::KovaConfig::SetKovaConfigError parameters"
