@@ -122,8 +122,8 @@ class Peers {
     kovaStore::CreateKovaConfig(kCallId, &m_store);
     m_runThread = CreateCmEventThread("bench-recv");
     if (m_store != nullptr) {
-      bench::subscribeCounting(*m_store, kName, m_storeCalls, m_runThread.get(),
-                               !bBlocking);
+      bench::subscribeCounting(*m_store, bench::kDispatchGroup, kName,
+                               m_storeCalls, m_runThread.get(), !bBlocking);
     }
     m_qtThread.start();
     m_counter.moveToThread(&m_qtThread);

@@ -6,7 +6,6 @@
 // Sets are forced with an unchanged value, so that every iteration notifies
 // and no new value is built.
 #include <CmThread.h>
-#include <CmTrace.h>
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -25,7 +24,6 @@ using kovaStore::KovaConfig;
 using kovaStore::KovaConfigEvent;
 
 using bench::QuietTrace;
-using bench::subscribeCounting;
 
 constexpr kovaStore::KovaConfigGroup kGroup = bench::kDispatchGroup;
 
@@ -59,9 +57,8 @@ void BM_SetWithDirectSubscribers(benchmark::State& state) {
   QuietTrace quiet;
   KovaConfig store(1);
   std::atomic<int64_t> calls{0};
-  for (int i = 0; i < state.range(0); ++i) {
-    subscribeCounting(store, "AecMode", calls, nullptr, false);
-  }
+  bench::subscribeCounters(store, kGroup, "AecMode",
+                           static_cast<int>(state.range(0)), calls);
   setForced(state, store, ConfigData("1"));
   state.counters["subscribers"] = static_cast<double>(state.range(0));
 }
@@ -103,7 +100,7 @@ void BM_SetWithBlockingHandOver(benchmark::State& state) {
   std::unique_ptr<ACmThread> runThread = CreateCmEventThread("bench-run");
   KovaConfig store(1);
   std::atomic<int64_t> calls{0};
-  subscribeCounting(store, "AecMode", calls, runThread.get(), false);
+  bench::subscribeCounters(store, kGroup, "AecMode", 1, calls, runThread.get());
   setForced(state, store, ConfigData("1"));
 }
 BENCHMARK(BM_SetWithBlockingHandOver)->UseRealTime();
@@ -115,7 +112,8 @@ void BM_SetWithPostedDelivery(benchmark::State& state) {
   std::unique_ptr<ACmThread> runThread = CreateCmEventThread("bench-run");
   KovaConfig store(1);
   std::atomic<int64_t> calls{0};
-  subscribeCounting(store, "AecMode", calls, runThread.get(), true);
+  bench::subscribeCounters(store, kGroup, "AecMode", 1, calls, runThread.get(),
+                           true);
   int64_t sets = 0;
   const auto start = std::chrono::steady_clock::now();
   for (auto _ : state) {

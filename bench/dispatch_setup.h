@@ -4,8 +4,11 @@
 //
 //   bench::QuietTrace quiet;
 //   std::atomic<int64_t> calls{0};
-//   bench::subscribeCounting(store, "AecMode", calls, runThread.get(), true);
-//   store.SetKovaConfig(bench::kDispatchGroup, "AecMode", value, true, false);
+//   bench::subscribeCounting(store, bench::kDispatchGroup, "AecMode", calls,
+//                            runThread.get(), true);
+//   bench::subscribeCounters(store, bench::kDispatchGroup, "AecMode", 8,
+//   calls); store.SetKovaConfig(bench::kDispatchGroup, "AecMode", value, true,
+//   false);
 #ifndef OSTREL_BENCH_DISPATCH_SETUP_H_
 #define OSTREL_BENCH_DISPATCH_SETUP_H_
 
@@ -36,19 +39,33 @@ class QuietTrace {
   int m_previous;
 };
 
-// Subscribes to the name, in kDispatchGroup, a callback that adds one to
-// `calls`; called on `pRunThread` (null: the setter's), posted when `bAsync`.
-// Yields the observer id.
+// Subscribes to the name a callback that adds one to `calls` (relaxed);
+// called on `pRunThread` (null: the setter's), posted when `bAsync`. Yields
+// the observer id.
 inline uint64_t subscribeCounting(kovaStore::IKovaConfig& store,
+                                  kovaStore::KovaConfigGroup group,
                                   const char* szConfigName,
                                   std::atomic<int64_t>& calls,
-                                  ACmThread* pRunThread, bool bAsync) {
+                                  ACmThread* pRunThread = nullptr,
+                                  bool bAsync = false) {
   return store.SubscribeConfig(
-      kDispatchGroup, szConfigName,
+      group, szConfigName,
       [&calls](const kovaStore::KovaConfigEvent&) {
         calls.fetch_add(1, std::memory_order_relaxed);
       },
       pRunThread, bAsync);
+}
+
+// `count` such subscribers of the name.
+inline void subscribeCounters(kovaStore::IKovaConfig& store,
+                              kovaStore::KovaConfigGroup group,
+                              const char* szConfigName, int count,
+                              std::atomic<int64_t>& calls,
+                              ACmThread* pRunThread = nullptr,
+                              bool bAsync = false) {
+  for (int i = 0; i < count; ++i) {
+    subscribeCounting(store, group, szConfigName, calls, pRunThread, bAsync);
+  }
 }
 
 }  // namespace bench

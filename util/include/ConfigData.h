@@ -17,6 +17,7 @@
 #ifndef UTIL_INCLUDE_CONFIGDATA_H_
 #define UTIL_INCLUDE_CONFIGDATA_H_
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -46,7 +47,10 @@ class ConfigData {
 
   // Equal when both are invalid, or both are valid with the same bytes.
   bool operator==(const ConfigData& other) const {
-    return m_bValid == other.m_bValid && m_strData == other.m_strData;
+    return m_bValid == other.m_bValid &&
+           m_strData.size() == other.m_strData.size() &&
+           SameBytes(m_strData.data(), other.m_strData.data(),
+                     m_strData.size());
   }
   bool operator!=(const ConfigData& other) const { return !(*this == other); }
 
@@ -80,6 +84,34 @@ class ConfigData {
   }
 
  private:
+  // Whether the `size` bytes at a and b are equal; short values (the common
+  // case) by overlapping word loads, without a call.
+  static bool SameBytes(const char* a, const char* b, size_t size) {
+    if (size > 16) return std::memcmp(a, b, size) == 0;
+    if (size >= 8) {
+      return ((Load64(a) ^ Load64(b)) |
+              (Load64(a + size - 8) ^ Load64(b + size - 8))) == 0;
+    }
+    if (size >= 4) {
+      return ((Load32(a) ^ Load32(b)) |
+              (Load32(a + size - 4) ^ Load32(b + size - 4))) == 0;
+    }
+    for (size_t i = 0; i < size; ++i) {
+      if (a[i] != b[i]) return false;
+    }
+    return true;
+  }
+  static uint64_t Load64(const char* p) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    return word;
+  }
+  static uint32_t Load32(const char* p) {
+    uint32_t word;
+    std::memcpy(&word, p, 4);
+    return word;
+  }
+
   // The library's lock-free readers fill a value in place through it; it
   // adds no member and no exported symbol.
   friend struct ConfigDataWriter;

@@ -23,16 +23,29 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <string>
 #include <utility>
 
+#include "name_keys.h"
 #include "support/mutex.h"
 
 namespace kovaStore {
 
+// Keys in their own order; string keys in NameOrder (the same order,
+// compared without a call).
+template <class K>
+struct atomMapOrder {
+  typedef std::less<> type;
+};
+template <>
+struct atomMapOrder<std::string> {
+  typedef NameOrder type;
+};
+
 template <class K, class V>
 class atomMap {
  public:
-  typedef std::map<K, V, std::less<>> Map;
+  typedef std::map<K, V, typename atomMapOrder<K>::type> Map;
   typedef std::function<void(const K&, const V&)> Visitor;
 
   atomMap() = default;
@@ -90,23 +103,27 @@ class atomMap {
   template <class Key, class Step>
   V exchange(const Key& key, V value, Step&& step) {
     return exchange(
-        key, std::move(value), [](const V&) { return 0; },
+        key, std::move(value), [](const V&, const V*) { return 0; },
         [&step](int, const V& previous, const V& stored) {
           step(previous, stored);
         });
   }
 
-  // As exchange() with a step, and runs `prepare(value)` (the value about to
-  // be stored) under the lock before the table changes, handing what it
-  // yields to `step(prepared, previous, stored)`. An exception from `prepare`
-  // leaves the table unchanged.
+  // As exchange() with a step, and runs `prepare(value, current)` (the value
+  // about to be stored, and the key's stored value or null when absent)
+  // under the lock before the table changes, handing what it yields to
+  // `step(prepared, previous, stored)`. An exception from `prepare` leaves
+  // the table unchanged.
   template <class Key, class Prepare, class Step>
-  V exchange(const Key& key, V value, Prepare&& prepare, Step&& step) {
+  V exchange(const Key& key, V&& value, Prepare&& prepare, Step&& step) {
     RecursiveMutexLock lock(m_mutex);
-    auto prepared = prepare(static_cast<const V&>(value));
     auto it = m_map.lower_bound(key);
+    const bool bPresent =
+        it != m_map.end() && !m_map.key_comp()(key, it->first);
+    auto prepared =
+        prepare(static_cast<const V&>(value), bPresent ? &it->second : nullptr);
     V previous;
-    if (it != m_map.end() && !m_map.key_comp()(key, it->first)) {
+    if (bPresent) {
       previous = std::move(it->second);
       it->second = std::move(value);
     } else {

@@ -26,20 +26,21 @@ uint64_t elapsedMs(uint64_t startUs, uint64_t endUs) {
   return endMs > startMs ? endMs - startMs : 0;
 }
 
-// The cost in milliseconds of a call that began at `startUs` (a now()
-// reading) when it is above kSlowCallMs, else 0. Most calls are quick: the
-// coarse clock rules them out, and only a call that it cannot rule out pays
-// for a second precise reading, so a reported cost is exactly what two
-// precise readings give. elapsedMs() exceeds kSlowCallMs only when the end
-// is more than kSlowCallMs after the start (each reading is cut to whole
-// milliseconds on its own), and the end is at most coarseLagUs() after the
-// coarse reading.
-uint64_t slowCallCostMs(uint64_t startUs) {
-  constexpr uint64_t kRuledOutUs = kSlowCallMs * 1000;
-  const uint64_t latestEndUs =
-      timer_policy::coarseNow() + timer_policy::coarseLagUs();
-  if (latestEndUs <= startUs + kRuledOutUs) return 0;
-  const uint64_t cost = elapsedMs(startUs, timer_policy::now());
+// The cost in milliseconds of a call that began at `start` when it is above
+// kSlowCallMs, else 0. Most calls are quick, and two counter reads rule them
+// out; the cost of a slow one is what two now() readings give (see
+// slow_call_timer). elapsedMs() exceeds kSlowCallMs only when the end is more
+// than kSlowCallMs after the start (each reading is cut to whole
+// milliseconds on its own), so calls up to that long need no cost.
+uint64_t slowCallCostMs(const slow_call_timer::Start& start,
+                        slow_call_timer::Start* pNext = nullptr) {
+  uint64_t startUs = 0;
+  uint64_t endUs = 0;
+  if (!slow_call_timer::mayExceed(start, kSlowCallMs * 1000, startUs, endUs,
+                                  pNext)) {
+    return 0;
+  }
+  const uint64_t cost = elapsedMs(startUs, endUs);
   return cost > kSlowCallMs ? cost : 0;
 }
 
@@ -79,9 +80,8 @@ void CSwitchThreadEvent::operator delete(void* p, std::size_t size) noexcept {
   }
 }
 
-HandOverPtr ConfigEventHandler::prepareHandOver(
+HandOverPtr ConfigEventHandler::prepareThreadHandOver(
     const KovaConfigEvent& event) const {
-  if (!m_fnNotify || m_pRunThread == nullptr) return nullptr;
   if (m_pRunThread->GetEventQueue() == nullptr) return nullptr;
   if (!m_bAsync && m_pRunThread->GetThreadId() == GetThreadSelfId()) {
     return nullptr;
@@ -109,13 +109,13 @@ class LevelScope {
 }  // namespace
 
 bool ConfigEventHandler::Notify(const KovaConfigEvent& event,
-                                HandOverPtr prepared,
-                                StoreCounters* pCounters) {
+                                HandOverPtr prepared, DeliveryTally* pTally,
+                                slow_call_timer::Start* pChain) {
   if (!m_fnNotify) return false;
-  const auto count = [pCounters, &event](StoreCounter counter) {
-    if (pCounters != nullptr) pCounters->add(counter, event.group);
+  const auto count = [pTally](StoreCounter counter) {
+    if (pTally != nullptr) pTally->add(counter);
   };
-  uint64_t start;
+  slow_call_timer::Start start;
   {
     LevelScope level(m_nLevel);
     if (level.value() > 1) {
@@ -124,7 +124,11 @@ bool ConfigEventHandler::Notify(const KovaConfigEvent& event,
                          << static_cast<int>(event.group)
                          << KOVA_THIS_SUFFIX(this));
     }
-    start = timer_policy::now();
+    // A delivery that follows another of the same change at once starts
+    // from that one's end reading, unless a line was written in between.
+    start = pChain != nullptr && pChain->ticks != 0 && level.value() == 1
+                ? *pChain
+                : slow_call_timer::start();
     if (m_pRunThread == nullptr) {
       count(kCountDeliveredDirect);
       callObserver(m_fnNotify, event);
@@ -149,7 +153,7 @@ bool ConfigEventHandler::Notify(const KovaConfigEvent& event,
                        << ", EventQueue == NULL" << KOVA_THIS_SUFFIX(this));
     }
   }
-  const uint64_t cost = slowCallCostMs(start);
+  const uint64_t cost = slowCallCostMs(start, pChain);
   if (cost > 0) {
     KOVA_WARNING_TRACE("kovaStore::ConfigEventHandler::Notify, "
                        << event.configName << ", "
@@ -186,7 +190,7 @@ int ConfigEventHandler::handOver(ICmEventQueue& queue,
 ConfigData ConfigEventHandler::Invoke(const KovaConfigEvent& event) {
   ConfigData result;
   if (!m_fnProvider) return result;
-  uint64_t start;
+  slow_call_timer::Start start;
   {
     LevelScope level(m_nLevel);
     if (level.value() > 1) {
@@ -195,7 +199,7 @@ ConfigData ConfigEventHandler::Invoke(const KovaConfigEvent& event) {
                          << static_cast<int>(event.group)
                          << KOVA_THIS_SUFFIX(this));
     }
-    start = timer_policy::now();
+    start = slow_call_timer::start();
     result = callObserver(m_fnProvider, event);
   }
   const uint64_t cost = slowCallCostMs(start);
@@ -217,14 +221,6 @@ uint32_t ConfigEventHandler::claim(uint32_t threadId) {
   if (holder != 0) return holder;
   m_nBusyThread.store(threadId, std::memory_order_relaxed);
   return 0;
-}
-
-void ConfigEventHandler::releaseClaim(uint32_t threadId) {
-  uint32_t expected = threadId;
-  m_nBusyThread.compare_exchange_strong(expected, 0, std::memory_order_relaxed);
-  // The last access to the callables happens before this decrement, which
-  // removal waits for before it empties them.
-  --m_nBusy;
 }
 
 KOVA_RESULT ObserverTable::addSubscriber(std::string_view name,
@@ -294,7 +290,7 @@ void ObserverTable::snapshotAndClaim(std::string_view name, bool bProviders,
   RecursiveMutexLock lock(m_mutex);
   auto it = m_observers.find(name);
   if (it == m_observers.end()) return;
-  snapshot.reserve(snapshot.size() + it->second.size());
+  snapshot.reserve(it->second.size());
   for (const ConfigEventHandlerPtr& handler : it->second) {
     // A linked handler has not been emptied, so its callables may be read
     // here; once the lock is left only claimed handlers are safe to read.

@@ -22,6 +22,7 @@
 #ifndef OSTREL_SRC_KOVACONFIG_CONFIG_EVENT_HANDLER_H_
 #define OSTREL_SRC_KOVACONFIG_CONFIG_EVENT_HANDLER_H_
 
+#include <CmTimer.h>
 #include <ConfigData.h>
 
 #include <atomic>
@@ -30,13 +31,14 @@
 #include <list>
 #include <map>
 #include <memory>
-#include <memory_resource>
+#include <new>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
+#include "name_keys.h"
 #include "ostrel/IKovaConfig.h"
 #include "ostrel/KovaConfigEvent.h"
 #include "ostrel/KovaConfigTypes.h"
@@ -77,19 +79,29 @@ class ConfigEventHandler {
   // counted in `pCounters` (the store's) when given.
   bool Notify(const KovaConfigEvent& event,
               StoreCounters* pCounters = nullptr) {
-    return Notify(event, prepareHandOver(event), pCounters);
+    if (pCounters == nullptr) {
+      return Notify(event, prepareHandOver(event), nullptr);
+    }
+    DeliveryTally tally(*pCounters, event.group);
+    return Notify(event, prepareHandOver(event), &tally);
   }
   // The same with the hand-over made beforehand by prepareHandOver(), so
   // that a change can be made ready for every observer before any is told.
   // A queue that refuses the event for want of memory gets a fresh copy
   // once more; only that second copy may fail to be made (std::bad_alloc).
+  // The way the delivery went is counted in `pTally` when given. `pChain`,
+  // when given, carries the clock from one delivery of a change to the next
+  // (see slow_call_timer::mayExceed), starting with ticks 0.
   bool Notify(const KovaConfigEvent& event, HandOverPtr prepared,
-              StoreCounters* pCounters);
+              DeliveryTally* pTally, slow_call_timer::Start* pChain = nullptr);
   // Everything a hand-over of `event` to the run thread needs (the copies of
   // the event and of the callback), or null when Notify will not hand over
   // (no callback, no run thread or no queue, or the run thread is the
   // calling one and m_bAsync is false). Throws what the copies throw.
-  HandOverPtr prepareHandOver(const KovaConfigEvent& event) const;
+  HandOverPtr prepareHandOver(const KovaConfigEvent& event) const {
+    if (!m_fnNotify || m_pRunThread == nullptr) return nullptr;
+    return prepareThreadHandOver(event);
+  }
   // Asks the provider on the calling thread; the invalid value when the
   // handler has no provider.
   ConfigData Invoke(const KovaConfigEvent& event);
@@ -101,7 +113,17 @@ class ConfigEventHandler {
   uint32_t claim(uint32_t threadId);
   // Gives a claim back: clears m_nBusyThread if it is this thread's, then
   // m_nBusy - 1. Any thread, no lock.
-  void releaseClaim(uint32_t threadId);
+  void releaseClaim(uint32_t threadId) {
+    // No read-modify-write is needed: while the field holds this thread's
+    // id, only this thread may change it (claimers write only over 0), so
+    // nothing can come between the load and the store.
+    if (m_nBusyThread.load(std::memory_order_relaxed) == threadId) {
+      m_nBusyThread.store(0, std::memory_order_relaxed);
+    }
+    // The last access to the callables happens before this decrement, which
+    // removal waits for before it empties them.
+    --m_nBusy;
+  }
 
   // The fields below are set by the store while the handler is not yet
   // linked into any table (or, for the observer helper's own records, under
@@ -125,6 +147,8 @@ class ConfigEventHandler {
   KovaConfigProvider m_fnProvider;
 
  private:
+  // prepareHandOver() for a handler with a callback and a run thread.
+  HandOverPtr prepareThreadHandOver(const KovaConfigEvent& event) const;
   // Gives the change to the run thread's queue: posted when m_bAsync, else
   // sent (waiting until it has run there). Yields what the queue answered
   // last.
@@ -169,11 +193,50 @@ struct DeliverySlot {
   bool bClaimed;
   HandOverPtr handOver;
 };
-// Its storage comes from the delivery's arena (kInlineDeliverySlots slots on
-// the delivering thread's stack, the heap beyond), so that a change to a
-// handful of observers allocates nothing for its list.
-typedef std::pmr::vector<DeliverySlot> DeliverySnapshot;
+// A delivery's private copy of a name's list: up to kInlineDeliverySlots
+// slots in the object itself (on the delivering thread's stack), so that a
+// change to a handful of observers allocates nothing for its list; a longer
+// list takes one heap block, reserved before the first slot is added.
 constexpr size_t kInlineDeliverySlots = 8;
+class DeliverySnapshot {
+ public:
+  DeliverySnapshot() = default;
+  ~DeliverySnapshot() {
+    for (size_t i = m_size; i > 0; --i) m_pSlots[i - 1].~DeliverySlot();
+    if (m_pSlots != inlineSlots()) ::operator delete(m_pSlots);
+  }
+  DeliverySnapshot(const DeliverySnapshot&) = delete;
+  DeliverySnapshot& operator=(const DeliverySnapshot&) = delete;
+
+  // Makes room for `count` slots in all. REQUIRES: the snapshot is empty.
+  // May throw std::bad_alloc.
+  void reserve(size_t count) {
+    if (count <= m_capacity) return;
+    m_pSlots = static_cast<DeliverySlot*>(
+        ::operator new(count * sizeof(DeliverySlot)));
+    m_capacity = count;
+  }
+  // REQUIRES: room was reserved for it.
+  void push_back(DeliverySlot&& slot) {
+    new (&m_pSlots[m_size]) DeliverySlot(std::move(slot));
+    ++m_size;
+  }
+  size_t size() const { return m_size; }
+  DeliverySlot& operator[](size_t i) { return m_pSlots[i]; }
+  DeliverySlot* begin() { return m_pSlots; }
+  DeliverySlot* end() { return m_pSlots + m_size; }
+
+ private:
+  DeliverySlot* inlineSlots() {
+    return reinterpret_cast<DeliverySlot*>(m_room);
+  }
+
+  alignas(DeliverySlot) unsigned char m_room[kInlineDeliverySlots *
+                                             sizeof(DeliverySlot)];
+  DeliverySlot* m_pSlots = inlineSlots();
+  size_t m_size = 0;
+  size_t m_capacity = kInlineDeliverySlots;
+};
 
 // The observers of one group, by name. A name's list keeps registration
 // order, which is also delivery order. One recursive mutex guards the map and
@@ -240,8 +303,7 @@ class ObserverTable {
 
  private:
   RecursiveMutex m_mutex;  // guards m_observers and every list in it
-  std::map<std::string, HandlerList, std::less<>> m_observers
-      GUARDED_BY(m_mutex);
+  std::map<std::string, HandlerList, NameOrder> m_observers GUARDED_BY(m_mutex);
   // Set, under m_mutex, once m_observers has held a name, and never cleared.
   // A snapshot that finds it clear skips the lock: a handler linked after
   // that look is one linked after the snapshot.
@@ -260,7 +322,7 @@ class ObserverTable {
   // with the lock.
   static constexpr size_t kNameBuckets = 256;
   static size_t bucketOf(std::string_view name) {
-    return std::hash<std::string_view>()(name) % kNameBuckets;
+    return nameHash(name.data(), name.size()) % kNameBuckets;
   }
   std::atomic<uint32_t> m_namesInBucket[kNameBuckets] = {};
 };

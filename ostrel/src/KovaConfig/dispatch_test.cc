@@ -86,24 +86,26 @@ class DispatchModeTest : public ::testing::TestWithParam<DeliveryMode> {
 
 // A stored value is told at subscription, then each change, in registration
 // order on the mode's thread; an equal value reaches nobody unless forced.
+// More subscribers than a delivery's list holds inline.
 TEST_P(DispatchModeTest, SubscribersAreToldInOrderWithOldAndNewValues) {
+  constexpr int kSubscribers = static_cast<int>(kInlineDeliverySlots) + 2;
   const bool bSynchronous = GetParam() != DeliveryMode::kPosted;
   Set(m_store, "AecMode", "a");
-  for (int who = 1; who <= 3; ++who) {
+  for (int who = 1; who <= kSubscribers; ++who) {
     ASSERT_EQ(static_cast<uint64_t>(who),
               Subscribe("AecMode", m_rec.Callback(who)));
     EXPECT_TRUE(!bSynchronous || m_rec.Seen().size() == size_t(who));
   }
-  Subscribe("Other", m_rec.Callback(9));
+  Subscribe("Other", m_rec.Callback(99));
   EXPECT_EQ(KOVA_E_UNCHANGED, Set(m_store, "AecMode", "a"));
   EXPECT_EQ(KOVA_S_OK, Set(m_store, "AecMode", "b"));
   EXPECT_EQ(KOVA_S_OK, m_store.SetKovaConfig(kGroup, "AecMode", ConfigData("b"),
                                              true, false));
-  EXPECT_TRUE(!bSynchronous || m_rec.Seen().size() == 9u);
+  EXPECT_TRUE(!bSynchronous || m_rec.Seen().size() == 3u * kSubscribers);
   Drain();
   Texts expected;
   for (const char* change : {":->a", ":a>b", ":b>b"})
-    for (int who = 1; who <= 3; ++who)
+    for (int who = 1; who <= kSubscribers; ++who)
       expected.push_back(std::to_string(who) + change);
   EXPECT_EQ(expected, m_rec.Seen());
 }

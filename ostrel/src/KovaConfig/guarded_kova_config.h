@@ -50,8 +50,8 @@ class GuardedKovaConfig final : public KovaConfig {
                             bool bNotifyOnly) override {
     const KOVA_RESULT result =
         guard("kovaStore::KovaConfig::SetKovaConfig", KOVA_E_FAIL, [&] {
-          return KovaConfig::SetKovaConfig(
-              group, szConfigName, std::move(value), bForceNotify, bNotifyOnly);
+          return KovaConfig::setKovaConfig(group, szConfigName, value,
+                                           bForceNotify, bNotifyOnly);
         });
     // The set itself never fails so: an exception of the library's own.
     if (result == KOVA_E_FAIL) counters().add(kCountSetFailed, group);

@@ -68,9 +68,9 @@ void KovaConfig::traceRefusedAsRetired(const char* szOperation) const noexcept {
   }
 }
 
-KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
+KOVA_RESULT KovaConfig::setKovaConfig(KovaConfigGroup group,
                                       const char* szConfigName,
-                                      ConfigData value, bool bForceNotify,
+                                      ConfigData& value, bool bForceNotify,
                                       bool bNotifyOnly) {
   if (!isStorableGroup(group) || szConfigName == nullptr || !value.IsValid()) {
     KOVA_ERROR_TRACE("kovaStore::KovaConfig::SetKovaConfigError parameters"
@@ -143,17 +143,17 @@ KOVA_RESULT KovaConfig::SetKovaConfig(KovaConfigGroup group,
   ConfigData newValue;
   ConfigData oldValue = values.exchange(
       name, std::move(value),
-      [&](const ConfigData& incoming) {
+      [&](const ConfigData& incoming, const ConfigData* pCurrent) {
         const bool bObserved = observers.mayObserve(name);
         bDispatch = bTraced || bObserved;
         if (bDispatch) newValue = incoming;
+        ValueIndex::PendingSet pending = index.prepareSet(name, incoming);
         if (bObserved) {
-          bHadValue = values.visit(name, [&](const ConfigData& current) {
-            restore = index.prepareSet(name, current);
-          });
+          bHadValue = pCurrent != nullptr;
+          if (bHadValue) restore = index.prepareSet(pending, *pCurrent);
           bRestorable = true;
         }
-        return index.prepareSet(name, incoming);
+        return pending;
       },
       [&](ValueIndex::PendingSet& pending, const ConfigData& previous,
           const ConfigData& stored) {

@@ -53,7 +53,9 @@ class KovaConfig : public IKovaConfig {
   KOVA_RESULT UnsubscribeConfig(uint64_t id) override;
   KOVA_RESULT SetKovaConfig(KovaConfigGroup group, const char* szConfigName,
                             ConfigData value, bool bForceNotify,
-                            bool bNotifyOnly) override;
+                            bool bNotifyOnly) override {
+    return setKovaConfig(group, szConfigName, value, bForceNotify, bNotifyOnly);
+  }
   // Lock-free; defined here so that the guarded store's read folds it in.
   KOVA_RESULT GetKovaConfig(KovaConfigGroup group, const char* szConfigName,
                             ConfigData& value) override {
@@ -141,6 +143,13 @@ class KovaConfig : public IKovaConfig {
   void MarkCleanedUp() { m_bCleanedUp = true; }
 
  protected:
+  // SetKovaConfig on the caller's own copy of the value, which it may take
+  // over (a value moves through the layers of a set without being moved at
+  // each).
+  KOVA_RESULT setKovaConfig(KovaConfigGroup group, const char* szConfigName,
+                            ConfigData& value, bool bForceNotify,
+                            bool bNotifyOnly);
+
   // The entries of one group as JSON objects {"key": name, "value": text}, in
   // name order; empty for a group outside 0 to 11.
   json::Array getConfigsJsonArray(KovaConfigGroup group);

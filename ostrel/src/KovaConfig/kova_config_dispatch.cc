@@ -1,8 +1,7 @@
 // The store's dispatch: changes to the name's subscribers, dynamic queries to
 // the name's provider.
-#include <memory_resource>
 #include <new>
-#include <optional>
+#include <string>
 #include <string_view>
 
 #include "kova_config.h"
@@ -27,14 +26,7 @@ void deliverToObservers(ObserverTable& table, std::string_view name,
                         Prepare&& prepare, Unprepared&& onUnprepared,
                         Deliver&& deliver) {
   if (name.empty()) return;
-  // The list's one allocation (reserved for its final size) fits in `room`
-  // for up to kInlineDeliverySlots observers; a longer list is taken from
-  // the heap. The arena outlives the list.
-  alignas(DeliverySlot) unsigned char
-      room[kInlineDeliverySlots * sizeof(DeliverySlot)];
-  std::pmr::monotonic_buffer_resource arena(room, sizeof(room),
-                                            std::pmr::new_delete_resource());
-  DeliverySnapshot snapshot(&arena);
+  DeliverySnapshot snapshot;
   // The first slot whose claim (if any) is still held.
   size_t next = 0;
   try {
@@ -62,6 +54,41 @@ void deliverToObservers(ObserverTable& table, std::string_view name,
   }
 }
 
+// A change's event, built in place when the first handler is claimed, each
+// field constructed from its value at once (nothing is cleared or assigned
+// twice).
+class LazyEvent {
+ public:
+  LazyEvent() {}
+  ~LazyEvent() {
+    if (m_bBuilt) get().~KovaConfigEvent();
+  }
+  LazyEvent(const LazyEvent&) = delete;
+  LazyEvent& operator=(const LazyEvent&) = delete;
+
+  explicit operator bool() const { return m_bBuilt; }
+  void build(std::string_view name, ConfigData&& oldValue,
+             ConfigData&& newValue, KovaConfigGroup group) {
+    new (m_room) KovaConfigEvent{std::string(name.data(), name.size()),
+                                 std::move(oldValue),
+                                 std::move(newValue),
+                                 ConfigData(),
+                                 group,
+                                 groupToSessionType(group)};
+    m_bBuilt = true;
+  }
+  KovaConfigEvent& operator*() { return get(); }
+  KovaConfigEvent* operator->() { return &get(); }
+
+ private:
+  KovaConfigEvent& get() {
+    return *std::launder(reinterpret_cast<KovaConfigEvent*>(m_room));
+  }
+
+  alignas(KovaConfigEvent) unsigned char m_room[sizeof(KovaConfigEvent)];
+  bool m_bBuilt = false;
+};
+
 }  // namespace
 
 KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
@@ -76,6 +103,7 @@ KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
   }
   const uint32_t threadId = currentThreadId();
   if (!bForceNotify && oldValue == newValue) return KOVA_E_UNCHANGED;
+  const std::string_view name(szConfigName);
   // A line that cannot be built (out of memory for the values' text) is
   // dropped: the change itself goes on.
   try {
@@ -90,11 +118,13 @@ KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
   // Built once, when a handler was claimed, and shared by every direct
   // delivery; each hand-over to another thread gets its own copy, made with
   // the event before anyone is told. A name nobody observes costs no event.
-  std::optional<KovaConfigEvent> event;
+  LazyEvent event;
+  DeliveryTally tally(m_counters, group);
+  slow_call_timer::Start clock{0, 0};
   bool bValuesMoved = false;
   int nReached = 0;
   deliverToObservers(
-      table, szConfigName, false, threadId,
+      table, name, false, threadId,
       [&](const ConfigEventHandler& handler, uint32_t busyThread) {
         KOVA_WARNING_TRACE(
             "kovaStore::KovaConfig::fireEvents::<lambda_1>::operator (), "
@@ -107,13 +137,8 @@ KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
         for (DeliverySlot& slot : snapshot) {
           if (!slot.bClaimed) continue;
           if (!event) {
-            event.emplace();
-            event->configName = szConfigName;
-            event->oldValue = std::move(oldValue);
-            event->newValue = std::move(newValue);
+            event.build(name, std::move(oldValue), std::move(newValue), group);
             bValuesMoved = true;
-            event->group = group;
-            event->sessionType = groupToSessionType(group);
           }
           slot.handOver = slot.handler->prepareHandOver(*event);
         }
@@ -127,8 +152,8 @@ KOVA_RESULT KovaConfig::fireEvents(ObserverTable& table,
         }
       },
       [&](DeliverySlot& slot) {
-        if (slot.handler->Notify(*event, std::move(slot.handOver),
-                                 &m_counters)) {
+        if (slot.handler->Notify(*event, std::move(slot.handOver), &tally,
+                                 &clock)) {
           ++nReached;
         }
       });

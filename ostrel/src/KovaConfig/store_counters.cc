@@ -68,21 +68,6 @@ StoreCounters::~StoreCounters() {
   if (list.pHead == this) list.pHead = m_pNext;
 }
 
-StoreCounter StoreCounters::setCounterOf(KOVA_RESULT result) {
-  switch (result) {
-    case KOVA_S_OK:
-      return kCountSetOk;
-    case KOVA_E_UNCHANGED:
-      return kCountSetUnchanged;
-    case KOVA_E_NOOBSERVER:
-      return kCountSetNoObserver;
-    case KOVA_E_INVALIDARG:
-      return kCountSetInvalidArg;
-    default:
-      return kCountSetFailed;
-  }
-}
-
 void StoreCounters::sum(uint64_t (&values)[kStoreCounterCount]) const {
   for (uint64_t& value : values) value = 0;
   for (const GroupCounters& part : m_groups) {

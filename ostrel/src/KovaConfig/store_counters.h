@@ -84,6 +84,17 @@ class StoreCounters {
     (void)group;
 #endif
   }
+  // Counts `count` events of a group at once.
+  void add(StoreCounter counter, KovaConfigGroup group, uint64_t count) {
+#if OSTREL_COUNTING
+    m_groups[partOf(group)].shared[counter].fetch_add(
+        count, std::memory_order_relaxed);
+#else
+    (void)counter;
+    (void)group;
+    (void)count;
+#endif
+  }
   // Counts one event of the store as a whole (applies, dumps).
   void add(StoreCounter counter) { add(counter, KovaConfigGroup_Undefined); }
   // Counts a set by its result.
@@ -116,7 +127,20 @@ class StoreCounters {
   // The process-wide totals: every block ever made, destroyed ones included.
   static void readTotals(KovaConfigCounters& out);
 
-  static StoreCounter setCounterOf(KOVA_RESULT result);
+  static StoreCounter setCounterOf(KOVA_RESULT result) {
+    switch (result) {
+      case KOVA_S_OK:
+        return kCountSetOk;
+      case KOVA_E_UNCHANGED:
+        return kCountSetUnchanged;
+      case KOVA_E_NOOBSERVER:
+        return kCountSetNoObserver;
+      case KOVA_E_INVALIDARG:
+        return kCountSetInvalidArg;
+      default:
+        return kCountSetFailed;
+    }
+  }
 
  private:
   // Groups 0 to 11, then the part of no group.
@@ -141,6 +165,35 @@ class StoreCounters {
   StoreCounters* m_pNext = nullptr;
 };
 
-}  // namespace kovaStore
+// The direct deliveries of one dispatch, counted here and added to the
+// store's counters in one step when the tally ends, also when a callback's
+// exception ends it; every other counter goes straight to the store's. A
+// tally belongs to one thread.
+class DeliveryTally {
+ public:
+  DeliveryTally(StoreCounters& counters, KovaConfigGroup group)
+      : m_counters(counters), m_group(group) {}
+  ~DeliveryTally() {
+    if (m_direct != 0) {
+      m_counters.add(kCountDeliveredDirect, m_group, m_direct);
+    }
+  }
+  DeliveryTally(const DeliveryTally&) = delete;
+  DeliveryTally& operator=(const DeliveryTally&) = delete;
 
+  void add(StoreCounter counter) {
+    if (counter == kCountDeliveredDirect) {
+      ++m_direct;
+    } else {
+      m_counters.add(counter, m_group);
+    }
+  }
+
+ private:
+  StoreCounters& m_counters;
+  const KovaConfigGroup m_group;
+  uint64_t m_direct = 0;
+};
+
+}  // namespace kovaStore
 #endif  // OSTREL_SRC_KOVACONFIG_STORE_COUNTERS_H_

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "epoch_reclaim.h"
+#include "name_keys.h"
 
 // The read path is one function: its helpers are folded into it.
 #if defined(__GNUC__)
@@ -30,36 +31,6 @@ using value_index_internal::sameBytes;
 using value_index_internal::tagOf;
 
 namespace {
-
-OSTREL_READ_INLINE uint64_t mix(uint64_t h) {
-  h *= 0xFF51AFD7ED558CCDull;
-  return h ^ (h >> 29);
-}
-
-// Every input bit reaches the low bits that pick the bucket.
-OSTREL_READ_INLINE uint64_t finish(uint64_t h) {
-  h ^= h >> 33;
-  h *= 0xC4CEB9FE1A85EC53ull;
-  return h ^ (h >> 33);
-}
-
-// Words of the name, the last one overlapping its predecessor, so that no
-// byte beyond the name is read and short names need no byte loop.
-OSTREL_READ_INLINE uint64_t hashOf(const char* p, size_t size) {
-  uint64_t h = 0x9E3779B97F4A7C15ull ^ size;
-  if (size >= 8) {
-    for (; size > 8; p += 8, size -= 8) h = mix(h ^ load64(p));
-    return finish(mix(h ^ load64(p + size - 8)));
-  }
-  if (size >= 4) {
-    return finish(mix(h ^ load32(p) ^ (load32(p + size - 4) << 32)));
-  }
-  uint64_t word = 0;
-  for (size_t i = 0; i < size; ++i) {
-    word = (word << 8) | static_cast<unsigned char>(p[i]);
-  }
-  return finish(mix(h ^ word));
-}
 
 #if defined(__BYTE_ORDER__)
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
@@ -238,11 +209,22 @@ ValueIndex::Entry* ValueIndex::addEntry(uint64_t hash, std::string_view name) {
 
 ValueIndex::PendingSet ValueIndex::prepareSet(std::string_view name,
                                               const ConfigData& value) {
-  PendingSet pending;
-  pending.entry = const_cast<Entry*>(lookUp(name.data(), name.size()));
-  if (pending.entry == nullptr) {
-    pending.entry = addEntry(hashOf(name.data(), name.size()), name);
+  Entry* entry = const_cast<Entry*>(lookUp(name.data(), name.size()));
+  if (entry == nullptr) {
+    entry = addEntry(nameHash(name.data(), name.size()), name);
   }
+  return prepareSetAt(*entry, value);
+}
+
+ValueIndex::PendingSet ValueIndex::prepareSet(const PendingSet& sameName,
+                                              const ConfigData& value) {
+  return prepareSetAt(*sameName.entry, value);
+}
+
+ValueIndex::PendingSet ValueIndex::prepareSetAt(Entry& target,
+                                                const ConfigData& value) {
+  PendingSet pending;
+  pending.entry = &target;
   const size_t size = value.GetLength();
   if (size <= kInlineMax) {
     packInline(value.GetData(), size, pending.words);
@@ -409,7 +391,7 @@ bool ValueIndex::readLong(const Entry& entry, ConfigData& value,
 const ValueIndex::Entry* ValueIndex::lookUp(const char* name,
                                             size_t size) const {
   if (const Entry* entry = memoHit(name, size)) return entry;
-  const Entry* entry = find(hashOf(name, size), name, size);
+  const Entry* entry = find(nameHash(name, size), name, size);
   std::atomic<const Entry*>& memo = memoOf(name);
   if (entry != nullptr && memo.load(std::memory_order_relaxed) == nullptr) {
     const Entry* empty = nullptr;
@@ -422,7 +404,7 @@ const ValueIndex::Entry* ValueIndex::lookUp(const char* name,
 const std::atomic<uint64_t>* ValueIndex::cellOf(std::string_view name) {
   const Entry* entry = lookUp(name.data(), name.size());
   if (entry == nullptr) {
-    entry = addEntry(hashOf(name.data(), name.size()), name);
+    entry = addEntry(nameHash(name.data(), name.size()), name);
   }
   return &entry->state;
 }

@@ -107,6 +107,9 @@ class ValueIndex {
   // Finds or adds the name's entry and copies the value: may throw
   // std::bad_alloc, leaving what readers see unchanged.
   PendingSet prepareSet(std::string_view name, const ConfigData& value);
+  // The same for the name that `sameName` was prepared for, without looking
+  // it up again.
+  PendingSet prepareSet(const PendingSet& sameName, const ConfigData& value);
   // Publishes the prepared value; allocates nothing. REQUIRES: `value` is
   // the value passed to prepareSet (or an equal one).
   void publish(PendingSet pending, const ConfigData& value) noexcept;
@@ -142,6 +145,7 @@ class ValueIndex {
   }
 
  private:
+  PendingSet prepareSetAt(Entry& entry, const ConfigData& value);
   static bool readEntry(const Entry& entry, ConfigData& value,
                         uint64_t* stateRead = nullptr);
   // readEntry's path for a long value, under an EpochGuard.

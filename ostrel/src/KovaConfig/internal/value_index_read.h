@@ -27,12 +27,16 @@
 #include <cstring>
 #include <string>
 
+#include "KovaConfig/name_keys.h"
 #include "KovaConfig/value_index.h"
 
 // The library's access to a value's parts, for filling it in place.
 struct ConfigDataWriter {
   static std::string& Bytes(ConfigData& value) { return value.m_strData; }
   static void SetValid(ConfigData& value) { value.m_bValid = true; }
+  static bool SameBytes(const char* a, const char* b, size_t size) {
+    return ConfigData::SameBytes(a, b, size);
+  }
 };
 
 namespace kovaStore {
@@ -48,17 +52,8 @@ constexpr size_t kMidMax = 256;
 constexpr uint64_t kPresent = 1;
 constexpr size_t kLine = 64;
 
-inline uint64_t load64(const char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, 8);
-  return word;
-}
-
-inline uint64_t load32(const char* p) {
-  uint32_t word;
-  std::memcpy(&word, p, 4);
-  return word;
-}
+using name_hash::load32;
+using name_hash::load64;
 
 inline unsigned char tagOf(uint64_t highWord) {
   return static_cast<unsigned char>(highWord >> 56);
@@ -96,22 +91,10 @@ inline void copyWords(const std::atomic<uint64_t>* words, size_t size,
   }
 }
 
-// Whether the `size` bytes at a and b are equal, by overlapping word loads
-// for the short names that are the common case.
+// Whether the `size` bytes at a and b are equal: the value type's own
+// comparison of bytes (overlapping word loads for short names).
 inline bool sameBytes(const char* a, const char* b, size_t size) {
-  if (size > 16) return std::memcmp(a, b, size) == 0;
-  if (size >= 8) {
-    return ((load64(a) ^ load64(b)) |
-            (load64(a + size - 8) ^ load64(b + size - 8))) == 0;
-  }
-  if (size >= 4) {
-    return ((load32(a) ^ load32(b)) |
-            (load32(a + size - 4) ^ load32(b + size - 4))) == 0;
-  }
-  for (size_t i = 0; i < size; ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
+  return ConfigDataWriter::SameBytes(a, b, size);
 }
 
 // Writes the `size` (at most 15) bytes that a slot's two words hold to
