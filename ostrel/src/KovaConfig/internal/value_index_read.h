@@ -75,7 +75,11 @@ inline unsigned char tagOf(uint64_t highWord) {
 // Atomic words cannot be copied by vector moves: the copy is four words a
 // round, the words left one by one, and the last eight bytes as one store of
 // the one or two words that hold them, overlapping what came before (no
-// per-byte tail, no call).
+// per-byte tail, no call). The word copy is what a 256-byte read costs above
+// a 15-byte one; a plain vector copy would need buffers that no writer
+// rewrites while a reader may copy them, so every read would announce
+// itself (a store and a full fence, as an EpochGuard does), which costs
+// about as much as the word copy saves.
 inline void copyWords(const std::atomic<uint64_t>* words, size_t size,
                       char* out) {
   const size_t whole = size / 8;
