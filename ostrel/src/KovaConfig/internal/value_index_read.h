@@ -79,7 +79,7 @@ inline unsigned char tagOf(uint64_t highWord) {
 // a 15-byte one; a plain vector copy would need buffers that no writer
 // rewrites while a reader may copy them, so every read would announce
 // itself (a store and a full fence, as an EpochGuard does), which costs
-// about as much as the word copy saves.
+// as much as the word copy saves or more.
 inline void copyWords(const std::atomic<uint64_t>* words, size_t size,
                       char* out) {
   const size_t whole = size / 8;
