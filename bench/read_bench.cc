@@ -176,8 +176,9 @@ void BM_StoreGetLength(benchmark::State& state) {
   }
 }
 // The value lengths either side of the inline limit (15 bytes) and up to
-// the slot buffers' limit (256).
-#define VALUE_LENGTHS Arg(8)->Arg(15)->Arg(16)->Arg(24)->Arg(64)->Arg(256)
+// the slot buffers' limit (256); 101 ends in a partial word.
+#define VALUE_LENGTHS \
+  Arg(8)->Arg(15)->Arg(16)->Arg(24)->Arg(64)->Arg(101)->Arg(256)
 BENCHMARK(BM_StoreGetLength)->VALUE_LENGTHS;
 
 void BM_Baseline_MutexMapGetLength(benchmark::State& state) {

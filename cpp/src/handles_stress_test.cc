@@ -18,7 +18,7 @@ constexpr kovaStore::KovaConfigGroup kGroup = kovaStore::KovaConfigGroup_Video;
 const char* const kNames[] = {"Short", "Medium", "Long"};
 constexpr int kNameCount = 3;
 constexpr size_t kLengths[kNameCount][3] = {
-    {4, 9, 15}, {16, 64, 256}, {257, 600, 1500}};
+    {4, 9, 15}, {16, 101, 256}, {257, 600, 1500}};
 
 // Value number k of name i: "k:" and a fill letter of k up to its length.
 std::string ValueText(int i, uint64_t k) {

@@ -43,11 +43,17 @@ TEST(ValueIndexTest, ReadsAgreeWithTheTableAfterEveryChange) {
     EXPECT_EQ(store.GetFeatureToggle(kRelayMode, pinned) == KOVA_S_OK, bStored);
     EXPECT_EQ(pinned, toggle);
   };
-  // Every packing of an inline value, and long ones.
+  // Every packing of an inline value, mid values of every word remainder
+  // (bytes that differ, so that a misplaced word shows), and long ones.
   std::vector<ConfigData> values = {ConfigData("a\0b", 3),
                                     ConfigData(std::string(300, 'x'))};
   for (size_t size = 0; size <= 16; ++size)
     values.push_back(ConfigData(std::string("0123456789abcdefg", size)));
+  for (size_t size : {17, 18, 19, 20, 21, 22, 23, 24, 100, 255, 256}) {
+    std::string text(size, ' ');
+    for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>(i * 7 + 1);
+    values.push_back(ConfigData(text));
+  }
   for (int round = 0; round < 3; ++round) {
     for (int i = 0; i < 200; ++i) {
       const ConfigData& value = values[(i + round) % values.size()];

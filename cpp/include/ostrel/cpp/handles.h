@@ -176,9 +176,16 @@ class Value {
     if (state != m_seen) Refresh();
     return m_value;
   }
+  // While the cell holds the state word of the cached T: one load, one
+  // compare, the T; everything else (absent, not a T, moved) out of line.
   [[nodiscard]] T GetOr(T fallback) const {
-    const std::optional<T>& value = Get();
-    return value ? *value : std::move(fallback);
+    const uint64_t state = m_cell.pState->load(std::memory_order_acquire);
+#if defined(__GNUC__)
+    if (__builtin_expect(state == m_presentAt, 1)) return *m_value;
+#else
+    if (state == m_presentAt) return *m_value;
+#endif
+    return GetOrAfterMiss(std::move(fallback));
   }
   [[nodiscard]] bool Have() const {
     return (m_cell.pState->load(std::memory_order_acquire) & 1) != 0;
@@ -204,11 +211,23 @@ class Value {
       m_value.reset();
     }
     m_seen = state;
+    m_presentAt = m_value ? state : detail::kNoState;
+  }
+#if defined(__GNUC__)
+  __attribute__((noinline))
+#endif
+  T
+  GetOrAfterMiss(T fallback) const {
+    const std::optional<T>& value = Get();
+    return value ? *value : std::move(fallback);
   }
 
   Store m_store;
   kovaStore::KovaConfigCell m_cell;
+  // The state word that m_value was read at, and the same word only when
+  // m_value holds a T (kNoState otherwise), which GetOr compares alone.
   mutable uint64_t m_seen = detail::kNoState;
+  mutable uint64_t m_presentAt = detail::kNoState;
   mutable std::optional<T> m_value;
   // The last text read, reused so that a read allocates only when the
   // length grows.

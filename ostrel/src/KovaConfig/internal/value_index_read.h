@@ -59,18 +59,26 @@ inline unsigned char tagOf(uint64_t highWord) {
   return static_cast<unsigned char>(highWord >> 56);
 }
 
-// Copies `size` bytes of a mid value's buffer that a writer may be rewriting
-// at the same time; the caller keeps the copy only if the slot's sequence
-// shows afterwards that it was not (a seqlock read). Every word is an atomic
-// load, so a copy that races with a writer is a torn copy that is thrown
-// away, never undefined behaviour. Acquire: a word of a later version
-// brings the odd sequence stored before it along, so the caller's check
-// after the copy sees that the slot was being rewritten.
+// Copies the `size` (16 to 256) bytes of a mid value's buffer that a writer
+// may be rewriting at the same time; the caller keeps the copy only if the
+// slot's sequence shows afterwards that it was not (a seqlock read). Every
+// word is an atomic load, so a copy that races with a writer is a torn copy
+// that is thrown away, never undefined behaviour. Acquire: a word of a later
+// version brings the odd sequence stored before it along, so the caller's
+// check after the copy sees that the slot was being rewritten.
+//
+// Atomic words cannot be copied by vector moves: the copy is four words a
+// round, the words left one by one, and the last eight bytes as one store of
+// the one or two words that hold them, overlapping what came before (no
+// per-byte tail, no call). The word copy is what a 256-byte read costs above
+// a 15-byte one; a plain vector copy would need buffers that no writer
+// rewrites while a reader may copy them, so every read would announce
+// itself (a store and a full fence, as an EpochGuard does), which costs
+// as much as the word copy saves or more.
 inline void copyWords(const std::atomic<uint64_t>* words, size_t size,
                       char* out) {
   const size_t whole = size / 8;
   size_t i = 0;
-  // Four words a round: a quarter of the loop's own work per word.
   for (; i + 4 <= whole; i += 4) {
     const uint64_t w0 = words[i].load(std::memory_order_acquire);
     const uint64_t w1 = words[i + 1].load(std::memory_order_acquire);
@@ -85,9 +93,14 @@ inline void copyWords(const std::atomic<uint64_t>* words, size_t size,
     const uint64_t word = words[i].load(std::memory_order_acquire);
     std::memcpy(out + 8 * i, &word, 8);
   }
-  if (size % 8 != 0) {
-    const uint64_t word = words[whole].load(std::memory_order_acquire);
-    std::memcpy(out + 8 * whole, &word, size % 8);
+  const unsigned shift = 8 * static_cast<unsigned>(size % 8);
+  if (shift != 0) {
+    // Bytes size - 8 to size - 1: the top of the last whole word, then the
+    // bottom of the partial one.
+    const uint64_t tail =
+        (words[whole - 1].load(std::memory_order_acquire) >> shift) |
+        (words[whole].load(std::memory_order_acquire) << (64 - shift));
+    std::memcpy(out + size - 8, &tail, 8);
   }
 }
 
