@@ -53,6 +53,36 @@ int hexDigitValue(char c) {
   return -1;
 }
 
+// The value a bare word without whitespace reads as, when it is a plain
+// number whose reading needs none of the classic rules' special cases:
+// with a dot or an exponent mark, a token that std::from_chars reads whole
+// and in range (what the classic conversion computes for it too, as it
+// reads the same mantissa and exponent with the same routine); without
+// either, an optional minus and one to nine digits (an int, exactly). False
+// for anything else, which the general path reads.
+constexpr std::size_t kLongestPlainNumber = 64;
+
+bool readPlainNumber(std::string_view token, bool bFraction, Value& out) {
+  const char* first = token.data();
+  const char* last = first + token.size();
+  if (bFraction) {
+    double number = 0;
+    const std::from_chars_result r = std::from_chars(first, last, number);
+    if (r.ec != std::errc() || r.ptr != last) return false;
+    out = Value(number);
+    return true;
+  }
+  const char* digits = first != last && *first == '-' ? first + 1 : first;
+  if (digits == last || last - digits > 9) return false;
+  int32_t number = 0;
+  for (const char* p = digits; p != last; ++p) {
+    if (*p < '0' || *p > '9') return false;
+    number = number * 10 + (*p - '0');
+  }
+  out = Value(digits == first ? number : -number);
+  return true;
+}
+
 // Reads one document. Every routine works on index ranges [begin, end) of
 // the one text instead of on copies of what remains of it, so that reading
 // stays linear in the size of the document.
@@ -83,6 +113,7 @@ class DocumentReader {
   void readObject(std::size_t begin, std::size_t end, Value& out);
   void readArray(std::size_t begin, std::size_t end, Value& out);
   void readElement(std::size_t& pos, std::size_t& end, bool& error, Value& out);
+  bool readNumberElement(std::size_t& pos, std::size_t end, Value& out) const;
   std::size_t elementBound(std::size_t begin, std::size_t end);
   std::size_t memberBound(std::size_t begin, std::size_t end);
   void readValue(std::size_t& pos, std::size_t& end, bool& error, Value& out);
@@ -197,6 +228,7 @@ void DocumentReader<Position>::readArray(std::size_t begin, std::size_t end,
     }
     // The element is read in place; a null one leaves its slot for the next.
     if (slot == nullptr || !slot->IsNull()) slot = &array.emplace_back();
+    if (readNumberElement(pos, workEnd, *slot)) continue;
     bool error = false;
     readElement(pos, workEnd, error, *slot);
     if (error) return;  // the whole array reads as null
@@ -220,6 +252,38 @@ void DocumentReader<Position>::readElement(std::size_t& pos, std::size_t& end,
   std::size_t elementEnd = stop != kNone ? stop : end;
   pos = stop != kNone ? stop + 1 : end;
   return readValue(elementBegin, elementEnd, error, out);
+}
+
+// An element that is a number followed by "," or by the end of the array's
+// text (trimmed bytes aside), read as readElement() reads it, without the
+// scans for where it ends: the number's own bytes are what the classic
+// reading would trim the element to, and none of them is a separator,
+// bracket or whitespace, so both readings see the same token. False, with
+// nothing read, for every other element.
+template <typename Position>
+bool DocumentReader<Position>::readNumberElement(std::size_t& pos,
+                                                 std::size_t end,
+                                                 Value& out) const {
+  const char first = m_text[pos];
+  if (first != '-' && (first < '0' || first > '9')) return false;
+  const char* const begin = m_text.data() + pos;
+  double number = 0;
+  const std::from_chars_result r =
+      std::from_chars(begin, m_text.data() + end, number);
+  if (r.ec != std::errc()) return false;
+  const std::size_t length = static_cast<std::size_t>(r.ptr - begin);
+  std::size_t after = pos + length;
+  while (after < end && isTrimmed(m_text[after])) ++after;
+  if (after < end && m_text[after] != ',') return false;
+  const std::string_view token(begin, length);
+  if (token.find('.') != std::string_view::npos ||
+      token.find('e') != std::string_view::npos) {
+    out = Value(number);
+  } else if (!readPlainNumber(token, false, out)) {
+    return false;
+  }
+  pos = after < end ? after + 1 : end;
+  return true;
 }
 
 // How many elements the array text [begin, end) can hold at most: its
@@ -296,36 +360,6 @@ void DocumentReader<Position>::readContainer(std::size_t& pos, std::size_t end,
   }
   --m_readsInProgress;
   pos = close + 1;
-}
-
-// The value a bare word without whitespace reads as, when it is a plain
-// number whose reading needs none of the classic rules' special cases:
-// with a dot or an exponent mark, a token that std::from_chars reads whole
-// and in range (what the classic conversion computes for it too, as it
-// reads the same mantissa and exponent with the same routine); without
-// either, an optional minus and one to nine digits (an int, exactly). False
-// for anything else, which the general path reads.
-constexpr std::size_t kLongestPlainNumber = 64;
-
-bool readPlainNumber(std::string_view token, bool bFraction, Value& out) {
-  const char* first = token.data();
-  const char* last = first + token.size();
-  if (bFraction) {
-    double number = 0;
-    const std::from_chars_result r = std::from_chars(first, last, number);
-    if (r.ec != std::errc() || r.ptr != last) return false;
-    out = Value(number);
-    return true;
-  }
-  const char* digits = first != last && *first == '-' ? first + 1 : first;
-  if (digits == last || last - digits > 9) return false;
-  int32_t number = 0;
-  for (const char* p = digits; p != last; ++p) {
-    if (*p < '0' || *p > '9') return false;
-    number = number * 10 + (*p - '0');
-  }
-  out = Value(digits == first ? number : -number);
-  return true;
 }
 
 // A bare word up to the first "," (which stays unread): whitespace inside
