@@ -304,7 +304,7 @@ void Array::push_back(Value&& value) {
   append([&value](Value* place) { new (place) Value(std::move(value)); });
 }
 
-Value& Array::emplace_back() {
+Value& Array::appendNull() {
   return append([](Value* place) { new (place) Value(); });
 }
 

@@ -194,7 +194,7 @@ class Array {
   void push_back(const Value& value);
   void push_back(Value&& value);
   // Appends a null element and returns it.
-  Value& emplace_back();
+  inline Value& emplace_back();
   // Removes the last element; does nothing on an empty array.
   void pop_back();
   // Inserts before the element at `index`; an index past the end appends.
@@ -231,6 +231,7 @@ class Array {
   // when the array is full; `make` may read an element of this array.
   template <typename Make>
   Value& append(Make make);
+  Value& appendNull();
   // Moves the elements into a block of room for `capacity`.
   void grow(std::size_t capacity);
   void release() noexcept;

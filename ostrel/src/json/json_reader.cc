@@ -114,6 +114,7 @@ class DocumentReader {
   void readArray(std::size_t begin, std::size_t end, Value& out);
   void readElement(std::size_t& pos, std::size_t& end, bool& error, Value& out);
   bool readNumberElement(std::size_t& pos, std::size_t end, Value& out) const;
+  bool readNumberArray(std::size_t& pos, std::size_t end, Value& out);
   std::size_t elementBound(std::size_t begin, std::size_t end);
   std::size_t memberBound(std::size_t begin, std::size_t end);
   void readValue(std::size_t& pos, std::size_t& end, bool& error, Value& out);
@@ -229,6 +230,13 @@ void DocumentReader<Position>::readArray(std::size_t begin, std::size_t end,
     // The element is read in place; a null one leaves its slot for the next.
     if (slot == nullptr || !slot->IsNull()) slot = &array.emplace_back();
     if (readNumberElement(pos, workEnd, *slot)) continue;
+    if (readNumberArray(pos, workEnd, *slot)) {
+      // A "," after it would only read as a null element, which is dropped.
+      std::size_t next = pos;
+      while (next < workEnd && isTrimmed(m_text[next])) ++next;
+      if (next < workEnd && m_text[next] == ',') pos = next + 1;
+      continue;
+    }
     bool error = false;
     readElement(pos, workEnd, error, *slot);
     if (error) return;  // the whole array reads as null
@@ -283,6 +291,31 @@ bool DocumentReader<Position>::readNumberElement(std::size_t& pos,
     return false;
   }
   pos = after < end ? after + 1 : end;
+  return true;
+}
+
+// An element that is an array of numbers only, each of which
+// readNumberElement() reads (coordinates, vectors): read with the table's
+// closing bracket, without the general path's scans and without the nesting
+// marks, which reading such an array leaves as they were. False, with `pos`
+// and `out` unchanged, for every other element: the general path then reads
+// it from its start, so no array is attempted here more than once.
+template <typename Position>
+bool DocumentReader<Position>::readNumberArray(std::size_t& pos,
+                                               std::size_t end, Value& out) {
+  if (m_text[pos] != '[' || m_readsInProgress >= kMaxNestedReads) return false;
+  const std::size_t close = tabledClosingBracket(pos);
+  if (close == kNone || close >= end) return false;
+  Array array;
+  std::size_t at = pos + 1;
+  while (true) {
+    while (at < close && isTrimmed(m_text[at])) ++at;
+    if (at == close) break;
+    if (array.empty()) array.reserve(elementBound(pos, close + 1));
+    if (!readNumberElement(at, close, array.emplace_back())) return false;
+  }
+  out = Value(std::move(array));
+  pos = close + 1;
   return true;
 }
 

@@ -64,14 +64,15 @@ class Value {
   Value(std::string&& text);       // NOLINT
   Value(std::string_view text);    // NOLINT
   Value(const char* szText);       // NOLINT: null reads as ""
-  Value(int32_t number);           // NOLINT
-  Value(uint32_t number);          // NOLINT
-  Value(double number);            // NOLINT
-  Value(bool flag);                // NOLINT
-  Value(const Object& object);     // NOLINT
-  Value(Object&& object);          // NOLINT
-  Value(const Array& array);       // NOLINT
-  Value(Array&& array);            // NOLINT
+  // Numbers and flags are made inline: the reader makes one per number.
+  Value(int32_t number) : m_kind(KindInt) { store(number); }    // NOLINT
+  Value(uint32_t number) : m_kind(KindUInt) { store(number); }  // NOLINT
+  Value(double number) : m_kind(KindDouble) { store(number); }  // NOLINT
+  Value(bool flag) : m_kind(KindBool) { store(flag); }          // NOLINT
+  Value(const Object& object);                                  // NOLINT
+  Value(Object&& object);                                       // NOLINT
+  Value(const Array& array);                                    // NOLINT
+  Value(Array&& array);                                         // NOLINT
   // Kinds that nothing in the system creates, offered for completeness.
   static Value FromInt64(int64_t number);
   static Value FromFloat(float number);
@@ -227,6 +228,15 @@ inline Array::const_iterator Array::begin() const {
 }
 inline Array::const_iterator Array::end() const {
   return m_block ? elements() + m_block->size : nullptr;
+}
+
+inline Value& Array::emplace_back() {
+  if (m_block == nullptr || m_block->size == m_block->capacity) {
+    return appendNull();
+  }
+  Value* place = new (elements() + m_block->size) Value();
+  ++m_block->size;
+  return *place;
 }
 
 inline Object::Member* Object::members() const {
