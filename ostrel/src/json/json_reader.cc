@@ -283,11 +283,13 @@ bool DocumentReader<Position>::readNumberElement(std::size_t& pos,
   std::size_t after = pos + length;
   while (after < end && isTrimmed(m_text[after])) ++after;
   if (after < end && m_text[after] != ',') return false;
-  const std::string_view token(begin, length);
-  if (token.find('.') != std::string_view::npos ||
-      token.find('e') != std::string_view::npos) {
-    out = Value(number);
-  } else if (!readPlainNumber(token, false, out)) {
+  bool fraction = false;
+  for (std::size_t i = 0; i < length && !fraction; ++i) {
+    fraction = begin[i] == '.' || begin[i] == 'e';
+  }
+  if (fraction) {
+    out.SetDouble(number);
+  } else if (!readPlainNumber(std::string_view(begin, length), false, out)) {
     return false;
   }
   pos = after < end ? after + 1 : end;

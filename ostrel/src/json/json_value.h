@@ -122,6 +122,13 @@ class Value {
   // Makes this a KindString value of `text`, as assigning Value(text) would
   // but without the intermediate value. `text` must not lie in this value.
   void SetString(std::string_view text);
+  // Makes this a KindDouble value of `number`, as assigning Value(number)
+  // would but without the intermediate value.
+  void SetDouble(double number) {
+    if (m_kind != KindNull || m_otherKinds != nullptr) release();
+    store(number);
+    m_kind = KindDouble;
+  }
 
   // The flag of a KindBool value; false for every other kind.
   bool GetBool() const { return m_kind == KindBool && load<bool>(); }
