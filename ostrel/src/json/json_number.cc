@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <system_error>
 
@@ -136,7 +137,151 @@ std::size_t skipSpaceAndSign(std::string_view text, bool* negative) {
   return i;
 }
 
+#if defined(__SIZEOF_INT128__)
+// 5^-k for k = 1 to 19 as 128-bit fractions with their top bit set:
+// floor(2^(127 + z) / 5^k) + 1, where 2^z is the least power of two not
+// below 5^k. With the binary exponent of 10^-k these make the products
+// below within one unit of their last bit of the true ones.
+struct Fraction128 {
+  uint64_t high;
+  uint64_t low;
+};
+constexpr Fraction128 kFifthPowers[19] = {
+    {0xccccccccccccccccu, 0xcccccccccccccccdu},  // 5^-1
+    {0xa3d70a3d70a3d70au, 0x3d70a3d70a3d70a4u},
+    {0x83126e978d4fdf3bu, 0x645a1cac083126eau},
+    {0xd1b71758e219652bu, 0xd3c36113404ea4a9u},
+    {0xa7c5ac471b478423u, 0x0fcf80dc33721d54u},  // 5^-5
+    {0x8637bd05af6c69b5u, 0xa63f9a49c2c1b110u},
+    {0xd6bf94d5e57a42bcu, 0x3d32907604691b4du},
+    {0xabcc77118461cefcu, 0xfdc20d2b36ba7c3eu},
+    {0x89705f4136b4a597u, 0x31680a88f8953031u},
+    {0xdbe6fecebdedd5beu, 0xb573440e5a884d1cu},  // 5^-10
+    {0xafebff0bcb24aafeu, 0xf78f69a51539d749u},
+    {0x8cbccc096f5088cbu, 0xf93f87b7442e45d4u},
+    {0xe12e13424bb40e13u, 0x2865a5f206b06fbau},
+    {0xb424dc35095cd80fu, 0x538484c19ef38c95u},
+    {0x901d7cf73ab0acd9u, 0x0f9d37014bf60a11u},  // 5^-15
+    {0xe69594bec44de15bu, 0x4c2ebe687989a9b4u},
+    {0xb877aa3236a4b449u, 0x09befeb9fad487c3u},
+    {0x9392ee8e921d5d07u, 0x3aff322e62439fd0u},
+    {0xec1e4a7db69561a5u, 0x2b31e9e3d06c32e6u},  // 5^-19
+};
+
+// Eight bytes at `p` as one little-endian word.
+uint64_t eightBytes(const char* p) {
+  uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  word = __builtin_bswap64(word);
+#endif
+  return word;
+}
+
+// Whether the eight bytes at `p` are all decimal digits: each byte's high
+// half is 3 and adding 6 to it carries into no high half.
+bool areEightDigits(const char* p) {
+  const uint64_t word = eightBytes(p);
+  return ((word & 0xF0F0F0F0F0F0F0F0u) |
+          (((word + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) >> 4)) ==
+         0x3333333333333333u;
+}
+
+// The value of eight decimal digits at `p`: pairs, then fours, then all
+// eight combined in the word's lanes.
+uint64_t eightDigitsValue(const char* p) {
+  uint64_t word = eightBytes(p) - 0x3030303030303030u;
+  word = word * 10 + (word >> 8);  // each byte pair as one two-digit value
+  const uint64_t pairs = 0x000000FF000000FFu;
+  word = ((word & pairs) * (100 + (1000000ull << 32)) +
+          ((word >> 16) & pairs) * (1 + (10000ull << 32))) >>
+         32;
+  return static_cast<uint32_t>(word);
+}
+
+// The double nearest to mantissa / 10^k, ties to even, for a mantissa of
+// more than 53 bits (the general parser then takes this same way, with the
+// same table: smaller ones it divides in floating point instead).
+// REQUIRES: 2^53 < mantissa, 1 <= k <= 19.
+double nearestOfQuotient(uint64_t mantissa, int k) {
+  const int leadingZeros = __builtin_clzll(mantissa);
+  const uint64_t w = mantissa << leadingZeros;
+  const Fraction128& power = kFifthPowers[k - 1];
+  const unsigned __int128 first =
+      static_cast<unsigned __int128>(w) * power.high;
+  uint64_t high = static_cast<uint64_t>(first >> 64);
+  uint64_t low = static_cast<uint64_t>(first);
+  // The 55 bits kept decide the rounding unless the 9 below them are all
+  // ones; then the table's low word refines the product.
+  if ((high & 0x1FF) == 0x1FF) {
+    const unsigned __int128 second =
+        static_cast<unsigned __int128>(w) * power.low;
+    const uint64_t secondHigh = static_cast<uint64_t>(second >> 64);
+    low += secondHigh;
+    if (secondHigh > low) ++high;
+  }
+  const int upperBit = static_cast<int>(high >> 63);
+  const int shift = upperBit + 9;
+  uint64_t bits = high >> shift;
+  // floor(-k * log2(10)) + 63, the exponent of the product's top bit.
+  int64_t exponent = ((217706 * static_cast<int64_t>(-k)) >> 16) + 63 +
+                     upperBit - leadingZeros + 1023;
+  // An exact half (possible only for k of 4 or less) rounds to even.
+  if (low <= 1 && k <= 4 && (bits & 3) == 1 && (bits << shift) == high) {
+    bits &= ~uint64_t{1};
+  }
+  bits += bits & 1;
+  bits >>= 1;
+  if (bits >= (uint64_t{2} << 52)) {
+    bits = uint64_t{1} << 52;
+    ++exponent;
+  }
+  bits &= ~(uint64_t{1} << 52);
+  bits |= static_cast<uint64_t>(exponent) << 52;
+  double number;
+  std::memcpy(&number, &bits, sizeof number);
+  return number;
+}
+#endif
+
 }  // namespace
+
+std::from_chars_result readGeneralDouble(const char* first, const char* last,
+                                         double& number) {
+#if defined(__SIZEOF_INT128__)
+  // [-]digits.digits, 19 digits at most, followed by no exponent mark.
+  const char* p = first;
+  const bool negative = p != last && *p == '-';
+  p += negative;
+  uint64_t mantissa = 0;
+  const char* const intBegin = p;
+  while (p != last && isDigit(*p) && p - intBegin < 19) {
+    mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+    ++p;
+  }
+  const std::ptrdiff_t intDigits = p - intBegin;
+  if (intDigits > 0 && p != last && *p == '.') {
+    const char* const fracBegin = ++p;
+    const std::ptrdiff_t room = 19 - intDigits;
+    while (last - p >= 8 && room - (p - fracBegin) >= 8 && areEightDigits(p)) {
+      mantissa = mantissa * 100000000 + eightDigitsValue(p);
+      p += 8;
+    }
+    while (p != last && isDigit(*p) && p - fracBegin < room) {
+      mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+      ++p;
+    }
+    const int fracDigits = static_cast<int>(p - fracBegin);
+    if (fracDigits > 0 && mantissa > (uint64_t{1} << 53) &&
+        (p == last || (!isDigit(*p) && lowerAscii(*p) != 'e'))) {
+      const double magnitude = nearestOfQuotient(mantissa, fracDigits);
+      number = negative ? -magnitude : magnitude;
+      return {p, std::errc()};
+    }
+  }
+#endif
+  return std::from_chars(first, last, number);
+}
 
 double parseClassicDouble(std::string_view text) {
   bool negative = false;

@@ -67,7 +67,7 @@ bool readPlainNumber(std::string_view token, bool bFraction, Value& out) {
   const char* last = first + token.size();
   if (bFraction) {
     double number = 0;
-    const std::from_chars_result r = std::from_chars(first, last, number);
+    const std::from_chars_result r = readGeneralDouble(first, last, number);
     if (r.ec != std::errc() || r.ptr != last) return false;
     out = Value(number);
     return true;
@@ -277,7 +277,7 @@ bool DocumentReader<Position>::readNumberElement(std::size_t& pos,
   const char* const begin = m_text.data() + pos;
   double number = 0;
   const std::from_chars_result r =
-      std::from_chars(begin, m_text.data() + end, number);
+      readGeneralDouble(begin, m_text.data() + end, number);
   if (r.ec != std::errc()) return false;
   const std::size_t length = static_cast<std::size_t>(r.ptr - begin);
   std::size_t after = pos + length;
