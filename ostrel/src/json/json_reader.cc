@@ -229,8 +229,12 @@ void DocumentReader<Position>::readArray(std::size_t begin, std::size_t end,
     }
     // The element is read in place; a null one leaves its slot for the next.
     if (slot == nullptr || !slot->IsNull()) slot = &array.emplace_back();
-    if (readNumberElement(pos, workEnd, *slot)) continue;
-    if (readNumberArray(pos, workEnd, *slot)) {
+    const char first = m_text[pos];
+    if ((first == '-' || (first >= '0' && first <= '9')) &&
+        readNumberElement(pos, workEnd, *slot)) {
+      continue;
+    }
+    if (first == '[' && readNumberArray(pos, workEnd, *slot)) {
       // A "," after it would only read as a null element, which is dropped.
       std::size_t next = pos;
       while (next < workEnd && isTrimmed(m_text[next])) ++next;

@@ -67,6 +67,14 @@ Value::Value(const char* szText) {
   setText(szText, std::strlen(szText));
 }
 
+Value::Value(int32_t number) : m_kind(KindInt) { store(number); }
+
+Value::Value(uint32_t number) : m_kind(KindUInt) { store(number); }
+
+Value::Value(double number) : m_kind(KindDouble) { store(number); }
+
+Value::Value(bool flag) : m_kind(KindBool) { store(flag); }
+
 static_assert(sizeof(Object) <=
                       sizeof(Value) - 2 * sizeof(uint8_t) - sizeof(void*) &&
                   alignof(Object) <= 8,

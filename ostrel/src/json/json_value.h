@@ -64,15 +64,14 @@ class Value {
   Value(std::string&& text);       // NOLINT
   Value(std::string_view text);    // NOLINT
   Value(const char* szText);       // NOLINT: null reads as ""
-  // Numbers and flags are made inline: the reader makes one per number.
-  Value(int32_t number) : m_kind(KindInt) { store(number); }    // NOLINT
-  Value(uint32_t number) : m_kind(KindUInt) { store(number); }  // NOLINT
-  Value(double number) : m_kind(KindDouble) { store(number); }  // NOLINT
-  Value(bool flag) : m_kind(KindBool) { store(flag); }          // NOLINT
-  Value(const Object& object);                                  // NOLINT
-  Value(Object&& object);                                       // NOLINT
-  Value(const Array& array);                                    // NOLINT
-  Value(Array&& array);                                         // NOLINT
+  Value(int32_t number);           // NOLINT
+  Value(uint32_t number);          // NOLINT
+  Value(double number);            // NOLINT
+  Value(bool flag);                // NOLINT
+  Value(const Object& object);     // NOLINT
+  Value(Object&& object);          // NOLINT
+  Value(const Array& array);       // NOLINT
+  Value(Array&& array);            // NOLINT
   // Kinds that nothing in the system creates, offered for completeness.
   static Value FromInt64(int64_t number);
   static Value FromFloat(float number);
