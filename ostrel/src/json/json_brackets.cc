@@ -129,43 +129,10 @@ void BracketTable<Position>::build() {
       }
       continue;
     }
-    const uint32_t quotes = static_cast<uint32_t>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'))));
-    if (quotes == 0) {
-      // All in one phase (as most blocks of numbers are): that phase's
-      // innermost open entry is kept in a register across the block.
-      Position open = top[phase];
-      for (uint32_t mask = structuralMask(block); mask != 0; mask &= mask - 1) {
-        const int k = lowestSetBit(mask);
-        const char c = block[k];
-        if (c == ',') {
-          if (open != kNoPosition) {
-            Match& parent = m_matches[open];
-            parent.slots = (parent.slots & ~kSlotHasChild) + 1;
-          }
-        } else if (isOpeningBracket(c)) {
-          if (open != kNoPosition) {
-            Match& parent = m_matches[open];
-            if (parent.slots & kSlotHasChild) ++parent.slots;
-            parent.slots |= kSlotHasChild;
-          }
-          m_matches[m_count] = Match{static_cast<Position>(i + k), open, 1};
-          open = static_cast<Position>(m_count++);
-        } else if (open != kNoPosition) {
-          Match& match = m_matches[open];
-          if ((m_text[match.open] == '[') == (c == ']')) {
-            open = match.close;
-            match.close = static_cast<Position>(i + k);
-          } else {
-            clear(open);
-          }
-        }
-      }
-      top[phase] = open;
-      continue;
-    }
     // No quote here is escaped, so each toggles the phase: bit k of
     // `quoted` tells whether an odd number of quotes stands before byte k.
+    const uint32_t quotes = static_cast<uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'))));
     uint32_t quoted = quotes;
     quoted ^= quoted << 1;
     quoted ^= quoted << 2;
