@@ -178,25 +178,52 @@ uint64_t eightBytes(const char* p) {
   return word;
 }
 
-// Whether the eight bytes at `p` are all decimal digits: each byte's high
-// half is 3 and adding 6 to it carries into no high half.
-bool areEightDigits(const char* p) {
-  const uint64_t word = eightBytes(p);
-  return ((word & 0xF0F0F0F0F0F0F0F0u) |
-          (((word + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) >> 4)) ==
-         0x3333333333333333u;
+// The value of the eight digits of `digits` (each byte a digit's value, the
+// first digit in the lowest byte): pairs, then fours, then all eight
+// combined in the word's lanes.
+uint64_t eightDigitsValue(uint64_t digits) {
+  digits = digits * 10 + (digits >> 8);  // each byte pair as one value
+  const uint64_t pairs = 0x000000FF000000FFu;
+  digits = ((digits & pairs) * (100 + (1000000ull << 32)) +
+            ((digits >> 16) & pairs) * (1 + (10000ull << 32))) >>
+           32;
+  return static_cast<uint32_t>(digits);
 }
 
-// The value of eight decimal digits at `p`: pairs, then fours, then all
-// eight combined in the word's lanes.
-uint64_t eightDigitsValue(const char* p) {
-  uint64_t word = eightBytes(p) - 0x3030303030303030u;
-  word = word * 10 + (word >> 8);  // each byte pair as one two-digit value
-  const uint64_t pairs = 0x000000FF000000FFu;
-  word = ((word & pairs) * (100 + (1000000ull << 32)) +
-          ((word >> 16) & pairs) * (1 + (10000ull << 32))) >>
-         32;
-  return static_cast<uint32_t>(word);
+constexpr uint64_t kPowersOfTen[9] = {
+    1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// Reads the decimal digits from `p` on into `mantissa`, eight at a time
+// while eight bytes remain, and counts them in `count`; returns where they
+// end, or null when they make more than 19 in all.
+inline __attribute__((always_inline)) const char* readDigits(const char* p,
+                                                             const char* last,
+                                                             uint64_t& mantissa,
+                                                             int& count) {
+  while (last - p >= 8) {
+    // Each byte minus '0'; a byte that is no digit leaves its top bit set
+    // below, either itself (under '0') or once 0x76 is added (above '9').
+    // A borrow only runs on to later bytes, so the first such byte is
+    // found exactly.
+    const uint64_t values = eightBytes(p) - 0x3030303030303030u;
+    const uint64_t nonDigits =
+        ((values + 0x7676767676767676u) | values) & 0x8080808080808080u;
+    const int digits = nonDigits == 0 ? 8 : __builtin_ctzll(nonDigits) >> 3;
+    if (count + digits > 19) return nullptr;
+    if (digits > 0) {
+      // The digits moved to the top lanes, zeros before them.
+      mantissa = mantissa * kPowersOfTen[digits] +
+                 eightDigitsValue(values << (64 - 8 * digits));
+    }
+    count += digits;
+    p += digits;
+    if (digits < 8) return p;
+  }
+  for (; p != last && isDigit(*p); ++p) {
+    if (++count > 19) return nullptr;
+    mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+  }
+  return p;
 }
 
 // The double nearest to mantissa / 10^k, ties to even, for a mantissa of
@@ -250,31 +277,16 @@ std::from_chars_result readGeneralDouble(const char* first, const char* last,
                                          double& number) {
 #if defined(__SIZEOF_INT128__)
   // [-]digits.digits, 19 digits at most, followed by no exponent mark.
-  const char* p = first;
-  const bool negative = p != last && *p == '-';
-  p += negative;
+  const bool negative = first != last && *first == '-';
   uint64_t mantissa = 0;
-  const char* const intBegin = p;
-  while (p != last && isDigit(*p) && p - intBegin < 19) {
-    mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
-    ++p;
-  }
-  const std::ptrdiff_t intDigits = p - intBegin;
-  if (intDigits > 0 && p != last && *p == '.') {
-    const char* const fracBegin = ++p;
-    const std::ptrdiff_t room = 19 - intDigits;
-    while (last - p >= 8 && room - (p - fracBegin) >= 8 && areEightDigits(p)) {
-      mantissa = mantissa * 100000000 + eightDigitsValue(p);
-      p += 8;
-    }
-    while (p != last && isDigit(*p) && p - fracBegin < room) {
-      mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
-      ++p;
-    }
-    const int fracDigits = static_cast<int>(p - fracBegin);
-    if (fracDigits > 0 && mantissa > (uint64_t{1} << 53) &&
-        (p == last || (!isDigit(*p) && lowerAscii(*p) != 'e'))) {
-      const double magnitude = nearestOfQuotient(mantissa, fracDigits);
+  int intDigits = 0;
+  const char* p = readDigits(first + negative, last, mantissa, intDigits);
+  if (p != nullptr && intDigits > 0 && p != last && *p == '.') {
+    int digits = intDigits;
+    p = readDigits(p + 1, last, mantissa, digits);
+    if (p != nullptr && digits > intDigits && mantissa > (uint64_t{1} << 53) &&
+        (p == last || lowerAscii(*p) != 'e')) {
+      const double magnitude = nearestOfQuotient(mantissa, digits - intDigits);
       number = negative ? -magnitude : magnitude;
       return {p, std::errc()};
     }
