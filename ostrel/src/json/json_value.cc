@@ -177,7 +177,9 @@ void Value::copyFrom(const Value& other) {
   m_kind = other.m_kind;
 }
 
-void Value::release() noexcept {
+// Kept out of line, so that setting a fresh value (the reader sets every
+// string so) pays nothing for the kinds it does not hold.
+__attribute__((noinline)) void Value::release() noexcept {
   if (m_kind == KindString && m_textLength == kHeapText) {
     delete[] load<char*>();
   } else if (m_kind == KindObject) {
