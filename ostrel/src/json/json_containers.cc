@@ -206,38 +206,141 @@ void Object::Set(std::string key, Value&& value) {
 
 // ----------------------------------------------------------------- Array
 
-void Array::push_back(const Value& value) { m_elements.push_back(value); }
+Array::Array(const Array& other) : Array() {
+  if (other.empty()) return;
+  reserve(other.size());
+  Value* target = elements();
+  for (const Value& element : other) {
+    new (target + m_block->size) Value(element);
+    ++m_block->size;
+  }
+}
 
-void Array::push_back(Value&& value) { m_elements.push_back(std::move(value)); }
+Array& Array::operator=(const Array& other) {
+  if (this != &other) {
+    Array copy(other);  // `other` may live inside this array
+    std::swap(m_block, copy.m_block);
+  }
+  return *this;
+}
 
-Value& Array::emplace_back() { return m_elements.emplace_back(); }
+void Array::release() noexcept {
+  std::destroy(elements(), elements() + m_block->size);
+  ::operator delete(m_block);
+  m_block = nullptr;
+}
+
+void Array::Clear() {
+  Array cleared(std::move(*this));  // elements may own this array's owner
+}
+
+void Array::reserve(std::size_t count) {
+  if (count > capacity()) grow(count);
+}
+
+void Array::grow(std::size_t capacity) {
+  if (capacity > std::numeric_limits<uint32_t>::max()) {
+    throw std::length_error("json::Array: too many elements");
+  }
+  Block* block = static_cast<Block*>(
+      ::operator new(sizeof(Block) + capacity * sizeof(Value)));
+  block->size = 0;
+  block->capacity = static_cast<uint32_t>(capacity);
+  if (m_block != nullptr) {
+    Value* target = std::launder(reinterpret_cast<Value*>(block + 1));
+    Value* source = elements();
+    for (std::size_t i = 0; i < m_block->size; ++i) {
+      new (target + i) Value(std::move(source[i]));
+    }
+    block->size = m_block->size;
+    release();
+  }
+  m_block = block;
+}
+
+// A full array doubles its room, as a vector would. The new element is made
+// in the new block before the old one is left, since `make` may read an
+// element of this array.
+template <typename Make>
+Value& Array::append(Make make) {
+  const std::size_t count = size();
+  if (count < capacity()) {
+    Value* place = elements() + count;
+    make(place);
+    ++m_block->size;
+    return *place;
+  }
+  const std::size_t room = count == 0 ? 1 : 2 * count;
+  if (room > std::numeric_limits<uint32_t>::max()) {
+    throw std::length_error("json::Array: too many elements");
+  }
+  Block* block =
+      static_cast<Block*>(::operator new(sizeof(Block) + room * sizeof(Value)));
+  Value* target = std::launder(reinterpret_cast<Value*>(block + 1));
+  try {
+    make(target + count);
+  } catch (...) {
+    ::operator delete(block);
+    throw;
+  }
+  block->capacity = static_cast<uint32_t>(room);
+  block->size = static_cast<uint32_t>(count + 1);
+  if (m_block != nullptr) {
+    Value* source = elements();
+    for (std::size_t i = 0; i < count; ++i) {
+      new (target + i) Value(std::move(source[i]));
+    }
+    release();
+  }
+  m_block = block;
+  return target[count];
+}
+
+void Array::push_back(const Value& value) {
+  append([&value](Value* place) { new (place) Value(value); });
+}
+
+void Array::push_back(Value&& value) {
+  append([&value](Value* place) { new (place) Value(std::move(value)); });
+}
+
+Value& Array::appendNull() {
+  return append([](Value* place) { new (place) Value(); });
+}
 
 void Array::pop_back() {
-  if (!m_elements.empty()) m_elements.pop_back();
+  if (empty()) return;
+  // The element leaves the array before it is destroyed: it may own this
+  // array's owner.
+  Value removed(std::move(elements()[m_block->size - 1]));
+  --m_block->size;
+  std::destroy_at(elements() + m_block->size);
 }
 
 void Array::insert(std::size_t index, const Value& value) {
-  index = std::min(index, m_elements.size());
-  m_elements.insert(m_elements.begin() + static_cast<std::ptrdiff_t>(index),
-                    value);
+  index = std::min(index, size());
+  push_back(value);
+  std::rotate(begin() + index, end() - 1, end());
 }
 
 Array::iterator Array::find(const Value& value) {
-  return std::find(m_elements.begin(), m_elements.end(), value);
+  return std::find(begin(), end(), value);
 }
 
 Array::const_iterator Array::find(const Value& value) const {
-  return std::find(m_elements.begin(), m_elements.end(), value);
+  return std::find(begin(), end(), value);
 }
 
-bool Array::HasValue(const Value& value) const {
-  return find(value) != m_elements.end();
-}
+bool Array::HasValue(const Value& value) const { return find(value) != end(); }
 
-Value& Array::operator[](std::size_t index) { return m_elements.at(index); }
+Value& Array::operator[](std::size_t index) {
+  if (index >= size()) throw std::out_of_range("json::Array: index");
+  return elements()[index];
+}
 
 const Value& Array::operator[](std::size_t index) const {
-  return m_elements.at(index);
+  if (index >= size()) throw std::out_of_range("json::Array: index");
+  return elements()[index];
 }
 
 }  // namespace json

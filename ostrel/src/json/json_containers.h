@@ -165,17 +165,36 @@ class Object {
   Block* m_block = nullptr;  // null while nothing was ever stored
 };
 
-// A growable sequence of values in insertion order.
+// A growable sequence of values in insertion order. The elements sit in one
+// block after a small head, made on the first element: an array costs one
+// block however few elements it has, and none while it was never given one.
+// A reference or iterator into an array stays valid until an element is
+// added beyond its room or removed (or the array is cleared, assigned or
+// destroyed).
 class Array {
  public:
-  using Elements = std::vector<Value>;
-  using iterator = Elements::iterator;
-  using const_iterator = Elements::const_iterator;
+  using iterator = Value*;
+  using const_iterator = const Value*;
+
+  Array() = default;
+  Array(const Array& other);
+  Array& operator=(const Array& other);
+  Array(Array&& other) noexcept : m_block(other.m_block) {
+    other.m_block = nullptr;
+  }
+  Array& operator=(Array&& other) noexcept {
+    Array taken(std::move(other));  // `other` may live inside this array
+    std::swap(m_block, taken.m_block);
+    return *this;
+  }
+  ~Array() {
+    if (m_block != nullptr) release();
+  }
 
   void push_back(const Value& value);
   void push_back(Value&& value);
   // Appends a null element and returns it.
-  Value& emplace_back();
+  inline Value& emplace_back();
   // Removes the last element; does nothing on an empty array.
   void pop_back();
   // Inserts before the element at `index`; an index past the end appends.
@@ -185,21 +204,39 @@ class Array {
   const_iterator find(const Value& value) const;
   bool HasValue(const Value& value) const;
 
-  std::size_t size() const { return m_elements.size(); }
-  bool empty() const { return m_elements.empty(); }
+  std::size_t size() const { return m_block ? m_block->size : 0; }
+  bool empty() const { return size() == 0; }
   // REQUIRES: index < size(); otherwise std::out_of_range is thrown.
   Value& operator[](std::size_t index);
   const Value& operator[](std::size_t index) const;
-  void Clear() { m_elements.clear(); }
-  void reserve(std::size_t count) { m_elements.reserve(count); }
+  void Clear();
+  // Makes room for `count` elements in all, so that adding up to that many
+  // takes no further block.
+  void reserve(std::size_t count);
 
-  iterator begin() { return m_elements.begin(); }
-  iterator end() { return m_elements.end(); }
-  const_iterator begin() const { return m_elements.begin(); }
-  const_iterator end() const { return m_elements.end(); }
+  inline iterator begin();
+  inline iterator end();
+  inline const_iterator begin() const;
+  inline const_iterator end() const;
 
  private:
-  Elements m_elements;
+  // The head of the block; the elements follow it.
+  struct Block {
+    uint32_t size;
+    uint32_t capacity;
+  };
+  inline Value* elements() const;
+  std::size_t capacity() const { return m_block ? m_block->capacity : 0; }
+  // Makes the element after the last with `make(place)`, in a larger block
+  // when the array is full; `make` may read an element of this array.
+  template <typename Make>
+  Value& append(Make make);
+  Value& appendNull();
+  // Moves the elements into a block of room for `capacity`.
+  void grow(std::size_t capacity);
+  void release() noexcept;
+
+  Block* m_block = nullptr;  // null while nothing was ever stored
 };
 
 }  // namespace json

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <system_error>
 
@@ -136,7 +137,163 @@ std::size_t skipSpaceAndSign(std::string_view text, bool* negative) {
   return i;
 }
 
+#if defined(__SIZEOF_INT128__)
+// 5^-k for k = 1 to 19 as 128-bit fractions with their top bit set:
+// floor(2^(127 + z) / 5^k) + 1, where 2^z is the least power of two not
+// below 5^k. With the binary exponent of 10^-k these make the products
+// below within one unit of their last bit of the true ones.
+struct Fraction128 {
+  uint64_t high;
+  uint64_t low;
+};
+constexpr Fraction128 kFifthPowers[19] = {
+    {0xccccccccccccccccu, 0xcccccccccccccccdu},  // 5^-1
+    {0xa3d70a3d70a3d70au, 0x3d70a3d70a3d70a4u},
+    {0x83126e978d4fdf3bu, 0x645a1cac083126eau},
+    {0xd1b71758e219652bu, 0xd3c36113404ea4a9u},
+    {0xa7c5ac471b478423u, 0x0fcf80dc33721d54u},  // 5^-5
+    {0x8637bd05af6c69b5u, 0xa63f9a49c2c1b110u},
+    {0xd6bf94d5e57a42bcu, 0x3d32907604691b4du},
+    {0xabcc77118461cefcu, 0xfdc20d2b36ba7c3eu},
+    {0x89705f4136b4a597u, 0x31680a88f8953031u},
+    {0xdbe6fecebdedd5beu, 0xb573440e5a884d1cu},  // 5^-10
+    {0xafebff0bcb24aafeu, 0xf78f69a51539d749u},
+    {0x8cbccc096f5088cbu, 0xf93f87b7442e45d4u},
+    {0xe12e13424bb40e13u, 0x2865a5f206b06fbau},
+    {0xb424dc35095cd80fu, 0x538484c19ef38c95u},
+    {0x901d7cf73ab0acd9u, 0x0f9d37014bf60a11u},  // 5^-15
+    {0xe69594bec44de15bu, 0x4c2ebe687989a9b4u},
+    {0xb877aa3236a4b449u, 0x09befeb9fad487c3u},
+    {0x9392ee8e921d5d07u, 0x3aff322e62439fd0u},
+    {0xec1e4a7db69561a5u, 0x2b31e9e3d06c32e6u},  // 5^-19
+};
+
+// Eight bytes at `p` as one little-endian word.
+uint64_t eightBytes(const char* p) {
+  uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  word = __builtin_bswap64(word);
+#endif
+  return word;
+}
+
+// The value of the eight digits of `digits` (each byte a digit's value, the
+// first digit in the lowest byte): pairs, then fours, then all eight
+// combined in the word's lanes.
+uint64_t eightDigitsValue(uint64_t digits) {
+  digits = digits * 10 + (digits >> 8);  // each byte pair as one value
+  const uint64_t pairs = 0x000000FF000000FFu;
+  digits = ((digits & pairs) * (100 + (1000000ull << 32)) +
+            ((digits >> 16) & pairs) * (1 + (10000ull << 32))) >>
+           32;
+  return static_cast<uint32_t>(digits);
+}
+
+constexpr uint64_t kPowersOfTen[9] = {
+    1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// Reads the decimal digits from `p` on into `mantissa`, eight at a time
+// while eight bytes remain, and counts them in `count`; returns where they
+// end, or null when they make more than 19 in all.
+inline __attribute__((always_inline)) const char* readDigits(const char* p,
+                                                             const char* last,
+                                                             uint64_t& mantissa,
+                                                             int& count) {
+  while (last - p >= 8) {
+    // Each byte minus '0'; a byte that is no digit leaves its top bit set
+    // below, either itself (under '0') or once 0x76 is added (above '9').
+    // A borrow only runs on to later bytes, so the first such byte is
+    // found exactly.
+    const uint64_t values = eightBytes(p) - 0x3030303030303030u;
+    const uint64_t nonDigits =
+        ((values + 0x7676767676767676u) | values) & 0x8080808080808080u;
+    const int digits = nonDigits == 0 ? 8 : __builtin_ctzll(nonDigits) >> 3;
+    if (count + digits > 19) return nullptr;
+    if (digits > 0) {
+      // The digits moved to the top lanes, zeros before them.
+      mantissa = mantissa * kPowersOfTen[digits] +
+                 eightDigitsValue(values << (64 - 8 * digits));
+    }
+    count += digits;
+    p += digits;
+    if (digits < 8) return p;
+  }
+  for (; p != last && isDigit(*p); ++p) {
+    if (++count > 19) return nullptr;
+    mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+  }
+  return p;
+}
+
+// The double nearest to mantissa / 10^k, ties to even, for a mantissa of
+// more than 53 bits (the general parser then takes this same way, with the
+// same table: smaller ones it divides in floating point instead).
+// REQUIRES: 2^53 < mantissa, 1 <= k <= 19.
+double nearestOfQuotient(uint64_t mantissa, int k) {
+  const int leadingZeros = __builtin_clzll(mantissa);
+  const uint64_t w = mantissa << leadingZeros;
+  const Fraction128& power = kFifthPowers[k - 1];
+  const unsigned __int128 first =
+      static_cast<unsigned __int128>(w) * power.high;
+  uint64_t high = static_cast<uint64_t>(first >> 64);
+  uint64_t low = static_cast<uint64_t>(first);
+  // The 55 bits kept decide the rounding unless the 9 below them are all
+  // ones; then the table's low word refines the product.
+  if ((high & 0x1FF) == 0x1FF) {
+    const unsigned __int128 second =
+        static_cast<unsigned __int128>(w) * power.low;
+    const uint64_t secondHigh = static_cast<uint64_t>(second >> 64);
+    low += secondHigh;
+    if (secondHigh > low) ++high;
+  }
+  const int upperBit = static_cast<int>(high >> 63);
+  const int shift = upperBit + 9;
+  uint64_t bits = high >> shift;
+  // floor(-k * log2(10)) + 63, the exponent of the product's top bit.
+  int64_t exponent = ((217706 * static_cast<int64_t>(-k)) >> 16) + 63 +
+                     upperBit - leadingZeros + 1023;
+  // An exact half (possible only for k of 4 or less) rounds to even.
+  if (low <= 1 && k <= 4 && (bits & 3) == 1 && (bits << shift) == high) {
+    bits &= ~uint64_t{1};
+  }
+  bits += bits & 1;
+  bits >>= 1;
+  if (bits >= (uint64_t{2} << 52)) {
+    bits = uint64_t{1} << 52;
+    ++exponent;
+  }
+  bits &= ~(uint64_t{1} << 52);
+  bits |= static_cast<uint64_t>(exponent) << 52;
+  double number;
+  std::memcpy(&number, &bits, sizeof number);
+  return number;
+}
+#endif
+
 }  // namespace
+
+std::from_chars_result readGeneralDouble(const char* first, const char* last,
+                                         double& number) {
+#if defined(__SIZEOF_INT128__)
+  // [-]digits.digits, 19 digits at most, followed by no exponent mark.
+  const bool negative = first != last && *first == '-';
+  uint64_t mantissa = 0;
+  int intDigits = 0;
+  const char* p = readDigits(first + negative, last, mantissa, intDigits);
+  if (p != nullptr && intDigits > 0 && p != last && *p == '.') {
+    int digits = intDigits;
+    p = readDigits(p + 1, last, mantissa, digits);
+    if (p != nullptr && digits > intDigits && mantissa > (uint64_t{1} << 53) &&
+        (p == last || lowerAscii(*p) != 'e')) {
+      const double magnitude = nearestOfQuotient(mantissa, digits - intDigits);
+      number = negative ? -magnitude : magnitude;
+      return {p, std::errc()};
+    }
+  }
+#endif
+  return std::from_chars(first, last, number);
+}
 
 double parseClassicDouble(std::string_view text) {
   bool negative = false;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -52,6 +53,66 @@ TEST(JsonNumberTest, ParsesLikeAtof) {
   }
   // A NUL ends the number as it ends a C string.
   EXPECT_EQ(parseClassicDouble(std::string("12\0003", 4)), 12.0);
+}
+
+// The short path for pointed numbers of 16 to 19 digits must give what
+// std::from_chars gives, bit for bit: random digits with the point at every
+// place, texts one digit short of the halfway point between neighbouring
+// doubles, or one digit past it (where a rounding fault would show), and
+// texts just outside the shape the short path takes.
+TEST(JsonNumberTest, ReadsGeneralDoublesAsFromChars) {
+  std::vector<std::string> texts = {"1.5e3",
+                                    "12345678901234567.5e1",
+                                    "1234567890123456789.",
+                                    "-.12345678901234567",
+                                    "12345678901234567890.1",
+                                    "9007199254740993.0",
+                                    "9007199254740992.0",
+                                    "0.00000000000000000001",
+                                    "-9999999999999999999.",
+                                    "999999999999999999.9x"};
+  std::mt19937_64 rng(20261206);
+  char buffer[64];
+  for (int i = 0; i < 300000; ++i) {
+    const int digits = 16 + static_cast<int>(rng() % 4);
+    std::string text = i % 2 ? "-" : "";
+    for (int d = 0; d < digits; ++d)
+      text += static_cast<char>('0' + rng() % 10);
+    text.insert(text.size() - 1 - rng() % (digits - 1), ".");
+    texts.push_back(text + (i % 7 ? "" : ",1"));
+    // A double and its successor: their midpoint (exact in a long double)
+    // written to 17 to 19 significant digits, and with its last digit one
+    // lower and one higher.
+    const uint64_t bits = (rng() % 70 + 1013) << 52 | (rng() >> 12);
+    double low;
+    std::memcpy(&low, &bits, sizeof low);
+    const long double middle =
+        (static_cast<long double>(low) + std::nextafter(low, HUGE_VAL)) / 2;
+    const int intDigits = static_cast<int>(std::floor(std::log10(middle))) + 1;
+    const int decimals = 17 + i % 3 - std::max(intDigits, 1);
+    if (decimals < 1) continue;
+    std::snprintf(buffer, sizeof buffer, "%.*Lf", decimals, middle);
+    std::string near = buffer;
+    texts.push_back(near);
+    for (int step : {-1, 1}) {
+      char& last = near.back();
+      if ((step < 0 && last > '0') || (step > 0 && last < '9')) {
+        last = static_cast<char>(last + step);
+        texts.push_back(near);
+        last = static_cast<char>(last - step);
+      }
+    }
+  }
+  for (const std::string& text : texts) {
+    const char* first = text.data();
+    const char* last = first + text.size();
+    double expected = 0, read = 0;
+    const std::from_chars_result want = std::from_chars(first, last, expected);
+    const std::from_chars_result got = readGeneralDouble(first, last, read);
+    ASSERT_TRUE(got.ptr == want.ptr && got.ec == want.ec &&
+                SameDouble(read, expected))
+        << text;
+  }
 }
 
 TEST(JsonNumberTest, ParsesIntegersLikeAtoiAndSaturates) {

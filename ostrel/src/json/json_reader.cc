@@ -53,6 +53,36 @@ int hexDigitValue(char c) {
   return -1;
 }
 
+// The value a bare word without whitespace reads as, when it is a plain
+// number whose reading needs none of the classic rules' special cases:
+// with a dot or an exponent mark, a token that std::from_chars reads whole
+// and in range (what the classic conversion computes for it too, as it
+// reads the same mantissa and exponent with the same routine); without
+// either, an optional minus and one to nine digits (an int, exactly). False
+// for anything else, which the general path reads.
+constexpr std::size_t kLongestPlainNumber = 64;
+
+bool readPlainNumber(std::string_view token, bool bFraction, Value& out) {
+  const char* first = token.data();
+  const char* last = first + token.size();
+  if (bFraction) {
+    double number = 0;
+    const std::from_chars_result r = readGeneralDouble(first, last, number);
+    if (r.ec != std::errc() || r.ptr != last) return false;
+    out = Value(number);
+    return true;
+  }
+  const char* digits = first != last && *first == '-' ? first + 1 : first;
+  if (digits == last || last - digits > 9) return false;
+  int32_t number = 0;
+  for (const char* p = digits; p != last; ++p) {
+    if (*p < '0' || *p > '9') return false;
+    number = number * 10 + (*p - '0');
+  }
+  out = Value(digits == first ? number : -number);
+  return true;
+}
+
 // Reads one document. Every routine works on index ranges [begin, end) of
 // the one text instead of on copies of what remains of it, so that reading
 // stays linear in the size of the document.
@@ -83,6 +113,8 @@ class DocumentReader {
   void readObject(std::size_t begin, std::size_t end, Value& out);
   void readArray(std::size_t begin, std::size_t end, Value& out);
   void readElement(std::size_t& pos, std::size_t& end, bool& error, Value& out);
+  bool readNumberElement(std::size_t& pos, std::size_t end, Value& out) const;
+  bool readNumberArray(std::size_t& pos, std::size_t end, Value& out);
   std::size_t elementBound(std::size_t begin, std::size_t end);
   std::size_t memberBound(std::size_t begin, std::size_t end);
   void readValue(std::size_t& pos, std::size_t& end, bool& error, Value& out);
@@ -197,6 +229,18 @@ void DocumentReader<Position>::readArray(std::size_t begin, std::size_t end,
     }
     // The element is read in place; a null one leaves its slot for the next.
     if (slot == nullptr || !slot->IsNull()) slot = &array.emplace_back();
+    const char first = m_text[pos];
+    if ((first == '-' || (first >= '0' && first <= '9')) &&
+        readNumberElement(pos, workEnd, *slot)) {
+      continue;
+    }
+    if (first == '[' && readNumberArray(pos, workEnd, *slot)) {
+      // A "," after it would only read as a null element, which is dropped.
+      std::size_t next = pos;
+      while (next < workEnd && isTrimmed(m_text[next])) ++next;
+      if (next < workEnd && m_text[next] == ',') pos = next + 1;
+      continue;
+    }
     bool error = false;
     readElement(pos, workEnd, error, *slot);
     if (error) return;  // the whole array reads as null
@@ -220,6 +264,65 @@ void DocumentReader<Position>::readElement(std::size_t& pos, std::size_t& end,
   std::size_t elementEnd = stop != kNone ? stop : end;
   pos = stop != kNone ? stop + 1 : end;
   return readValue(elementBegin, elementEnd, error, out);
+}
+
+// An element that is a number followed by "," or by the end of the array's
+// text (trimmed bytes aside), read as readElement() reads it, without the
+// scans for where it ends: the number's own bytes are what the classic
+// reading would trim the element to, and none of them is a separator,
+// bracket or whitespace, so both readings see the same token. False, with
+// nothing read, for every other element.
+template <typename Position>
+bool DocumentReader<Position>::readNumberElement(std::size_t& pos,
+                                                 std::size_t end,
+                                                 Value& out) const {
+  const char first = m_text[pos];
+  if (first != '-' && (first < '0' || first > '9')) return false;
+  const char* const begin = m_text.data() + pos;
+  double number = 0;
+  const std::from_chars_result r =
+      readGeneralDouble(begin, m_text.data() + end, number);
+  if (r.ec != std::errc()) return false;
+  const std::size_t length = static_cast<std::size_t>(r.ptr - begin);
+  std::size_t after = pos + length;
+  while (after < end && isTrimmed(m_text[after])) ++after;
+  if (after < end && m_text[after] != ',') return false;
+  bool fraction = false;
+  for (std::size_t i = 0; i < length && !fraction; ++i) {
+    fraction = begin[i] == '.' || begin[i] == 'e';
+  }
+  if (fraction) {
+    out.SetDouble(number);
+  } else if (!readPlainNumber(std::string_view(begin, length), false, out)) {
+    return false;
+  }
+  pos = after < end ? after + 1 : end;
+  return true;
+}
+
+// An element that is an array of numbers only, each of which
+// readNumberElement() reads (coordinates, vectors): read with the table's
+// closing bracket, without the general path's scans and without the nesting
+// marks, which reading such an array leaves as they were. False, with `pos`
+// and `out` unchanged, for every other element: the general path then reads
+// it from its start, so no array is attempted here more than once.
+template <typename Position>
+bool DocumentReader<Position>::readNumberArray(std::size_t& pos,
+                                               std::size_t end, Value& out) {
+  if (m_text[pos] != '[' || m_readsInProgress >= kMaxNestedReads) return false;
+  const std::size_t close = tabledClosingBracket(pos);
+  if (close == kNone || close >= end) return false;
+  Array array;
+  std::size_t at = pos + 1;
+  while (true) {
+    while (at < close && isTrimmed(m_text[at])) ++at;
+    if (at == close) break;
+    if (array.empty()) array.reserve(elementBound(pos, close + 1));
+    if (!readNumberElement(at, close, array.emplace_back())) return false;
+  }
+  out = Value(std::move(array));
+  pos = close + 1;
+  return true;
 }
 
 // How many elements the array text [begin, end) can hold at most: its
@@ -296,36 +399,6 @@ void DocumentReader<Position>::readContainer(std::size_t& pos, std::size_t end,
   }
   --m_readsInProgress;
   pos = close + 1;
-}
-
-// The value a bare word without whitespace reads as, when it is a plain
-// number whose reading needs none of the classic rules' special cases:
-// with a dot or an exponent mark, a token that std::from_chars reads whole
-// and in range (what the classic conversion computes for it too, as it
-// reads the same mantissa and exponent with the same routine); without
-// either, an optional minus and one to nine digits (an int, exactly). False
-// for anything else, which the general path reads.
-constexpr std::size_t kLongestPlainNumber = 64;
-
-bool readPlainNumber(std::string_view token, bool bFraction, Value& out) {
-  const char* first = token.data();
-  const char* last = first + token.size();
-  if (bFraction) {
-    double number = 0;
-    const std::from_chars_result r = std::from_chars(first, last, number);
-    if (r.ec != std::errc() || r.ptr != last) return false;
-    out = Value(number);
-    return true;
-  }
-  const char* digits = first != last && *first == '-' ? first + 1 : first;
-  if (digits == last || last - digits > 9) return false;
-  int32_t number = 0;
-  for (const char* p = digits; p != last; ++p) {
-    if (*p < '0' || *p > '9') return false;
-    number = number * 10 + (*p - '0');
-  }
-  out = Value(digits == first ? number : -number);
-  return true;
 }
 
 // A bare word up to the first "," (which stays unread): whitespace inside

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <sstream>
 #include <string>
@@ -157,6 +158,34 @@ std::string RandomDocument(std::mt19937& rng) {
   return text;
 }
 
+// Rings of coordinate pairs printed with 12 to 17 decimals, as number-heavy
+// documents hold them, with whitespace around the numbers and now and then
+// a word, a bracket or a missing byte where a number or separator stands.
+std::string CoordinateDocument(std::mt19937& rng) {
+  static const char* const kOdd[] = {"1E5", "7x", "-", "1.5.3", "\"a\"", "[",
+                                     "]",   "{}", " ", "2 3",   "-.5",   ""};
+  static const char* const kSpace[] = {"", "", " ", "\n\t"};
+  std::string text = "[";
+  char pair[96];
+  for (int ring = 0, rings = 1 + rng() % 3; ring < rings; ++ring) {
+    text += ring ? ",[" : "[";
+    for (int point = 0, points = rng() % 12; point < points; ++point) {
+      std::snprintf(pair, sizeof pair, "%s[%s%.*f,%s%.*f%s]", point ? "," : "",
+                    kSpace[rng() % 4], 12 + static_cast<int>(rng() % 6),
+                    static_cast<double>(rng() % 360000000) / 1e6 - 180,
+                    kSpace[rng() % 4], 12 + static_cast<int>(rng() % 6),
+                    static_cast<double>(rng() % 180000000) / 1e6 - 90,
+                    kSpace[rng() % 4]);
+      std::string piece = pair;
+      if (rng() % 8 == 0) piece.insert(rng() % piece.size(), kOdd[rng() % 12]);
+      if (rng() % 16 == 0) piece.erase(rng() % piece.size(), 1);
+      text += piece;
+    }
+    text += "]";
+  }
+  return text + "]";
+}
+
 // Long mantissas agree with atof (json_number_test.cc); these are the words
 // that only start like numbers or sit at a boundary of the kinds.
 const char kNumberWords[] =
@@ -173,6 +202,7 @@ TEST(JsonReaderTest, MatchesTheRoutineByRoutineRulesOnGeneratedDocuments) {
   for (std::string word; words >> word;)
     texts.push_back("[" + word + "," + word + "]");
   for (int i = 0; i < 3000; ++i) texts.push_back(RandomDocument(rng));
+  for (int i = 0; i < 300; ++i) texts.push_back(CoordinateDocument(rng));
   PlainDocument document;
   for (const std::string& text : texts) {
     Value fast = FromText(text);

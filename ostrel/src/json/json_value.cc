@@ -88,12 +88,17 @@ Value::Value(Object&& object) : m_kind(KindObject) {
   new (m_payload) Object(std::move(object));
 }
 
+static_assert(sizeof(Array) <=
+                      sizeof(Value) - 2 * sizeof(uint8_t) - sizeof(void*) &&
+                  alignof(Array) <= 8,
+              "an array must fit a value's payload");
+
 Value::Value(const Array& array) : m_kind(KindArray) {
-  store<Array*>(array.empty() ? nullptr : new Array(array));
+  new (m_payload) Array(array);
 }
 
 Value::Value(Array&& array) : m_kind(KindArray) {
-  store<Array*>(array.empty() ? nullptr : new Array(std::move(array)));
+  new (m_payload) Array(std::move(array));
 }
 
 Value Value::FromInt64(int64_t number) {
@@ -162,11 +167,9 @@ void Value::copyFrom(const Value& other) {
     case KindObject:
       new (m_payload) Object(*other.heldObject());
       break;
-    case KindArray: {
-      const Array* array = other.load<Array*>();
-      store<Array*>(array ? new Array(*array) : nullptr);
+    case KindArray:
+      new (m_payload) Array(*other.heldArray());
       break;
-    }
     default:
       std::memcpy(m_payload, other.m_payload, sizeof m_payload);
       break;
@@ -174,13 +177,15 @@ void Value::copyFrom(const Value& other) {
   m_kind = other.m_kind;
 }
 
-void Value::release() noexcept {
+// Kept out of line, so that setting a fresh value (the reader sets every
+// string so) pays nothing for the kinds it does not hold.
+__attribute__((noinline)) void Value::release() noexcept {
   if (m_kind == KindString && m_textLength == kHeapText) {
     delete[] load<char*>();
   } else if (m_kind == KindObject) {
     heldObject()->~Object();
   } else if (m_kind == KindArray) {
-    delete load<Array*>();
+    heldArray()->~Array();
   }
   delete m_otherKinds;
   m_otherKinds = nullptr;
@@ -217,21 +222,13 @@ Object& Value::GetObject() {
 
 const Array& Value::GetArray() const {
   static const Array kEmpty;
-  if (m_kind == KindArray) {
-    const Array* array = load<Array*>();
-    return array ? *array : kEmpty;
-  }
+  if (m_kind == KindArray) return *heldArray();
   return m_otherKinds ? m_otherKinds->array : kEmpty;
 }
 
 Array& Value::GetArray() {
   if (m_kind != KindArray) return otherKinds().array;
-  Array* array = load<Array*>();
-  if (array == nullptr) {
-    array = new Array();
-    store(array);
-  }
-  return *array;
+  return *heldArray();
 }
 
 // Integers convert to every type as before the value was made compact: the

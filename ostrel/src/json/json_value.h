@@ -52,8 +52,8 @@ enum ValueKind : int32_t {
 // A value is 32 bytes: a kind tag and one payload. A number is stored once,
 // as its kind holds it, and every numeric view is derived from it. A string
 // of up to 21 bytes is held inline, a longer one in one heap block; an
-// object is held inline (its members sit in one block of their own), an
-// array behind one pointer, which stays null while it is empty. The object and
+// object or an array is held inline (its members or elements sit in one
+// block of their own, made on the first one). The object and
 // array of a value of another kind (touched only through GetObject(),
 // GetArray() or operator[] on such a value) live in a separate block made on
 // first use.
@@ -121,6 +121,13 @@ class Value {
   // Makes this a KindString value of `text`, as assigning Value(text) would
   // but without the intermediate value. `text` must not lie in this value.
   void SetString(std::string_view text);
+  // Makes this a KindDouble value of `number`, as assigning Value(number)
+  // would but without the intermediate value.
+  void SetDouble(double number) {
+    if (m_kind != KindNull || m_otherKinds != nullptr) release();
+    store(number);
+    m_kind = KindDouble;
+  }
 
   // The flag of a KindBool value; false for every other kind.
   bool GetBool() const { return m_kind == KindBool && load<bool>(); }
@@ -174,6 +181,9 @@ class Value {
     if (other.m_kind == KindObject) {
       new (m_payload) Object(std::move(*other.heldObject()));
       other.heldObject()->~Object();
+    } else if (other.m_kind == KindArray) {
+      new (m_payload) Array(std::move(*other.heldArray()));
+      other.heldArray()->~Array();
     } else {
       std::memcpy(m_payload, other.m_payload, sizeof m_payload);
     }
@@ -189,14 +199,20 @@ class Value {
   const Object* heldObject() const {
     return std::launder(reinterpret_cast<const Object*>(m_payload));
   }
+  // The same for the array of a KindArray value.
+  Array* heldArray() {
+    return std::launder(reinterpret_cast<Array*>(m_payload));
+  }
+  const Array* heldArray() const {
+    return std::launder(reinterpret_cast<const Array*>(m_payload));
+  }
   Value& moveAssign(Value& other) noexcept;
   void release() noexcept;
   OtherKinds& otherKinds();
 
   // KindString: the text inline (m_textLength bytes and a NUL) or, when
   // m_textLength is kHeapText, a pointer to it and its size. Numbers and
-  // bool as their kind holds them; the Object itself, or an Array* (null
-  // when empty).
+  // bool as their kind holds them; the Object or the Array itself.
   alignas(8) unsigned char m_payload[kInlineText + 1] = {};
   uint8_t m_textLength = 0;
   uint8_t m_kind = KindNull;
@@ -205,6 +221,29 @@ class Value {
 
 static_assert(sizeof(void*) != 8 || sizeof(Value) <= 32,
               "a value must stay within 32 bytes on 64-bit targets");
+
+inline Value* Array::elements() const {
+  return std::launder(reinterpret_cast<Value*>(m_block + 1));
+}
+inline Array::iterator Array::begin() { return m_block ? elements() : nullptr; }
+inline Array::iterator Array::end() {
+  return m_block ? elements() + m_block->size : nullptr;
+}
+inline Array::const_iterator Array::begin() const {
+  return m_block ? elements() : nullptr;
+}
+inline Array::const_iterator Array::end() const {
+  return m_block ? elements() + m_block->size : nullptr;
+}
+
+inline Value& Array::emplace_back() {
+  if (m_block == nullptr || m_block->size == m_block->capacity) {
+    return appendNull();
+  }
+  Value* place = new (elements() + m_block->size) Value();
+  ++m_block->size;
+  return *place;
+}
 
 inline Object::Member* Object::members() const {
   return std::launder(reinterpret_cast<Member*>(m_block + 1));
