@@ -46,9 +46,13 @@
 #include "ostrel/IKovaConfig.h"
 #include "ostrel/KovaConfigApi.h"
 #include "qt_peer.h"
+#include "round_stats.h"
 
 // Every operator new of the process (the libraries' too) is counted.
 namespace {
+
+using bench::median;
+using bench::threadCpuNs;
 std::atomic<uint64_t> g_allocations{0};
 }  // namespace
 
@@ -70,11 +74,6 @@ constexpr int kPostsPerRound = 100000;
 constexpr int kPostRounds = 9;
 constexpr int kTripsPerRound = 2000;
 constexpr int kTripRounds = 15;
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 // The CPUs this process may run on, in order, as they were at its start
 // (before any pinning).
@@ -184,12 +183,6 @@ class Peers {
 
 // CPU time of the calling thread: what the setter spends, without the time
 // other programs on the machine take from it.
-double threadCpuNs() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return now.tv_sec * 1e9 + now.tv_nsec;
-}
-
 struct PostRound {
   double perSecond;
   double setterNs;

@@ -13,7 +13,6 @@
 #include <ConfigData.h>
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -24,8 +23,11 @@
 #include "baseline_group.h"
 #include "ostrel/IKovaConfig.h"
 #include "ostrel/KovaIntrospection.h"
+#include "round_stats.h"
 
 namespace {
+
+using bench::threadCpuNs;
 
 using kovaStore::IKovaConfig;
 using kovaStore::KovaConfigGroup;
@@ -36,13 +38,6 @@ constexpr KovaConfigGroup kGroup = kovaStore::KovaConfigGroup_Common;
 constexpr int kRounds = 41;
 constexpr int kSetsPerRound = 20000;
 constexpr int kVariants = 4;
-
-double threadCpuNs() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) * 1e9 +
-         static_cast<double>(now.tv_nsec);
-}
 
 typedef KOVA_RESULT (*CreateFn)(uint32_t, IKovaConfig**);
 typedef KOVA_RESULT (*EnableFn)(uint32_t, bool);

@@ -16,7 +16,6 @@
 // build/release/bench/set_peer_bench
 #include <ConfigData.h>
 #include <benchmark/benchmark.h>
-#include <time.h>
 
 #include <algorithm>
 #include <atomic>
@@ -28,8 +27,12 @@
 #include "dispatch_setup.h"
 #include "ostrel/KovaConfigApi.h"
 #include "peer_setting.h"
+#include "round_stats.h"
 
 namespace {
+
+using bench::median;
+using bench::threadCpuNs;
 
 using kovaStore::IKovaConfig;
 
@@ -40,18 +43,6 @@ constexpr kovaStore::KovaConfigGroup kQuietGroup =
 constexpr const char* kName = "AecMode";
 constexpr int kRounds = 31;
 constexpr int kSetsPerRound = 20000;
-
-double threadCpuNs() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) * 1e9 +
-         static_cast<double>(now.tv_nsec);
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 // The peer's setting with `connections` direct connections to counters.
 class PeerSide {
