@@ -26,6 +26,59 @@ bool keyLess(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+// The block mechanics that Object and Array share: a head {size, capacity}
+// followed by `capacity` slots of T, the first `size` of them made.
+namespace block {
+
+template <class T, class Block>
+T* slots(Block* block) {
+  return std::launder(reinterpret_cast<T*>(block + 1));
+}
+
+// Destroys the made slots and frees the block.
+template <class T, class Block>
+void release(Block* block) noexcept {
+  std::destroy(slots<T>(block), slots<T>(block) + block->size);
+  ::operator delete(block);
+}
+
+// A block of room for `capacity` holding `old`'s slots moved over (`old`
+// released); `what` names the container when the room cannot be counted.
+template <class T, class Block>
+Block* grow(Block* old, std::size_t capacity, const char* what) {
+  if (capacity > std::numeric_limits<uint32_t>::max()) {
+    throw std::length_error(what);
+  }
+  Block* block =
+      static_cast<Block*>(::operator new(sizeof(Block) + capacity * sizeof(T)));
+  block->size = 0;
+  block->capacity = static_cast<uint32_t>(capacity);
+  if (old != nullptr) {
+    T* target = slots<T>(block);
+    T* source = slots<T>(old);
+    for (std::size_t i = 0; i < old->size; ++i) {
+      new (target + i) T(std::move(source[i]));
+    }
+    block->size = old->size;
+    release<T>(old);
+  }
+  return block;
+}
+
+// Copies `source`'s made slots into `target`, which has room for them and
+// none made; each is counted once made, so that a throwing copy leaves
+// `target` whole.
+template <class T, class Block>
+void copyInto(Block* target, const Block* source) {
+  const T* from = slots<const T>(source);
+  for (std::size_t i = 0; i < source->size; ++i) {
+    new (slots<T>(target) + target->size) T(from[i]);
+    ++target->size;
+  }
+}
+
+}  // namespace block
+
 void Key::assign(std::string_view text) {
   if (text.size() <= kInline) {
     std::memcpy(m_inline, text.data(), text.size());
@@ -44,11 +97,7 @@ void Key::assign(std::string_view text) {
 Object::Object(const Object& other) : Object() {
   if (other.empty()) return;
   reserve(other.size());
-  Member* target = members();
-  for (const Member& member : other) {
-    new (target + m_block->size) Member(member);
-    ++m_block->size;
-  }
+  block::copyInto<Member>(m_block, other.m_block);
 }
 
 Object& Object::operator=(const Object& other) {
@@ -60,8 +109,7 @@ Object& Object::operator=(const Object& other) {
 }
 
 void Object::release() noexcept {
-  std::destroy(members(), members() + m_block->size);
-  ::operator delete(m_block);
+  block::release<Member>(m_block);
   m_block = nullptr;
 }
 
@@ -75,23 +123,8 @@ void Object::reserve(std::size_t count) {
 
 // Moves the members into a block of room for `capacity`.
 void Object::grow(std::size_t capacity) {
-  if (capacity > std::numeric_limits<uint32_t>::max()) {
-    throw std::length_error("json::Object: too many members");
-  }
-  Block* block = static_cast<Block*>(
-      ::operator new(sizeof(Block) + capacity * sizeof(Member)));
-  block->size = 0;
-  block->capacity = static_cast<uint32_t>(capacity);
-  if (m_block != nullptr) {
-    Member* target = std::launder(reinterpret_cast<Member*>(block + 1));
-    Member* source = members();
-    for (std::size_t i = 0; i < m_block->size; ++i) {
-      new (target + i) Member(std::move(source[i]));
-    }
-    block->size = m_block->size;
-    release();
-  }
-  m_block = block;
+  m_block =
+      block::grow<Member>(m_block, capacity, "json::Object: too many members");
 }
 
 Object::Member* Object::lowerBound(std::string_view key) const {
@@ -209,11 +242,7 @@ void Object::Set(std::string key, Value&& value) {
 Array::Array(const Array& other) : Array() {
   if (other.empty()) return;
   reserve(other.size());
-  Value* target = elements();
-  for (const Value& element : other) {
-    new (target + m_block->size) Value(element);
-    ++m_block->size;
-  }
+  block::copyInto<Value>(m_block, other.m_block);
 }
 
 Array& Array::operator=(const Array& other) {
@@ -225,8 +254,7 @@ Array& Array::operator=(const Array& other) {
 }
 
 void Array::release() noexcept {
-  std::destroy(elements(), elements() + m_block->size);
-  ::operator delete(m_block);
+  block::release<Value>(m_block);
   m_block = nullptr;
 }
 
@@ -239,23 +267,8 @@ void Array::reserve(std::size_t count) {
 }
 
 void Array::grow(std::size_t capacity) {
-  if (capacity > std::numeric_limits<uint32_t>::max()) {
-    throw std::length_error("json::Array: too many elements");
-  }
-  Block* block = static_cast<Block*>(
-      ::operator new(sizeof(Block) + capacity * sizeof(Value)));
-  block->size = 0;
-  block->capacity = static_cast<uint32_t>(capacity);
-  if (m_block != nullptr) {
-    Value* target = std::launder(reinterpret_cast<Value*>(block + 1));
-    Value* source = elements();
-    for (std::size_t i = 0; i < m_block->size; ++i) {
-      new (target + i) Value(std::move(source[i]));
-    }
-    block->size = m_block->size;
-    release();
-  }
-  m_block = block;
+  m_block =
+      block::grow<Value>(m_block, capacity, "json::Array: too many elements");
 }
 
 // A full array doubles its room, as a vector would. The new element is made
