@@ -128,7 +128,7 @@ class Peers {
     m_counter.moveToThread(&m_qtThread);
     QObject::connect(
         &m_emitter, &bench::Emitter::changed, &m_counter,
-        &bench::Counter::onChanged,
+        &bench::PeerCounter::onValueChanged,
         bBlocking ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
   }
   ~Peers() {
@@ -169,7 +169,7 @@ class Peers {
   void emitOnce() { emit m_emitter.changed(m_value); }
 
   std::atomic<int64_t>& storeCalls() { return m_storeCalls; }
-  std::atomic<int64_t>& qtCalls() { return m_counter.calls; }
+  std::atomic<int64_t>& qtCalls() { return m_qtCalls; }
 
  private:
   kovaStore::IKovaConfig* m_store = nullptr;
@@ -177,7 +177,8 @@ class Peers {
   std::unique_ptr<ACmThread> m_runThread;
   QThread m_qtThread;
   bench::Emitter m_emitter;
-  bench::Counter m_counter;
+  std::atomic<int64_t> m_qtCalls{0};
+  bench::PeerCounter m_counter{m_qtCalls};
   const QByteArray m_value = QByteArray("1");
 };
 

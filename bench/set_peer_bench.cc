@@ -26,7 +26,7 @@
 
 #include "dispatch_setup.h"
 #include "ostrel/KovaConfigApi.h"
-#include "peer_setting.h"
+#include "qt_peer.h"
 #include "round_stats.h"
 
 namespace {
@@ -49,9 +49,10 @@ class PeerSide {
  public:
   explicit PeerSide(int connections) {
     for (int i = 0; i < connections; ++i) {
-      m_counters.push_back(std::make_unique<PeerCounter>(m_calls));
-      QObject::connect(&m_setting, &PeerSetting::valueChanged,
-                       m_counters.back().get(), &PeerCounter::onValueChanged,
+      m_counters.push_back(std::make_unique<bench::PeerCounter>(m_calls));
+      QObject::connect(&m_setting, &bench::PeerSetting::valueChanged,
+                       m_counters.back().get(),
+                       &bench::PeerCounter::onValueChanged,
                        Qt::DirectConnection);
     }
   }
@@ -66,8 +67,8 @@ class PeerSide {
 
  private:
   std::atomic<int64_t> m_calls{0};
-  PeerSetting m_setting;
-  std::vector<std::unique_ptr<PeerCounter>> m_counters;
+  bench::PeerSetting m_setting;
+  std::vector<std::unique_ptr<bench::PeerCounter>> m_counters;
 };
 
 // A call's store with `subscribers` direct subscribers of kName in kGroup, or
