@@ -27,7 +27,6 @@ using value_index_internal::kMidTag;
 using value_index_internal::kPresent;
 using value_index_internal::load32;
 using value_index_internal::load64;
-using value_index_internal::sameBytes;
 using value_index_internal::tagOf;
 
 namespace {
@@ -159,7 +158,7 @@ OSTREL_READ_INLINE const ValueIndex::Entry* ValueIndex::find(
     const Entry* entry = table->slots[i].load(std::memory_order_acquire);
     if (entry == nullptr) return nullptr;
     if (entry->hash == hash && entry->size == size &&
-        sameBytes(entry->name(), name, size)) {
+        ConfigDataWriter::SameBytes(entry->name(), name, size)) {
       return entry;
     }
   }

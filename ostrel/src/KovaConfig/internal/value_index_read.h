@@ -34,6 +34,8 @@
 struct ConfigDataWriter {
   static std::string& Bytes(ConfigData& value) { return value.m_strData; }
   static void SetValid(ConfigData& value) { value.m_bValid = true; }
+  // Whether the `size` bytes at a and b are equal: the value type's own
+  // comparison (overlapping word loads for short names and values).
   static bool SameBytes(const char* a, const char* b, size_t size) {
     return ConfigData::SameBytes(a, b, size);
   }
@@ -102,12 +104,6 @@ inline void copyWords(const std::atomic<uint64_t>* words, size_t size,
         (words[whole].load(std::memory_order_acquire) << (64 - shift));
     std::memcpy(out + size - 8, &tail, 8);
   }
-}
-
-// Whether the `size` bytes at a and b are equal: the value type's own
-// comparison of bytes (overlapping word loads for short names).
-inline bool sameBytes(const char* a, const char* b, size_t size) {
-  return ConfigDataWriter::SameBytes(a, b, size);
 }
 
 // Writes the `size` (at most 15) bytes that a slot's two words hold to
@@ -255,7 +251,7 @@ inline const ValueIndex::Entry* ValueIndex::memoHit(const char* name,
                                                     size_t size) const {
   const Entry* entry = memoOf(name).load(std::memory_order_acquire);
   return entry != nullptr && entry->size == size &&
-                 value_index_internal::sameBytes(entry->name(), name, size)
+                 ConfigDataWriter::SameBytes(entry->name(), name, size)
              ? entry
              : nullptr;
 }
